@@ -1,0 +1,119 @@
+#include "test_support.h"
+
+#include <algorithm>
+
+#include "exports/state.h"
+
+namespace kelmar::test {
+
+void LinkRows(Picture& p, RowOrder order) {
+  const int rows = p.height;
+  const int chromaRows = p.chromaRows();
+  p.yRows.assign(rows, nullptr);
+  p.uRows.assign(chromaRows, nullptr);
+  p.vRows.assign(chromaRows, nullptr);
+  for (int r = 0; r < rows; ++r) {
+    const int at = order == RowOrder::kDown ? r : rows - 1 - r;
+    p.yRows[r] = p.luma.data() + static_cast<size_t>(at) * p.lumaStride;
+  }
+  for (int r = 0; r < chromaRows; ++r) {
+    const int at = order == RowOrder::kDown ? r : chromaRows - 1 - r;
+    p.uRows[r] = p.uPlane() + static_cast<size_t>(at) * p.chromaStride;
+    p.vRows[r] = p.vPlane() + static_cast<size_t>(at) * p.chromaStride;
+  }
+  p.planes = {p.yRows.data(), p.uRows.data(), p.vRows.data()};
+}
+
+static Picture AllocatePicture(int width, int height) {
+  Picture p;
+  p.width = width;
+  p.height = height;
+  // The converters take the chroma stride as half the luma stride.
+  p.lumaStride = (width + 1) & ~1;
+  p.chromaStride = p.lumaStride / 2;
+  p.luma.assign(static_cast<size_t>(p.lumaStride) * height, 0);
+  p.chroma.assign(2 * static_cast<size_t>(p.chromaStride) * (height / 2), 0);
+  return p;
+}
+
+Picture MakePicture(int width, int height, uint32_t seed, RowOrder order) {
+  Picture p = AllocatePicture(width, height);
+  Rng rng(seed);
+  for (auto& b : p.luma) b = static_cast<uint8_t>(rng.Next() >> 24);
+  for (auto& b : p.chroma) b = static_cast<uint8_t>(rng.Next() >> 24);
+  LinkRows(p, order);
+  return p;
+}
+
+Picture MakeFlatPicture(int width, int height, uint8_t y, uint8_t u, uint8_t v) {
+  Picture p = AllocatePicture(width, height);
+  std::fill(p.luma.begin(), p.luma.end(), y);
+  const size_t half = p.chroma.size() / 2;
+  std::fill(p.chroma.begin(), p.chroma.begin() + half, u);
+  std::fill(p.chroma.begin() + half, p.chroma.end(), v);
+  LinkRows(p, RowOrder::kDown);
+  return p;
+}
+
+GuardedBuffer::GuardedBuffer(size_t size, uint8_t fill)
+    : size_(size), bytes_(size + 2 * kGuard, kGuardByte) {
+  std::fill(bytes_.begin() + kGuard, bytes_.begin() + kGuard + size, fill);
+}
+
+bool GuardedBuffer::GuardsIntact() const {
+  const auto isGuard = [](uint8_t b) { return b == kGuardByte; };
+  return std::all_of(bytes_.begin(), bytes_.begin() + kGuard, isGuard) &&
+         std::all_of(bytes_.end() - kGuard, bytes_.end(), isGuard);
+}
+
+HeaderWithPalette MakeHeader(int32_t width, int32_t height, uint16_t bitCount,
+                             uint32_t compression) {
+  HeaderWithPalette h;
+  std::memset(&h, 0, sizeof(h));
+  h.header.biSize = sizeof(BITMAPINFOHEADER);
+  h.header.biWidth = width;
+  h.header.biHeight = height;
+  h.header.biPlanes = 1;
+  h.header.biBitCount = bitCount;
+  h.header.biCompression = compression;
+  return h;
+}
+
+std::vector<uint8_t> FullMap(size_t count, uint8_t value) {
+  return std::vector<uint8_t>(count, value);
+}
+
+std::vector<uint8_t> RandomMap(size_t count, uint32_t seed, int percent) {
+  Rng rng(seed);
+  std::vector<uint8_t> map(count);
+  for (auto& b : map) b = rng.Uniform(0, 99) < percent ? static_cast<uint8_t>(rng.Uniform(1, 255)) : 0;
+  return map;
+}
+
+std::vector<PathLimit> SupportedPaths() {
+  std::vector<PathLimit> paths = {PathLimit::kInteger};
+  if (ProcessorHasMmx()) paths.push_back(PathLimit::kMmx);
+  const WideSimd wide = ProcessorWideSimd();
+  if (wide >= WideSimd::kSse2) paths.push_back(PathLimit::kSse2);
+  if (wide >= WideSimd::kAvx2) paths.push_back(PathLimit::kAvx2);
+  return paths;
+}
+
+const char* PathName(PathLimit limit) {
+  switch (limit) {
+    case PathLimit::kAuto: return "auto";
+    case PathLimit::kInteger: return "integer";
+    case PathLimit::kMmx: return "mmx";
+    case PathLimit::kSse2: return "sse2";
+    case PathLimit::kAvx2: return "avx2";
+  }
+  return "?";
+}
+
+void SetDisplayQuietly(int32_t brightness, int32_t contrast, int32_t saturation,
+                       int32_t balance) {
+  SetDisplay(brightness, contrast, saturation, balance);
+  LastDisplayAdjust = DisplayAdjust;
+}
+
+}  // namespace kelmar::test
