@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Installs what building and testing Kelmar needs on a Debian 12 machine:
+# compilers (native, clang, mingw-w64 i686), 32-bit wine for the DLL's tests,
+# and the libraries of the tools.  Does nothing when all of it is present.
+#   --bench   also the peers the benchmark compares against (libyuv, libswscale)
+# Run as root (or with sudo available).
+set -euo pipefail
+
+packages=(
+  cmake g++ clang pkg-config libgtest-dev
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  wine wine32
+  libpng-dev libcli11-dev ffmpeg
+)
+for arg in "$@"; do
+  case "$arg" in
+    --bench) packages+=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev) ;;
+    --fuzz) packages+=(clang libclang-rt-14-dev valgrind) ;;
+    *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; elif command -v sudo >/dev/null; then sudo "$@"; else
+    echo "install-deps.sh: missing packages and no root: run as root" >&2; exit 1
+  fi
+}
+
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
+
+# wine32 is an i386 package.
+need_update=0
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  as_root dpkg --add-architecture i386
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  query=$p
+  [ "$p" = wine32 ] && query=wine32:i386
+  installed "$query" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+[ -n "${missing[*]}" ] && need_update=1
+if [ $need_update -eq 1 ]; then as_root apt-get update -qq; fi
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+  "${missing[@]}" >/dev/null

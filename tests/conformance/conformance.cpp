@@ -1,0 +1,258 @@
+// Converts a fixed set of pictures through the library's exports and prints
+// one digest line per call.  Built natively and for 32-bit Windows; the two
+// outputs must be identical, proving the DLL writes the native library's
+// bytes.  On Windows it also resolves every export by name and by ordinal
+// and checks the calling convention.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "kelmar.h"
+
+namespace {
+
+using KelmarFn = decltype(&Kelmar);
+using SetDisplayFn = decltype(&SetDisplay);
+using DecGetPalFn = decltype(&DecGetPal);
+
+struct Exports {
+  KelmarFn kelmar;
+  KelmarFn kelmarW;
+  SetDisplayFn setDisplay;
+  SetDisplayFn setDisplayW;
+  DecGetPalFn decGetPal;
+  DecGetPalFn decGetPalW;
+};
+
+int failures = 0;
+
+[[maybe_unused]] void Check(bool ok, const char* what) {
+  if (!ok) {
+    std::printf("FAILED: %s\n", what);
+    ++failures;
+  }
+}
+
+uint64_t Fnv(const void* data, size_t size, uint64_t hash = 1469598103934665603ull) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+  return hash;
+}
+
+class Rng {
+ public:
+  explicit Rng(uint32_t seed) : state_(seed * 2654435761u + 12345u) {}
+  uint32_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 17;
+    state_ ^= state_ << 5;
+    return state_;
+  }
+
+ private:
+  uint32_t state_;
+};
+
+// A 4:2:0 picture with exact-size planes; U and V in one block so they are a
+// constant distance apart.
+struct Picture {
+  int lumaStride = 0;
+  int chromaStride = 0;
+  std::vector<uint8_t> luma, chroma;
+  std::vector<const uint8_t*> yRows, uRows, vRows;
+  PlaneSet planes{};
+
+  Picture(int width, int height, bool upward, uint32_t seed) {
+    lumaStride = (width + 1) & ~1;
+    chromaStride = lumaStride / 2;
+    const int chromaRows = (height + 1) / 2;
+    luma.resize(static_cast<size_t>(lumaStride) * height);
+    chroma.resize(2 * static_cast<size_t>(chromaStride) * chromaRows);
+    Rng rng(seed);
+    for (auto& b : luma) b = static_cast<uint8_t>(rng.Next() >> 24);
+    for (auto& b : chroma) b = static_cast<uint8_t>(rng.Next() >> 24);
+    for (int r = 0; r < height; ++r)
+      yRows.push_back(&luma[static_cast<size_t>(upward ? height - 1 - r : r) * lumaStride]);
+    const size_t vOffset = static_cast<size_t>(chromaStride) * chromaRows;
+    for (int r = 0; r < chromaRows; ++r) {
+      const size_t at = static_cast<size_t>(upward ? chromaRows - 1 - r : r) * chromaStride;
+      uRows.push_back(&chroma[at]);
+      vRows.push_back(&chroma[vOffset + at]);
+    }
+    planes = {yRows.data(), uRows.data(), vRows.data()};
+  }
+};
+
+struct Layout {
+  const char* name;
+  uint16_t bitCount;
+  uint32_t compression;
+  int bytesPerPixel;
+};
+
+const Layout kLayouts[] = {
+    {"rgb24", 24, BI_RGB, 3},           {"rgb555", 16, BI_RGB, 2},
+    {"rgb565", 16, BI_BITFIELDS, 2},    {"pal8", 8, BI_RGB, 1},
+    {"uyvy", 16, KELMAR_FOURCC_UYVY, 2}, {"yuy2", 16, KELMAR_FOURCC_YUY2, 2},
+    {"rgb32", 32, BI_RGB, 4},           {"bitfields8", 8, BI_BITFIELDS, 1},
+    {"unknown", 24, 5, 3},
+};
+
+struct Size {
+  int32_t width, height;
+};
+const Size kSizes[] = {{16, 16}, {48, 32}, {176, 144}, {40, 36}, {82, 70}, {64, 18}};
+
+struct Adjust {
+  int32_t brightness, contrast, saturation, balance;
+};
+const Adjust kAdjusts[] = {
+    {0, 0, 0, 0},          {2, 3, 2, 0},   {-3, -5, 10, 7},          {0, 0, -10, -10},
+    {5, -25, 3, 0},        {0, 0, 0, 1},   {INT32_MAX, 0, 1, 0},     {1, INT32_MIN, -5, INT32_MIN},
+    {0, 7, 9, INT32_MAX},  {0, 10, -1, -3},
+};
+
+struct HeaderBlock {
+  BITMAPINFOHEADER header;
+  RGBQUAD colors[256];
+};
+
+// One call through `fn`; prints the digest of everything the call may write.
+void RunCase(KelmarFn fn, const Exports& e, int index, const Layout& layout, const Size& size,
+             const Adjust& adjust, int32_t zoom, bool upward) {
+  const bool packed = layout.compression == KELMAR_FOURCC_UYVY ||
+                      layout.compression == KELMAR_FOURCC_YUY2;
+  const bool doubled = zoom && !packed;
+  const int srcWidth = doubled ? size.width / 2 : size.width;
+  const int srcHeight = doubled ? size.height / 2 : size.height;
+  Picture picture(srcWidth, srcHeight, upward, 1000u + static_cast<uint32_t>(index));
+
+  HeaderBlock block;
+  std::memset(&block, 0x77, sizeof(block));
+  block.header.biSize = sizeof(BITMAPINFOHEADER);
+  block.header.biWidth = size.width;
+  block.header.biHeight = size.height;
+  block.header.biPlanes = 1;
+  block.header.biBitCount = layout.bitCount;
+  block.header.biCompression = layout.compression;
+
+  std::vector<uint8_t> out(static_cast<size_t>(layout.bytesPerPixel) * size.width * size.height,
+                           0xA5);
+  std::vector<uint8_t> map(static_cast<size_t>(size.width) * size.height / 256 + 1);
+  Rng rng(77u + static_cast<uint32_t>(index));
+  for (auto& b : map) b = (rng.Next() >> 28) < 11 ? 1 : 0;
+
+  e.setDisplay(adjust.brightness, adjust.contrast, adjust.saturation, adjust.balance);
+  const int32_t result = fn(&block.header, out.data(), &picture.planes, map.data(), 0, zoom);
+  std::printf("%4d %-10s %4dx%-4d zoom=%d %s adj=%d,%d,%d,%d -> %d out=%016llx hdr=%016llx "
+              "map=%016llx\n",
+              index, layout.name, size.width, size.height, zoom, upward ? "up  " : "down",
+              adjust.brightness, adjust.contrast, adjust.saturation, adjust.balance, result,
+              static_cast<unsigned long long>(Fnv(out.data(), out.size())),
+              static_cast<unsigned long long>(Fnv(&block, sizeof(block))),
+              static_cast<unsigned long long>(Fnv(map.data(), map.size())));
+}
+
+void RunConversions(const Exports& e) {
+  int index = 0;
+  for (const Adjust& adjust : kAdjusts) {
+    for (const Layout& layout : kLayouts) {
+      for (const Size& size : kSizes) {
+        for (int32_t zoom : {0, 1}) {
+          const bool upward = (index % 3) == 1;
+          // Every other call goes through the W name; both must agree.
+          RunCase(index % 2 ? e.kelmarW : e.kelmar, e, index, layout, size, adjust, zoom, upward);
+          ++index;
+        }
+      }
+    }
+  }
+}
+
+void RunPalettes(const Exports& e) {
+  for (const Adjust& adjust : kAdjusts) {
+    for (uint32_t count : {0u, 16u, 256u, 300u, 0xFFFFFFFFu}) {
+      RGBQUAD palette[257];
+      std::memset(palette, 0x33, sizeof(palette));
+      e.setDisplayW(adjust.brightness, adjust.contrast, adjust.saturation, adjust.balance);
+      const int32_t n = (count % 2 ? e.decGetPalW : e.decGetPal)(palette, count, 0);
+      std::printf("palette adj=%d,%d,%d,%d count=%u -> %d pal=%016llx\n", adjust.brightness,
+                  adjust.contrast, adjust.saturation, adjust.balance, count, n,
+                  static_cast<unsigned long long>(Fnv(palette, sizeof(palette))));
+    }
+  }
+}
+
+#if defined(_WIN32)
+// Calls a four-argument export with a hand-built frame and returns how far
+// the stack pointer moved: 0 when the callee removes its arguments.
+int32_t StackDriftOfFourArgumentCall(SetDisplayFn fn) {
+  uint32_t before = 0;
+  uint32_t after = 0;
+  __asm__ volatile(
+      "mov %%esp, %0\n\t"
+      "push $0\n\t"
+      "push $0\n\t"
+      "push $0\n\t"
+      "push $0\n\t"
+      "call *%2\n\t"
+      "mov %%esp, %1\n\t"
+      "mov %0, %%esp\n\t"
+      : "=&b"(before), "=&S"(after)
+      : "D"(fn)
+      : "eax", "ecx", "edx", "memory", "cc");
+  return static_cast<int32_t>(before - after);
+}
+
+template <typename Fn>
+Fn Resolve(HMODULE dll, const char* name, int ordinal) {
+  FARPROC byName = GetProcAddress(dll, name);
+  FARPROC byOrdinal = GetProcAddress(dll, MAKEINTRESOURCEA(ordinal));
+  char what[96];
+  std::snprintf(what, sizeof(what), "%s resolves by name and by ordinal %d to one entry", name,
+                ordinal);
+  Check(byName != nullptr && byName == byOrdinal, what);
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(byName));
+}
+
+bool LoadExports(Exports& e) {
+  HMODULE dll = LoadLibraryA("KELMAR.dll");
+  if (!dll) {
+    std::printf("FAILED: cannot load KELMAR.dll\n");
+    return false;
+  }
+  e.decGetPal = Resolve<DecGetPalFn>(dll, "DecGetPal", 1);
+  e.setDisplay = Resolve<SetDisplayFn>(dll, "SetDisplay", 2);
+  e.kelmar = Resolve<KelmarFn>(dll, "Kelmar", 3);
+  e.decGetPalW = Resolve<DecGetPalFn>(dll, "DecGetPalW", 4);
+  e.setDisplayW = Resolve<SetDisplayFn>(dll, "SetDisplayW", 5);
+  e.kelmarW = Resolve<KelmarFn>(dll, "KelmarW", 6);
+  Check(e.setDisplayW == e.setDisplay, "SetDisplayW is the entry of SetDisplay");
+  Check(e.decGetPalW == e.decGetPal, "DecGetPalW is the entry of DecGetPal");
+  Check(GetProcAddress(dll, MAKEINTRESOURCEA(7)) == nullptr, "no seventh export");
+  Check(GetProcAddress(dll, "_Kelmar@24") == nullptr, "no decorated names");
+  Check(StackDriftOfFourArgumentCall(e.setDisplay) == 0, "SetDisplay removes its arguments");
+  e.setDisplay(0, 0, 0, 0);
+  return e.kelmar && e.kelmarW && e.setDisplay && e.decGetPal;
+}
+#else
+bool LoadExports(Exports& e) {
+  e = {Kelmar, KelmarW, SetDisplay, SetDisplayW, DecGetPal, DecGetPalW};
+  return true;
+}
+#endif
+
+}  // namespace
+
+int main() {
+  Exports exports{};
+  if (!LoadExports(exports)) return 1;
+  RunConversions(exports);
+  RunPalettes(exports);
+  if (failures) {
+    std::printf("%d export checks failed\n", failures);
+    return 1;
+  }
+  return 0;
+}

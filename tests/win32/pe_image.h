@@ -1,0 +1,40 @@
+// A small reader of 32-bit PE images: just what the DLL's tests look at.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kelmar::test {
+
+struct PeExport {
+  std::string name;  // empty for an export by ordinal only
+  uint32_t ordinal;
+  uint32_t rva;
+};
+
+struct VersionInfo {
+  uint32_t fileVersionMs = 0, fileVersionLs = 0;
+  uint32_t productVersionMs = 0, productVersionLs = 0;
+  uint32_t fileType = 0;
+  std::map<std::string, std::string> strings;  // StringFileInfo entries
+};
+
+struct PeImage {
+  std::vector<uint8_t> bytes;
+  uint16_t machine = 0;
+  uint16_t characteristics = 0;
+  uint16_t dllCharacteristics = 0;
+  uint32_t entryPointRva = 0;
+  std::vector<PeExport> exports;
+  std::string exportDllName;
+  std::vector<std::string> importedDlls;
+  std::vector<uint8_t> versionResource;
+};
+
+// Throws std::runtime_error for a file that is not a well-formed PE32 image.
+PeImage ReadPeImage(const std::string& path);
+VersionInfo ParseVersionInfo(const std::vector<uint8_t>& resource);
+
+}  // namespace kelmar::test
