@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "exports/state.h"
 #include "kelmar.h"
 
 namespace kelmar {
@@ -10,6 +11,13 @@ namespace kelmar {
 extern uint8_t PackedLumaTable[256];
 extern uint8_t PackedUTable[256];
 extern uint8_t PackedVTable[256];
+
+// With every adjustment at zero the writers copy samples unchanged and the
+// packed tables are neither built nor read.
+inline bool PackedAdjustmentsActive() {
+  const DisplayValues& a = DisplayAdjust;
+  return a.brightness != 0 || a.contrast != 0 || a.saturation != 0 || a.balance != 0;
+}
 
 // Fills the three packed tables from DisplayAdjust; builds nothing when all
 // four adjustments are zero.

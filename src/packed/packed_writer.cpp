@@ -1,14 +1,195 @@
+// The UYVY and YUY2 writers: the planar 4:2:0 picture packed into 4:2:2
+// rows, the last picture row first, one marked macroblock at a time.  Both
+// byte orders share one walk; only the writer of a row pair differs.
+#include "exports/state.h"
 #include "packed/packed.h"
+#include "rgb/convert_state.h"
+#include "rgb/staging.h"
 
 namespace kelmar {
+namespace {
 
-uint8_t PackedLumaTable[256];
-uint8_t PackedUTable[256];
-uint8_t PackedVTable[256];
+// Byte positions of a pixel pair's samples inside its 4-byte group.
+struct UyvyOrder {
+  static constexpr int kU = 0, kY0 = 1, kV = 2, kY1 = 3;
+  static constexpr bool kLumaFirst = false;
+};
+struct Yuy2Order {
+  static constexpr int kY0 = 0, kU = 1, kY1 = 2, kV = 3;
+  static constexpr bool kLumaFirst = true;
+};
 
-// Not built yet: draw nothing.
-void BuildPackedTables() {}
-void PackUYVY(int32_t, int32_t, void*, const PlaneSet*, const uint8_t*) {}
-void PackYUY2(int32_t, int32_t, void*, const PlaneSet*, const uint8_t*) {}
+constexpr int kSpanBytes = 32;  // one output row of one macroblock
+
+// The distances every row of a macroblock is reached by, from one row-table
+// entry of each of Y and U per macroblock.
+struct Steps {
+  int64_t chroma;  // from one chroma row to the next, in U and V alike
+  int64_t vFromU;  // from a U row to the V row with the same index
+  int64_t outRow;  // from one output row to the next
+};
+
+// A row pair's writer gets two luma rows that share a chroma row: y0 goes to
+// the output row at outA, y1 (the picture row above) to the one at outB.
+using RowPairWriter = void (*)(const RowPairSource& src, uint8_t* outA, uint8_t* outB);
+using MacroblockWriter = void (*)(const RowPairSource& bottom, const Steps& steps, uint8_t* out);
+
+template <bool kAdjusted>
+inline uint8_t Luma(uint8_t y) {
+  return kAdjusted ? PackedLumaTable[y] : y;
+}
+
+template <class Order, bool kAdjusted>
+void PackSpanInteger(const uint8_t* luma, const uint8_t (&u)[8], const uint8_t (&v)[8],
+                     uint8_t* out) {
+  uint8_t span[kSpanBytes];
+  for (int p = 0; p < 8; ++p) {
+    uint8_t* group = span + 4 * p;
+    group[Order::kU] = u[p];
+    group[Order::kY0] = Luma<kAdjusted>(luma[2 * p]);
+    group[Order::kV] = v[p];
+    group[Order::kY1] = Luma<kAdjusted>(luma[2 * p + 1]);
+  }
+  CopyWords<kSpanBytes>(out, span);
+}
+
+// Integer code for both the unchanged copy and the adjusted output: the
+// span is assembled in a local buffer and stored as 32-bit words.
+template <class Order, bool kAdjusted>
+void PackRowPairInteger(const RowPairSource& src, uint8_t* outA, uint8_t* outB) {
+  uint8_t u[8];
+  uint8_t v[8];
+  for (int p = 0; p < 8; ++p) {
+    u[p] = kAdjusted ? PackedUTable[src.u[p]] : src.u[p];
+    v[p] = kAdjusted ? PackedVTable[src.v[p]] : src.v[p];
+  }
+  PackSpanInteger<Order, kAdjusted>(src.y0, u, v, outA);
+  PackSpanInteger<Order, kAdjusted>(src.y1, u, v, outB);
+}
+
+#if KELMAR_HAVE_MMX
+template <class Order>
+KELMAR_TARGET_MMX inline __m64 InterleaveLow(__m64 chroma, __m64 luma) {
+  return Order::kLumaFirst ? _mm_unpacklo_pi8(luma, chroma) : _mm_unpacklo_pi8(chroma, luma);
+}
+template <class Order>
+KELMAR_TARGET_MMX inline __m64 InterleaveHigh(__m64 chroma, __m64 luma) {
+  return Order::kLumaFirst ? _mm_unpackhi_pi8(luma, chroma) : _mm_unpackhi_pi8(chroma, luma);
+}
+
+// uvLow holds U0 V0 .. U3 V3 and uvHigh U4 V4 .. U7 V7; each is interleaved
+// with eight luma samples into 16 output bytes.
+template <class Order>
+KELMAR_TARGET_MMX inline void PackSpanMmx(const uint8_t* luma, __m64 uvLow, __m64 uvHigh,
+                                          uint8_t* out) {
+  const __m64 yLow = LoadMmx(luma);
+  const __m64 yHigh = LoadMmx(luma + 8);
+  StoreMmx(out, InterleaveLow<Order>(uvLow, yLow));
+  StoreMmx(out + 8, InterleaveHigh<Order>(uvLow, yLow));
+  StoreMmx(out + 16, InterleaveLow<Order>(uvHigh, yHigh));
+  StoreMmx(out + 24, InterleaveHigh<Order>(uvHigh, yHigh));
+}
+
+template <class Order>
+KELMAR_TARGET_MMX void PackRowPairMmx(const RowPairSource& src, uint8_t* outA, uint8_t* outB) {
+  const __m64 u = LoadMmx(src.u);
+  const __m64 v = LoadMmx(src.v);
+  const __m64 uvLow = _mm_unpacklo_pi8(u, v);
+  const __m64 uvHigh = _mm_unpackhi_pi8(u, v);
+  PackSpanMmx<Order>(src.y0, uvLow, uvHigh, outA);
+  PackSpanMmx<Order>(src.y1, uvLow, uvHigh, outB);
+}
+#endif
+
+// Eight row pairs from the macroblock's bottom luma row upward; output rows
+// run forward from `out`, two per pair.  Addresses are stepped as integers,
+// since the walk ends one step past the rows it reads.
+template <RowPairWriter kWriteRowPair>
+void PackMacroblock(const RowPairSource& bottom, const Steps& steps, uint8_t* out) {
+  const int64_t lumaStride = 2 * steps.chroma;
+  for (int pair = 0; pair < 8; ++pair) {
+    RowPairSource src;
+    src.y0 = StepBytes(bottom.y0, -2 * pair * lumaStride);
+    src.y1 = StepBytes(src.y0, -lumaStride);
+    src.u = StepBytes(bottom.u, -pair * steps.chroma);
+    src.v = StepBytes(bottom.v, -pair * steps.chroma);
+    uint8_t* outA = StepBytes(out, 2 * pair * steps.outRow);
+    kWriteRowPair(src, outA, StepBytes(outA, steps.outRow));
+  }
+}
+
+#if KELMAR_HAVE_MMX
+template <class Order>
+KELMAR_TARGET_MMX void PackMacroblockMmx(const RowPairSource& bottom, const Steps& steps,
+                                         uint8_t* out) {
+  PackMacroblock<PackRowPairMmx<Order>>(bottom, steps, out);
+  _mm_empty();
+}
+#endif
+
+// One way of writing macroblocks for the whole call, chosen by the
+// adjustments and the MMX flag alone.
+template <class Order>
+MacroblockWriter ChooseMacroblockWriter() {
+  if (PackedAdjustmentsActive()) return PackMacroblock<PackRowPairInteger<Order, true>>;
+#if KELMAR_HAVE_MMX
+  if (UseMmx) return PackMacroblockMmx<Order>;
+#endif
+  return PackMacroblock<PackRowPairInteger<Order, false>>;
+}
+
+// Output row r holds picture row height - 1 - r.  Only whole macroblocks
+// are written: map row y covers picture rows 16y..16y+15 and map column x
+// luma columns 16x..16x+15, with width / 16 map bytes per row.  Rows and
+// columns beyond the last whole macroblock keep the caller's bytes, and a
+// picture without a whole macroblock reads neither its row tables nor its
+// planes.
+void WalkPicture(int32_t width, int32_t height, uint8_t* dst, const PlaneSet* planes,
+                 const uint8_t* mbMap, MacroblockWriter writeMacroblock) {
+  if (width < 2 || height < 2) return;
+  const int32_t mbCols = width / 16;
+  const int32_t mbRows = height / 16;
+  if (mbCols < 1 || mbRows < 1) return;
+
+  const Steps steps = {RowDistance(planes->vRows[0], planes->vRows[1]),
+                       RowDistance(planes->uRows[0], planes->vRows[0]),
+                       2 * static_cast<int64_t>(width)};
+  for (int32_t mbRow = mbRows - 1; mbRow >= 0; --mbRow) {
+    const uint8_t* rowMap = mbMap + static_cast<int64_t>(mbRow) * mbCols;
+    // The macroblock's bottom picture row, 16 * mbRow + 15, is output row
+    // height - 16 - 16 * mbRow.
+    const int64_t firstOutRow =
+        static_cast<int64_t>(height) - 16 - 16 * static_cast<int64_t>(mbRow);
+    uint8_t* rowOut = StepBytes(dst, firstOutRow * steps.outRow);
+    for (int32_t x = 0; x < mbCols; ++x) {
+      if (!rowMap[x]) continue;
+      RowPairSource bottom;
+      bottom.y0 = planes->yRows[16 * mbRow + 15] + 16 * x;
+      bottom.y1 = nullptr;
+      bottom.u = planes->uRows[8 * mbRow + 7] + 8 * x;
+      bottom.v = StepBytes(bottom.u, steps.vFromU);
+      writeMacroblock(bottom, steps, rowOut + kSpanBytes * x);
+    }
+  }
+}
+
+template <class Order>
+void Pack(int32_t width, int32_t height, void* dst, const PlaneSet* planes, const uint8_t* mbMap) {
+  BuildPackedTables();
+  WalkPicture(width, height, static_cast<uint8_t*>(dst), planes, mbMap,
+              ChooseMacroblockWriter<Order>());
+}
+
+}  // namespace
+
+void PackUYVY(int32_t width, int32_t height, void* dst, const PlaneSet* planes,
+              const uint8_t* mbMap) {
+  Pack<UyvyOrder>(width, height, dst, planes, mbMap);
+}
+
+void PackYUY2(int32_t width, int32_t height, void* dst, const PlaneSet* planes,
+              const uint8_t* mbMap) {
+  Pack<Yuy2Order>(width, height, dst, planes, mbMap);
+}
 
 }  // namespace kelmar

@@ -1,0 +1,356 @@
+// UYVY and YUY2 output and the packed adjustment tables.
+#include "packed/packed.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "exports/state.h"
+#include "test_support.h"
+
+namespace kelmar::test {
+namespace {
+
+enum class Layout { kUyvy, kYuy2 };
+
+const char* LayoutName(Layout layout) { return layout == Layout::kUyvy ? "UYVY" : "YUY2"; }
+
+uint32_t FourCc(Layout layout) {
+  return layout == Layout::kUyvy ? KELMAR_FOURCC_UYVY : KELMAR_FOURCC_YUY2;
+}
+
+constexpr uint8_t kFill = 0xA5;  // GuardedBuffer's initial payload
+
+size_t OutputBytes(int width, int height) {
+  return width > 0 && height > 0 ? 2 * static_cast<size_t>(width) * height : 0;
+}
+
+// Packs through the public entry point into a guarded buffer of the exact
+// output size and returns the payload.
+std::vector<uint8_t> Pack(Layout layout, int32_t width, int32_t height, const PlaneSet* planes,
+                          std::vector<uint8_t> map, int32_t zoom = 0) {
+  GuardedBuffer out(OutputBytes(width, height), kFill);
+  HeaderWithPalette h = MakeHeader(width, height, 16, FourCc(layout));
+  EXPECT_EQ(Kelmar(&h.header, out.data(), planes, map.data(), 0, zoom), 0);
+  EXPECT_TRUE(out.GuardsIntact()) << LayoutName(layout) << " " << width << " x " << height;
+  return out.Payload();
+}
+
+std::vector<uint8_t> Pack(Layout layout, const Picture& p, const std::vector<uint8_t>& map,
+                          int32_t zoom = 0) {
+  return Pack(layout, p.width, p.height, &p.planes, map, zoom);
+}
+
+size_t MapBytes(int width, int height) {
+  const size_t count = static_cast<size_t>(width / 16) * static_cast<size_t>(height / 16);
+  return count > 0 ? count : 1;
+}
+
+// The packed picture by its definition rather than by macroblock walk:
+// output row r holds picture row height - 1 - r with the chroma row that
+// serves it, wherever that row and column lie in a whole macroblock with a
+// set map byte.  `adjusted` maps samples through the packed tables.
+std::vector<uint8_t> Expected(Layout layout, const Picture& p, const std::vector<uint8_t>& map,
+                              bool adjusted) {
+  const int cols = p.width / 16;
+  const int rows = p.height / 16;
+  std::vector<uint8_t> out(OutputBytes(p.width, p.height), kFill);
+  for (int r = 0; r < p.height; ++r) {
+    const int row = p.height - 1 - r;
+    if (row >= 16 * rows) continue;
+    for (int x = 0; x < 16 * cols; x += 2) {
+      if (!map[(row / 16) * cols + x / 16]) continue;
+      uint8_t y0 = p.Y(x, row), y1 = p.Y(x + 1, row);
+      uint8_t u = p.U(x / 2, row / 2), v = p.V(x / 2, row / 2);
+      if (adjusted) {
+        y0 = PackedLumaTable[y0];
+        y1 = PackedLumaTable[y1];
+        u = PackedUTable[u];
+        v = PackedVTable[v];
+      }
+      uint8_t* group = &out[static_cast<size_t>(r) * 2 * p.width + 2 * x];
+      const uint8_t uyvy[4] = {u, y0, v, y1};
+      const uint8_t yuy2[4] = {y0, u, y1, v};
+      std::memcpy(group, layout == Layout::kUyvy ? uyvy : yuy2, 4);
+    }
+  }
+  return out;
+}
+
+class Packed : public ::testing::Test {
+ protected:
+  void TearDown() override { SetDisplayQuietly(0, 0, 0, 0); }
+};
+
+// --- tables -------------------------------------------------------------
+
+struct Entry {
+  int index;
+  int value;
+};
+
+enum class Table { kLuma, kU, kV };
+
+const uint8_t* TableData(Table table) {
+  switch (table) {
+    case Table::kLuma:
+      return PackedLumaTable;
+    case Table::kU:
+      return PackedUTable;
+    case Table::kV:
+      return PackedVTable;
+  }
+  return nullptr;
+}
+
+struct TableCase {
+  DisplayValues adjust;
+  Table table;
+  std::vector<Entry> entries;
+};
+
+void Build(const DisplayValues& adjust) {
+  DisplayAdjust = adjust;
+  BuildPackedTables();
+}
+
+TEST_F(Packed, TableValues) {
+  const std::vector<TableCase> cases = {
+      {{1, 0, 0, 0},
+       Table::kLuma,
+       {{0, 11}, {100, 111}, {127, 138}, {128, 138}, {200, 210}, {244, 254}, {245, 255}}},
+      {{0, -20, 0, 0}, Table::kLuma, {{0, 128}, {64, 128}, {200, 128}, {255, 128}}},
+      {{0, 10, 0, 0},
+       Table::kLuma,
+       {{0, 0}, {64, 33}, {100, 87}, {127, 127}, {128, 128}, {129, 130}, {200, 236}, {255, 255}}},
+      // Contrast -28: factor -0.4, so i = 58 gives x = 28.5 and i = 198 gives
+      // x = -27.5, truncated toward zero to -27.
+      {{0, -28, 0, 0}, Table::kLuma, {{58, 156}, {198, 101}, {0, 179}, {255, 78}}},
+      {{0, 0, -10, 0}, Table::kU, {{0, 128}, {127, 128}, {255, 128}}},
+      {{0, 0, -10, 0}, Table::kV, {{0, 128}, {129, 128}, {255, 128}}},
+      {{0, 0, -5, 0}, Table::kU, {{0, 65}, {128, 128}, {129, 128}, {130, 129}, {255, 191}}},
+      {{0, 0, -5, 0}, Table::kV, {{0, 65}, {128, 128}, {129, 128}, {130, 129}, {255, 191}}},
+      {{0, 0, 10, 0},
+       Table::kU,
+       {{0, 0}, {64, 1}, {100, 73}, {127, 127}, {128, 128}, {191, 254}, {192, 255}}},
+      {{0, 0, 10, 0}, Table::kV, {{0, 0}, {64, 1}, {191, 254}, {192, 255}, {255, 255}}},
+      // Balance weakens one chroma table; the other runs through the ramp
+      // at gain 1, which differs from the identity below 128.
+      {{0, 0, 0, 10},
+       Table::kV,
+       {{0, 65}, {1, 65}, {100, 115}, {128, 128}, {129, 129}, {255, 192}}},
+      {{0, 0, 0, 10}, Table::kU, {{0, 1}, {100, 101}, {127, 128}, {128, 128}, {255, 255}}},
+      {{0, 0, 0, -10},
+       Table::kU,
+       {{0, 65}, {1, 65}, {100, 115}, {128, 128}, {129, 129}, {255, 192}}},
+      {{0, 0, 0, -10}, Table::kV, {{0, 1}, {100, 101}, {127, 128}, {128, 128}, {255, 255}}},
+      // h rounded once from double: h evaluated in float arithmetic gives
+      // 87, 87, 116 and 107 here.
+      {{0, 0, 0, 18}, Table::kV, {{9, 86}}},
+      {{0, 0, 0, -18}, Table::kU, {{9, 86}}},
+      {{0, 0, 0, 74}, Table::kV, {{23, 117}}},
+      {{0, 0, -5, 18}, Table::kV, {{2, 106}}},
+      // Adjustments at the ends of the int32 range.
+      {{INT32_MAX, 0, 0, 0}, Table::kLuma, {{0, 255}, {255, 255}}},
+      {{INT32_MIN, 0, 0, 0}, Table::kLuma, {{0, 0}, {255, 0}}},
+      {{0, INT32_MAX, 0, 0}, Table::kLuma, {{0, 0}, {127, 0}, {128, 128}, {129, 255}}},
+      {{0, INT32_MIN, 0, 0}, Table::kLuma, {{0, 255}, {127, 255}, {128, 128}, {129, 0}}},
+      {{INT32_MAX, INT32_MIN, 0, 0}, Table::kLuma, {{0, 255}, {128, 255}, {255, 255}}},
+      {{INT32_MIN, INT32_MAX, 0, 0}, Table::kLuma, {{0, 0}, {128, 0}, {255, 0}}},
+      {{0, 0, INT32_MAX, 0}, Table::kU, {{0, 0}, {64, 1}, {191, 254}, {192, 255}}},
+      {{0, 0, INT32_MIN, 0}, Table::kV, {{0, 128}, {255, 128}}},
+      {{0, 0, 0, INT32_MIN}, Table::kU, {{0, 128}, {255, 128}}},
+      {{0, 0, 0, INT32_MIN}, Table::kV, {{0, 1}, {255, 255}}},
+      {{0, 0, 0, INT32_MAX}, Table::kV, {{0, 128}, {255, 128}}},
+      {{0, 0, INT32_MAX, INT32_MAX}, Table::kU, {{0, 0}, {255, 255}}},
+  };
+  for (const TableCase& c : cases) {
+    Build(c.adjust);
+    const uint8_t* table = TableData(c.table);
+    for (const Entry& e : c.entries) {
+      EXPECT_EQ(table[e.index], e.value)
+          << "adjust " << c.adjust.brightness << " " << c.adjust.contrast << " "
+          << c.adjust.saturation << " " << c.adjust.balance << ", table "
+          << static_cast<int>(c.table) << ", index " << e.index;
+    }
+  }
+}
+
+// A table whose own adjustments are zero is the identity, even when the
+// other table's adjustments are set.
+TEST_F(Packed, IdentityTablesWhereTheirAdjustmentsAreZero) {
+  const std::vector<std::pair<DisplayValues, std::vector<Table>>> cases = {
+      {{0, 0, 3, 0}, {Table::kLuma}},
+      {{0, 0, 0, 10}, {Table::kLuma}},
+      {{5, 0, 0, 0}, {Table::kU, Table::kV}},
+      {{0, -7, 0, 0}, {Table::kU, Table::kV}},
+  };
+  for (const auto& [adjust, tables] : cases) {
+    Build(adjust);
+    for (Table t : tables) {
+      for (int i = 0; i < 256; ++i) ASSERT_EQ(TableData(t)[i], i) << static_cast<int>(t);
+    }
+  }
+}
+
+TEST_F(Packed, AllZeroAdjustmentsLeaveTheTablesAlone) {
+  Build({1, 2, 3, 4});
+  std::memset(PackedLumaTable, 0x77, sizeof(PackedLumaTable));
+  std::memset(PackedUTable, 0x78, sizeof(PackedUTable));
+  std::memset(PackedVTable, 0x79, sizeof(PackedVTable));
+  Build({0, 0, 0, 0});
+  for (int i = 0; i < 256; ++i) {
+    ASSERT_EQ(PackedLumaTable[i], 0x77);
+    ASSERT_EQ(PackedUTable[i], 0x78);
+    ASSERT_EQ(PackedVTable[i], 0x79);
+  }
+}
+
+// --- output ---------------------------------------------------------------
+
+// Output row r holds picture row 31 - r and chroma row 15 - r / 2; map row 1
+// governs output rows 0..15.  Both row-table directions, every path.
+TEST_F(Packed, ByteAndRowOrder) {
+  for (RowOrder order : {RowOrder::kDown, RowOrder::kUp}) {
+    const Picture p = MakePicture(16, 32, 7, order);
+    for (PathLimit path : SupportedPaths()) {
+      const ScopedPathLimit limit(path);
+      for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
+        SCOPED_TRACE(testing::Message() << LayoutName(layout) << " " << PathName(path));
+        const std::vector<uint8_t> out = Pack(layout, p, {1, 1});
+        EXPECT_EQ(Pack(layout, p, {1, 1}, 1), out) << "zoom is not consulted";
+        for (int r : {0, 1, 2, 15, 16, 30, 31}) {
+          for (int g : {0, 3, 7}) {
+            const int row = 31 - r;
+            const uint8_t u = p.U(g, row / 2), v = p.V(g, row / 2);
+            const uint8_t y0 = p.Y(2 * g, row), y1 = p.Y(2 * g + 1, row);
+            const uint8_t* group = &out[32 * r + 4 * g];
+            const std::vector<uint8_t> actual(group, group + 4);
+            const std::vector<uint8_t> expected = layout == Layout::kUyvy
+                                                      ? std::vector<uint8_t>{u, y0, v, y1}
+                                                      : std::vector<uint8_t>{y0, u, y1, v};
+            EXPECT_EQ(actual, expected) << "row " << r << " group " << g;
+          }
+        }
+        const std::vector<uint8_t> top = Pack(layout, p, {0, 1});
+        for (size_t i = 0; i < top.size(); ++i) {
+          ASSERT_EQ(top[i], i < 16 * 32 ? out[i] : kFill) << "byte " << i;
+        }
+      }
+    }
+  }
+}
+
+struct Size {
+  int width;
+  int height;
+};
+
+// Multiples of 16 and sizes with partial macroblocks, including odd ones.
+const Size kSizes[] = {{16, 16}, {48, 32}, {176, 144}, {40, 40}, {33, 33},
+                       {47, 17}, {17, 47}, {64, 31},   {31, 64}};
+
+// Random pictures, maps and adjustments on every path, against the model;
+// only whole macroblocks are written and the planes are read within their
+// rows (the planes are allocated at their exact size).
+TEST_F(Packed, MatchesTheDefinitionOnEveryPath) {
+  Rng rng(11);
+  uint32_t seed = 100;
+  for (const Size& size : kSizes) {
+    for (RowOrder order : {RowOrder::kDown, RowOrder::kUp}) {
+      const Picture p = MakePicture(size.width, size.height, ++seed, order);
+      const std::vector<uint8_t> map = RandomMap(MapBytes(size.width, size.height), ++seed);
+      for (bool adjusted : {false, true}) {
+        if (adjusted) {
+          SetDisplayQuietly(rng.Uniform(-3, 3), rng.Uniform(-15, 15), rng.Uniform(-8, 8),
+                            rng.Uniform(-30, 30) | 1);
+        } else {
+          SetDisplayQuietly(0, 0, 0, 0);
+        }
+        for (PathLimit path : SupportedPaths()) {
+          const ScopedPathLimit limit(path);
+          for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
+            SCOPED_TRACE(testing::Message()
+                         << LayoutName(layout) << " " << PathName(path) << " " << size.width
+                         << " x " << size.height << (adjusted ? " adjusted" : ""));
+            const std::vector<uint8_t> out = Pack(layout, p, map);
+            EXPECT_EQ(out, Expected(layout, p, map, adjusted));
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST_F(Packed, CopyPathsAreIdentical) {
+  const Picture p = MakePicture(352, 288, 21, RowOrder::kUp);
+  const std::vector<uint8_t> map = FullMap(MapBytes(352, 288));
+  for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
+    std::vector<uint8_t> integer;
+    {
+      const ScopedPathLimit limit(PathLimit::kInteger);
+      integer = Pack(layout, p, map);
+    }
+    for (PathLimit path : SupportedPaths()) {
+      const ScopedPathLimit limit(path);
+      EXPECT_EQ(Pack(layout, p, map), integer) << LayoutName(layout) << " " << PathName(path);
+    }
+  }
+}
+
+TEST_F(Packed, Yuy2IsUyvyWithTheBytesOfEveryWordExchanged) {
+  Rng rng(5);
+  for (int trial = 0; trial < 12; ++trial) {
+    const int width = rng.Uniform(1, 12) * 8 + rng.Uniform(0, 1);
+    const int height = rng.Uniform(1, 12) * 8 + rng.Uniform(0, 1);
+    const Picture p = MakePicture(width, height, 300 + trial);
+    const std::vector<uint8_t> map = RandomMap(MapBytes(width, height), 400 + trial, 70);
+    if (trial % 3 == 0) {
+      SetDisplayQuietly(0, 0, 0, 0);
+    } else {
+      SetDisplayQuietly(rng.Uniform(-25, 25), rng.Uniform(-25, 25), rng.Uniform(-12, 12),
+                        rng.Uniform(-100, 100));
+    }
+    for (PathLimit path : SupportedPaths()) {
+      const ScopedPathLimit limit(path);
+      std::vector<uint8_t> swapped = Pack(Layout::kUyvy, p, map);
+      for (size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+      EXPECT_EQ(Pack(Layout::kYuy2, p, map), swapped)
+          << width << " x " << height << " " << PathName(path);
+    }
+  }
+}
+
+// Without a whole macroblock nothing is written, and neither the row tables
+// nor the planes are read: the plane set here has no tables at all.
+TEST_F(Packed, NoWholeMacroblockTouchesNothing) {
+  const Size sizes[] = {{1, 1},  {2, 2},  {15, 16},       {16, 15},       {16, 1},
+                        {1, 16}, {0, 32}, {32, 0},        {32, -32},      {-32, 32},
+                        {16, 2}, {2, 16}, {INT32_MAX, 1}, {1, INT32_MAX}, {INT32_MIN, 16}};
+  const PlaneSet noPlanes = {nullptr, nullptr, nullptr};
+  for (const Size& size : sizes) {
+    const bool small = OutputBytes(size.width, size.height) <= 4096;
+    const int w = small ? size.width : 0;  // huge sizes get an empty buffer
+    for (bool adjusted : {false, true}) {
+      if (adjusted) {
+        SetDisplayQuietly(2, 3, 4, 5);
+      } else {
+        SetDisplayQuietly(0, 0, 0, 0);
+      }
+      for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
+        GuardedBuffer out(OutputBytes(w, size.height), kFill);
+        HeaderWithPalette h = MakeHeader(size.width, size.height, 16, FourCc(layout));
+        uint8_t map[1] = {1};
+        EXPECT_EQ(Kelmar(&h.header, out.data(), &noPlanes, map, 0, 0), 0);
+        EXPECT_TRUE(out.GuardsIntact()) << size.width << " x " << size.height;
+        for (uint8_t b : out.Payload()) ASSERT_EQ(b, kFill) << size.width << " x " << size.height;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelmar::test
