@@ -42,9 +42,20 @@ TEST(DitherPalette, KnownEntries) {
     Colour colour;
   };
   const Case cases[] = {
-      {0, 0, 16, {0, 81, 0}},        {0, 0, 17, {0, 58, 9}},       {0, 0, 20, {3, 70, 0}},
-      {0, 0, 128, {58, 192, 76}},    {0, 0, 239, {255, 188, 255}}, {0, 10, 16, {0, 131, 0}},
-      {0, 10, 239, {255, 137, 255}}, {3, 0, 128, {88, 222, 106}},
+      {0, 0, 16, {0, 81, 0}},
+      {0, 0, 17, {0, 58, 9}},
+      {0, 0, 20, {3, 70, 0}},
+      {0, 0, 128, {58, 192, 76}},
+      {0, 0, 239, {255, 188, 255}},
+      {0, 10, 16, {0, 131, 0}},
+      {0, 10, 239, {255, 137, 255}},
+      {3, 0, 128, {88, 222, 106}},
+      // No saturation: the grey of each luma level.
+      {0, -10, 16, {31, 31, 31}},
+      {0, -10, 31, {31, 31, 31}},
+      {0, -10, 224, {238, 238, 238}},
+      {0, -10, 239, {238, 238, 238}},
+      {0, -10, 128, {142, 142, 142}},
   };
   for (const Case& c : cases) {
     BuildFor(c.brightness, 0, c.saturation);
@@ -69,16 +80,6 @@ TEST(DitherPalette, EveryEntryHoldsItsGridPoint) {
       ExpectEntry(DitherPalette[index], expected, index);
     }
   }
-}
-
-TEST(DitherPalette, NoSaturationGivesGreyLevels) {
-  BuildFor(0, 0, -10);
-  for (int index = 16; index < 240; ++index) {
-    const int level = LumaTable[30 + 16 * ((index >> 4) - 1)];
-    ExpectEntry(DitherPalette[index], {level, level, level}, index);
-  }
-  ExpectEntry(DitherPalette[16], {31, 31, 31}, 16);
-  ExpectEntry(DitherPalette[239], {238, 238, 238}, 239);
 }
 
 // The quantiser tables as runs of equal values, whatever the adjustments.

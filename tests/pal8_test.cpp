@@ -111,8 +111,8 @@ TEST_F(Pal8, DoubleSizeWidensThePattern) {
 }
 
 // Sizes that are not whole macroblocks, maps with gaps, both row orders, both
-// sizes: every converted pixel follows the dither rule and nothing else is
-// touched.
+// sizes: every converted pixel follows the dither rule and every other byte
+// keeps the fill, which is never an index.
 TEST_F(Pal8, GeometryMapsAndRowOrders) {
   struct Case {
     int32_t width, height, zoom;
@@ -134,19 +134,6 @@ TEST_F(Pal8, GeometryMapsAndRowOrders) {
           << static_cast<int>(order);
     }
   }
-}
-
-TEST_F(Pal8, ZeroMapBytesKeepTheBuffer) {
-  const Picture picture = test::MakePicture(48, 32, 9);
-  const std::vector<uint8_t> map = {1, 0, 1, 1, 1, 0};
-  const std::vector<uint8_t> out = Convert(picture, 48, 32, map, 0);
-  for (int y = 0; y < 32; ++y) {
-    for (int x = 0; x < 48; ++x) {
-      const bool converted = map[(y / 16) * 3 + x / 16] != 0;
-      ASSERT_EQ(out[48 * y + x] == kFill, !converted) << x << "," << y;
-    }
-  }
-  EXPECT_EQ(out, Expected(picture, 48, 32, map, 0));
 }
 
 TEST_F(Pal8, NoWholeMacroblockWritesNothing) {
