@@ -29,6 +29,10 @@ function(kelmar_library_flags target)
 endfunction()
 
 function(kelmar_shared_library_flags target)
-  target_link_options(${target} PRIVATE -Wl,-z,relro -Wl,-z,now -Wl,-z,noexecstack
-                      -Wl,--no-undefined)
+  target_link_options(${target} PRIVATE -Wl,-z,relro -Wl,-z,now -Wl,-z,noexecstack)
+  # Sanitizer runtimes are linked into executables only, so a sanitized
+  # shared library has undefined references by design.
+  if(NOT KELMAR_SANITIZE)
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
 endfunction()
