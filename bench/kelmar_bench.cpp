@@ -1,0 +1,317 @@
+// Kelmar against libyuv, libswscale and memcpy on the same pictures.
+//
+//   kelmar_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
+//                --benchmark_min_time=0.1 [--paths]
+//
+// prints Google Benchmark's table and then the ratio tables.  --paths also
+// measures every code path this processor has (integer, MMX, SSE2, AVX2) at
+// 1280 x 720.
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <numeric>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "exports/cpu.h"
+#include "kelmar.h"
+#include "layouts.h"
+#include "peers.h"
+#include "ratio_table.h"
+
+namespace kelmar::bench {
+
+const std::vector<LayoutInfo>& AllLayouts() {
+  static const std::vector<LayoutInfo> layouts = {
+      {Layout::kRgb24, "rgb24", 3, 24, BI_RGB},
+      {Layout::kRgb555, "rgb555", 2, 16, BI_RGB},
+      {Layout::kRgb565, "rgb565", 2, 16, BI_BITFIELDS},
+      {Layout::kPal8, "pal8", 1, 8, BI_RGB},
+      {Layout::kUyvy, "uyvy", 2, 16, KELMAR_FOURCC_UYVY},
+      {Layout::kYuy2, "yuy2", 2, 16, KELMAR_FOURCC_YUY2},
+  };
+  return layouts;
+}
+
+const LayoutInfo& InfoOf(Layout layout) {
+  for (const LayoutInfo& info : AllLayouts())
+    if (info.layout == layout) return info;
+  return AllLayouts().front();
+}
+
+const char* SettingName(Setting setting) {
+  return setting == Setting::kNeutral ? "neutral" : "adjusted";
+}
+
+namespace {
+
+const char* MapName(MapKind map) {
+  switch (map) {
+    case MapKind::kFull: return "full";
+    case MapKind::kTenth: return "10%";
+    case MapKind::kEmpty: return "empty";
+  }
+  return "?";
+}
+
+std::string SizeName(int width, int height) {
+  return std::to_string(width) + "x" + std::to_string(height);
+}
+
+}  // namespace
+
+std::string KelmarName(Layout layout, int width, int height, Setting setting, MapKind map,
+                       const char* path) {
+  std::string name = std::string("kelmar/") + InfoOf(layout).name + "/" +
+                     SizeName(width, height) + "/" + SettingName(setting) + "/" + MapName(map);
+  if (path) name += std::string("/") + path;
+  return name;
+}
+
+std::string PeerName(const char* peer, Layout layout, int width, int height) {
+  return std::string(peer) + "/" + InfoOf(layout).name + "/" + SizeName(width, height);
+}
+
+std::string MemcpyName(int bytesPerPixel, int width, int height) {
+  return "memcpy/" + std::to_string(bytesPerPixel) + "B/" + SizeName(width, height);
+}
+
+const SourcePicture& PictureOfSize(int width, int height) {
+  static std::map<std::pair<int, int>, SourcePicture> pictures;
+  SourcePicture& p = pictures[{width, height}];
+  if (p.width) return p;
+  p.width = width;
+  p.height = height;
+  std::mt19937 noise(12345);
+  auto sample = [&](int base, int x, int y, int spread) {
+    const int v = base + (x * 3 + y * 2) % spread + static_cast<int>(noise() % 24) - 12;
+    return static_cast<uint8_t>(std::clamp(v, 0, 255));
+  };
+  p.y.resize(size_t(width) * height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) p.y[size_t(y) * width + x] = sample(16, x, y, 224);
+  const int cw = width / 2;
+  const int ch = height / 2;
+  p.u.resize(size_t(cw) * ch);
+  p.v.resize(size_t(cw) * ch);
+  for (int y = 0; y < ch; ++y) {
+    for (int x = 0; x < cw; ++x) {
+      p.u[size_t(y) * cw + x] = sample(64, x, y, 128);
+      p.v[size_t(y) * cw + x] = sample(64, y, x, 128);
+    }
+  }
+  return p;
+}
+
+namespace {
+
+struct HeaderWithPalette {
+  BITMAPINFOHEADER header;
+  RGBQUAD colors[256];
+};
+
+struct PathChoice {
+  const char* name;
+  PathLimit limit;
+};
+
+std::vector<PathChoice> SupportedPaths() {
+  std::vector<PathChoice> paths = {{"integer", PathLimit::kInteger}};
+  if (ProcessorHasMmx()) paths.push_back({"mmx", PathLimit::kMmx});
+  const WideSimd wide = ProcessorWideSimd();
+  if (wide >= WideSimd::kSse2) paths.push_back({"sse2", PathLimit::kSse2});
+  if (wide >= WideSimd::kAvx2) paths.push_back({"avx2", PathLimit::kAvx2});
+  return paths;
+}
+
+// `percent` of the macroblocks marked, spread over the picture.
+std::vector<uint8_t> MakeMap(size_t count, MapKind kind) {
+  std::vector<uint8_t> map(count, kind == MapKind::kFull ? 1 : 0);
+  if (kind == MapKind::kTenth) {
+    std::vector<size_t> order(count);
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::shuffle(order.begin(), order.end(), std::mt19937(2024));
+    for (size_t i = 0; i < (count + 5) / 10; ++i) map[order[i]] = 1;
+  }
+  return map;
+}
+
+struct KelmarCase {
+  Layout layout;
+  int width;
+  int height;
+  Setting setting;
+  MapKind map;
+  PathLimit path;
+};
+
+void RunKelmar(benchmark::State& state, const KelmarCase& c) {
+  const SourcePicture& picture = PictureOfSize(c.width, c.height);
+  const LayoutInfo& info = InfoOf(c.layout);
+  std::vector<const uint8_t*> yRows(c.height), uRows(c.height / 2), vRows(c.height / 2);
+  for (int y = 0; y < c.height; ++y) yRows[y] = picture.y.data() + size_t(y) * picture.yStride();
+  for (int y = 0; y < c.height / 2; ++y) {
+    uRows[y] = picture.u.data() + size_t(y) * picture.chromaStride();
+    vRows[y] = picture.v.data() + size_t(y) * picture.chromaStride();
+  }
+  const PlaneSet planes = {yRows.data(), uRows.data(), vRows.data()};
+  HeaderWithPalette header{};
+  header.header.biSize = sizeof(BITMAPINFOHEADER);
+  header.header.biWidth = c.width;
+  header.header.biHeight = c.height;
+  header.header.biPlanes = 1;
+  header.header.biBitCount = info.bitCount;
+  header.header.biCompression = info.compression;
+  std::vector<uint8_t> dst(size_t(c.width) * c.height * info.bytesPerPixel);
+  const size_t mapBytes = size_t(c.width) * c.height / 256;
+  std::vector<uint8_t> map = MakeMap(mapBytes, c.map);
+
+  SetPathLimit(c.path);
+  if (c.setting == Setting::kNeutral)
+    SetDisplay(0, 0, 0, 0);
+  else
+    SetDisplay(2, 3, 2, 0);
+  // The first call after a change marks every macroblock; let it mark a
+  // scratch map so the measured calls see the map under test.
+  std::vector<uint8_t> scratch(mapBytes, 1);
+  Kelmar(&header.header, dst.data(), &planes, scratch.data(), 0, 0);
+
+  for (auto _ : state) {
+    Kelmar(&header.header, dst.data(), &planes, map.data(), 0, 0);
+    benchmark::ClobberMemory();
+  }
+  SetPathLimit(PathLimit::kAuto);
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(dst.size()));
+}
+
+void RunLibyuv(benchmark::State& state, Layout layout, int width, int height) {
+  const SourcePicture& picture = PictureOfSize(width, height);
+  std::vector<uint8_t> dst(size_t(width) * height * InfoOf(layout).bytesPerPixel);
+  for (auto _ : state) {
+    ConvertWithLibyuv(layout, picture, dst.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(dst.size()));
+}
+
+void RunSwscale(benchmark::State& state, Layout layout, int width, int height) {
+  const SourcePicture& picture = PictureOfSize(width, height);
+  std::vector<uint8_t> dst(size_t(width) * height * InfoOf(layout).bytesPerPixel);
+  SwscaleConverter converter(layout, width, height);
+  for (auto _ : state) {
+    converter.Convert(picture, dst.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(dst.size()));
+}
+
+void RunMemcpy(benchmark::State& state, size_t bytes) {
+  std::vector<uint8_t> from(bytes, 0x5A);
+  std::vector<uint8_t> to(bytes, 0);
+  for (auto _ : state) {
+    std::memcpy(to.data(), from.data(), bytes);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
+}
+
+template <typename Fn>
+void Register(const std::string& name, Fn&& fn) {
+  benchmark::RegisterBenchmark(name.c_str(), std::forward<Fn>(fn))
+      ->Unit(benchmark::kMicrosecond);
+}
+
+void RegisterAll(const TableOptions& options) {
+  const std::vector<std::pair<int, int>> sizes = options.sizes;
+  for (const auto& size : sizes) {
+    const int w = size.first;
+    const int h = size.second;
+    for (const LayoutInfo& info : AllLayouts()) {
+      const Layout layout = info.layout;
+      for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
+        for (MapKind map : {MapKind::kFull, MapKind::kTenth}) {
+          const KelmarCase c = {layout, w, h, setting, map, PathLimit::kAuto};
+          Register(KelmarName(layout, w, h, setting, map),
+                   [c](benchmark::State& state) { RunKelmar(state, c); });
+        }
+      }
+      if (LibyuvConverts(layout))
+        Register(PeerName("libyuv", layout, w, h), [=](benchmark::State& state) {
+          RunLibyuv(state, layout, w, h);
+        });
+      Register(PeerName("swscale", layout, w, h),
+               [=](benchmark::State& state) { RunSwscale(state, layout, w, h); });
+    }
+    for (int bytesPerPixel : {1, 2, 3}) {
+      const size_t bytes = size_t(w) * h * bytesPerPixel;
+      Register(MemcpyName(bytesPerPixel, w, h),
+               [bytes](benchmark::State& state) { RunMemcpy(state, bytes); });
+    }
+  }
+
+  const int fw = options.fixedCostSize.first;
+  const int fh = options.fixedCostSize.second;
+  for (const LayoutInfo& info : AllLayouts()) {
+    for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
+      for (MapKind map : {MapKind::kEmpty, MapKind::kFull}) {
+        const KelmarCase c = {info.layout, fw, fh, setting, map, PathLimit::kAuto};
+        Register(KelmarName(info.layout, fw, fh, setting, map),
+                 [c](benchmark::State& state) { RunKelmar(state, c); });
+      }
+    }
+  }
+
+  const std::vector<PathChoice> paths = SupportedPaths();
+  for (const char* pathName : options.paths) {
+    PathLimit limit = PathLimit::kAuto;
+    for (const PathChoice& p : paths)
+      if (std::strcmp(p.name, pathName) == 0) limit = p.limit;
+    for (const LayoutInfo& info : AllLayouts()) {
+      for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
+        const int w = options.pathSize.first;
+        const int h = options.pathSize.second;
+        const KelmarCase c = {info.layout, w, h, setting, MapKind::kFull, limit};
+        Register(KelmarName(info.layout, w, h, setting, MapKind::kFull, pathName),
+                 [c](benchmark::State& state) { RunKelmar(state, c); });
+      }
+    }
+  }
+}
+
+// Removes our own flags from argv; returns whether --paths was given.
+bool TakePathsFlag(int& argc, char** argv) {
+  bool paths = false;
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--paths") == 0)
+      paths = true;
+    else
+      argv[kept++] = argv[i];
+  }
+  argc = kept;
+  return paths;
+}
+
+}  // namespace
+}  // namespace kelmar::bench
+
+int main(int argc, char** argv) {
+  using namespace kelmar::bench;
+  TableOptions options;
+  options.sizes = {{352, 288}, {1280, 720}};
+  options.fixedCostSize = {176, 144};
+  options.pathSize = {1280, 720};
+  if (TakePathsFlag(argc, argv))
+    for (const PathChoice& p : SupportedPaths()) options.paths.push_back(p.name);
+
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RegisterAll(options);
+  RatioTableReporter reporter(options);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,39 @@
+// A console reporter that also prints, at the end of the run, Kelmar's time
+// as a ratio of libyuv's, libswscale's and memcpy's on the same picture.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+namespace kelmar::bench {
+
+struct TableOptions {
+  std::vector<std::pair<int, int>> sizes;  // the main table's picture sizes
+  std::pair<int, int> fixedCostSize;       // the empty-map measurements
+  std::vector<const char*> paths;          // forced paths measured, if any
+  std::pair<int, int> pathSize;
+};
+
+class RatioTableReporter : public benchmark::ConsoleReporter {
+ public:
+  explicit RatioTableReporter(TableOptions options) : options_(std::move(options)) {}
+  void ReportRuns(const std::vector<Run>& runs) override;
+  void Finalize() override;
+
+ private:
+  // Median CPU time per call in nanoseconds, or a negative value when the
+  // benchmark did not run.
+  double Nanoseconds(const std::string& name) const;
+  void PrintMainTable(std::ostream& out) const;
+  void PrintFixedCostTable(std::ostream& out) const;
+  void PrintPathTable(std::ostream& out) const;
+
+  TableOptions options_;
+  std::map<std::string, std::vector<double>> samples_;  // one per repetition
+  std::map<std::string, double> medians_;               // reported aggregates
+};
+
+}  // namespace kelmar::bench
