@@ -67,7 +67,12 @@ std::vector<uint8_t> Expected(const Picture& p, int32_t width, int32_t height,
 
 class Pal8 : public ::testing::Test {
  protected:
-  void SetUp() override { test::SetDisplayQuietly(0, 0, 0, 0); }
+  void SetUp() override {
+    test::SetDisplayQuietly(0, 0, 0, 0);
+    // Expected() reads the quantiser tables, possibly before any conversion
+    // of the test has built them.
+    DecGetPal(nullptr, 0, 0);
+  }
 };
 
 // The 4 x 4 dither patterns of flat pictures, repeated over the picture, on
