@@ -1,0 +1,96 @@
+#include "layouts.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "tool_error.h"
+
+namespace kconvert {
+namespace {
+
+static_assert(offsetof(BitmapInfo, colors) == sizeof(BITMAPINFOHEADER),
+              "the colour table must follow the header directly");
+
+struct LayoutInfo {
+  Layout layout;
+  const char* name;
+  const char* description;
+  uint16_t bitCount;
+  uint32_t compression;
+};
+
+constexpr LayoutInfo kLayoutInfo[] = {
+    {Layout::kRgb24, "rgb24", "24-bit BGR", 24, BI_RGB},
+    {Layout::kRgb555, "rgb555", "16-bit 5-5-5", 16, BI_RGB},
+    {Layout::kRgb565, "rgb565", "16-bit 5-6-5", 16, BI_BITFIELDS},
+    {Layout::kPal8, "pal8", "8-bit dithered", 8, BI_RGB},
+    {Layout::kUyvy, "uyvy", "packed 4:2:2", 16, KELMAR_FOURCC_UYVY},
+    {Layout::kYuy2, "yuy2", "packed 4:2:2", 16, KELMAR_FOURCC_YUY2},
+};
+
+const LayoutInfo& InfoOf(Layout layout) { return kLayoutInfo[static_cast<int>(layout)]; }
+
+}  // namespace
+
+const char* LayoutName(Layout layout) { return InfoOf(layout).name; }
+const char* LayoutDescription(Layout layout) { return InfoOf(layout).description; }
+int BitsPerPixel(Layout layout) { return InfoOf(layout).bitCount; }
+bool IsPacked(Layout layout) { return layout == Layout::kUyvy || layout == Layout::kYuy2; }
+
+std::optional<Layout> ParseLayout(const std::string& name) {
+  for (const LayoutInfo& info : kLayoutInfo) {
+    if (name == info.name) return info.layout;
+  }
+  return std::nullopt;
+}
+
+LayoutTarget::LayoutTarget(Layout layout, int paddedWidth, int paddedHeight, bool zoom)
+    : layout_(layout), zoom_(zoom && !IsPacked(layout)) {
+  bufferWidth_ = paddedWidth * scale();
+  bufferHeight_ = paddedHeight * scale();
+  rowBytes_ = static_cast<size_t>(bufferWidth_) * BitsPerPixel(layout) / 8;
+  pixels_.assign(rowBytes_ * bufferHeight_, 0);
+
+  BITMAPINFOHEADER& h = info_.header;
+  h.biSize = sizeof(BITMAPINFOHEADER);
+  h.biWidth = bufferWidth_;
+  h.biHeight = bufferHeight_;
+  h.biPlanes = 1;
+  h.biBitCount = InfoOf(layout).bitCount;
+  h.biCompression = InfoOf(layout).compression;
+  h.biSizeImage = static_cast<uint32_t>(pixels_.size());
+  if (layout == Layout::kRgb565) {
+    // The library always writes 5-6-5; the masks are for whoever reads the
+    // bitmap afterwards.
+    info_.colors[0] = 0xF800;
+    info_.colors[1] = 0x07E0;
+    info_.colors[2] = 0x001F;
+  }
+  // On a change of display adjustments the library marks the header's
+  // (width x height) / 256 map bytes, four times the macroblocks at double
+  // size.
+  const size_t macroblocks = static_cast<size_t>(paddedWidth / 16) * (paddedHeight / 16);
+  map_.assign(macroblocks * scale() * scale(), 0);
+}
+
+void LayoutTarget::Convert(const PaddedPicture& picture, const uint8_t* map) {
+  std::copy(map, map + picture.macroblocks(), map_.begin());
+  if (Kelmar(&info_.header, pixels_.data(), &picture.planes(), map_.data(), 0, zoom_ ? 1 : 0) !=
+      0) {
+    throw ToolError(std::string("the library does not support the ") + LayoutName(layout_) +
+                    " layout");
+  }
+  if (zoom_) {
+    for (int row = 0; row + 1 < bufferHeight_; row += 2) {
+      std::memcpy(&pixels_[(row + 1) * rowBytes_], &pixels_[row * rowBytes_], rowBytes_);
+    }
+  }
+}
+
+const uint8_t* LayoutTarget::DisplayRow(int y) const {
+  // Packed output starts with the top row; RGB output is bottom-up.
+  const int row = IsPacked(layout_) ? y : bufferHeight_ - 1 - y;
+  return pixels_.data() + static_cast<size_t>(row) * rowBytes_;
+}
+
+}  // namespace kconvert

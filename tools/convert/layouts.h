@@ -1,0 +1,64 @@
+// The output layouts and one layout's output as a host keeps it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "kelmar.h"
+#include "padded_picture.h"
+
+namespace kconvert {
+
+enum class Layout { kRgb24, kRgb555, kRgb565, kPal8, kUyvy, kYuy2 };
+
+constexpr Layout kAllLayouts[] = {Layout::kRgb24, Layout::kRgb555, Layout::kRgb565,
+                                  Layout::kPal8,  Layout::kUyvy,   Layout::kYuy2};
+
+const char* LayoutName(Layout layout);         // "rgb24", as on the command line
+const char* LayoutDescription(Layout layout);  // a few words for labels
+std::optional<Layout> ParseLayout(const std::string& name);
+bool IsPacked(Layout layout);
+int BitsPerPixel(Layout layout);
+
+// A bitmap header with room behind it for what the library or the host puts
+// there: the 8-bit palette, or the three colour masks of 5-6-5 output.
+struct BitmapInfo {
+  BITMAPINFOHEADER header;
+  uint32_t colors[256];
+};
+
+// One layout's header, pixel buffer and macroblock map, kept from frame to
+// frame so that unmarked macroblocks keep what an earlier frame drew there.
+class LayoutTarget {
+ public:
+  LayoutTarget(Layout layout, int paddedWidth, int paddedHeight, bool zoom);
+
+  // Converts the macroblocks that `map` marks (one byte per macroblock of
+  // the padded picture).  At double size the library leaves every second
+  // row to the host; it is filled with a copy of the row the library drew.
+  void Convert(const PaddedPicture& picture, const uint8_t* map);
+
+  Layout layout() const { return layout_; }
+  int scale() const { return zoom_ ? 2 : 1; }
+  const BitmapInfo& info() const { return info_; }
+  const std::vector<uint8_t>& pixels() const { return pixels_; }
+  size_t rowBytes() const { return rowBytes_; }
+  // The buffer row that shows row `y` of the picture counted from the top,
+  // in output pixels (so 0 .. 2 x height - 1 at double size).
+  const uint8_t* DisplayRow(int y) const;
+
+ private:
+  Layout layout_;
+  bool zoom_;
+  int bufferWidth_;
+  int bufferHeight_;
+  size_t rowBytes_;
+  BitmapInfo info_{};
+  std::vector<uint8_t> pixels_;
+  std::vector<uint8_t> map_;
+};
+
+}  // namespace kconvert

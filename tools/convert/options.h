@@ -1,0 +1,34 @@
+// The command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kconvert {
+
+struct Options {
+  std::string input;  // empty: the built-in test picture; "-": stdin
+  std::string output = "out/";
+  std::string format;  // empty: chosen from the output name
+  int width = 0;       // --size: raw I420 input, or the test picture's size
+  int height = 0;
+  bool zoom = false;
+  int32_t brightness = 0;
+  int32_t contrast = 0;
+  int32_t saturation = 0;
+  int32_t balance = 0;
+  int64_t first = 1;   // first frame to convert, counted from 1
+  int64_t frames = 0;  // how many; 0: to the end
+  bool changedOnly = false;
+  bool quiet = false;
+};
+
+// Parses argv.  Returns nothing when --help was asked for (the help has
+// been printed); throws UsageError for anything it cannot accept.
+std::optional<Options> ParseCommandLine(int argc, const char* const* argv);
+
+// "176x144" -> 176, 144; false for anything else.
+bool ParseSize(const std::string& text, int* width, int* height);
+
+}  // namespace kconvert
