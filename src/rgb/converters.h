@@ -22,6 +22,8 @@ void ConvertPal8(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* plan
 // Row converters: the marked macroblocks of macroblock row `mbRow`, driven by
 // the converter's ConvertState.
 void ConvertRgb24Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom);
+void ConvertRgb555Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom);
+void ConvertRgb565Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom);
 void ConvertPal8Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom);
 
 }  // namespace kelmar
