@@ -1,8 +1,116 @@
+// 16-bit 5-5-5 output: bit 15 clear, then five bits each of red, green, blue.
+#include "exports/state.h"
 #include "rgb/converters.h"
+#include "rgb/rgb16.h"
 
 namespace kelmar {
+namespace {
 
-// Not built yet: draws nothing.
-void ConvertRgb555(const BITMAPINFOHEADER*, void*, const PlaneSet*, const uint8_t*, int32_t, int32_t) {}
+struct Rgb555Layout {
+  static uint16_t Pack(const ColourBytes& c) {
+    return static_cast<uint16_t>((c.red >> 3) << 10 | (c.green >> 3) << 5 | c.blue >> 3);
+  }
+};
+
+// Half an output level (8 table steps) rounds red and blue; green gets 6 and
+// 2 alternately, which averages to the same rounding.
+constexpr LumaOffsets kOffsets = {4, 6, 2};
+
+// Finished pixels of one row pair, widened to 32 bits for the MMX narrowing:
+// entries 0-15 the even row, 16-31 the odd row.
+using StagedPixels = int32_t[32];
+
+void ConvertStagedRowPair(const RowPairInput& in, StagedPixels& out) {
+  const int32_t rb = kOffsets.redBlue;
+  for (int i = 0; i < 8; ++i) {
+    const PixelTerms t = LookupTerms(in.u[i], in.v[i]);
+    out[2 * i] = MakePixel<Rgb555Layout>(in.y0[2 * i], t, rb, kOffsets.greenEven);
+    out[2 * i + 1] = MakePixel<Rgb555Layout>(in.y0[2 * i + 1], t, rb, kOffsets.greenOdd);
+    out[16 + 2 * i] = MakePixel<Rgb555Layout>(in.y1[2 * i], t, rb, kOffsets.greenOdd);
+    out[17 + 2 * i] = MakePixel<Rgb555Layout>(in.y1[2 * i + 1], t, rb, kOffsets.greenEven);
+  }
+}
+
+void StoreRowWords(uint8_t* out, const int32_t* staged) {
+  for (int k = 0; k < 16; ++k) StoreWord(out + 2 * k, static_cast<uint16_t>(staged[k]));
+}
+
+void ConvertRowPairInteger(const RowPairSource& src, uint8_t* out0, uint8_t* out1) {
+  RowPairInput in;
+  StagedPixels staged;
+  StageInputWords(in, src);
+  ConvertStagedRowPair(in, staged);
+  StoreRowWords(out0, staged);
+  StoreRowWords(out1, staged + 16);
+}
+
+#if KELMAR_HAVE_MMX
+// Four staged values at a time narrowed to words with signed saturation;
+// every value is at most 0x7FFF, so the saturation never changes one.
+KELMAR_TARGET_MMX inline void StoreRowWordsMmx(uint8_t* out, const int32_t* staged) {
+  const uint8_t* from = reinterpret_cast<const uint8_t*>(staged);
+  for (int k = 0; k < 16; k += 4) {
+    const __m64 low = LoadMmx(from + 4 * k);
+    const __m64 high = LoadMmx(from + 4 * k + 8);
+    StoreMmx(out + 2 * k, _mm_packs_pi32(low, high));
+  }
+}
+
+KELMAR_TARGET_MMX void ConvertRowPairMmx(const RowPairSource& src, uint8_t* out0, uint8_t* out1) {
+  RowPairInput in;
+  StagedPixels staged;
+  StageInputMmx(in, src);
+  ConvertStagedRowPair(in, staged);
+  StoreRowWordsMmx(out0, staged);
+  StoreRowWordsMmx(out1, staged + 16);
+  _mm_empty();
+}
+#endif
+
+// Normal size: rows are found by stepping from the macroblock row's first
+// table entries with the stride of table entries 0 and 1.
+void ConvertMacroblock(const RowPairSource& first, intptr_t lumaStride, int64_t rowBytes,
+                       uint8_t* out) {
+  const intptr_t chromaStride = ChromaStrideFromLuma(lumaStride);
+  RowPairSource src = first;
+  for (int j = 0; j < 8; ++j) {
+    src.y1 = StepBytes(src.y0, lumaStride);
+    uint8_t* out1 = out + rowBytes;
+#if KELMAR_HAVE_MMX
+    if (UseMmx)
+      ConvertRowPairMmx(src, out, out1);
+    else
+#endif
+      ConvertRowPairInteger(src, out, out1);
+    src.y0 = StepBytes(src.y0, 2 * lumaStride);
+    src.u = StepBytes(src.u, chromaStride);
+    src.v = StepBytes(src.v, chromaStride);
+    out += 2 * rowBytes;
+  }
+}
+
+}  // namespace
+
+void ConvertRgb555Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom) {
+  const ConvertState& state = Rgb16State;
+  if (state.mbCols < 1) return;
+  const intptr_t lumaStride = LumaStride(planes);
+  const int64_t rowBytes = state.rowBytes;
+  ForEachMarkedMacroblock(mbMap, zoom, [&](int32_t c, uint8_t* out) {
+    if (zoom) {
+      ConvertMacroblockDouble16<Rgb555Layout>(planes, mbRow, c, rowBytes, out);
+    } else {
+      const RowPairSource first = {planes->yRows[16 * mbRow] + 16 * c, nullptr,
+                                   planes->uRows[8 * mbRow] + 8 * c,
+                                   planes->vRows[8 * mbRow] + 8 * c};
+      ConvertMacroblock(first, lumaStride, rowBytes, out);
+    }
+  });
+}
+
+void ConvertRgb555(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
+                   const uint8_t* mbMap, int32_t /*reserved*/, int32_t zoom) {
+  DriveRgb16(ConvertRgb555Row, header, dst, planes, mbMap, zoom);
+}
 
 }  // namespace kelmar
