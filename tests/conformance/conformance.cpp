@@ -102,7 +102,8 @@ const Layout kLayouts[] = {
 struct Size {
   int32_t width, height;
 };
-const Size kSizes[] = {{16, 16}, {48, 32}, {176, 144}, {40, 36}, {82, 70}, {64, 18}};
+// 256 x 256 random samples reach nearly every table entry any setting uses.
+const Size kSizes[] = {{16, 16}, {48, 32}, {176, 144}, {40, 36}, {82, 70}, {64, 18}, {256, 256}};
 
 struct Adjust {
   int32_t brightness, contrast, saturation, balance;
@@ -110,7 +111,7 @@ struct Adjust {
 const Adjust kAdjusts[] = {
     {0, 0, 0, 0},          {2, 3, 2, 0},   {-3, -5, 10, 7},          {0, 0, -10, -10},
     {5, -25, 3, 0},        {0, 0, 0, 1},   {INT32_MAX, 0, 1, 0},     {1, INT32_MIN, -5, INT32_MIN},
-    {0, 7, 9, INT32_MAX},  {0, 10, -1, -3},
+    {0, 7, 9, INT32_MAX},  {0, 10, -1, -3},   {-2, 17, -3, 0},          {0, -13, 4, 0},
 };
 
 struct HeaderBlock {
