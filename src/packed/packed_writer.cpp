@@ -102,8 +102,8 @@ KELMAR_TARGET_MMX void PackRowPairMmx(const RowPairSource& src, uint8_t* outA, u
 #endif
 
 // Eight row pairs from the macroblock's bottom luma row upward; output rows
-// run forward from `out`, two per pair.  Addresses are stepped as integers,
-// since the walk ends one step past the rows it reads.
+// run forward from `out`, two per pair.  Addresses are formed as integers:
+// strides may be negative and U and V may lie in separate allocations.
 template <RowPairWriter kWriteRowPair>
 void PackMacroblock(const RowPairSource& bottom, const Steps& steps, uint8_t* out) {
   const int64_t lumaStride = 2 * steps.chroma;
