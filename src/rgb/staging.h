@@ -25,12 +25,21 @@ inline void CopyWords(uint8_t* to, const uint8_t* from) {
 }
 
 #if KELMAR_HAVE_MMX
+// Eight unaligned bytes.
+struct Bytes8 {
+  uint8_t b[8];
+};
+
+// The 8-byte moves go through MMX registers explicitly: written as plain
+// copies, compilers turn them into general-register or SSE moves.
 KELMAR_TARGET_MMX inline __m64 LoadMmx(const uint8_t* from) {
   __m64 q;
-  std::memcpy(&q, from, 8);
+  __asm__("movq %1, %0" : "=y"(q) : "m"(*reinterpret_cast<const Bytes8*>(from)));
   return q;
 }
-KELMAR_TARGET_MMX inline void StoreMmx(uint8_t* to, __m64 q) { std::memcpy(to, &q, 8); }
+KELMAR_TARGET_MMX inline void StoreMmx(uint8_t* to, __m64 q) {
+  __asm__("movq %1, %0" : "=m"(*reinterpret_cast<Bytes8*>(to)) : "y"(q));
+}
 
 template <int Bytes>
 KELMAR_TARGET_MMX inline void CopyMmx(uint8_t* to, const uint8_t* from) {
