@@ -6,6 +6,8 @@
 // prints Google Benchmark's table and then the ratio tables.  --paths also
 // measures every code path this processor has (integer, MMX, SSE2, AVX2) at
 // 1280 x 720.
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -13,8 +15,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include <benchmark/benchmark.h>
 
 #include "exports/cpu.h"
 #include "kelmar.h"
@@ -65,8 +65,8 @@ std::string SizeName(int width, int height) {
 
 std::string KelmarName(Layout layout, int width, int height, Setting setting, MapKind map,
                        const char* path) {
-  std::string name = std::string("kelmar/") + InfoOf(layout).name + "/" +
-                     SizeName(width, height) + "/" + SettingName(setting) + "/" + MapName(map);
+  std::string name = std::string("kelmar/") + InfoOf(layout).name + "/" + SizeName(width, height) +
+                     "/" + SettingName(setting) + "/" + MapName(map);
   if (path) name += std::string("/") + path;
   return name;
 }
@@ -220,8 +220,7 @@ void RunMemcpy(benchmark::State& state, size_t bytes) {
 
 template <typename Fn>
 void Register(const std::string& name, Fn&& fn) {
-  benchmark::RegisterBenchmark(name.c_str(), std::forward<Fn>(fn))
-      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark(name.c_str(), std::forward<Fn>(fn))->Unit(benchmark::kMicrosecond);
 }
 
 void RegisterAll(const TableOptions& options) {
@@ -239,9 +238,8 @@ void RegisterAll(const TableOptions& options) {
         }
       }
       if (LibyuvConverts(layout))
-        Register(PeerName("libyuv", layout, w, h), [=](benchmark::State& state) {
-          RunLibyuv(state, layout, w, h);
-        });
+        Register(PeerName("libyuv", layout, w, h),
+                 [=](benchmark::State& state) { RunLibyuv(state, layout, w, h); });
       Register(PeerName("swscale", layout, w, h),
                [=](benchmark::State& state) { RunSwscale(state, layout, w, h); });
     }

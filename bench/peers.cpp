@@ -29,8 +29,7 @@ void ConvertWithLibyuv(Layout layout, const SourcePicture& p, uint8_t* dst) {
       break;
     case Layout::kRgb555:
       // Debian's libyuv has no matrix form of this one: limited-range BT.601.
-      libyuv::I420ToARGB1555(p.y.data(), ys, p.u.data(), cs, p.v.data(), cs, dst, rowBytes, w,
-                             h);
+      libyuv::I420ToARGB1555(p.y.data(), ys, p.u.data(), cs, p.v.data(), cs, dst, rowBytes, w, h);
       break;
     case Layout::kRgb565:
       libyuv::I420ToRGB565Matrix(p.y.data(), ys, p.u.data(), cs, p.v.data(), cs, dst, rowBytes,
@@ -64,8 +63,8 @@ AVPixelFormat SwscaleFormat(Layout layout) {
 
 SwscaleConverter::SwscaleConverter(Layout layout, int width, int height)
     : rowBytes_(width * InfoOf(layout).bytesPerPixel) {
-  context_ = sws_getContext(width, height, AV_PIX_FMT_YUV420P, width, height,
-                            SwscaleFormat(layout), SWS_POINT, nullptr, nullptr, nullptr);
+  context_ = sws_getContext(width, height, AV_PIX_FMT_YUV420P, width, height, SwscaleFormat(layout),
+                            SWS_POINT, nullptr, nullptr, nullptr);
   if (!context_) {
     std::fprintf(stderr, "libswscale has no conversion to %s\n", InfoOf(layout).name);
     std::abort();

@@ -80,8 +80,7 @@ void RatioTableReporter::PrintMainTable(std::ostream& out) const {
       const double copy = Nanoseconds(MemcpyName(info.bytesPerPixel, w, h));
       for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
         const double full = Nanoseconds(KelmarName(info.layout, w, h, setting, MapKind::kFull));
-        const double tenth =
-            Nanoseconds(KelmarName(info.layout, w, h, setting, MapKind::kTenth));
+        const double tenth = Nanoseconds(KelmarName(info.layout, w, h, setting, MapKind::kTenth));
         out << "| " << info.name << " | " << SizeText(size) << " | " << SettingName(setting)
             << " | " << Format("%.3f", full < 0 ? -1 : full / (double(w) * h)) << " | "
             << RatioText(full, yuv) << " | " << RatioText(full, sws) << " | "
@@ -138,8 +137,7 @@ void RatioTableReporter::PrintPathTable(std::ostream& out) const {
     for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
       out << "| " << info.name << " | " << SettingName(setting) << " |";
       for (const char* path : options_.paths) {
-        const double ns =
-            Nanoseconds(KelmarName(info.layout, w, h, setting, MapKind::kFull, path));
+        const double ns = Nanoseconds(KelmarName(info.layout, w, h, setting, MapKind::kFull, path));
         out << ' ' << Format("%.3f", ns < 0 ? -1 : ns / pixels) << " |";
       }
       out << '\n';

@@ -2,11 +2,11 @@
 // as a ratio of libyuv's, libswscale's and memcpy's on the same picture.
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <map>
 #include <string>
 #include <vector>
-
-#include <benchmark/benchmark.h>
 
 namespace kelmar::bench {
 

@@ -3,6 +3,7 @@
 #include "rgb/convert_state.h"
 #include "rgb/converters.h"
 #include "rgb/staging.h"
+#include "rgb/wide_rgb.h"
 
 namespace kelmar {
 namespace {
@@ -101,6 +102,8 @@ void ConvertMacroblockDouble(const PlaneSet* planes, int32_t mbRow, int32_t colu
 void ConvertRgb24Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom) {
   ConvertState& state = Rgb24State;
   if (state.mbCols < 1) return;
+  if (!zoom && ConvertRowWide(WideLayout::kRgb24, mbRow, planes, mbMap, state, RowSource::kStepped))
+    return;
   const intptr_t lumaStride = LumaStride(planes);
   uint8_t* out = state.rowOut;
   for (int32_t c = 0; c < state.mbCols; ++c) {

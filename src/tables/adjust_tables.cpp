@@ -52,10 +52,20 @@ double SaturationFactor(int32_t saturation) {
   return s;
 }
 
+uint32_t AdjustTablesStamp;
+
 void BuildAdjustTables(int32_t /*reserved*/) {
+  static bool built = false;
+  static DisplayValues builtFor;
+  DisplayValues wanted = DisplayAdjust;
+  wanted.balance = 0;  // not used by these tables
+  if (built && wanted == builtFor) return;
   const DoublePrecisionScope precision;
-  BuildLumaTable(DisplayAdjust.brightness, DisplayAdjust.contrast);
-  BuildChromaTables(SaturationFactor(DisplayAdjust.saturation));
+  BuildLumaTable(wanted.brightness, wanted.contrast);
+  BuildChromaTables(SaturationFactor(wanted.saturation));
+  built = true;
+  builtFor = wanted;
+  ++AdjustTablesStamp;
 }
 
 }  // namespace kelmar

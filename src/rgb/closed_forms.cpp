@@ -1,0 +1,192 @@
+// Finding and checking the integer forms of the adjustment tables.
+#include "rgb/closed_forms.h"
+
+#include <cmath>
+#include <initializer_list>
+
+#include "exports/state.h"
+#include "tables/adjust_tables.h"
+
+namespace kelmar {
+namespace {
+
+int32_t Clamp(int64_t v, int32_t low, int32_t high) {
+  return static_cast<int32_t>(v < low ? low : (v > high ? high : v));
+}
+
+int16_t Wrap16(int32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(v)); }
+
+// The four chroma terms: which table, which half of the entry, which sign.
+struct ChromaTermSource {
+  const ChromaTerms* table;
+  bool green;
+  double coefficient;
+};
+
+int32_t TableTerm(const ChromaTermSource& source, int32_t sample) {
+  const ChromaTerms& entry = source.table[sample];
+  return source.green ? entry.green : entry.other;
+}
+
+bool FormMatches(const ChromaTermForm& form, const ChromaTermSource& source) {
+  const bool negative = source.coefficient < 0;
+  for (int32_t sample = 0; sample < 256; ++sample)
+    if (ChromaTermFromForm(form, negative, sample) != TableTerm(source, sample)) return false;
+  return true;
+}
+
+// The fixed-point factor nearest to |s * coefficient| rarely differs from
+// the double products by more than a step or two; try the neighbours.
+bool FindChromaForm(const ChromaTermSource& source, double s, ChromaTermForm& form) {
+  const double magnitude = std::fabs(s * source.coefficient);
+  const int64_t nearest = static_cast<int64_t>(magnitude * 65536.0 + 0.5);
+  for (int64_t delta : {0, -1, 1, -2, 2, -3, 3, -4, 4}) {
+    const int64_t factor = nearest + delta;
+    if (factor < 0 || factor >= (int64_t{1} << 32)) continue;
+    const ChromaTermForm candidate = {static_cast<uint16_t>(factor >> 16),
+                                      static_cast<uint16_t>(factor & 0xFFFF)};
+    if (FormMatches(candidate, source)) {
+      form = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
+int32_t IndexM(const LumaForm& form, int32_t index) { return index * form.scale + form.bias; }
+
+// The form's value before the clamp, in the 16-bit lane arithmetic; false
+// where a lane would overflow.
+bool UnclampedLevel(const LumaForm& form, int32_t index, int32_t& level) {
+  if (form.kind == LumaFormKind::kUnitSlope) {
+    level = index + form.lift + (index < 128 ? 1 : 0);
+    return true;
+  }
+  const int32_t m = IndexM(form, index);
+  const int32_t magnitude = (m < 0 ? -m : m) + form.rounding;
+  if (m != Wrap16(m) || magnitude > 0xFFFF) return false;
+  const int32_t quotient = (magnitude * form.multiplier) >> 16;
+  level = form.lift + (m < 0 ? -quotient : (m > 0 ? quotient : 0));
+  return true;
+}
+
+// Fills the corrections of `form` so that it gives LumaTable everywhere;
+// false if that needs other steps than +-1, or more than `maxPerSide` of a
+// direction.
+bool FitLumaForm(LumaForm& form, int maxPerSide) {
+  form.raiseCount = 0;
+  form.lowerCount = 0;
+  for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i) {
+    int32_t level = 0;
+    if (!UnclampedLevel(form, i, level)) return false;
+    const int32_t wanted = LumaTable[i];
+    if (Clamp(level, 0, 255) == wanted) continue;
+    if (Clamp(level + 1, 0, 255) == wanted && form.raiseCount < maxPerSide)
+      form.raise[form.raiseCount++] = static_cast<int16_t>(i);
+    else if (Clamp(level - 1, 0, 255) == wanted && form.lowerCount < maxPerSide)
+      form.lower[form.lowerCount++] = static_cast<int16_t>(i);
+    else
+      return false;
+  }
+  return true;
+}
+
+int32_t CorrectionSlots(const LumaForm& form) {
+  return form.raiseCount > form.lowerCount ? form.raiseCount : form.lowerCount;
+}
+
+// A value of m that no table index gives: m runs through one residue class
+// of `scale` within a range far inside the 16-bit one.
+int16_t UnusedM(const LumaForm& form) {
+  const int32_t low = IndexM(form, form.scale >= 0 ? kLumaTableMin : kLumaTableMax);
+  const int32_t high = IndexM(form, form.scale >= 0 ? kLumaTableMax : kLumaTableMin);
+  return static_cast<int16_t>(high < 32767 ? high + 1 : low - 1);
+}
+
+LumaForm FindLumaForm(int32_t brightness, int32_t contrast, int maxPerSide) {
+  LumaForm form = {};
+  if (contrast == 0) {
+    // 10 * brightness beyond +-1024 only pushes every entry further into
+    // the clamp; the table's indices span less than that.
+    form.kind = LumaFormKind::kUnitSlope;
+    form.lift = static_cast<int16_t>(Clamp(10 * int64_t{brightness}, -1024, 1024));
+    if (FitLumaForm(form, 0)) return form;
+  } else if (contrast > -60 && contrast < 60) {
+    form.kind = LumaFormKind::kRational;
+    form.scale = static_cast<int16_t>(20 + contrast);
+    form.bias = static_cast<int16_t>(10 - 128 * (20 + contrast));
+    form.lift = static_cast<int16_t>(Clamp(10 * int64_t{brightness} + 128, -2047, 2047));
+    form.unusedM = UnusedM(form);
+    // 3277 / 65536 is just over 1 / 20, so with no rounding the form is
+    // trunc(m / 20) exactly; smaller multipliers with a rounding of a few
+    // units move the halfway cases of larger |m| down.  Keep the candidate
+    // whose busier direction needs the fewest corrections: the vector code
+    // tests that many indices per direction.
+    LumaForm best = {};
+    bool found = false;
+    for (int32_t multiplier = 3277; multiplier >= 3268; --multiplier) {
+      for (int32_t rounding = 0; rounding < 20; ++rounding) {
+        const int limit = found ? CorrectionSlots(best) - 1 : maxPerSide;
+        if (limit < 0) break;
+        form.multiplier = static_cast<uint16_t>(multiplier);
+        form.rounding = static_cast<uint16_t>(rounding);
+        if (!FitLumaForm(form, limit)) continue;
+        best = form;
+        found = true;
+      }
+    }
+    if (found) return best;
+  }
+  form = {};
+  form.kind = LumaFormKind::kNone;
+  return form;
+}
+
+uint32_t analysedStamp = 0;
+bool analysed = false;
+RgbClosedForms currentForms;
+
+}  // namespace
+
+int32_t ChromaTermFromForm(const ChromaTermForm& form, bool negative, int32_t sample) {
+  const int32_t x = sample - 128;
+  const uint32_t a = static_cast<uint32_t>(x < 0 ? -x : x);
+  const int16_t magnitude = Wrap16(static_cast<int32_t>(a * form.high + ((a * form.low) >> 16)));
+  const int32_t signedMagnitude = (x < 0) != negative ? -magnitude : magnitude;
+  return x == 0 ? 0 : Wrap16(signedMagnitude);
+}
+
+int32_t LumaLevelFromForm(const LumaForm& form, int32_t index) {
+  int32_t level = 0;
+  if (form.kind == LumaFormKind::kNone || !UnclampedLevel(form, index, level)) return -1;
+  for (int32_t e = 0; e < form.raiseCount; ++e)
+    if (form.raise[e] == index) ++level;
+  for (int32_t e = 0; e < form.lowerCount; ++e)
+    if (form.lower[e] == index) --level;
+  return Clamp(level, 0, 255);
+}
+
+RgbClosedForms AnalyseAdjustTables(int maxExceptionsPerSide) {
+  const DisplayValues& adjust = DisplayAdjust;
+  const double s = SaturationFactor(adjust.saturation);
+  RgbClosedForms forms = {};
+  forms.chromaExact = FindChromaForm({UTable, false, kUBlue}, s, forms.uBlue) &&
+                      FindChromaForm({UTable, true, kUGreen}, s, forms.uGreen) &&
+                      FindChromaForm({VTable, true, kVGreen}, s, forms.vGreen) &&
+                      FindChromaForm({VTable, false, kVRed}, s, forms.vRed);
+  if (maxExceptionsPerSide > kMaxLumaExceptionsPerSide)
+    maxExceptionsPerSide = kMaxLumaExceptionsPerSide;
+  forms.luma = FindLumaForm(adjust.brightness, adjust.contrast, maxExceptionsPerSide);
+  return forms;
+}
+
+const RgbClosedForms& CurrentRgbClosedForms() {
+  if (!analysed || analysedStamp != AdjustTablesStamp) {
+    currentForms = AnalyseAdjustTables();
+    analysedStamp = AdjustTablesStamp;
+    analysed = true;
+  }
+  return currentForms;
+}
+
+}  // namespace kelmar

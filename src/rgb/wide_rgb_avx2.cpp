@@ -1,0 +1,143 @@
+// AVX2 vector paths of the RGB converters: 32 pixels per step, 16 for a
+// last odd macroblock of a run.
+#include "rgb/wide_rgb.h"
+
+#if KELMAR_HAVE_WIDE
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+// Everything below is compiled for AVX2; it only runs when the processor test
+// reported AVX2 (WideLevel).
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+namespace kelmar {
+namespace {
+
+// --- 256-bit primitives ----------------------------------------------------
+inline __m256i Zero(__m256i) { return _mm256_setzero_si256(); }
+inline __m256i Set16(__m256i, int16_t v) { return _mm256_set1_epi16(v); }
+inline __m256i LoadChroma16(__m256i, const uint8_t* p) {
+  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+inline __m256i LoadLuma(__m256i, const uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+inline __m256i Add16(__m256i a, __m256i b) { return _mm256_add_epi16(a, b); }
+inline __m256i Sub16(__m256i a, __m256i b) { return _mm256_sub_epi16(a, b); }
+inline __m256i Mullo16(__m256i a, __m256i b) { return _mm256_mullo_epi16(a, b); }
+inline __m256i MulhiU16(__m256i a, __m256i b) { return _mm256_mulhi_epu16(a, b); }
+inline __m256i CmpGt16(__m256i a, __m256i b) { return _mm256_cmpgt_epi16(a, b); }
+inline __m256i CmpEq16(__m256i a, __m256i b) { return _mm256_cmpeq_epi16(a, b); }
+inline __m256i Abs16(__m256i a) { return _mm256_abs_epi16(a); }
+inline __m256i Sign16(__m256i magnitude, __m256i x) { return _mm256_sign_epi16(magnitude, x); }
+inline __m256i UnpackLo16(__m256i a, __m256i b) { return _mm256_unpacklo_epi16(a, b); }
+inline __m256i UnpackHi16(__m256i a, __m256i b) { return _mm256_unpackhi_epi16(a, b); }
+inline __m256i UnpackLo8(__m256i a, __m256i b) { return _mm256_unpacklo_epi8(a, b); }
+inline __m256i UnpackHi8(__m256i a, __m256i b) { return _mm256_unpackhi_epi8(a, b); }
+inline __m256i PackUS16(__m256i a, __m256i b) { return _mm256_packus_epi16(a, b); }
+
+// --- 128-bit primitives (SSSE3 / SSE4.1 under the same target) -------------
+inline __m128i Zero(__m128i) { return _mm_setzero_si128(); }
+inline __m128i Set16(__m128i, int16_t v) { return _mm_set1_epi16(v); }
+inline __m128i LoadChroma16(__m128i, const uint8_t* p) {
+  return _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+}
+inline __m128i LoadLuma(__m128i, const uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline __m128i Add16(__m128i a, __m128i b) { return _mm_add_epi16(a, b); }
+inline __m128i Sub16(__m128i a, __m128i b) { return _mm_sub_epi16(a, b); }
+inline __m128i Mullo16(__m128i a, __m128i b) { return _mm_mullo_epi16(a, b); }
+inline __m128i MulhiU16(__m128i a, __m128i b) { return _mm_mulhi_epu16(a, b); }
+inline __m128i CmpGt16(__m128i a, __m128i b) { return _mm_cmpgt_epi16(a, b); }
+inline __m128i CmpEq16(__m128i a, __m128i b) { return _mm_cmpeq_epi16(a, b); }
+inline __m128i Abs16(__m128i a) { return _mm_abs_epi16(a); }
+inline __m128i Sign16(__m128i magnitude, __m128i x) { return _mm_sign_epi16(magnitude, x); }
+inline __m128i UnpackLo16(__m128i a, __m128i b) { return _mm_unpacklo_epi16(a, b); }
+inline __m128i UnpackHi16(__m128i a, __m128i b) { return _mm_unpackhi_epi16(a, b); }
+inline __m128i UnpackLo8(__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); }
+inline __m128i UnpackHi8(__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); }
+inline __m128i PackUS16(__m128i a, __m128i b) { return _mm_packus_epi16(a, b); }
+
+// --- 24-bit interleave -----------------------------------------------------
+// Byte p of the 48 output bytes of 16 pixels is colour p % 3 of pixel p / 3.
+// kBgrShuffle[part][colour] gathers the bytes of output part (16 bytes) from
+// the 16 bytes of one colour; -128 leaves a zero for the other colours.
+struct BgrShuffles {
+  int8_t bytes[3][3][16];
+};
+constexpr BgrShuffles MakeBgrShuffles() {
+  BgrShuffles s{};
+  for (int part = 0; part < 3; ++part)
+    for (int colour = 0; colour < 3; ++colour)
+      for (int p = 0; p < 16; ++p) {
+        const int q = 16 * part + p;
+        s.bytes[part][colour][p] = static_cast<int8_t>(q % 3 == colour ? q / 3 : -128);
+      }
+  return s;
+}
+alignas(16) constexpr BgrShuffles kBgrShuffle = MakeBgrShuffles();
+
+inline __m128i Shuffle(int part, int colour) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kBgrShuffle.bytes[part][colour]));
+}
+
+inline __m128i BgrPart(int part, __m128i b, __m128i g, __m128i r) {
+  return _mm_or_si128(
+      _mm_or_si128(_mm_shuffle_epi8(b, Shuffle(part, 0)), _mm_shuffle_epi8(g, Shuffle(part, 1))),
+      _mm_shuffle_epi8(r, Shuffle(part, 2)));
+}
+
+inline __m256i BgrPart(int part, __m256i b, __m256i g, __m256i r) {
+  const __m256i sb = _mm256_broadcastsi128_si256(Shuffle(part, 0));
+  const __m256i sg = _mm256_broadcastsi128_si256(Shuffle(part, 1));
+  const __m256i sr = _mm256_broadcastsi128_si256(Shuffle(part, 2));
+  return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(b, sb), _mm256_shuffle_epi8(g, sg)),
+                         _mm256_shuffle_epi8(r, sr));
+}
+
+inline void StoreBgr24(uint8_t* out, __m128i b, __m128i g, __m128i r) {
+  for (int part = 0; part < 3; ++part)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * part), BgrPart(part, b, g, r));
+}
+
+// Each 128-bit lane holds 16 pixels: lane 0 the first 48 output bytes,
+// lane 1 the next 48.
+inline void StoreBgr24(uint8_t* out, __m256i b, __m256i g, __m256i r) {
+  const __m256i p0 = BgrPart(0, b, g, r);
+  const __m256i p1 = BgrPart(1, b, g, r);
+  const __m256i p2 = BgrPart(2, b, g, r);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(p0, p1, 0x20));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32),
+                      _mm256_permute2x128_si256(p2, p0, 0x30));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 64),
+                      _mm256_permute2x128_si256(p1, p2, 0x31));
+}
+
+}  // namespace
+}  // namespace kelmar
+
+#include "rgb/wide_rgb_core.h"
+
+namespace kelmar {
+
+void ConvertRgb24RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  ConvertRgb24Row<__m256i, __m128i>(forms, row);
+}
+
+}  // namespace kelmar
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+#endif  // KELMAR_HAVE_WIDE

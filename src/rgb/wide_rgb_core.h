@@ -1,0 +1,247 @@
+// The arithmetic of the vector RGB paths, written once for every vector
+// width.  Included by each instruction-set file after it has switched the
+// compiler's target and defined, for its vector types V, the primitives
+//   Zero(V), Set16(V, int16_t), LoadChroma16(V, p), LoadLuma(V, p),
+//   Add16, Sub16, Mullo16, MulhiU16, CmpGt16, CmpEq16, Abs16,
+//   Sign16(magnitude, x), UnpackLo16, UnpackHi16,
+//   UnpackLo8, UnpackHi8, PackUS16
+// and the layout writers.  Everything here has internal linkage, so each file
+// gets its own copy compiled for its own target.
+//
+// Lane order: a vector of luma bytes is split into its low and high halves of
+// every 128-bit lane (UnpackLo8 / UnpackHi8 with zero), and a vector of chroma
+// samples widened to 16 bits is duplicated the same way (UnpackLo16 /
+// UnpackHi16 with itself), so pixel pairs meet the chroma sample that serves
+// them, and PackUS16 restores the pixel order within every 128-bit lane.
+#pragma once
+
+#include <cstdint>
+
+#include "rgb/closed_forms.h"
+#include "rgb/wide_rgb.h"
+
+namespace kelmar {
+namespace {
+
+template <typename V>
+struct FormConstants {
+  V c128;
+  V uBlueHigh, uBlueLow, uGreenHigh, uGreenLow;
+  V vGreenHigh, vGreenLow, vRedHigh, vRedLow;
+  V lift;       // kUnitSlope: lift; kRational: lift
+  V threshold;  // kUnitSlope: 128 + lift, the level at which the +1 stops
+  V scale, bias, multiplier, rounding;
+  V raise[kMaxLumaExceptionsPerSide];  // m of the indices corrected by +1
+  V lower[kMaxLumaExceptionsPerSide];  // m of the indices corrected by -1
+};
+
+inline int16_t IndexM(const LumaForm& luma, int16_t index) {
+  return static_cast<int16_t>(index * luma.scale + luma.bias);
+}
+
+template <typename V>
+inline V SetUnsigned16(V tag, uint16_t value) {
+  return Set16(tag, static_cast<int16_t>(value));
+}
+
+template <typename V>
+FormConstants<V> MakeFormConstants(const RgbClosedForms& forms) {
+  const V tag = Zero(V());
+  FormConstants<V> k;
+  k.c128 = Set16(tag, 128);
+  k.uBlueHigh = SetUnsigned16(tag, forms.uBlue.high);
+  k.uBlueLow = SetUnsigned16(tag, forms.uBlue.low);
+  k.uGreenHigh = SetUnsigned16(tag, forms.uGreen.high);
+  k.uGreenLow = SetUnsigned16(tag, forms.uGreen.low);
+  k.vGreenHigh = SetUnsigned16(tag, forms.vGreen.high);
+  k.vGreenLow = SetUnsigned16(tag, forms.vGreen.low);
+  k.vRedHigh = SetUnsigned16(tag, forms.vRed.high);
+  k.vRedLow = SetUnsigned16(tag, forms.vRed.low);
+  const LumaForm& luma = forms.luma;
+  k.lift = Set16(tag, luma.lift);
+  k.threshold = Set16(tag, static_cast<int16_t>(128 + luma.lift));
+  k.scale = Set16(tag, luma.scale);
+  k.bias = Set16(tag, luma.bias);
+  k.multiplier = SetUnsigned16(tag, luma.multiplier);
+  k.rounding = SetUnsigned16(tag, luma.rounding);
+  for (int32_t e = 0; e < kMaxLumaExceptionsPerSide; ++e) {
+    k.raise[e] = Set16(tag, e < luma.raiseCount ? IndexM(luma, luma.raise[e]) : luma.unusedM);
+    k.lower[e] = Set16(tag, e < luma.lowerCount ? IndexM(luma, luma.lower[e]) : luma.unusedM);
+  }
+  return k;
+}
+
+// What the kernels are compiled for: the kind of luma form and, for the
+// rational form, the number of correction slots per direction.
+template <LumaFormKind kKind, int kSlots>
+struct Form {
+  static constexpr LumaFormKind kind = kKind;
+  static constexpr int slots = kSlots;
+};
+
+// Correction slots per direction the kernel is compiled for.
+inline int32_t SlotsFor(const LumaForm& luma) {
+  const int32_t most = luma.raiseCount > luma.lowerCount ? luma.raiseCount : luma.lowerCount;
+  return most == 0 ? 0 : most <= 1 ? 1 : most <= 2 ? 2 : kMaxLumaExceptionsPerSide;
+}
+
+template <typename V>
+inline V Magnitude(V absX, V high, V low) {
+  return Add16(Mullo16(absX, high), MulhiU16(absX, low));
+}
+
+// The chroma terms of one vector of chroma samples (widened to 16 bits).
+template <typename V>
+struct ChannelTerms {
+  V blue, green, red;
+};
+
+template <typename V>
+inline ChannelTerms<V> ComputeTerms(const FormConstants<V>& k, V u16, V v16) {
+  const V xu = Sub16(u16, k.c128);
+  const V xv = Sub16(v16, k.c128);
+  const V au = Abs16(xu);
+  const V av = Abs16(xv);
+  ChannelTerms<V> t;
+  t.blue = Sign16(Magnitude(au, k.uBlueHigh, k.uBlueLow), xu);
+  t.red = Sign16(Magnitude(av, k.vRedHigh, k.vRedLow), xv);
+  const V uGreen = Sign16(Magnitude(au, k.uGreenHigh, k.uGreenLow), xu);
+  const V vGreen = Sign16(Magnitude(av, k.vGreenHigh, k.vGreenLow), xv);
+  t.green = Sub16(Sub16(Zero(V()), uGreen), vGreen);  // both coefficients are negative
+  return t;
+}
+
+// A channel's chroma part of the luma form for index luma + term + offset:
+// unit slope term + offset + lift, rational (term + offset) * scale + bias.
+template <typename F, typename V>
+inline V PrepareTerm(const FormConstants<V>& k, V term, V offset) {
+  const V index = Add16(term, offset);
+  if (F::kind == LumaFormKind::kUnitSlope) return Add16(index, k.lift);
+  return Add16(Mullo16(index, k.scale), k.bias);
+}
+
+// The luma part: the sample itself (unit slope) or sample * scale.
+template <typename F, typename V>
+inline V PrepareLuma(const FormConstants<V>& k, V luma16) {
+  if (F::kind == LumaFormKind::kUnitSlope) return luma16;
+  return Mullo16(luma16, k.scale);
+}
+
+// The unclamped level of LumaTable at the index whose two parts are given;
+template <typename F, typename V>
+inline V Level(const FormConstants<V>& k, V lumaPart, V termPart) {
+  const V sum = Add16(lumaPart, termPart);
+  if (F::kind == LumaFormKind::kUnitSlope) return Sub16(sum, CmpGt16(k.threshold, sum));
+  const V m = sum;
+  const V quotient = MulhiU16(Add16(Abs16(m), k.rounding), k.multiplier);
+  V level = Add16(Sign16(quotient, m), k.lift);
+  for (int e = 0; e < F::slots; ++e) {
+    level = Sub16(level, CmpEq16(m, k.raise[e]));
+    level = Add16(level, CmpEq16(m, k.lower[e]));
+  }
+  return level;
+}
+
+// The prepared terms of the pixels of one luma vector: `low` serves the
+// pixels of UnpackLo8, `high` those of UnpackHi8.
+template <typename V>
+struct PixelPairTerms {
+  V low, high;
+};
+
+template <typename V>
+inline PixelPairTerms<V> SpreadToPixels(V prepared) {
+  return {UnpackLo16(prepared, prepared), UnpackHi16(prepared, prepared)};
+}
+
+// Calls kernel.RowPair(row, j, column, count) for every row pair of every
+// run of consecutive marked macroblocks.
+template <typename Kernel>
+inline void ForEachMarkedRun(const WideMacroblockRow& row, const Kernel& kernel) {
+  int32_t c = 0;
+  while (c < row.mbCols) {
+    if (!row.map[c]) {
+      ++c;
+      continue;
+    }
+    int32_t end = c + 1;
+    while (end < row.mbCols && row.map[end]) ++end;
+    for (int j = 0; j < 8; ++j) kernel.RowPair(row, j, c, end - c);
+    c = end;
+  }
+}
+
+// 24-bit output: three bytes per pixel, blue, green, red.
+template <typename F, typename V>
+inline void Rgb24Row(const FormConstants<V>& k, const uint8_t* y, const PixelPairTerms<V>& blue,
+                     const PixelPairTerms<V>& green, const PixelPairTerms<V>& red, uint8_t* out) {
+  const V zero = Zero(V());
+  const V luma = LoadLuma(zero, y);
+  const V low = PrepareLuma<F>(k, UnpackLo8(luma, zero));
+  const V high = PrepareLuma<F>(k, UnpackHi8(luma, zero));
+  const V b = PackUS16(Level<F>(k, low, blue.low), Level<F>(k, high, blue.high));
+  const V g = PackUS16(Level<F>(k, low, green.low), Level<F>(k, high, green.high));
+  const V r = PackUS16(Level<F>(k, low, red.low), Level<F>(k, high, red.high));
+  StoreBgr24(out, b, g, r);
+}
+
+// One row pair of 16 (128-bit V) or 32 (256-bit V) pixels.
+template <typename F, typename V>
+inline void Rgb24RowPairStep(const FormConstants<V>& k, const uint8_t* y0, const uint8_t* y1,
+                             const uint8_t* u, const uint8_t* v, uint8_t* out0, uint8_t* out1) {
+  const V zero = Zero(V());
+  const ChannelTerms<V> t = ComputeTerms(k, LoadChroma16(zero, u), LoadChroma16(zero, v));
+  const PixelPairTerms<V> blue = SpreadToPixels(PrepareTerm<F>(k, t.blue, zero));
+  const PixelPairTerms<V> green = SpreadToPixels(PrepareTerm<F>(k, t.green, zero));
+  const PixelPairTerms<V> red = SpreadToPixels(PrepareTerm<F>(k, t.red, zero));
+  Rgb24Row<F>(k, y0, blue, green, red, out0);
+  Rgb24Row<F>(k, y1, blue, green, red, out1);
+}
+
+// Converts the runs of one macroblock row at 24 bits, two macroblocks at a
+// time with V2 and a last odd one with V1 (V1 may be V2).
+template <typename F, typename V2, typename V1>
+struct Rgb24Kernel {
+  FormConstants<V2> wide;
+  FormConstants<V1> narrow;
+
+  void RowPair(const WideMacroblockRow& row, int j, int32_t column, int32_t count) const {
+    const uint8_t* y0 = row.y[2 * j] + 16 * column;
+    const uint8_t* y1 = row.y[2 * j + 1] + 16 * column;
+    const uint8_t* u = row.u[j] + 8 * column;
+    const uint8_t* v = row.v[j] + 8 * column;
+    uint8_t* out0 = row.out + 2 * j * row.rowBytes + 48 * column;
+    uint8_t* out1 = out0 + row.rowBytes;
+    int32_t c = 0;
+    constexpr int32_t kStep = sizeof(V2) / 16;  // macroblocks per wide step
+    for (; c + kStep <= count; c += kStep)
+      Rgb24RowPairStep<F>(wide, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 48 * c,
+                          out1 + 48 * c);
+    for (; c < count; ++c)
+      Rgb24RowPairStep<F>(narrow, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 48 * c,
+                          out1 + 48 * c);
+  }
+};
+
+template <typename F, typename V2, typename V1>
+void ConvertRgb24Runs(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  const Rgb24Kernel<F, V2, V1> kernel = {MakeFormConstants<V2>(forms),
+                                         MakeFormConstants<V1>(forms)};
+  ForEachMarkedRun(row, kernel);
+}
+
+template <typename V2, typename V1>
+void ConvertRgb24Row(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  using Kind = LumaFormKind;
+  if (forms.luma.kind == Kind::kUnitSlope)
+    return ConvertRgb24Runs<Form<Kind::kUnitSlope, 0>, V2, V1>(forms, row);
+  switch (SlotsFor(forms.luma)) {
+    case 0: return ConvertRgb24Runs<Form<Kind::kRational, 0>, V2, V1>(forms, row);
+    case 1: return ConvertRgb24Runs<Form<Kind::kRational, 1>, V2, V1>(forms, row);
+    case 2: return ConvertRgb24Runs<Form<Kind::kRational, 2>, V2, V1>(forms, row);
+    default: return ConvertRgb24Runs<Form<Kind::kRational, 4>, V2, V1>(forms, row);
+  }
+}
+
+}  // namespace
+}  // namespace kelmar

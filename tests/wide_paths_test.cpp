@@ -1,0 +1,265 @@
+// The SSE2 and AVX2 paths against the integer path: identical bytes for every
+// layout, size, map, row table and adjustment.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <iterator>
+#include <numeric>
+#include <string>
+
+#include "exports/state.h"
+#include "rgb/closed_forms.h"
+#include "rgb/converters.h"
+#include "tables/adjust_tables.h"
+#include "test_support.h"
+
+namespace kelmar::test {
+namespace {
+
+struct Layout {
+  const char* name;
+  uint16_t bitCount;
+  uint32_t compression;
+  int bytesPerPixel;
+  bool packed;
+};
+
+const Layout kLayouts[] = {
+    {"rgb24", 24, BI_RGB, 3, false},           {"rgb555", 16, BI_RGB, 2, false},
+    {"rgb565", 16, BI_BITFIELDS, 2, false},    {"pal8", 8, BI_RGB, 1, false},
+    {"uyvy", 16, KELMAR_FOURCC_UYVY, 2, true}, {"yuy2", 16, KELMAR_FOURCC_YUY2, 2, true},
+};
+
+struct Adjust {
+  int32_t brightness, contrast, saturation, balance;
+};
+
+// Neutral, the benchmark's setting, every kind of luma form (unit slope,
+// rational with and without corrected indices, none), saturation at and
+// beyond its limits, and the int32 extremes.
+const Adjust kAdjusts[] = {
+    {0, 0, 0, 0},
+    {2, 3, 2, 0},
+    {1, 0, 0, 0},
+    {-3, 0, -4, 0},
+    {0, 0, 10, 0},
+    {0, -20, 0, 0},
+    {4, -6, 7, 0},
+    {0, 21, 1, 0},
+    {-2, -13, 3, 0},
+    {0, 3, 0, 5},
+    {0, 0, 0, -7},
+    {5, 7, -9, 0},
+    {0, 59, 0, 0},
+    {0, -59, 0, 0},
+    {0, 100, 5, 0},
+    {25, 0, 0, 0},
+    {-26, 0, 0, 0},
+    {0, 0, -10, 0},
+    {3, 1, 11, 2},
+    {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN},
+    {INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX},
+    {INT32_MAX, 0, INT32_MIN, 0},
+};
+
+struct Size {
+  int32_t width, height, zoom;
+};
+
+// Odd and even numbers of macroblocks per row (the vector paths take two at
+// a time), sizes with partial macroblocks, and double size.
+const Size kRgbSizes[] = {{16, 16, 0}, {32, 16, 0},  {48, 32, 0},  {80, 48, 0}, {112, 32, 0},
+                          {40, 36, 0}, {200, 50, 0}, {352, 32, 0}, {96, 64, 1}, {83, 70, 1}};
+const Size kPackedSizes[] = {{16, 16, 0}, {48, 32, 0}, {80, 48, 0}, {112, 32, 0}, {352, 32, 0}};
+
+enum class Tables { kDown, kUp, kShuffled };
+
+int32_t Source(int32_t side, int32_t zoom) { return zoom ? side / 2 : side; }
+
+size_t OutputBytes(const Layout& layout, const Size& s) {
+  if (layout.packed) return size_t(2) * s.width * s.height;
+  const size_t factor = s.zoom ? 4 : 1;
+  return factor * layout.bytesPerPixel * Source(s.width, s.zoom) * Source(s.height, s.zoom);
+}
+
+// The macroblock rows of the picture placed in a shuffled order in memory:
+// rows are evenly spaced within a macroblock row but not across them.
+void ShuffleMacroblockRows(Picture& p, Rng& rng) {
+  const int mbRows = p.height / 16;
+  std::vector<int> order(mbRows);
+  std::iota(order.begin(), order.end(), 0);
+  for (int i = mbRows - 1; i > 0; --i) std::swap(order[i], order[rng.Uniform(0, i)]);
+  for (int m = 0; m < mbRows; ++m) {
+    for (int r = 0; r < 16; ++r)
+      p.yRows[16 * m + r] = p.luma.data() + size_t(16 * order[m] + r) * p.lumaStride;
+    for (int j = 0; j < 8; ++j) {
+      p.uRows[8 * m + j] = p.uPlane() + size_t(8 * order[m] + j) * p.chromaStride;
+      p.vRows[8 * m + j] = p.vPlane() + size_t(8 * order[m] + j) * p.chromaStride;
+    }
+  }
+}
+
+// A picture of exactly the converted macroblocks, so the sanitizers catch
+// any read beyond them.
+Picture PictureFor(const Layout& layout, const Size& s, Tables tables, uint32_t seed) {
+  const int w = std::max(16, Source(s.width, s.zoom) & ~15);
+  const int h = std::max(16, Source(s.height, s.zoom) & ~15);
+  Picture p = MakePicture(w, h, seed, tables == Tables::kUp ? RowOrder::kUp : RowOrder::kDown);
+  Rng rng(seed);
+  if (tables == Tables::kShuffled && !layout.packed) ShuffleMacroblockRows(p, rng);
+  return p;
+}
+
+std::vector<uint8_t> Convert(const Layout& layout, const Size& s, const Picture& picture,
+                             const std::vector<uint8_t>& map, PathLimit path) {
+  HeaderWithPalette header = MakeHeader(s.width, s.height, layout.bitCount, layout.compression);
+  GuardedBuffer out(OutputBytes(layout, s));
+  std::vector<uint8_t> mapCopy = map;
+  ScopedPathLimit limit(path);
+  Kelmar(&header.header, out.data(), &picture.planes, mapCopy.data(), 0, s.zoom);
+  EXPECT_TRUE(out.GuardsIntact()) << layout.name << " " << PathName(path);
+  return out.Payload();
+}
+
+std::vector<PathLimit> WidePaths() {
+  std::vector<PathLimit> wide;
+  for (PathLimit path : SupportedPaths())
+    if (path == PathLimit::kSse2 || path == PathLimit::kAvx2) wide.push_back(path);
+  return wide;
+}
+
+std::string Describe(const Layout& layout, const Size& s, const Adjust& a, int mapPercent,
+                     Tables tables) {
+  return std::string(layout.name) + " " + std::to_string(s.width) + "x" + std::to_string(s.height) +
+         " zoom " + std::to_string(s.zoom) + " adjust (" + std::to_string(a.brightness) + ", " +
+         std::to_string(a.contrast) + ", " + std::to_string(a.saturation) + ", " +
+         std::to_string(a.balance) + ") map " + std::to_string(mapPercent) + "% tables " +
+         std::to_string(static_cast<int>(tables));
+}
+
+TEST(WidePaths, SameBytesAsIntegerPath) {
+  const std::vector<PathLimit> wide = WidePaths();
+  if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  Rng rng(7);
+  uint32_t seed = 1;
+  for (const Layout& layout : kLayouts) {
+    for (const Adjust& a : kAdjusts) {
+      SetDisplayQuietly(a.brightness, a.contrast, a.saturation, a.balance);
+      const Size* sizes = layout.packed ? kPackedSizes : kRgbSizes;
+      const size_t count = layout.packed ? std::size(kPackedSizes) : std::size(kRgbSizes);
+      for (size_t i = 0; i < count; ++i) {
+        const Size& s = sizes[i];
+        const Tables tables = static_cast<Tables>(rng.Uniform(0, 2));
+        const int mapPercent = std::array<int, 3>{100, 50, 10}[rng.Uniform(0, 2)];
+        const Picture picture = PictureFor(layout, s, tables, ++seed);
+        const size_t mapBytes = size_t(s.width) * s.height / 256 + 1;
+        const std::vector<uint8_t> map = RandomMap(mapBytes, ++seed, mapPercent);
+        const std::vector<uint8_t> expected = Convert(layout, s, picture, map, PathLimit::kInteger);
+        for (PathLimit path : wide)
+          ASSERT_EQ(Convert(layout, s, picture, map, path), expected)
+              << PathName(path) << ": " << Describe(layout, s, a, mapPercent, tables);
+      }
+    }
+  }
+  SetDisplayQuietly(0, 0, 0, 0);
+}
+
+// Wide pictures: long runs of marked macroblocks and full 1280-pixel rows.
+TEST(WidePaths, SameBytesOnLargePictures) {
+  const std::vector<PathLimit> wide = WidePaths();
+  if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  const Size s = {1280, 64, 0};
+  for (const Layout& layout : kLayouts) {
+    for (const Adjust& a : {Adjust{0, 0, 0, 0}, Adjust{2, 3, 2, 0}, Adjust{-1, -3, 4, 1}}) {
+      SetDisplayQuietly(a.brightness, a.contrast, a.saturation, a.balance);
+      const Picture picture = PictureFor(layout, s, Tables::kUp, 99);
+      for (int percent : {100, 90}) {
+        const std::vector<uint8_t> map = RandomMap(320, 5, percent);
+        const std::vector<uint8_t> expected = Convert(layout, s, picture, map, PathLimit::kInteger);
+        for (PathLimit path : wide)
+          ASSERT_EQ(Convert(layout, s, picture, map, path), expected)
+              << PathName(path) << ": " << Describe(layout, s, a, percent, Tables::kUp);
+      }
+    }
+  }
+  SetDisplayQuietly(0, 0, 0, 0);
+}
+
+// Every saturation step and the common contrast settings have forms, so the
+// vector paths are taken for them rather than the table-driven fallback.
+TEST(ClosedForms, FoundForCommonSettings) {
+  for (int32_t saturation = -11; saturation <= 11; ++saturation) {
+    for (int32_t contrast : {-10, -3, -1, 0, 1, 2, 3, 5, 10}) {
+      SetDisplayQuietly(2, contrast, saturation, 0);
+      BuildAdjustTables(0);
+      const RgbClosedForms forms = AnalyseAdjustTables();
+      EXPECT_TRUE(forms.Usable()) << "contrast " << contrast << " saturation " << saturation;
+      for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i)
+        ASSERT_EQ(LumaLevelFromForm(forms.luma, i), LumaTable[i]) << i;
+    }
+  }
+  SetDisplayQuietly(0, 0, 0, 0);
+}
+
+// Converts with the tables as they are now, bypassing Kelmar() so that a
+// tampered table is not rebuilt.
+std::vector<uint8_t> ConvertWithCurrentTables(const Picture& picture, const Size& s,
+                                              WideSimd level) {
+  HeaderWithPalette header = MakeHeader(s.width, s.height, 24, BI_RGB);
+  GuardedBuffer out(OutputBytes(kLayouts[0], s));
+  const std::vector<uint8_t> map = FullMap(size_t(s.width) * s.height / 256);
+  UseMmx = 0;
+  WideLevel = level;
+  ConvertRgb24(&header.header, out.data(), &picture.planes, map.data(), 0, 0);
+  WideLevel = WideSimd::kNone;
+  return out.Payload();
+}
+
+// A table entry that no form predicts: off by one where a rational form can
+// absorb it as a corrected index, off by more where nothing can; chroma
+// terms off by one.  The vector paths must still write what the tables say.
+TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
+  const std::vector<PathLimit> wide = WidePaths();
+  if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  struct Tamper {
+    const char* what;
+    Adjust adjust;
+    int lumaIndex, lumaStep, chromaIndex;
+    LumaFormKind expectedKind;
+    bool chromaExact;
+  };
+  const Tamper tampers[] = {
+      {"unit slope, luma +1", {0, 0, 0, 0}, 100, 1, -1, LumaFormKind::kNone, true},
+      {"rational, luma +1", {2, 3, 2, 0}, 120, 1, -1, LumaFormKind::kRational, true},
+      {"rational, luma +9", {2, 3, 2, 0}, 120, 9, -1, LumaFormKind::kNone, true},
+      {"chroma", {1, 0, 3, 0}, 0, 0, 77, LumaFormKind::kUnitSlope, false},
+  };
+  const Size s = {80, 32, 0};
+  const Picture picture = PictureFor(kLayouts[0], s, Tables::kDown, 3);
+  for (const Tamper& t : tampers) {
+    SetDisplayQuietly(t.adjust.brightness, t.adjust.contrast, t.adjust.saturation, 0);
+    BuildAdjustTables(0);
+    LumaTable[t.lumaIndex] = static_cast<uint8_t>(LumaTable[t.lumaIndex] + t.lumaStep);
+    if (t.chromaIndex >= 0) UTable[t.chromaIndex].other += 1;
+    ++AdjustTablesStamp;  // the tables changed behind BuildAdjustTables()
+
+    const RgbClosedForms forms = AnalyseAdjustTables();
+    EXPECT_EQ(forms.luma.kind, t.expectedKind) << t.what;
+    EXPECT_EQ(forms.chromaExact, t.chromaExact) << t.what;
+    const std::vector<uint8_t> expected = ConvertWithCurrentTables(picture, s, WideSimd::kNone);
+    for (PathLimit path : wide) {
+      const WideSimd level = path == PathLimit::kAvx2 ? WideSimd::kAvx2 : WideSimd::kSse2;
+      EXPECT_EQ(ConvertWithCurrentTables(picture, s, level), expected)
+          << t.what << " " << PathName(path);
+    }
+    // Rebuild honest tables for what follows.
+    SetDisplayQuietly(9, 9, 9, 0);
+    BuildAdjustTables(0);
+  }
+  SetDisplayQuietly(0, 0, 0, 0);
+}
+
+}  // namespace
+}  // namespace kelmar::test
