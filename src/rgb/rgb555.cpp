@@ -2,6 +2,7 @@
 #include "exports/state.h"
 #include "rgb/converters.h"
 #include "rgb/rgb16.h"
+#include "rgb/wide_rgb.h"
 
 namespace kelmar {
 namespace {
@@ -94,6 +95,9 @@ void ConvertMacroblock(const RowPairSource& first, intptr_t lumaStride, int64_t 
 void ConvertRgb555Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom) {
   const ConvertState& state = Rgb16State;
   if (state.mbCols < 1) return;
+  if (!zoom &&
+      ConvertRowWide(WideLayout::kRgb555, mbRow, planes, mbMap, Rgb16State, RowSource::kStepped))
+    return;
   const intptr_t lumaStride = LumaStride(planes);
   const int64_t rowBytes = state.rowBytes;
   ForEachMarkedMacroblock(mbMap, zoom, [&](int32_t c, uint8_t* out) {

@@ -3,6 +3,7 @@
 // always this one.
 #include "rgb/converters.h"
 #include "rgb/rgb16.h"
+#include "rgb/wide_rgb.h"
 
 namespace kelmar {
 namespace {
@@ -42,6 +43,9 @@ void ConvertMacroblock(const PlaneSet* planes, int32_t mbRow, int32_t column, in
 }  // namespace
 
 void ConvertRgb565Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom) {
+  if (!zoom &&
+      ConvertRowWide(WideLayout::kRgb565, mbRow, planes, mbMap, Rgb16State, RowSource::kEveryEntry))
+    return;
   const int64_t rowBytes = Rgb16State.rowBytes;
   ForEachMarkedMacroblock(mbMap, zoom, [&](int32_t c, uint8_t* out) {
     if (zoom)

@@ -12,8 +12,8 @@ WideRowConverter ChooseWideRowConverter(WideLayout layout, const RgbClosedForms*
   const bool avx2 = WideLevel >= WideSimd::kAvx2;
   switch (layout) {
     case WideLayout::kRgb24: return avx2 ? ConvertRgb24RowAvx2 : ConvertRgb24RowSse2;
-    case WideLayout::kRgb555:
-    case WideLayout::kRgb565: return nullptr;
+    case WideLayout::kRgb555: return avx2 ? ConvertRgb555RowAvx2 : ConvertRgb555RowSse2;
+    case WideLayout::kRgb565: return avx2 ? ConvertRgb565RowAvx2 : ConvertRgb565RowSse2;
   }
 #else
   (void)layout;
@@ -49,6 +49,7 @@ void FillWideMacroblockRow(WideMacroblockRow& row, const PlaneSet* planes, int32
 
 bool ConvertRowWide(WideLayout layout, int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap,
                     ConvertState& state, RowSource source) {
+  if (state.mbCols < 1) return false;
   const RgbClosedForms* forms = nullptr;
   const WideRowConverter convert = ChooseWideRowConverter(layout, &forms);
   if (!convert) return false;

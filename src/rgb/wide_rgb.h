@@ -39,6 +39,10 @@ using WideRowConverter = void (*)(const RgbClosedForms& forms, const WideMacrobl
 #if KELMAR_HAVE_WIDE
 void ConvertRgb24RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row);
 void ConvertRgb24RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row);
+void ConvertRgb555RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row);
+void ConvertRgb555RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row);
+void ConvertRgb565RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row);
+void ConvertRgb565RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row);
 #endif
 
 // The vector row converter for `layout` at this call's WideLevel, or

@@ -23,6 +23,7 @@ namespace {
 // --- 256-bit primitives ----------------------------------------------------
 inline __m256i Zero(__m256i) { return _mm256_setzero_si256(); }
 inline __m256i Set16(__m256i, int16_t v) { return _mm256_set1_epi16(v); }
+inline __m256i Set32(__m256i, int32_t v) { return _mm256_set1_epi32(v); }
 inline __m256i LoadChroma16(__m256i, const uint8_t* p) {
   return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
@@ -42,10 +43,21 @@ inline __m256i UnpackHi16(__m256i a, __m256i b) { return _mm256_unpackhi_epi16(a
 inline __m256i UnpackLo8(__m256i a, __m256i b) { return _mm256_unpacklo_epi8(a, b); }
 inline __m256i UnpackHi8(__m256i a, __m256i b) { return _mm256_unpackhi_epi8(a, b); }
 inline __m256i PackUS16(__m256i a, __m256i b) { return _mm256_packus_epi16(a, b); }
+inline __m256i And(__m256i a, __m256i b) { return _mm256_and_si256(a, b); }
+inline __m256i Or(__m256i a, __m256i b) { return _mm256_or_si256(a, b); }
+template <int n>
+inline __m256i Srli16(__m256i a) {
+  return _mm256_srli_epi16(a, n);
+}
+template <int n>
+inline __m256i Slli16(__m256i a) {
+  return _mm256_slli_epi16(a, n);
+}
 
 // --- 128-bit primitives (SSSE3 / SSE4.1 under the same target) -------------
 inline __m128i Zero(__m128i) { return _mm_setzero_si128(); }
 inline __m128i Set16(__m128i, int16_t v) { return _mm_set1_epi16(v); }
+inline __m128i Set32(__m128i, int32_t v) { return _mm_set1_epi32(v); }
 inline __m128i LoadChroma16(__m128i, const uint8_t* p) {
   return _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
 }
@@ -65,6 +77,16 @@ inline __m128i UnpackHi16(__m128i a, __m128i b) { return _mm_unpackhi_epi16(a, b
 inline __m128i UnpackLo8(__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); }
 inline __m128i UnpackHi8(__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); }
 inline __m128i PackUS16(__m128i a, __m128i b) { return _mm_packus_epi16(a, b); }
+inline __m128i And(__m128i a, __m128i b) { return _mm_and_si128(a, b); }
+inline __m128i Or(__m128i a, __m128i b) { return _mm_or_si128(a, b); }
+template <int n>
+inline __m128i Srli16(__m128i a) {
+  return _mm_srli_epi16(a, n);
+}
+template <int n>
+inline __m128i Slli16(__m128i a) {
+  return _mm_slli_epi16(a, n);
+}
 
 // --- 24-bit interleave -----------------------------------------------------
 // Byte p of the 48 output bytes of 16 pixels is colour p % 3 of pixel p / 3.
@@ -121,6 +143,19 @@ inline void StoreBgr24(uint8_t* out, __m256i b, __m256i g, __m256i r) {
                       _mm256_permute2x128_si256(p1, p2, 0x31));
 }
 
+// --- 16-bit words -----------------------------------------------------------
+inline void StoreWords(uint8_t* out, __m128i low, __m128i high) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), high);
+}
+
+// `low` holds pixels 0-7 and 16-23, `high` pixels 8-15 and 24-31.
+inline void StoreWords(uint8_t* out, __m256i low, __m256i high) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(low, high, 0x20));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32),
+                      _mm256_permute2x128_si256(low, high, 0x31));
+}
+
 }  // namespace
 }  // namespace kelmar
 
@@ -129,7 +164,15 @@ inline void StoreBgr24(uint8_t* out, __m256i b, __m256i g, __m256i r) {
 namespace kelmar {
 
 void ConvertRgb24RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertRgb24Row<__m256i, __m128i>(forms, row);
+  ConvertMacroblockRow<Rgb24Pixels, __m256i, __m128i>(forms, row);
+}
+
+void ConvertRgb555RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  ConvertMacroblockRow<Rgb555Pixels, __m256i, __m128i>(forms, row);
+}
+
+void ConvertRgb565RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  ConvertMacroblockRow<Rgb565Pixels, __m256i, __m128i>(forms, row);
 }
 
 }  // namespace kelmar

@@ -1,12 +1,13 @@
 // The arithmetic of the vector RGB paths, written once for every vector
 // width.  Included by each instruction-set file after it has switched the
 // compiler's target and defined, for its vector types V, the primitives
-//   Zero(V), Set16(V, int16_t), LoadChroma16(V, p), LoadLuma(V, p),
-//   Add16, Sub16, Mullo16, MulhiU16, CmpGt16, CmpEq16, Abs16,
-//   Sign16(magnitude, x), UnpackLo16, UnpackHi16,
-//   UnpackLo8, UnpackHi8, PackUS16
-// and the layout writers.  Everything here has internal linkage, so each file
-// gets its own copy compiled for its own target.
+//   Zero(V), Set16(V, int16_t), Set32(V, int32_t), LoadChroma16(V, p),
+//   LoadLuma(V, p), Add16, Sub16, Mullo16, MulhiU16, CmpGt16, CmpEq16, Abs16,
+//   Sign16(magnitude, x), And, Or, Srli16<n>, Slli16<n>, UnpackLo16,
+//   UnpackHi16, UnpackLo8, UnpackHi8, PackUS16
+// and the stores StoreBgr24(out, b, g, r) (16 or 32 pixels, one byte per
+// colour each) and StoreWords(out, a, b) (a and b from UnpackLo8 / UnpackHi8).  Everything here has
+// internal linkage, so each file gets its own copy compiled for its own target.
 //
 // Lane order: a vector of luma bytes is split into its low and high halves of
 // every 128-bit lane (UnpackLo8 / UnpackHi8 with zero), and a vector of chroma
@@ -37,6 +38,14 @@ struct FormConstants {
 
 inline int16_t IndexM(const LumaForm& luma, int16_t index) {
   return static_cast<int16_t>(index * luma.scale + luma.bias);
+}
+
+// `first` in the even 16-bit lanes, `second` in the odd ones.
+template <typename V>
+inline V SetPairs16(V tag, int32_t first, int32_t second) {
+  const uint32_t low = static_cast<uint16_t>(first);
+  const uint32_t high = static_cast<uint16_t>(second);
+  return Set32(tag, static_cast<int32_t>(low | high << 16));
 }
 
 template <typename V>
@@ -171,10 +180,79 @@ inline void ForEachMarkedRun(const WideMacroblockRow& row, const Kernel& kernel)
   }
 }
 
-// 24-bit output: three bytes per pixel, blue, green, red.
-template <typename F, typename V>
-inline void Rgb24Row(const FormConstants<V>& k, const uint8_t* y, const PixelPairTerms<V>& blue,
-                     const PixelPairTerms<V>& green, const PixelPairTerms<V>& red, uint8_t* out) {
+// The layouts: bytes per pixel and the rounding offsets added to the
+// LumaTable index (green alternates by the parity of x + y).
+struct Rgb24Pixels {
+  static constexpr int kBytesPerPixel = 3;
+  static constexpr int kRedBlue = 0, kGreenEven = 0, kGreenOdd = 0;
+};
+struct Rgb555Pixels {
+  static constexpr int kBytesPerPixel = 2;
+  static constexpr int kRedBlue = 4, kGreenEven = 6, kGreenOdd = 2;
+};
+struct Rgb565Pixels {
+  static constexpr int kBytesPerPixel = 2;
+  static constexpr int kRedBlue = 4, kGreenEven = 3, kGreenOdd = 1;
+};
+
+// Blue, green and red bytes (saturated levels) of 16 or 32 pixels to the
+// layout's pixels.
+template <typename V>
+inline void StorePixels(Rgb24Pixels, uint8_t* out, V b, V g, V r) {
+  StoreBgr24(out, b, g, r);
+}
+
+// 0RRRRRGG GGGBBBBB, low byte first.  The 16-bit shifts move bits across
+// byte boundaries; the masks keep only each byte's own.
+template <typename V>
+inline void StorePixels(Rgb555Pixels, uint8_t* out, V b, V g, V r) {
+  const V tag = Zero(V());
+  const V high = Or(And(Srli16<1>(r), Set16(tag, 0x7C7C)), And(Srli16<6>(g), Set16(tag, 0x0303)));
+  const V low = Or(And(Slli16<2>(g), Set16(tag, static_cast<int16_t>(0xE0E0))),
+                   And(Srli16<3>(b), Set16(tag, 0x1F1F)));
+  StoreWords(out, UnpackLo8(low, high), UnpackHi8(low, high));
+}
+
+// RRRRRGGG GGGBBBBB, low byte first.
+template <typename V>
+inline void StorePixels(Rgb565Pixels, uint8_t* out, V b, V g, V r) {
+  const V tag = Zero(V());
+  const V high =
+      Or(And(r, Set16(tag, static_cast<int16_t>(0xF8F8))), And(Srli16<5>(g), Set16(tag, 0x0707)));
+  const V low = Or(And(Slli16<3>(g), Set16(tag, static_cast<int16_t>(0xE0E0))),
+                   And(Srli16<3>(b), Set16(tag, 0x1F1F)));
+  StoreWords(out, UnpackLo8(low, high), UnpackHi8(low, high));
+}
+
+// The layout's offsets in the units of the luma form: red / blue before the
+// chroma terms are prepared, green (per pixel, even row and odd row) after.
+template <typename V>
+struct LayoutOffsets {
+  V redBlue;
+  V green[2];
+};
+
+template <typename F, typename P, typename V>
+LayoutOffsets<V> MakeLayoutOffsets(const LumaForm& luma) {
+  const V tag = Zero(V());
+  const int32_t unit = F::kind == LumaFormKind::kUnitSlope ? 1 : luma.scale;
+  LayoutOffsets<V> o;
+  o.redBlue = Set16(tag, P::kRedBlue);
+  // Even rows start at an even x + y, odd rows at an odd one.
+  o.green[0] = SetPairs16(tag, P::kGreenEven * unit, P::kGreenOdd * unit);
+  o.green[1] = SetPairs16(tag, P::kGreenOdd * unit, P::kGreenEven * unit);
+  return o;
+}
+
+template <typename V>
+inline PixelPairTerms<V> AddToPixels(const PixelPairTerms<V>& t, V offset) {
+  return {Add16(t.low, offset), Add16(t.high, offset)};
+}
+
+// One row of 16 or 32 pixels.
+template <typename F, typename P, typename V>
+inline void ConvertRow(const FormConstants<V>& k, const uint8_t* y, const PixelPairTerms<V>& blue,
+                       const PixelPairTerms<V>& green, const PixelPairTerms<V>& red, uint8_t* out) {
   const V zero = Zero(V());
   const V luma = LoadLuma(zero, y);
   const V low = PrepareLuma<F>(k, UnpackLo8(luma, zero));
@@ -182,64 +260,76 @@ inline void Rgb24Row(const FormConstants<V>& k, const uint8_t* y, const PixelPai
   const V b = PackUS16(Level<F>(k, low, blue.low), Level<F>(k, high, blue.high));
   const V g = PackUS16(Level<F>(k, low, green.low), Level<F>(k, high, green.high));
   const V r = PackUS16(Level<F>(k, low, red.low), Level<F>(k, high, red.high));
-  StoreBgr24(out, b, g, r);
+  StorePixels(P(), out, b, g, r);
 }
 
 // One row pair of 16 (128-bit V) or 32 (256-bit V) pixels.
-template <typename F, typename V>
-inline void Rgb24RowPairStep(const FormConstants<V>& k, const uint8_t* y0, const uint8_t* y1,
-                             const uint8_t* u, const uint8_t* v, uint8_t* out0, uint8_t* out1) {
+template <typename F, typename P, typename V>
+inline void ConvertRowPair(const FormConstants<V>& k, const LayoutOffsets<V>& o, const uint8_t* y0,
+                           const uint8_t* y1, const uint8_t* u, const uint8_t* v, uint8_t* out0,
+                           uint8_t* out1) {
   const V zero = Zero(V());
   const ChannelTerms<V> t = ComputeTerms(k, LoadChroma16(zero, u), LoadChroma16(zero, v));
-  const PixelPairTerms<V> blue = SpreadToPixels(PrepareTerm<F>(k, t.blue, zero));
+  const V redBlue = P::kRedBlue ? o.redBlue : zero;
+  const PixelPairTerms<V> blue = SpreadToPixels(PrepareTerm<F>(k, t.blue, redBlue));
+  const PixelPairTerms<V> red = SpreadToPixels(PrepareTerm<F>(k, t.red, redBlue));
   const PixelPairTerms<V> green = SpreadToPixels(PrepareTerm<F>(k, t.green, zero));
-  const PixelPairTerms<V> red = SpreadToPixels(PrepareTerm<F>(k, t.red, zero));
-  Rgb24Row<F>(k, y0, blue, green, red, out0);
-  Rgb24Row<F>(k, y1, blue, green, red, out1);
+  if (P::kGreenEven == 0 && P::kGreenOdd == 0) {
+    ConvertRow<F, P>(k, y0, blue, green, red, out0);
+    ConvertRow<F, P>(k, y1, blue, green, red, out1);
+  } else {
+    ConvertRow<F, P>(k, y0, blue, AddToPixels(green, o.green[0]), red, out0);
+    ConvertRow<F, P>(k, y1, blue, AddToPixels(green, o.green[1]), red, out1);
+  }
 }
 
-// Converts the runs of one macroblock row at 24 bits, two macroblocks at a
-// time with V2 and a last odd one with V1 (V1 may be V2).
-template <typename F, typename V2, typename V1>
-struct Rgb24Kernel {
+// Converts the runs of one macroblock row, two macroblocks at a time with V2
+// and a last odd one with V1 (V1 may be V2).
+template <typename F, typename P, typename V2, typename V1>
+struct RunKernel {
   FormConstants<V2> wide;
+  LayoutOffsets<V2> wideOffsets;
   FormConstants<V1> narrow;
+  LayoutOffsets<V1> narrowOffsets;
 
   void RowPair(const WideMacroblockRow& row, int j, int32_t column, int32_t count) const {
+    constexpr int32_t kOut = 16 * P::kBytesPerPixel;  // output bytes of a macroblock row
     const uint8_t* y0 = row.y[2 * j] + 16 * column;
     const uint8_t* y1 = row.y[2 * j + 1] + 16 * column;
     const uint8_t* u = row.u[j] + 8 * column;
     const uint8_t* v = row.v[j] + 8 * column;
-    uint8_t* out0 = row.out + 2 * j * row.rowBytes + 48 * column;
+    uint8_t* out0 = row.out + 2 * j * row.rowBytes + kOut * column;
     uint8_t* out1 = out0 + row.rowBytes;
     int32_t c = 0;
     constexpr int32_t kStep = sizeof(V2) / 16;  // macroblocks per wide step
     for (; c + kStep <= count; c += kStep)
-      Rgb24RowPairStep<F>(wide, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 48 * c,
-                          out1 + 48 * c);
+      ConvertRowPair<F, P>(wide, wideOffsets, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c,
+                           out0 + kOut * c, out1 + kOut * c);
     for (; c < count; ++c)
-      Rgb24RowPairStep<F>(narrow, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 48 * c,
-                          out1 + 48 * c);
+      ConvertRowPair<F, P>(narrow, narrowOffsets, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c,
+                           out0 + kOut * c, out1 + kOut * c);
   }
 };
 
-template <typename F, typename V2, typename V1>
-void ConvertRgb24Runs(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  const Rgb24Kernel<F, V2, V1> kernel = {MakeFormConstants<V2>(forms),
-                                         MakeFormConstants<V1>(forms)};
+template <typename F, typename P, typename V2, typename V1>
+void ConvertRuns(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  const RunKernel<F, P, V2, V1> kernel = {
+      MakeFormConstants<V2>(forms), MakeLayoutOffsets<F, P, V2>(forms.luma),
+      MakeFormConstants<V1>(forms), MakeLayoutOffsets<F, P, V1>(forms.luma)};
   ForEachMarkedRun(row, kernel);
 }
 
-template <typename V2, typename V1>
-void ConvertRgb24Row(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+// Chooses the kernel compiled for the form of the tables.
+template <typename P, typename V2, typename V1>
+void ConvertMacroblockRow(const RgbClosedForms& forms, const WideMacroblockRow& row) {
   using Kind = LumaFormKind;
   if (forms.luma.kind == Kind::kUnitSlope)
-    return ConvertRgb24Runs<Form<Kind::kUnitSlope, 0>, V2, V1>(forms, row);
+    return ConvertRuns<Form<Kind::kUnitSlope, 0>, P, V2, V1>(forms, row);
   switch (SlotsFor(forms.luma)) {
-    case 0: return ConvertRgb24Runs<Form<Kind::kRational, 0>, V2, V1>(forms, row);
-    case 1: return ConvertRgb24Runs<Form<Kind::kRational, 1>, V2, V1>(forms, row);
-    case 2: return ConvertRgb24Runs<Form<Kind::kRational, 2>, V2, V1>(forms, row);
-    default: return ConvertRgb24Runs<Form<Kind::kRational, 4>, V2, V1>(forms, row);
+    case 0: return ConvertRuns<Form<Kind::kRational, 0>, P, V2, V1>(forms, row);
+    case 1: return ConvertRuns<Form<Kind::kRational, 1>, P, V2, V1>(forms, row);
+    case 2: return ConvertRuns<Form<Kind::kRational, 2>, P, V2, V1>(forms, row);
+    default: return ConvertRuns<Form<Kind::kRational, 4>, P, V2, V1>(forms, row);
   }
 }
 

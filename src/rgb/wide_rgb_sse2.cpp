@@ -13,6 +13,7 @@ namespace {
 
 inline __m128i Zero(__m128i) { return _mm_setzero_si128(); }
 inline __m128i Set16(__m128i, int16_t v) { return _mm_set1_epi16(v); }
+inline __m128i Set32(__m128i, int32_t v) { return _mm_set1_epi32(v); }
 inline __m128i LoadChroma16(__m128i, const uint8_t* p) {
   return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
                            _mm_setzero_si128());
@@ -37,6 +38,16 @@ inline __m128i UnpackHi16(__m128i a, __m128i b) { return _mm_unpackhi_epi16(a, b
 inline __m128i UnpackLo8(__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); }
 inline __m128i UnpackHi8(__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); }
 inline __m128i PackUS16(__m128i a, __m128i b) { return _mm_packus_epi16(a, b); }
+inline __m128i And(__m128i a, __m128i b) { return _mm_and_si128(a, b); }
+inline __m128i Or(__m128i a, __m128i b) { return _mm_or_si128(a, b); }
+template <int n>
+inline __m128i Srli16(__m128i a) {
+  return _mm_srli_epi16(a, n);
+}
+template <int n>
+inline __m128i Slli16(__m128i a) {
+  return _mm_slli_epi16(a, n);
+}
 
 // Four pixels held as 32-bit words B, G, R, 0 become 12 bytes at the bottom
 // of the register: each 64-bit half drops its pixels' zero bytes, then the
@@ -68,6 +79,11 @@ inline void StoreBgr24(uint8_t* out, __m128i b, __m128i g, __m128i r) {
                    _mm_or_si128(_mm_srli_si128(q2, 8), _mm_slli_si128(q3, 4)));
 }
 
+inline void StoreWords(uint8_t* out, __m128i low, __m128i high) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), high);
+}
+
 }  // namespace
 }  // namespace kelmar
 
@@ -76,7 +92,15 @@ inline void StoreBgr24(uint8_t* out, __m128i b, __m128i g, __m128i r) {
 namespace kelmar {
 
 void ConvertRgb24RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertRgb24Row<__m128i, __m128i>(forms, row);
+  ConvertMacroblockRow<Rgb24Pixels, __m128i, __m128i>(forms, row);
+}
+
+void ConvertRgb555RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  ConvertMacroblockRow<Rgb555Pixels, __m128i, __m128i>(forms, row);
+}
+
+void ConvertRgb565RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  ConvertMacroblockRow<Rgb565Pixels, __m128i, __m128i>(forms, row);
 }
 
 }  // namespace kelmar
