@@ -20,6 +20,11 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   }
   const std::filesystem::path target(path_);
   const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : ".";
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error) {
+    throw ToolError("cannot create '" + path_ + "': " + error.message());
+  }
   tempPath_ = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = mkstemp(tempPath_.data());
   if (fd < 0) {

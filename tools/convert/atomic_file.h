@@ -12,8 +12,8 @@ namespace kconvert {
 
 class AtomicFile {
  public:
-  // "-" writes to standard output.  Throws ToolError when the file cannot
-  // be created.
+  // "-" writes to standard output.  Missing directories on the way are
+  // created.  Throws ToolError when the file cannot be created.
   explicit AtomicFile(std::string path);
   ~AtomicFile();  // removes the temporary file unless committed
   AtomicFile(const AtomicFile&) = delete;

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "tool_error.h"
+#include "y4m_reader.h"
 
 namespace kconvert {
 namespace {
@@ -40,25 +41,33 @@ std::optional<Options> ParseCommandLine(int argc, const char* const* argv) {
   Options options;
   CLI::App app(kDescription, "kelmar-convert");
   app.footer(kFooter);
-  app.add_option("input", options.input,
-                 "input: a .y4m file, '-' for stdin, or raw I420 with --size");
-  app.add_option("-o,--output", options.output, "output file or directory (default out/)");
+  app.add_option("input", options.input, "a .y4m file, '-' for stdin, or raw I420 with --size")
+      ->type_name("INPUT");
+  app.add_option("-o,--output", options.output, "output file or directory (default out/)")
+      ->type_name("PATH");
   app.add_option("-f,--format", options.format,
-                 "rgb24, rgb555, rgb565, pal8, uyvy, yuy2 or all (default: from the output name; "
-                 "all for a directory or .png)");
+                 "rgb24, rgb555, rgb565, pal8, uyvy, yuy2 or all (default: from the output name)")
+      ->type_name("LAYOUT");
   std::string size;
-  app.add_option(
-      "-s,--size", size,
-      "WxH: the input is raw I420 of this size (without input: the test picture's size)");
+  app.add_option("-s,--size", size,
+                 "the input is raw I420 of this size (without input: the test picture's size)")
+      ->type_name("WxH");
   app.add_flag("-z,--zoom", options.zoom, "RGB layouts at twice the size in each direction");
-  app.add_option("--brightness", options.brightness, "brightness, 10 levels per unit (default 0)");
-  app.add_option("--contrast", options.contrast, "contrast, 5% per unit (default 0)");
-  app.add_option("--saturation", options.saturation, "saturation, 10% per unit (default 0)");
-  app.add_option("--balance", options.balance, "U/V balance of the packed layouts (default 0)");
-  auto* first = app.add_option("--first", options.first, "first frame to convert, from 1");
-  auto* frames = app.add_option("--frames", options.frames, "number of frames (default: all)");
+  app.add_option("--brightness", options.brightness, "10 output levels per unit (default 0)")
+      ->type_name("N");
+  app.add_option("--contrast", options.contrast, "5% more contrast per unit (default 0)")
+      ->type_name("N");
+  app.add_option("--saturation", options.saturation, "10% more colour per unit (default 0)")
+      ->type_name("N");
+  app.add_option("--balance", options.balance, "U/V balance of the packed layouts (default 0)")
+      ->type_name("N");
+  auto* first =
+      app.add_option("--first", options.first, "first frame to convert, from 1")->type_name("N");
+  auto* frames =
+      app.add_option("--frames", options.frames, "number of frames (default: all)")->type_name("N");
   int64_t frame = 0;
   auto* frameOption = app.add_option("--frame", frame, "convert only this frame, from 1")
+                          ->type_name("N")
                           ->excludes(first)
                           ->excludes(frames);
   app.add_flag("--changed-only", options.changedOnly,
@@ -74,8 +83,15 @@ std::optional<Options> ParseCommandLine(int argc, const char* const* argv) {
     throw UsageError(std::string(e.what()) + " (see --help)");
   }
 
-  if (!size.empty() && !ParseSize(size, &options.width, &options.height)) {
-    throw UsageError("--size '" + size + "' is not WxH, e.g. 176x144");
+  if (!size.empty()) {
+    if (!ParseSize(size, &options.width, &options.height)) {
+      throw UsageError("--size '" + size + "' is not WxH, e.g. 176x144");
+    }
+    try {
+      CheckPictureSize(options.width, options.height, "--size");
+    } catch (const ToolError& e) {
+      throw UsageError(e.what());
+    }
   }
   if (frameOption->count() > 0) {
     if (frame < 1) throw UsageError("--frame counts from 1");

@@ -1,0 +1,21 @@
+# The README quotes the host example under "## Calling the library"; this
+# keeps the quote and the compiled file the same.  Arguments (-D): README,
+# EXAMPLE.
+file(READ ${README} readme)
+file(READ ${EXAMPLE} example)
+string(FIND "${readme}" "## Calling the library" section)
+if(section EQUAL -1)
+  message(FATAL_ERROR "${README} has no '## Calling the library' section")
+endif()
+string(SUBSTRING "${readme}" ${section} -1 readme)
+string(FIND "${readme}" "```c\n" open)
+if(open EQUAL -1)
+  message(FATAL_ERROR "no ```c block under '## Calling the library'")
+endif()
+math(EXPR open "${open} + 5")
+string(SUBSTRING "${readme}" ${open} -1 readme)
+string(FIND "${readme}" "```" close)
+string(SUBSTRING "${readme}" 0 ${close} quoted)
+if(NOT quoted STREQUAL example)
+  message(FATAL_ERROR "the README's C example differs from ${EXAMPLE}; copy the file into it")
+endif()
