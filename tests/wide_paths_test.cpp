@@ -72,7 +72,8 @@ struct Size {
 // a time), sizes with partial macroblocks, and double size.
 const Size kRgbSizes[] = {{16, 16, 0}, {32, 16, 0},  {48, 32, 0},  {80, 48, 0}, {112, 32, 0},
                           {40, 36, 0}, {200, 50, 0}, {352, 32, 0}, {96, 64, 1}, {83, 70, 1}};
-const Size kPackedSizes[] = {{16, 16, 0}, {48, 32, 0}, {80, 48, 0}, {112, 32, 0}, {352, 32, 0}};
+const Size kPackedSizes[] = {{16, 16, 0},  {48, 32, 0}, {80, 48, 0},
+                             {112, 32, 0}, {40, 36, 0}, {352, 32, 0}};
 
 enum class Tables { kDown, kUp, kShuffled };
 

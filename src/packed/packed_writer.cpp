@@ -3,6 +3,7 @@
 // byte orders share one walk; only the writer of a row pair differs.
 #include "exports/state.h"
 #include "packed/packed.h"
+#include "packed/wide_packed.h"
 #include "rgb/convert_state.h"
 #include "rgb/staging.h"
 
@@ -145,7 +146,7 @@ MacroblockWriter ChooseMacroblockWriter() {
 // picture without a whole macroblock reads neither its row tables nor its
 // planes.
 void WalkPicture(int32_t width, int32_t height, uint8_t* dst, const PlaneSet* planes,
-                 const uint8_t* mbMap, MacroblockWriter writeMacroblock) {
+                 const uint8_t* mbMap, MacroblockWriter writeMacroblock, const WidePacker* wide) {
   if (width < 2 || height < 2) return;
   const int32_t mbCols = width / 16;
   const int32_t mbRows = height / 16;
@@ -163,6 +164,22 @@ void WalkPicture(int32_t width, int32_t height, uint8_t* dst, const PlaneSet* pl
     uint8_t* rowOut = StepBytes(dst, firstOutRow * steps.outRow);
     for (int32_t x = 0; x < mbCols; ++x) {
       if (!rowMap[x]) continue;
+      if (wide) {
+        // The vector path packs every run of marked macroblocks at once.
+        int32_t end = x + 1;
+        while (end < mbCols && rowMap[end]) ++end;
+        const uint8_t* u = planes->uRows[8 * mbRow + 7] + 8 * x;
+        const PackedRun run = {planes->yRows[16 * mbRow + 15] + 16 * x,
+                               u,
+                               StepBytes(u, steps.vFromU),
+                               steps.chroma,
+                               steps.outRow,
+                               rowOut + kSpanBytes * x,
+                               end - x};
+        wide->packRun(*wide, run);
+        x = end - 1;
+        continue;
+      }
       RowPairSource bottom;
       bottom.y0 = planes->yRows[16 * mbRow + 15] + 16 * x;
       bottom.y1 = nullptr;
@@ -176,8 +193,10 @@ void WalkPicture(int32_t width, int32_t height, uint8_t* dst, const PlaneSet* pl
 template <class Order>
 void Pack(int32_t width, int32_t height, void* dst, const PlaneSet* planes, const uint8_t* mbMap) {
   BuildPackedTables();
+  WidePacker wide;
+  const bool haveWide = ChooseWidePacker(Order::kLumaFirst, wide);
   WalkPicture(width, height, static_cast<uint8_t*>(dst), planes, mbMap,
-              ChooseMacroblockWriter<Order>());
+              ChooseMacroblockWriter<Order>(), haveWide ? &wide : nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,58 @@
+// Vector paths of the packed writers on x86-64: a run of consecutive marked
+// macroblocks is packed one row pair at a time across the whole run.
+//
+// Unadjusted output is pure interleaving (SSE2 or AVX2).  Adjusted output
+// (AVX2 only) looks every sample up in its 256-byte table with byte shuffles,
+// so it gives the table's bytes for any table.
+#pragma once
+
+#include <cstdint>
+
+#include "exports/state.h"
+
+#if defined(__x86_64__)
+#define KELMAR_HAVE_WIDE_PACKED 1
+#endif
+
+namespace kelmar {
+
+// A run of marked macroblocks in one macroblock row.  The pointers are those
+// of its first macroblock's bottom picture row, which goes to the first
+// output row; rows above it follow in the output.
+struct PackedRun {
+  const uint8_t* y;
+  const uint8_t* u;
+  const uint8_t* v;
+  int64_t chromaStride;  // from one chroma row to the next; luma rows are twice as far
+  int64_t outRow;        // from one output row to the next
+  uint8_t* out;
+  int32_t macroblocks;
+};
+
+// Packed tables split into 16 slices of 16 entries, two tables side by side
+// (or one table twice), so a 256-bit byte shuffle by the low index bits looks
+// up one slice of the first table in its low lane and of the second in its
+// high lane.
+struct alignas(32) SlicedTables {
+  uint8_t slice[16][32];
+};
+
+struct WidePacker {
+  void (*packRun)(const WidePacker& packer, const PackedRun& run);
+  bool yuy2;            // byte order Y U Y V rather than U Y V Y
+  bool mapLuma;         // luma through PackedLumaTable
+  bool mapChroma;       // U and V through PackedUTable and PackedVTable
+  SlicedTables luma;    // PackedLumaTable twice
+  SlicedTables chroma;  // PackedUTable, PackedVTable
+};
+
+// Sets up `packer` for this call's byte order, adjustments and WideLevel;
+// false when no vector path applies.  The packed tables must be built.
+bool ChooseWidePacker(bool yuy2, WidePacker& packer);
+
+#if KELMAR_HAVE_WIDE_PACKED
+void PackRunSse2(const WidePacker& packer, const PackedRun& run);
+void PackRunAvx2(const WidePacker& packer, const PackedRun& run);
+#endif
+
+}  // namespace kelmar

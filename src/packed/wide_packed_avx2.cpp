@@ -1,0 +1,180 @@
+// AVX2 paths of the packed writers: 32 pixels per step, 16 for a last odd
+// macroblock of a run.
+#include "packed/wide_packed.h"
+
+#if KELMAR_HAVE_WIDE_PACKED
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "rgb/convert_state.h"
+
+// Everything below is compiled for AVX2; it only runs when the processor test
+// reported AVX2 (WideLevel).
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+namespace kelmar {
+namespace {
+
+// table[index] for 32 bytes: a shuffle of each 16-entry slice by the low
+// four index bits, then a tree of blends on bits 4 to 7.  Each 128-bit lane
+// uses its own half of the slices.
+inline __m256i Lookup(const SlicedTables& table, __m256i index) {
+  const __m256i low = _mm256_and_si256(index, _mm256_set1_epi8(0x0F));
+  __m256i level[16];
+  for (int s = 0; s < 16; ++s)
+    level[s] = _mm256_shuffle_epi8(
+        _mm256_load_si256(reinterpret_cast<const __m256i*>(table.slice[s])), low);
+  // Bit b of every index byte moved to the byte's top bit, which the blend
+  // tests; 16-bit shifts by less than 8 bring in only lower bits of the same
+  // byte below it.
+  const __m256i bit4 = _mm256_slli_epi16(index, 3);
+  for (int s = 0; s < 8; ++s) level[s] = _mm256_blendv_epi8(level[2 * s], level[2 * s + 1], bit4);
+  const __m256i bit5 = _mm256_slli_epi16(index, 2);
+  for (int s = 0; s < 4; ++s) level[s] = _mm256_blendv_epi8(level[2 * s], level[2 * s + 1], bit5);
+  const __m256i bit6 = _mm256_slli_epi16(index, 1);
+  for (int s = 0; s < 2; ++s) level[s] = _mm256_blendv_epi8(level[2 * s], level[2 * s + 1], bit6);
+  return _mm256_blendv_epi8(level[0], level[1], index);
+}
+
+// The same for 16 bytes, with the half of the slices at `half` (0 or 16).
+inline __m128i Lookup(const SlicedTables& table, int half, __m128i index) {
+  const __m128i low = _mm_and_si128(index, _mm_set1_epi8(0x0F));
+  __m128i level[16];
+  for (int s = 0; s < 16; ++s)
+    level[s] = _mm_shuffle_epi8(
+        _mm_load_si128(reinterpret_cast<const __m128i*>(table.slice[s] + half)), low);
+  const __m128i bit4 = _mm_slli_epi16(index, 3);
+  for (int s = 0; s < 8; ++s) level[s] = _mm_blendv_epi8(level[2 * s], level[2 * s + 1], bit4);
+  const __m128i bit5 = _mm_slli_epi16(index, 2);
+  for (int s = 0; s < 4; ++s) level[s] = _mm_blendv_epi8(level[2 * s], level[2 * s + 1], bit5);
+  const __m128i bit6 = _mm_slli_epi16(index, 1);
+  for (int s = 0; s < 2; ++s) level[s] = _mm_blendv_epi8(level[2 * s], level[2 * s + 1], bit6);
+  return _mm_blendv_epi8(level[0], level[1], index);
+}
+
+// Luma bytes with the U V pairs that serve them, in the layout's order.
+template <bool kYuy2>
+inline __m256i InterleaveLow(__m256i uv, __m256i y) {
+  return kYuy2 ? _mm256_unpacklo_epi8(y, uv) : _mm256_unpacklo_epi8(uv, y);
+}
+template <bool kYuy2>
+inline __m256i InterleaveHigh(__m256i uv, __m256i y) {
+  return kYuy2 ? _mm256_unpackhi_epi8(y, uv) : _mm256_unpackhi_epi8(uv, y);
+}
+template <bool kYuy2>
+inline __m128i InterleaveLow(__m128i uv, __m128i y) {
+  return kYuy2 ? _mm_unpacklo_epi8(y, uv) : _mm_unpacklo_epi8(uv, y);
+}
+template <bool kYuy2>
+inline __m128i InterleaveHigh(__m128i uv, __m128i y) {
+  return kYuy2 ? _mm_unpackhi_epi8(y, uv) : _mm_unpackhi_epi8(uv, y);
+}
+
+// One output row of 32 pixels; `uv` holds the pairs of pixels 0-15 in its
+// low lane and 16-31 in its high lane.
+template <bool kYuy2, bool kMapLuma>
+inline void PackRow32(const WidePacker& packer, const uint8_t* y, __m256i uv, uint8_t* out) {
+  __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
+  if (kMapLuma) luma = Lookup(packer.luma, luma);
+  const __m256i low = InterleaveLow<kYuy2>(uv, luma);    // pixels 0-7, 16-23
+  const __m256i high = InterleaveHigh<kYuy2>(uv, luma);  // pixels 8-15, 24-31
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(low, high, 0x20));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32),
+                      _mm256_permute2x128_si256(low, high, 0x31));
+}
+
+template <bool kYuy2, bool kMapLuma, bool kMapChroma>
+inline void PackRowPair32(const WidePacker& packer, const uint8_t* y0, const uint8_t* y1,
+                          const uint8_t* u, const uint8_t* v, uint8_t* outA, uint8_t* outB) {
+  __m128i us = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u));
+  __m128i vs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+  if (kMapChroma) {
+    // U in the low lane, V in the high one, each with its own table.
+    const __m256i mapped =
+        Lookup(packer.chroma, _mm256_inserti128_si256(_mm256_castsi128_si256(us), vs, 1));
+    us = _mm256_castsi256_si128(mapped);
+    vs = _mm256_extracti128_si256(mapped, 1);
+  }
+  const __m256i uv = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi8(us, vs)),
+                                             _mm_unpackhi_epi8(us, vs), 1);
+  PackRow32<kYuy2, kMapLuma>(packer, y0, uv, outA);
+  PackRow32<kYuy2, kMapLuma>(packer, y1, uv, outB);
+}
+
+template <bool kYuy2, bool kMapLuma>
+inline void PackRow16(const WidePacker& packer, const uint8_t* y, __m128i uv, uint8_t* out) {
+  __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
+  if (kMapLuma) luma = Lookup(packer.luma, 0, luma);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), InterleaveLow<kYuy2>(uv, luma));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), InterleaveHigh<kYuy2>(uv, luma));
+}
+
+template <bool kYuy2, bool kMapLuma, bool kMapChroma>
+inline void PackRowPair16(const WidePacker& packer, const uint8_t* y0, const uint8_t* y1,
+                          const uint8_t* u, const uint8_t* v, uint8_t* outA, uint8_t* outB) {
+  __m128i us = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u));
+  __m128i vs = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
+  if (kMapChroma) {
+    us = Lookup(packer.chroma, 0, us);
+    vs = Lookup(packer.chroma, 16, vs);
+  }
+  const __m128i uv = _mm_unpacklo_epi8(us, vs);
+  PackRow16<kYuy2, kMapLuma>(packer, y0, uv, outA);
+  PackRow16<kYuy2, kMapLuma>(packer, y1, uv, outB);
+}
+
+template <bool kYuy2, bool kMapLuma, bool kMapChroma>
+void PackRun(const WidePacker& packer, const PackedRun& run) {
+  const int64_t lumaStride = 2 * run.chromaStride;
+  for (int pair = 0; pair < 8; ++pair) {
+    const uint8_t* y0 = StepBytes(run.y, -2 * pair * lumaStride);
+    const uint8_t* y1 = StepBytes(y0, -lumaStride);
+    const uint8_t* u = StepBytes(run.u, -pair * run.chromaStride);
+    const uint8_t* v = StepBytes(run.v, -pair * run.chromaStride);
+    uint8_t* outA = StepBytes(run.out, 2 * pair * run.outRow);
+    uint8_t* outB = StepBytes(outA, run.outRow);
+    int32_t c = 0;
+    for (; c + 2 <= run.macroblocks; c += 2)
+      PackRowPair32<kYuy2, kMapLuma, kMapChroma>(packer, y0 + 16 * c, y1 + 16 * c, u + 8 * c,
+                                                 v + 8 * c, outA + 32 * c, outB + 32 * c);
+    if (c < run.macroblocks)
+      PackRowPair16<kYuy2, kMapLuma, kMapChroma>(packer, y0 + 16 * c, y1 + 16 * c, u + 8 * c,
+                                                 v + 8 * c, outA + 32 * c, outB + 32 * c);
+  }
+}
+
+template <bool kYuy2>
+void PackRunInOrder(const WidePacker& packer, const PackedRun& run) {
+  if (packer.mapLuma) {
+    if (packer.mapChroma) return PackRun<kYuy2, true, true>(packer, run);
+    return PackRun<kYuy2, true, false>(packer, run);
+  }
+  if (packer.mapChroma) return PackRun<kYuy2, false, true>(packer, run);
+  PackRun<kYuy2, false, false>(packer, run);
+}
+
+}  // namespace
+
+void PackRunAvx2(const WidePacker& packer, const PackedRun& run) {
+  if (packer.yuy2)
+    PackRunInOrder<true>(packer, run);
+  else
+    PackRunInOrder<false>(packer, run);
+}
+
+}  // namespace kelmar
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+#endif  // KELMAR_HAVE_WIDE_PACKED

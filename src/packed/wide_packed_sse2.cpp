@@ -1,0 +1,56 @@
+// SSE2 path of the packed writers: the unadjusted copy, 16 pixels per step.
+// Every x86-64 processor has SSE2, so nothing here needs a target switch.
+#include "packed/wide_packed.h"
+
+#if KELMAR_HAVE_WIDE_PACKED
+
+#include <emmintrin.h>
+
+#include <cstdint>
+
+#include "rgb/convert_state.h"
+
+namespace kelmar {
+namespace {
+
+template <bool kYuy2>
+inline void PackRow16(const uint8_t* y, __m128i uv, uint8_t* out) {
+  const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
+  const __m128i low = kYuy2 ? _mm_unpacklo_epi8(luma, uv) : _mm_unpacklo_epi8(uv, luma);
+  const __m128i high = kYuy2 ? _mm_unpackhi_epi8(luma, uv) : _mm_unpackhi_epi8(uv, luma);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), high);
+}
+
+template <bool kYuy2>
+void PackRun(const PackedRun& run) {
+  const int64_t lumaStride = 2 * run.chromaStride;
+  for (int pair = 0; pair < 8; ++pair) {
+    const uint8_t* y0 = StepBytes(run.y, -2 * pair * lumaStride);
+    const uint8_t* y1 = StepBytes(y0, -lumaStride);
+    const uint8_t* u = StepBytes(run.u, -pair * run.chromaStride);
+    const uint8_t* v = StepBytes(run.v, -pair * run.chromaStride);
+    uint8_t* outA = StepBytes(run.out, 2 * pair * run.outRow);
+    uint8_t* outB = StepBytes(outA, run.outRow);
+    for (int32_t c = 0; c < run.macroblocks; ++c) {
+      const __m128i uv =
+          _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + 8 * c)),
+                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + 8 * c)));
+      PackRow16<kYuy2>(y0 + 16 * c, uv, outA + 32 * c);
+      PackRow16<kYuy2>(y1 + 16 * c, uv, outB + 32 * c);
+    }
+  }
+}
+
+}  // namespace
+
+void PackRunSse2(const WidePacker& packer, const PackedRun& run) {
+  if (packer.yuy2)
+    PackRun<true>(run);
+  else
+    PackRun<false>(run);
+}
+
+}  // namespace kelmar
+
+#endif  // KELMAR_HAVE_WIDE_PACKED
