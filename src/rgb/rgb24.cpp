@@ -126,6 +126,9 @@ void ConvertRgb24(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* pla
                   const uint8_t* mbMap, int32_t /*reserved*/, int32_t zoom) {
   ConvertState& state = Rgb24State;
   StartConvert(state, header, dst, zoom, 3);
+  // Without a whole macroblock column nothing is converted, and the output
+  // pointer must not walk the rows of a buffer that has none.
+  if (state.mbCols < 1) return;
   for (int32_t mbRow = 0; mbRow < state.mbRows; ++mbRow) {
     ConvertRgb24Row(mbRow, planes, mbMap, zoom);
     state.rowOut += MacroblockRowAdvance(state, zoom);

@@ -1,0 +1,277 @@
+// Every adjustment at the ends of the int32 range and at the edges of its
+// formula's useful range, for every layout: the tables stay complete and
+// inside their ranges, the output is the same on every path, and nothing is
+// written outside the buffers.  Header sizes far outside the useful range
+// convert nothing and touch nothing.  Meant to run under UBSan as well.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <string>
+#include <utility>
+
+#include "exports/state.h"
+#include "packed/packed.h"
+#include "tables/adjust_tables.h"
+#include "tables/dither_palette.h"
+#include "test_support.h"
+
+namespace kelmar::test {
+namespace {
+
+struct Layout {
+  const char* name;
+  uint16_t bitCount;
+  uint32_t compression;
+  int bytesPerPixel;  // of the RGB layouts; packed output has two per pixel
+  bool packed;
+};
+
+constexpr Layout kLayouts[] = {
+    {"rgb24", 24, BI_RGB, 3, false},
+    {"rgb555", 16, BI_RGB, 2, false},
+    {"rgb565", 16, BI_BITFIELDS, 2, false},
+    {"pal8", 8, BI_RGB, 1, false},
+    {"uyvy", 16, KELMAR_FOURCC_UYVY, 2, true},
+    {"yuy2", 16, KELMAR_FOURCC_YUY2, 2, true},
+};
+
+// Where each formula changes character: 10 x brightness leaves int32 from
+// +-214748365 on, and from +-26 it saturates every sample; contrast -20
+// flattens the luma ramp and below it the ramp falls (-40 mirrors it);
+// saturation -10 and below removes colour, from 10 on it is capped; balance
+// divides by 1 + 0.1 |balance|, which grows to about 2^27.
+constexpr int32_t kEdges[] = {INT32_MIN, INT32_MIN + 1, -214748365, -214748364, -26, -25, -1, 0,
+                              1,         25,            26,         214748364,  214748365, INT32_MAX};
+constexpr int32_t kContrastEdges[] = {-21, -20, -19, -40, -41};
+constexpr int32_t kSaturationEdges[] = {-11, -10, -9, 9, 10, 11};
+
+std::vector<DisplayValues> Settings() {
+  std::vector<DisplayValues> settings;
+  for (int32_t v : kEdges) {
+    settings.push_back({v, 0, 0, 0});
+    settings.push_back({0, v, 0, 0});
+    settings.push_back({0, 0, v, 0});
+    settings.push_back({0, 0, 0, v});
+  }
+  for (int32_t c : kContrastEdges) settings.push_back({0, c, 0, 0});
+  for (int32_t s : kSaturationEdges) {
+    settings.push_back({0, 0, s, 0});
+    settings.push_back({0, 0, s, INT32_MIN});
+  }
+  const DisplayValues mixed[] = {
+      {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN},
+      {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN}, {INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX},
+      {-26, -21, 11, 214748365},                    {26, -40, -9, -214748365},
+  };
+  settings.insert(settings.end(), std::begin(mixed), std::end(mixed));
+  return settings;
+}
+
+std::string Describe(const DisplayValues& a) {
+  return "brightness " + std::to_string(a.brightness) + ", contrast " +
+         std::to_string(a.contrast) + ", saturation " + std::to_string(a.saturation) +
+         ", balance " + std::to_string(a.balance);
+}
+
+// 48 x 32 random samples whose first macroblock holds every combination of
+// the extreme samples 0 and 255, with the rows running upward in memory.
+Picture ExtremePicture() {
+  Picture p = MakePicture(48, 32, 77, RowOrder::kUp);
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 16; ++x) const_cast<uint8_t*>(p.yRows[y])[x] = (x + y) & 1 ? 255 : 0;
+  }
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      const_cast<uint8_t*>(p.uRows[y])[x] = x & 1 ? 255 : 0;
+      const_cast<uint8_t*>(p.vRows[y])[x] = (x >> 1 ^ y) & 1 ? 255 : 0;
+    }
+  }
+  return p;
+}
+
+struct Output {
+  std::vector<uint8_t> pixels;
+  std::vector<uint8_t> palette;  // behind an 8-bit header
+};
+
+// The call on one path, into a guarded buffer of exactly the output's size.
+Output Convert(const Layout& layout, int32_t zoom, const Picture& picture) {
+  const int scale = zoom && !layout.packed ? 2 : 1;
+  const int32_t width = picture.width * scale, height = picture.height * scale;
+  auto h = MakeHeader(width, height, layout.bitCount, layout.compression);
+  GuardedBuffer out(static_cast<size_t>(width) * height * layout.bytesPerPixel);
+  std::vector<uint8_t> map = FullMap(static_cast<size_t>(width) * height / 256);
+  EXPECT_EQ(Kelmar(&h.header, out.data(), &picture.planes, map.data(), 0, zoom), 0);
+  EXPECT_TRUE(out.GuardsIntact());
+  Output result{out.Payload(), {}};
+  if (layout.bitCount == 8 && !layout.packed) {
+    const auto* colors = reinterpret_cast<const uint8_t*>(h.colors);
+    result.palette.assign(colors, colors + sizeof(h.colors));
+  }
+  return result;
+}
+
+// Each index Y + terms + offset that a converter forms from samples 0..255
+// lies inside LumaTable.
+void ExpectTermsInsideLumaTable() {
+  const auto range = [](const ChromaTerms* table, int32_t ChromaTerms::*term) {
+    std::pair<int, int> r{INT_MAX, INT_MIN};
+    for (int sample = 0; sample < 256; ++sample) {
+      r.first = std::min(r.first, table[sample].*term);
+      r.second = std::max(r.second, table[sample].*term);
+    }
+    return r;
+  };
+  const auto blue = range(UTable, &ChromaTerms::other);
+  const auto red = range(VTable, &ChromaTerms::other);
+  const auto uGreen = range(UTable, &ChromaTerms::green);
+  const auto vGreen = range(VTable, &ChromaTerms::green);
+  const std::pair<int, int> green{uGreen.first + vGreen.first, uGreen.second + vGreen.second};
+  for (const auto& [low, high] : {blue, green, red}) {
+    EXPECT_GE(low, kLumaTableMin);
+    EXPECT_LE(255 + high + kMaxLumaOffset, kLumaTableMax);
+  }
+}
+
+// LumaTable follows the sign of the contrast factor 1 + 0.05 x contrast, and
+// its entry at 128 is 128 + 10 x brightness, clamped.
+void ExpectLumaTableShape(const DisplayValues& a) {
+  const int64_t centre = std::clamp<int64_t>(128 + 10 * int64_t{a.brightness}, 0, 255);
+  EXPECT_EQ(LumaTable[128], centre);
+  for (int i = kLumaTableMin + 1; i <= kLumaTableMax; ++i) {
+    if (a.contrast > -20) {
+      ASSERT_GE(LumaTable[i], LumaTable[i - 1]) << i;
+    } else if (a.contrast < -20) {
+      ASSERT_LE(LumaTable[i], LumaTable[i - 1]) << i;
+    } else {
+      ASSERT_EQ(LumaTable[i], centre) << i;
+    }
+  }
+}
+
+// Packed chroma gains are never negative, so both chroma tables rise, and
+// the chroma zero stays put.
+void ExpectPackedTablesShape(const DisplayValues& a) {
+  for (const uint8_t* table : {PackedUTable, PackedVTable}) {
+    EXPECT_EQ(table[128], 128);
+    for (int i = 1; i < 256; ++i) ASSERT_GE(table[i], table[i - 1]) << i;
+  }
+  for (int i = 1; i < 256; ++i) {
+    if (a.contrast >= -20) {
+      ASSERT_GE(PackedLumaTable[i], PackedLumaTable[i - 1]) << i;
+    } else {
+      ASSERT_LE(PackedLumaTable[i], PackedLumaTable[i - 1]) << i;
+    }
+  }
+}
+
+class ExtremeValues : public ::testing::Test {
+ protected:
+  void TearDown() override { SetDisplayQuietly(0, 0, 0, 0); }
+};
+
+TEST_F(ExtremeValues, EveryLayoutGivesCompleteTablesAndOneOutputOnEveryPath) {
+  const Picture picture = ExtremePicture();
+  for (const DisplayValues& a : Settings()) {
+    for (const Layout& layout : kLayouts) {
+      for (int32_t zoom : {0, 1}) {
+        if (zoom && layout.packed) continue;
+        SCOPED_TRACE(Describe(a) + ", " + layout.name + (zoom ? " double size" : ""));
+        Output first;
+        for (PathLimit path : SupportedPaths()) {
+          ScopedPathLimit limit(path);
+          SetDisplayQuietly(a.brightness, a.contrast, a.saturation, a.balance);
+          const Output out = Convert(layout, zoom, picture);
+          if (path == PathLimit::kInteger) {
+            first = out;
+          } else {
+            ASSERT_EQ(out.pixels, first.pixels) << PathName(path);
+            ASSERT_EQ(out.palette, first.palette) << PathName(path);
+          }
+        }
+        if (layout.packed) {
+          if (PackedAdjustmentsActive()) ExpectPackedTablesShape(a);
+        } else {
+          ExpectLumaTableShape(a);
+          ExpectTermsInsideLumaTable();
+        }
+      }
+    }
+  }
+}
+
+TEST_F(ExtremeValues, SaturatedBrightnessGivesWhiteOrBlackEverywhere) {
+  // From +-26 on every grey level saturates; from +-214748365 on 10 x
+  // brightness leaves int32, and every index saturates whatever the chroma
+  // terms add.
+  const struct {
+    int32_t brightness, saturation;
+  } cases[] = {{26, -10},       {-26, -10},         {214748365, INT32_MAX}, {-214748365, 10},
+               {INT32_MAX, 11}, {INT32_MIN, INT32_MAX}};
+  const Picture picture = ExtremePicture();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.brightness);
+    SetDisplayQuietly(c.brightness, 0, c.saturation, INT32_MIN);
+    const uint8_t level = c.brightness > 0 ? 255 : 0;
+    const Output rgb = Convert(kLayouts[0], 0, picture);
+    EXPECT_EQ(std::count(rgb.pixels.begin(), rgb.pixels.end(), level), rgb.pixels.size());
+    const Output pal8 = Convert(kLayouts[3], 0, picture);
+    for (size_t i = 16 * 4; i < 240 * 4; ++i) {
+      ASSERT_EQ(pal8.palette[i], i % 4 == 3 ? 0 : level) << "palette byte " << i;
+    }
+    const Output uyvy = Convert(kLayouts[4], 0, picture);
+    for (size_t i = 1; i < uyvy.pixels.size(); i += 2) ASSERT_EQ(uyvy.pixels[i], level) << i;
+  }
+}
+
+TEST_F(ExtremeValues, NoSaturationGivesGreyAndHugeBalanceAFlatChroma) {
+  const Picture picture = ExtremePicture();
+  for (int32_t saturation : {-10, -11, INT32_MIN}) {
+    SetDisplayQuietly(0, 0, saturation, 0);
+    const Output rgb = Convert(kLayouts[0], 0, picture);
+    for (size_t i = 0; i < rgb.pixels.size(); i += 3) {
+      ASSERT_EQ(rgb.pixels[i], rgb.pixels[i + 1]) << i;
+      ASSERT_EQ(rgb.pixels[i], rgb.pixels[i + 2]) << i;
+    }
+  }
+  // Balance 2^31 weakens one chroma component to nothing: it is 128
+  // throughout, while the other keeps its samples (the ramp at gain 1).
+  for (int32_t balance : {INT32_MAX, INT32_MIN}) {
+    SetDisplayQuietly(0, 0, 0, balance);
+    const Output uyvy = Convert(kLayouts[4], 0, picture);
+    const size_t flat = balance > 0 ? 2 : 0;  // V or U in each UYVY group
+    std::vector<uint8_t> other;
+    for (size_t i = 0; i < uyvy.pixels.size(); i += 4) {
+      ASSERT_EQ(uyvy.pixels[i + flat], 128) << i;
+      other.push_back(uyvy.pixels[i + 2 - flat]);
+    }
+    EXPECT_EQ(*std::min_element(other.begin(), other.end()), 1);  // sample 0
+    EXPECT_EQ(*std::max_element(other.begin(), other.end()), 255);
+  }
+}
+
+// Sizes whose picture has no whole macroblock column need no output buffer
+// at all, whatever the height: the call converts nothing, also when the
+// height would give millions of macroblock rows.
+TEST_F(ExtremeValues, HeadersWithoutMacroblocksTouchNothing) {
+  const Picture picture = MakePicture(32, 32, 5);
+  const int32_t sizes[][2] = {{-16, 16},      {-1, INT32_MAX},       {INT32_MIN, INT32_MAX},
+                              {0, INT32_MAX}, {INT32_MIN, 64},       {-32, INT32_MIN},
+                              {INT32_MIN, 1}, {-INT32_MAX, INT32_MAX}};
+  SetDisplayQuietly(3, 2, 1, 0);
+  for (const Layout& layout : kLayouts) {
+    for (const auto& size : sizes) {
+      for (int32_t zoom : {0, 1}) {
+        SCOPED_TRACE(std::string(layout.name) + " " + std::to_string(size[0]) + "x" +
+                     std::to_string(size[1]) + " zoom " + std::to_string(zoom));
+        auto h = MakeHeader(size[0], size[1], layout.bitCount, layout.compression);
+        uint8_t map[1] = {1};
+        EXPECT_EQ(Kelmar(&h.header, nullptr, &picture.planes, map, 0, zoom), 0);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelmar::test
