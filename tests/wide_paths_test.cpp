@@ -13,6 +13,7 @@
 #include "rgb/closed_forms.h"
 #include "rgb/converters.h"
 #include "tables/adjust_tables.h"
+#include "tables/dither_palette.h"
 #include "test_support.h"
 
 namespace kelmar::test {
@@ -260,6 +261,49 @@ TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
     BuildAdjustTables(0);
   }
   SetDisplayQuietly(0, 0, 0, 0);
+}
+
+// 8-bit output: quantiser tables that are not runs of the expected shape fall
+// back to the tables; dither offsets are taken from the matrix as it is.
+TEST(ClosedForms, DitherTablesWithoutTheirFormsFallBackToTheTables) {
+  const std::vector<PathLimit> wide = WidePaths();
+  if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  const Size s = {80, 32, 0};
+  const Picture picture = PictureFor(kLayouts[3], s, Tables::kDown, 4);
+  const std::vector<uint8_t> map = FullMap(10);
+  auto convert = [&](WideSimd level) {
+    HeaderWithPalette header = MakeHeader(s.width, s.height, 8, BI_RGB);
+    GuardedBuffer out(OutputBytes(kLayouts[3], s));
+    UseMmx = 0;
+    WideLevel = level;
+    ConvertPal8(&header.header, out.data(), &picture.planes, map.data(), 0, 0);
+    WideLevel = WideSimd::kNone;
+    return out.Payload();
+  };
+  struct Tamper {
+    const char* what;
+    uint8_t* entry;
+    int32_t* matrixEntry;
+    int value;
+  };
+  const Tamper tampers[] = {
+      {"luma quantiser", &YQuantTable[100], nullptr, 48},
+      {"U quantiser", &UQuantTable[200], nullptr, 4},
+      {"V quantiser", &VQuantTable[111], nullptr, 1},
+      {"dither offset", nullptr, &DitherMatrix[3], 7},
+  };
+  for (const Tamper& t : tampers) {
+    BuildAdjustTables(0);
+    RebuildDitherPalette();
+    if (t.entry) *t.entry = static_cast<uint8_t>(t.value);
+    if (t.matrixEntry) *t.matrixEntry = t.value;
+    const std::vector<uint8_t> expected = convert(WideSimd::kNone);
+    for (PathLimit path : wide) {
+      const WideSimd level = path == PathLimit::kAvx2 ? WideSimd::kAvx2 : WideSimd::kSse2;
+      EXPECT_EQ(convert(level), expected) << t.what << " " << PathName(path);
+    }
+  }
+  RebuildDitherPalette();
 }
 
 }  // namespace

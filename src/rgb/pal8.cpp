@@ -6,6 +6,7 @@
 #include "rgb/convert_state.h"
 #include "rgb/converters.h"
 #include "rgb/staging.h"
+#include "rgb/wide_rgb.h"
 #include "tables/dither_palette.h"
 
 namespace kelmar {
@@ -94,6 +95,7 @@ void ConvertMacroblock(const RowPairSource& first, intptr_t lumaStride, int64_t 
 void ConvertPal8Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom) {
   ConvertState& state = Pal8State;
   if (state.mbCols < 1) return;
+  if (!zoom && ConvertPal8RowWide(mbRow, planes, mbMap, state)) return;
   const intptr_t lumaStride = LumaStride(planes);
   const uint8_t* const yRow = planes->yRows[16 * mbRow];
   const uint8_t* const uRow = planes->uRows[8 * mbRow];

@@ -1,6 +1,8 @@
 // Choosing a vector row converter for a call, and the row pointers it needs.
 #include "rgb/wide_rgb.h"
 
+#include "tables/dither_palette.h"
+
 namespace kelmar {
 
 WideRowConverter ChooseWideRowConverter(WideLayout layout, const RgbClosedForms** forms) {
@@ -45,7 +47,72 @@ void FillWideMacroblockRow(WideMacroblockRow& row, const PlaneSet* planes, int32
   }
 }
 
+#if KELMAR_HAVE_WIDE
+// The quantiser levels as the vector code computes them, for a table index
+// already saturated to a byte.
+uint8_t SaturatedSub(int32_t a, int32_t b) { return static_cast<uint8_t>(a > b ? a - b : 0); }
+int32_t LumaShare(int32_t i) {
+  const int32_t level = SaturatedSub(i, 14) & 0xF0;
+  return level < 16 ? 16 : (level > 224 ? 224 : level);
+}
+int32_t UShare(int32_t i) {
+  const int32_t level = (SaturatedSub(i, 80) >> 3) & 0x1C;
+  return level > 12 ? 12 : level;
+}
+int32_t VShare(int32_t i) {
+  const int32_t level = (SaturatedSub(i, 80) >> 5) & 0x07;
+  return level > 3 ? 3 : level;
+}
+
+// Whether the dither tables have the forms of the vector code, and their
+// offsets as bytes.  Offsets must keep every index inside the tables.
+bool DitherTablesHaveForms(DitherPatterns& patterns) {
+  for (int k = 0; k < 16; ++k) {
+    const int32_t maxOffset = kQuantTableSize - 256;
+    if (BayerMatrix[k] < 0 || BayerMatrix[k] > maxOffset) return false;
+    if (DitherMatrix[k] < 0 || DitherMatrix[k] > maxOffset) return false;
+    patterns.luma[k / 4][k % 4] = static_cast<uint8_t>(BayerMatrix[k]);
+    patterns.chroma[k / 4][k % 4] = static_cast<uint8_t>(DitherMatrix[k]);
+  }
+  for (int32_t i = 0; i < kQuantTableSize; ++i) {
+    const int32_t saturated = i < 255 ? i : 255;
+    if (YQuantTable[i] != LumaShare(saturated) || UQuantTable[i] != UShare(saturated) ||
+        VQuantTable[i] != VShare(saturated))
+      return false;
+  }
+  return true;
+}
+#endif
+
 }  // namespace
+
+bool ConvertPal8RowWide(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap,
+                        ConvertState& state) {
+#if KELMAR_HAVE_WIDE
+  static bool formsHold = false;
+  static DitherPatterns patterns;
+  if (mbRow == 0) formsHold = DitherTablesHaveForms(patterns);
+  if (WideLevel == WideSimd::kNone || !formsHold || state.mbCols < 1) return false;
+  WideMacroblockRow row;
+  FillWideMacroblockRow(row, planes, mbRow, RowSource::kStepped);
+  row.out = state.rowOut;
+  row.rowBytes = state.rowBytes;
+  row.map = mbMap + state.mbIndex;
+  row.mbCols = state.mbCols;
+  if (WideLevel >= WideSimd::kAvx2)
+    ConvertPal8RowAvx2(patterns, row);
+  else
+    ConvertPal8RowSse2(patterns, row);
+  state.mbIndex += state.mbCols;
+  return true;
+#else
+  (void)mbRow;
+  (void)planes;
+  (void)mbMap;
+  (void)state;
+  return false;
+#endif
+}
 
 bool ConvertRowWide(WideLayout layout, int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap,
                     ConvertState& state, RowSource source) {

@@ -45,6 +45,18 @@ void ConvertRgb565RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& 
 void ConvertRgb565RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row);
 #endif
 
+// The 4 x 4 dither offsets of 8-bit output as bytes: luma (BayerMatrix) and
+// chroma (DitherMatrix) offsets by matrix row and column.
+struct DitherPatterns {
+  uint8_t luma[4][4];
+  uint8_t chroma[4][4];
+};
+
+#if KELMAR_HAVE_WIDE
+void ConvertPal8RowSse2(const DitherPatterns& patterns, const WideMacroblockRow& row);
+void ConvertPal8RowAvx2(const DitherPatterns& patterns, const WideMacroblockRow& row);
+#endif
+
 // The vector row converter for `layout` at this call's WideLevel, or
 // nullptr when there is none or the tables have no closed form.
 WideRowConverter ChooseWideRowConverter(WideLayout layout, const RgbClosedForms** forms);
@@ -59,5 +71,11 @@ enum class RowSource { kStepped, kEveryEntry };
 // would.  Returns false, having done nothing, when no vector path applies.
 bool ConvertRowWide(WideLayout layout, int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap,
                     ConvertState& state, RowSource source);
+
+// The same for 8-bit output, whose rows are stepped.  The quantiser tables
+// are runs of equal values that saturating byte arithmetic reproduces; they
+// are compared with those forms when mbRow is 0, the first row of a call.
+bool ConvertPal8RowWide(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap,
+                        ConvertState& state);
 
 }  // namespace kelmar

@@ -7,6 +7,7 @@
 #include <immintrin.h>
 
 #include <cstdint>
+#include <cstring>
 
 // Everything below is compiled for AVX2; it only runs when the processor test
 // reported AVX2 (WideLevel).
@@ -43,6 +44,20 @@ inline __m256i UnpackHi16(__m256i a, __m256i b) { return _mm256_unpackhi_epi16(a
 inline __m256i UnpackLo8(__m256i a, __m256i b) { return _mm256_unpacklo_epi8(a, b); }
 inline __m256i UnpackHi8(__m256i a, __m256i b) { return _mm256_unpackhi_epi8(a, b); }
 inline __m256i PackUS16(__m256i a, __m256i b) { return _mm256_packus_epi16(a, b); }
+inline __m256i Set8(__m256i, char v) { return _mm256_set1_epi8(v); }
+inline __m256i AddsU8(__m256i a, __m256i b) { return _mm256_adds_epu8(a, b); }
+inline __m256i SubsU8(__m256i a, __m256i b) { return _mm256_subs_epu8(a, b); }
+inline __m256i MaxU8(__m256i a, __m256i b) { return _mm256_max_epu8(a, b); }
+inline __m256i MinU8(__m256i a, __m256i b) { return _mm256_min_epu8(a, b); }
+inline void StoreBytes(uint8_t* out, __m256i a) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), a);
+}
+// Chroma samples 0-15, each twice: 0-7 in the low lane, 8-15 in the high one.
+inline __m256i LoadChromaPairs(__m256i, const uint8_t* p) {
+  const __m256i samples = _mm256_permute4x64_epi64(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))), 0x50);
+  return _mm256_unpacklo_epi8(samples, samples);
+}
 inline __m256i And(__m256i a, __m256i b) { return _mm256_and_si256(a, b); }
 inline __m256i Or(__m256i a, __m256i b) { return _mm256_or_si256(a, b); }
 template <int n>
@@ -77,6 +92,18 @@ inline __m128i UnpackHi16(__m128i a, __m128i b) { return _mm_unpackhi_epi16(a, b
 inline __m128i UnpackLo8(__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); }
 inline __m128i UnpackHi8(__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); }
 inline __m128i PackUS16(__m128i a, __m128i b) { return _mm_packus_epi16(a, b); }
+inline __m128i Set8(__m128i, char v) { return _mm_set1_epi8(v); }
+inline __m128i AddsU8(__m128i a, __m128i b) { return _mm_adds_epu8(a, b); }
+inline __m128i SubsU8(__m128i a, __m128i b) { return _mm_subs_epu8(a, b); }
+inline __m128i MaxU8(__m128i a, __m128i b) { return _mm_max_epu8(a, b); }
+inline __m128i MinU8(__m128i a, __m128i b) { return _mm_min_epu8(a, b); }
+inline void StoreBytes(uint8_t* out, __m128i a) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), a);
+}
+inline __m128i LoadChromaPairs(__m128i, const uint8_t* p) {
+  const __m128i samples = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  return _mm_unpacklo_epi8(samples, samples);
+}
 inline __m128i And(__m128i a, __m128i b) { return _mm_and_si128(a, b); }
 inline __m128i Or(__m128i a, __m128i b) { return _mm_or_si128(a, b); }
 template <int n>
@@ -173,6 +200,10 @@ void ConvertRgb555RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& 
 
 void ConvertRgb565RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
   ConvertMacroblockRow<Rgb565Pixels, __m256i, __m128i>(forms, row);
+}
+
+void ConvertPal8RowAvx2(const DitherPatterns& patterns, const WideMacroblockRow& row) {
+  DitherMacroblockRow<__m256i, __m128i>(patterns, row);
 }
 
 }  // namespace kelmar

@@ -4,7 +4,9 @@
 //   Zero(V), Set16(V, int16_t), Set32(V, int32_t), LoadChroma16(V, p),
 //   LoadLuma(V, p), Add16, Sub16, Mullo16, MulhiU16, CmpGt16, CmpEq16, Abs16,
 //   Sign16(magnitude, x), And, Or, Srli16<n>, Slli16<n>, UnpackLo16,
-//   UnpackHi16, UnpackLo8, UnpackHi8, PackUS16
+//   UnpackHi16, UnpackLo8, UnpackHi8, PackUS16, and for 8-bit output Set8,
+//   AddsU8, SubsU8, MaxU8, MinU8, LoadChromaPairs(V, p) (8 or 16 chroma
+//   samples, each twice), StoreBytes(p, V)
 // and the stores StoreBgr24(out, b, g, r) (16 or 32 pixels, one byte per
 // colour each) and StoreWords(out, a, b) (a and b from UnpackLo8 / UnpackHi8).  Everything here has
 // internal linkage, so each file gets its own copy compiled for its own target.
@@ -17,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "rgb/closed_forms.h"
 #include "rgb/wide_rgb.h"
@@ -46,6 +49,12 @@ inline V SetPairs16(V tag, int32_t first, int32_t second) {
   const uint32_t low = static_cast<uint16_t>(first);
   const uint32_t high = static_cast<uint16_t>(second);
   return Set32(tag, static_cast<int32_t>(low | high << 16));
+}
+
+inline uint32_t LoadU32(const uint8_t* p) {
+  uint32_t word;
+  std::memcpy(&word, p, 4);
+  return word;
 }
 
 template <typename V>
@@ -331,6 +340,87 @@ void ConvertMacroblockRow(const RgbClosedForms& forms, const WideMacroblockRow& 
     case 2: return ConvertRuns<Form<Kind::kRational, 2>, P, V2, V1>(forms, row);
     default: return ConvertRuns<Form<Kind::kRational, 4>, P, V2, V1>(forms, row);
   }
+}
+
+// 8-bit output.  A palette index is YQuantTable[Y + b] + UQuantTable[u + d]
+// + VQuantTable[v + d] with the dither offsets b and d of the pixel's matrix
+// position; those tables are runs of equal values (checked before this code
+// runs), computed here with saturating byte arithmetic on 16 or 32 pixels:
+//   luma share   clamp((sat(Y + b) - 14) & 0xF0, 16, 224)
+//   U share      min(((sat(u + d) - 80) >> 5) * 4, 12)
+//   V share      min((sat(v + d) - 80) >> 5, 3)
+// where sat() saturates at 255 and the subtraction at 0.  The shares occupy
+// separate bits, so their sum is their union.
+template <typename V>
+struct DitherRows {
+  V luma[4];    // BayerMatrix row p, repeated along the vector
+  V chroma[4];  // DitherMatrix row p
+};
+
+template <typename V>
+DitherRows<V> MakeDitherRows(const DitherPatterns& patterns) {
+  const V tag = Zero(V());
+  DitherRows<V> rows;
+  for (int p = 0; p < 4; ++p) {
+    rows.luma[p] = Set32(tag, static_cast<int32_t>(LoadU32(patterns.luma[p])));
+    rows.chroma[p] = Set32(tag, static_cast<int32_t>(LoadU32(patterns.chroma[p])));
+  }
+  return rows;
+}
+
+template <typename V>
+inline void DitherRow(const DitherRows<V>& d, int p, const uint8_t* y, V u, V v, uint8_t* out) {
+  const V tag = Zero(V());
+  const V luma = AddsU8(LoadLuma(tag, y), d.luma[p]);
+  const V lumaShare = MinU8(MaxU8(And(SubsU8(luma, Set8(tag, 14)), Set8(tag, 0xF0)), Set8(tag, 16)),
+                            Set8(tag, static_cast<char>(224)));
+  const V uLevel = SubsU8(AddsU8(u, d.chroma[p]), Set8(tag, 80));
+  const V vLevel = SubsU8(AddsU8(v, d.chroma[p]), Set8(tag, 80));
+  const V uShare = MinU8(And(Srli16<3>(uLevel), Set8(tag, 0x1C)), Set8(tag, 12));
+  const V vShare = MinU8(And(Srli16<5>(vLevel), Set8(tag, 0x07)), Set8(tag, 3));
+  StoreBytes(out, Or(Or(lumaShare, uShare), vShare));
+}
+
+// Row pair j of 16 or 32 pixels: matrix rows 0 and 1 for even j, 2 and 3 for
+// odd j.
+template <typename V>
+inline void DitherRowPair(const DitherRows<V>& d, int j, const uint8_t* y0, const uint8_t* y1,
+                          const uint8_t* u, const uint8_t* v, uint8_t* out0, uint8_t* out1) {
+  const V tag = Zero(V());
+  const V uPairs = LoadChromaPairs(tag, u);
+  const V vPairs = LoadChromaPairs(tag, v);
+  const int p = 2 * (j & 1);
+  DitherRow(d, p, y0, uPairs, vPairs, out0);
+  DitherRow(d, p + 1, y1, uPairs, vPairs, out1);
+}
+
+template <typename V2, typename V1>
+struct DitherKernel {
+  DitherRows<V2> wide;
+  DitherRows<V1> narrow;
+
+  void RowPair(const WideMacroblockRow& row, int j, int32_t column, int32_t count) const {
+    const uint8_t* y0 = row.y[2 * j] + 16 * column;
+    const uint8_t* y1 = row.y[2 * j + 1] + 16 * column;
+    const uint8_t* u = row.u[j] + 8 * column;
+    const uint8_t* v = row.v[j] + 8 * column;
+    uint8_t* out0 = row.out + 2 * j * row.rowBytes + 16 * column;
+    uint8_t* out1 = out0 + row.rowBytes;
+    int32_t c = 0;
+    constexpr int32_t kStep = sizeof(V2) / 16;
+    for (; c + kStep <= count; c += kStep)
+      DitherRowPair(wide, j, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 16 * c,
+                    out1 + 16 * c);
+    for (; c < count; ++c)
+      DitherRowPair(narrow, j, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 16 * c,
+                    out1 + 16 * c);
+  }
+};
+
+template <typename V2, typename V1>
+void DitherMacroblockRow(const DitherPatterns& patterns, const WideMacroblockRow& row) {
+  const DitherKernel<V2, V1> kernel = {MakeDitherRows<V2>(patterns), MakeDitherRows<V1>(patterns)};
+  ForEachMarkedRun(row, kernel);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 
 #include <cstdint>
+#include <cstring>
 
 namespace kelmar {
 namespace {
@@ -38,6 +39,18 @@ inline __m128i UnpackHi16(__m128i a, __m128i b) { return _mm_unpackhi_epi16(a, b
 inline __m128i UnpackLo8(__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); }
 inline __m128i UnpackHi8(__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); }
 inline __m128i PackUS16(__m128i a, __m128i b) { return _mm_packus_epi16(a, b); }
+inline __m128i Set8(__m128i, char v) { return _mm_set1_epi8(v); }
+inline __m128i AddsU8(__m128i a, __m128i b) { return _mm_adds_epu8(a, b); }
+inline __m128i SubsU8(__m128i a, __m128i b) { return _mm_subs_epu8(a, b); }
+inline __m128i MaxU8(__m128i a, __m128i b) { return _mm_max_epu8(a, b); }
+inline __m128i MinU8(__m128i a, __m128i b) { return _mm_min_epu8(a, b); }
+inline void StoreBytes(uint8_t* out, __m128i a) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), a);
+}
+inline __m128i LoadChromaPairs(__m128i, const uint8_t* p) {
+  const __m128i samples = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  return _mm_unpacklo_epi8(samples, samples);
+}
 inline __m128i And(__m128i a, __m128i b) { return _mm_and_si128(a, b); }
 inline __m128i Or(__m128i a, __m128i b) { return _mm_or_si128(a, b); }
 template <int n>
@@ -101,6 +114,10 @@ void ConvertRgb555RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& 
 
 void ConvertRgb565RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
   ConvertMacroblockRow<Rgb565Pixels, __m128i, __m128i>(forms, row);
+}
+
+void ConvertPal8RowSse2(const DitherPatterns& patterns, const WideMacroblockRow& row) {
+  DitherMacroblockRow<__m128i, __m128i>(patterns, row);
 }
 
 }  // namespace kelmar
