@@ -1,7 +1,8 @@
 # Installs the build tree into a fresh prefix and builds the host example
 # against it twice: through find_package(kelmar) and through pkg-config.
 # Arguments (-D): BUILD_DIR, WORK_DIR, EXAMPLE, CONSUMER_DIR, C_COMPILER,
-# C_FLAGS, PKG_CONFIG (empty: pkg-config is missing and that half is skipped).
+# C_FLAGS, C_LIBS (what sanitized builds add at the end of the link),
+# PKG_CONFIG (empty: pkg-config is missing and that half is skipped).
 set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
 
@@ -26,7 +27,8 @@ set(expected_output "bottom right pixel: red 255, green 251, blue 255\n")
 # CMake: find_package(kelmar) and the target kelmar::kelmar.
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/cmake-build
     -DCMAKE_PREFIX_PATH=${prefix} -DHOST_EXAMPLE=${EXAMPLE}
-    -DCMAKE_C_COMPILER=${C_COMPILER} "-DCMAKE_C_FLAGS=${C_FLAGS}")
+    -DCMAKE_C_COMPILER=${C_COMPILER} "-DCMAKE_C_FLAGS=${C_FLAGS}"
+    "-DCMAKE_C_STANDARD_LIBRARIES=${C_LIBS}")
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-build)
 run(${WORK_DIR}/cmake-build/host_example)
 if(NOT last_output STREQUAL expected_output)
@@ -48,7 +50,8 @@ endif()
 string(REGEX REPLACE "^.* -L([^ ]+) .*$" "\\1" libdir "${flags}")
 separate_arguments(flags UNIX_COMMAND "${flags}")
 separate_arguments(extra UNIX_COMMAND "${C_FLAGS}")
-run(${C_COMPILER} ${extra} ${EXAMPLE} ${flags} -o ${WORK_DIR}/pkg-config-example)
+separate_arguments(libs UNIX_COMMAND "${C_LIBS}")
+run(${C_COMPILER} ${extra} ${EXAMPLE} ${flags} ${libs} -o ${WORK_DIR}/pkg-config-example)
 set(ENV{LD_LIBRARY_PATH} ${libdir})
 run(${WORK_DIR}/pkg-config-example)
 if(NOT last_output STREQUAL expected_output)

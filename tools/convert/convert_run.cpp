@@ -42,8 +42,14 @@ std::string SheetTitle(const Options& options, const FrameSource& source, int64_
   return title;
 }
 
-RgbImage ContactSheet(const FrameConverter& converter, const std::string& title, int width,
-                      int height, bool zoom) {
+// Wider pictures are shown smaller on the contact sheet, all by one factor.
+constexpr int kMaxSheetTileWidth = 1920;
+
+RgbImage ContactSheet(const FrameConverter& converter, std::string title, int width, int height,
+                      bool zoom) {
+  const int shownWidth = width * (zoom ? 2 : 1);
+  const int shrink = (shownWidth + kMaxSheetTileWidth - 1) / kMaxSheetTileWidth;
+  if (shrink > 1) title += "  shown at 1/" + std::to_string(shrink);
   std::vector<SheetTile> tiles;
   for (const LayoutTarget& target : converter.targets()) {
     std::string label =
@@ -54,6 +60,7 @@ RgbImage ContactSheet(const FrameConverter& converter, const std::string& title,
       image = Enlarge(image, 2);
       label += " (x2)";
     }
+    if (shrink > 1) image = Shrink(image, shrink);
     tiles.push_back({label, std::move(image)});
   }
   return MakeContactSheet(title, tiles);

@@ -90,4 +90,20 @@ RgbImage Enlarge(const RgbImage& image, int factor) {
   return out;
 }
 
+RgbImage Shrink(const RgbImage& image, int factor) {
+  RgbImage out((image.width + factor - 1) / factor, (image.height + factor - 1) / factor);
+  for (int y = 0; y < out.height; ++y) {
+    for (int x = 0; x < out.width; ++x) {
+      int sum[3] = {0, 0, 0}, n = 0;
+      for (int sy = y * factor; sy < std::min(image.height, (y + 1) * factor); ++sy) {
+        for (int sx = x * factor; sx < std::min(image.width, (x + 1) * factor); ++sx, ++n) {
+          for (int c = 0; c < 3; ++c) sum[c] += image.at(sx, sy)[c];
+        }
+      }
+      for (int c = 0; c < 3; ++c) out.at(x, y)[c] = static_cast<uint8_t>((sum[c] + n / 2) / n);
+    }
+  }
+  return out;
+}
+
 }  // namespace kconvert

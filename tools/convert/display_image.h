@@ -33,5 +33,7 @@ RgbImage DecodeForDisplay(const LayoutTarget& target, int width, int height);
 
 // Repeats every pixel `factor` times in each direction.
 RgbImage Enlarge(const RgbImage& image, int factor);
+// Averages each `factor` x `factor` block (fewer at the edges) into a pixel.
+RgbImage Shrink(const RgbImage& image, int factor);
 
 }  // namespace kconvert

@@ -155,15 +155,16 @@ class RawI420Source : public FrameSource {
 
 }  // namespace
 
-std::unique_ptr<FrameSource> OpenSource(const SourceSpec& spec) {
-  if (spec.path.empty()) {
-    const int width = spec.width > 0 ? spec.width : kTestPictureWidth;
-    const int height = spec.height > 0 ? spec.height : kTestPictureHeight;
+std::unique_ptr<FrameSource> OpenSource(const InputChoice& choice) {
+  if (choice.path.empty()) {
+    const int width = choice.width > 0 ? choice.width : kTestPictureWidth;
+    const int height = choice.height > 0 ? choice.height : kTestPictureHeight;
     CheckPictureSize(width, height, "--size");
     return std::make_unique<TestPictureSource>(width, height);
   }
-  if (spec.width > 0) return std::make_unique<RawI420Source>(spec.path, spec.width, spec.height);
-  return std::make_unique<Y4mSource>(spec.path);
+  if (choice.width > 0)
+    return std::make_unique<RawI420Source>(choice.path, choice.width, choice.height);
+  return std::make_unique<Y4mSource>(choice.path);
 }
 
 }  // namespace kconvert

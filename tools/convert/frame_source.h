@@ -11,7 +11,7 @@
 
 namespace kconvert {
 
-struct SourceSpec {
+struct InputChoice {
   std::string path;  // empty: the built-in test picture; "-": standard input
   int width = 0;     // --size: raw I420 input, or the test picture's size
   int height = 0;
@@ -39,8 +39,8 @@ class FrameSource {
   std::string stem_;
 };
 
-// Opens the input that `spec` describes; throws ToolError when it cannot be
+// Opens the input that `choice` describes; throws ToolError when it cannot be
 // opened or its header is bad.
-std::unique_ptr<FrameSource> OpenSource(const SourceSpec& spec);
+std::unique_ptr<FrameSource> OpenSource(const InputChoice& choice);
 
 }  // namespace kconvert
