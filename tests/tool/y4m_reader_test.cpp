@@ -70,7 +70,7 @@ TEST(Y4mHeader, RejectsMalformedHeadersWithAClearMessage) {
       {"YUV4MPEG2 W16 F25:1\n", "header has no height (H tag)"},
       {"YUV4MPEG2\n", "header has no width"},
       {"YUV4MPEG2 W0 H16\n", "picture size 0x16 is out of range"},
-      {"YUV4MPEG2 W16 H99999999999\n", "is out of range"},
+      {"YUV4MPEG2 W16 H99999999999\n", "height 99999999999 is out of range"},
       {"YUV4MPEG2 W16384 H16384\n", "larger than 64 Mpixel"},
       {"YUV4MPEG2 W-4 H16\n", "width '-4' is not a number"},
       {"YUV4MPEG2 W16 Habc\n", "height 'abc' is not a number"},

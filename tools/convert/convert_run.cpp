@@ -110,6 +110,64 @@ int FrameConverter::Convert(const Frame& frame) {
   return marked;
 }
 
+namespace {
+
+// Raw outputs without a frame number collect every frame in one file.
+using Streams = std::map<const OutputItem*, std::unique_ptr<AtomicFile>>;
+
+Streams OpenStreams(const OutputPlan& plan) {
+  Streams streams;
+  for (const OutputItem& item : plan.items) {
+    if (item.container == Container::kRaw && !HasFrameNumber(item.name)) {
+      streams[&item] = std::make_unique<AtomicFile>(ExpandFrameNumber(item.name, 0));
+    }
+  }
+  return streams;
+}
+
+void SkipToFirst(FrameSource& source, int64_t first) {
+  for (int64_t skipped = 0; skipped < first - 1; ++skipped) {
+    if (!source.Skip()) {
+      throw ToolError(source.name() + " has " + std::to_string(skipped) + " frame" +
+                      (skipped == 1 ? "" : "s") + "; --first " + std::to_string(first) +
+                      " is past the end");
+    }
+  }
+}
+
+// Every output of one frame: whole files, and one more frame in each stream.
+void WriteFrame(const Options& options, const OutputPlan& plan, const FrameSource& source,
+                const FrameConverter& converter, Streams& streams, int64_t number) {
+  const int width = source.width(), height = source.height();
+  for (const OutputItem& item : plan.items) {
+    const LayoutTarget& target = converter.target(item.layout);
+    if (auto stream = streams.find(&item); stream != streams.end()) {
+      WriteRawFrame(*stream->second, target, width, height);
+      continue;
+    }
+    const std::string name = ExpandFrameNumber(item.name, number);
+    switch (item.container) {
+      case Container::kBmp: WriteFileAtomically(name, EncodeBmp(target, width, height)); break;
+      case Container::kPng:
+        WriteFileAtomically(name, EncodePng(DecodeForDisplay(target, width, height)));
+        break;
+      case Container::kRaw: {
+        AtomicFile file(name);
+        WriteRawFrame(file, target, width, height);
+        file.Commit();
+        break;
+      }
+    }
+  }
+  if (!plan.sheetName.empty()) {
+    const RgbImage sheet =
+        ContactSheet(converter, SheetTitle(options, source, number), width, height, options.zoom);
+    WriteFileAtomically(ExpandFrameNumber(plan.sheetName, number), EncodePng(sheet));
+  }
+}
+
+}  // namespace
+
 RunTotals RunConversion(const Options& options) {
   const auto start = Clock::now();
   auto source = OpenSource({options.input, options.width, options.height});
@@ -119,64 +177,24 @@ RunTotals RunConversion(const Options& options) {
   SetDisplay(options.brightness, options.contrast, options.saturation, options.balance);
   FrameConverter converter(plan.layouts, source->width(), source->height(), options.zoom,
                            options.changedOnly);
+  SkipToFirst(*source, options.first);
 
-  for (int64_t skipped = 0; skipped < options.first - 1; ++skipped) {
-    if (!source->Skip()) {
-      throw ToolError(source->name() + " has " + std::to_string(skipped) + " frame" +
-                      (skipped == 1 ? "" : "s") + "; --first " + std::to_string(options.first) +
-                      " is past the end");
-    }
-  }
-  int64_t limit = options.frames;
+  int64_t limit = options.frames;  // 0: to the end
   if (plan.maxFrames > 0 && (limit == 0 || limit > plan.maxFrames)) limit = plan.maxFrames;
   std::optional<int64_t> expected = source->FrameCountHint();
   if (expected) *expected -= options.first - 1;
   if (limit > 0 && (!expected || *expected > limit)) expected = limit;
 
-  // Raw outputs without a frame number collect every frame in one file.
-  std::map<const OutputItem*, std::unique_ptr<AtomicFile>> streams;
-  for (const OutputItem& item : plan.items) {
-    if (item.container == Container::kRaw && !HasFrameNumber(item.name)) {
-      streams[&item] = std::make_unique<AtomicFile>(ExpandFrameNumber(item.name, 0));
-    }
-  }
-
+  Streams streams = OpenStreams(plan);
   ProgressBar progress(stderr, !options.quiet && IsTerminal(stderr) && expected != 1, expected);
   RunTotals totals;
   totals.layouts = static_cast<int>(plan.layouts.size());
-  const int width = source->width(), height = source->height();
   Frame frame;
   while ((limit == 0 || totals.frames < limit) && source->Read(frame)) {
-    const int64_t number = options.first + totals.frames;
     totals.converted += converter.Convert(frame);
     totals.macroblocks += converter.macroblocks();
-    for (const OutputItem& item : plan.items) {
-      const LayoutTarget& target = converter.target(item.layout);
-      if (auto stream = streams.find(&item); stream != streams.end()) {
-        WriteRawFrame(*stream->second, target, width, height);
-        continue;
-      }
-      const std::string name = ExpandFrameNumber(item.name, number);
-      switch (item.container) {
-        case Container::kBmp: WriteFileAtomically(name, EncodeBmp(target, width, height)); break;
-        case Container::kPng:
-          WriteFileAtomically(name, EncodePng(DecodeForDisplay(target, width, height)));
-          break;
-        case Container::kRaw: {
-          AtomicFile file(name);
-          WriteRawFrame(file, target, width, height);
-          file.Commit();
-          break;
-        }
-      }
-    }
-    if (!plan.sheetName.empty()) {
-      const RgbImage sheet = ContactSheet(converter, SheetTitle(options, *source, number), width,
-                                          height, options.zoom);
-      WriteFileAtomically(ExpandFrameNumber(plan.sheetName, number), EncodePng(sheet));
-    }
-    ++totals.frames;
-    progress.Update(totals.frames);
+    WriteFrame(options, plan, *source, converter, streams, options.first + totals.frames);
+    progress.Update(++totals.frames);
   }
   progress.Clear();
   if (totals.frames == 0) {

@@ -51,10 +51,12 @@ std::string Printable(const std::string& text) {
 }
 
 int ParseSide(const std::string& value, const char* what, const std::string& name) {
-  // Long digit strings saturate, so they are reported as out of range.
   const bool digits = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
   if (!digits) throw ToolError(name + ": " + what + " '" + Printable(value) + "' is not a number");
-  if (value.size() > 9) return INT32_MAX;
+  if (value.size() > 9) {
+    throw ToolError(name + ": " + what + " " + Printable(value) + " is out of range (1 to " +
+                    std::to_string(kMaxSide) + ")");
+  }
   return std::stoi(value);
 }
 
