@@ -86,11 +86,16 @@ WideSimd ProcessorWideSimd() {
 }
 
 void SelectPaths() {
-  UseMmx = ProcessorHasMmx();
-  // The wide extensions are probed once: CPUID is slow under virtualisation
-  // and they cannot change while the library is loaded.
+  // The processor is probed once: its features cannot change while the
+  // library is loaded, and under virtualisation every CPUID is a trap to the
+  // hypervisor that costs microseconds, more than a small picture takes.
+  static int32_t detectedMmx = -1;
   static int32_t detectedWide = -1;
-  if (detectedWide < 0) detectedWide = static_cast<int32_t>(ProcessorWideSimd());
+  if (detectedMmx < 0) {
+    detectedMmx = ProcessorHasMmx();
+    detectedWide = static_cast<int32_t>(ProcessorWideSimd());
+  }
+  UseMmx = detectedMmx;
   WideSimd wide = static_cast<WideSimd>(detectedWide);
   switch (pathLimit) {
     case PathLimit::kAuto:

@@ -2,6 +2,7 @@
 // saturation and U/V balance for the packed writers, one output byte per
 // sample value.
 #include <cmath>
+#include <cstring>
 
 #include "exports/state.h"
 #include "packed/packed.h"
@@ -46,12 +47,9 @@ double BalanceDivisor(int32_t balance) {
   return h;
 }
 
-}  // namespace
-
-void BuildPackedTables() {
-  if (!PackedAdjustmentsActive()) return;
+// The three tables for the adjustments `a`, at least one of them non-zero.
+void FillPackedTables(const DisplayValues& a) {
   const DoublePrecisionScope precision;
-  const DisplayValues a = DisplayAdjust;
 
   // The identity tables are their own rule: the ramp at neutral settings
   // would lift every value below 128 by one.
@@ -72,6 +70,26 @@ void BuildPackedTables() {
   const double weakened = s / BalanceDivisor(a.balance);
   FillRamp(PackedUTable, a.balance < 0 ? weakened : s, 128);
   FillRamp(PackedVTable, a.balance > 0 ? weakened : s, 128);
+}
+
+}  // namespace
+
+void BuildPackedTables() {
+  if (!PackedAdjustmentsActive()) return;
+  // A copy of the last build is kept; a call with the same four values
+  // restores the tables from it instead of evaluating 768 ramp entries.
+  static bool built = false;
+  static DisplayValues builtFor;
+  static uint8_t copy[3][256];
+  uint8_t* const tables[3] = {PackedLumaTable, PackedUTable, PackedVTable};
+  if (built && DisplayAdjust == builtFor) {
+    for (int t = 0; t < 3; ++t) std::memcpy(tables[t], copy[t], 256);
+    return;
+  }
+  FillPackedTables(DisplayAdjust);
+  for (int t = 0; t < 3; ++t) std::memcpy(copy[t], tables[t], 256);
+  built = true;
+  builtFor = DisplayAdjust;
 }
 
 }  // namespace kelmar

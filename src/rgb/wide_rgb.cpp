@@ -1,6 +1,8 @@
 // Choosing a vector row converter for a call, and the row pointers it needs.
 #include "rgb/wide_rgb.h"
 
+#include <cstring>
+
 #include "tables/dither_palette.h"
 
 namespace kelmar {
@@ -74,13 +76,25 @@ bool DitherTablesHaveForms(DitherPatterns& patterns) {
     patterns.luma[k / 4][k % 4] = static_cast<uint8_t>(BayerMatrix[k]);
     patterns.chroma[k / 4][k % 4] = static_cast<uint8_t>(DitherMatrix[k]);
   }
-  for (int32_t i = 0; i < kQuantTableSize; ++i) {
-    const int32_t saturated = i < 255 ? i : 255;
-    if (YQuantTable[i] != LumaShare(saturated) || UQuantTable[i] != UShare(saturated) ||
-        VQuantTable[i] != VShare(saturated))
-      return false;
+  // The tables the forms give, made once; each call compares the real ones
+  // with them.
+  struct Shares {
+    uint8_t y[kQuantTableSize], u[kQuantTableSize], v[kQuantTableSize];
+  };
+  static Shares forms;
+  static bool made = false;
+  if (!made) {
+    for (int32_t i = 0; i < kQuantTableSize; ++i) {
+      const int32_t saturated = i < 255 ? i : 255;
+      forms.y[i] = static_cast<uint8_t>(LumaShare(saturated));
+      forms.u[i] = static_cast<uint8_t>(UShare(saturated));
+      forms.v[i] = static_cast<uint8_t>(VShare(saturated));
+    }
+    made = true;
   }
-  return true;
+  return std::memcmp(YQuantTable, forms.y, kQuantTableSize) == 0 &&
+         std::memcmp(UQuantTable, forms.u, kQuantTableSize) == 0 &&
+         std::memcmp(VQuantTable, forms.v, kQuantTableSize) == 0;
 }
 #endif
 

@@ -58,12 +58,11 @@ inline constexpr ChromaTerms* VTable = VTableStorage - kChromaTableMin;
 double SaturationFactor(int32_t saturation);
 
 // Rebuilds LumaTable, UTable and VTable from DisplayAdjust.  `reserved` is
-// the calling export's reserved argument; it is not read.  The tables depend
-// on brightness, contrast and saturation alone, so a call with the values of
-// the previous build leaves them as they are.
+// the calling export's reserved argument; it is not read.  A call with the
+// values of the previous build restores that build's tables from a copy.
 void BuildAdjustTables(int32_t reserved);
 
-// Changes every time BuildAdjustTables() rewrites the tables, so that what is
+// Changes every time BuildAdjustTables() computes new tables, so that what is
 // derived from them can be kept until they change.
 extern uint32_t AdjustTablesStamp;
 

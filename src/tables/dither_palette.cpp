@@ -68,9 +68,36 @@ void BuildDitherPalette(int32_t yLow, int32_t yHigh, int32_t uLow, int32_t uHigh
   }
 }
 
+// The grid is fixed, so everything built here depends on the adjustment
+// tables alone, and BuildAdjustTables() stamps every new build of those.  A
+// copy of the last build is kept and restored while the stamp is unchanged:
+// a few kilobytes copied instead of some nine hundred integer divisions.
 void RebuildDitherPalette() {
+  struct Built {
+    int32_t ditherMatrix[16];
+    uint8_t yQuant[kQuantTableSize], uQuant[kQuantTableSize], vQuant[kQuantTableSize];
+    RGBQUAD palette[256];
+  };
+  static Built copy;
+  static bool built = false;
+  static uint32_t builtStamp = 0;
+  if (built && builtStamp == AdjustTablesStamp) {
+    std::memcpy(DitherMatrix, copy.ditherMatrix, sizeof(copy.ditherMatrix));
+    std::memcpy(YQuantTable, copy.yQuant, sizeof(copy.yQuant));
+    std::memcpy(UQuantTable, copy.uQuant, sizeof(copy.uQuant));
+    std::memcpy(VQuantTable, copy.vQuant, sizeof(copy.vQuant));
+    std::memcpy(DitherPalette, copy.palette, sizeof(copy.palette));
+    return;
+  }
   std::memset(DitherPalette, 0, sizeof(DitherPalette));
   BuildDitherPalette(kYLow, kYHigh, kULow, kUHigh, kVLow, kVHigh);
+  std::memcpy(copy.ditherMatrix, DitherMatrix, sizeof(copy.ditherMatrix));
+  std::memcpy(copy.yQuant, YQuantTable, sizeof(copy.yQuant));
+  std::memcpy(copy.uQuant, UQuantTable, sizeof(copy.uQuant));
+  std::memcpy(copy.vQuant, VQuantTable, sizeof(copy.vQuant));
+  std::memcpy(copy.palette, DitherPalette, sizeof(copy.palette));
+  built = true;
+  builtStamp = AdjustTablesStamp;
 }
 
 int32_t GetPalette(RGBQUAD* palette, uint32_t count, int32_t reserved) {
