@@ -86,16 +86,13 @@ WideSimd ProcessorWideSimd() {
 }
 
 void SelectPaths() {
-  // The processor is probed once: its features cannot change while the
-  // library is loaded, and under virtualisation every CPUID is a trap to the
-  // hypervisor that costs microseconds, more than a small picture takes.
-  static int32_t detectedMmx = -1;
+  // The MMX test runs on every call, as hosts of the library expect: a host
+  // may rely on each conversion asking the processor afresh.  The wide
+  // extensions are our own addition and are probed once, since under
+  // virtualisation every CPUID traps to the hypervisor.
+  UseMmx = ProcessorHasMmx();
   static int32_t detectedWide = -1;
-  if (detectedMmx < 0) {
-    detectedMmx = ProcessorHasMmx();
-    detectedWide = static_cast<int32_t>(ProcessorWideSimd());
-  }
-  UseMmx = detectedMmx;
+  if (detectedWide < 0) detectedWide = static_cast<int32_t>(ProcessorWideSimd());
   WideSimd wide = static_cast<WideSimd>(detectedWide);
   switch (pathLimit) {
     case PathLimit::kAuto:
