@@ -32,6 +32,16 @@ struct WideMacroblockRow {
   int32_t mbCols;
 };
 
+// Two source rows or two output rows, one for each 128-bit lane of a vector.
+struct TwoRows {
+  const uint8_t* low;
+  const uint8_t* high;
+};
+struct TwoOutputRows {
+  uint8_t* low;
+  uint8_t* high;
+};
+
 enum class WideLayout { kRgb24, kRgb555, kRgb565 };
 
 using WideRowConverter = void (*)(const RgbClosedForms& forms, const WideMacroblockRow& row);

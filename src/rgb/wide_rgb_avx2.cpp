@@ -1,5 +1,5 @@
-// AVX2 vector paths of the RGB converters: 32 pixels per step, 16 for a
-// last odd macroblock of a run.
+// AVX2 vector paths of the RGB converters: 32 pixels per step; the last odd
+// macroblock of a run goes two row pairs per step, one in each lane.
 #include "rgb/wide_rgb.h"
 
 #if KELMAR_HAVE_WIDE
@@ -69,50 +69,19 @@ inline __m256i Slli16(__m256i a) {
   return _mm256_slli_epi16(a, n);
 }
 
-// --- 128-bit primitives (SSSE3 / SSE4.1 under the same target) -------------
-inline __m128i Zero(__m128i) { return _mm_setzero_si128(); }
-inline __m128i Set16(__m128i, int16_t v) { return _mm_set1_epi16(v); }
-inline __m128i Set32(__m128i, int32_t v) { return _mm_set1_epi32(v); }
+// --- 128-bit loads and stores for the lanes of TwoRows -----------------------
 inline __m128i LoadChroma16(__m128i, const uint8_t* p) {
   return _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
 }
 inline __m128i LoadLuma(__m128i, const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
-inline __m128i Add16(__m128i a, __m128i b) { return _mm_add_epi16(a, b); }
-inline __m128i Sub16(__m128i a, __m128i b) { return _mm_sub_epi16(a, b); }
-inline __m128i Mullo16(__m128i a, __m128i b) { return _mm_mullo_epi16(a, b); }
-inline __m128i MulhiU16(__m128i a, __m128i b) { return _mm_mulhi_epu16(a, b); }
-inline __m128i CmpGt16(__m128i a, __m128i b) { return _mm_cmpgt_epi16(a, b); }
-inline __m128i CmpEq16(__m128i a, __m128i b) { return _mm_cmpeq_epi16(a, b); }
-inline __m128i Abs16(__m128i a) { return _mm_abs_epi16(a); }
-inline __m128i Sign16(__m128i magnitude, __m128i x) { return _mm_sign_epi16(magnitude, x); }
-inline __m128i UnpackLo16(__m128i a, __m128i b) { return _mm_unpacklo_epi16(a, b); }
-inline __m128i UnpackHi16(__m128i a, __m128i b) { return _mm_unpackhi_epi16(a, b); }
-inline __m128i UnpackLo8(__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); }
-inline __m128i UnpackHi8(__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); }
-inline __m128i PackUS16(__m128i a, __m128i b) { return _mm_packus_epi16(a, b); }
-inline __m128i Set8(__m128i, char v) { return _mm_set1_epi8(v); }
-inline __m128i AddsU8(__m128i a, __m128i b) { return _mm_adds_epu8(a, b); }
-inline __m128i SubsU8(__m128i a, __m128i b) { return _mm_subs_epu8(a, b); }
-inline __m128i MaxU8(__m128i a, __m128i b) { return _mm_max_epu8(a, b); }
-inline __m128i MinU8(__m128i a, __m128i b) { return _mm_min_epu8(a, b); }
-inline void StoreBytes(uint8_t* out, __m128i a) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), a);
-}
 inline __m128i LoadChromaPairs(__m128i, const uint8_t* p) {
   const __m128i samples = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
   return _mm_unpacklo_epi8(samples, samples);
 }
-inline __m128i And(__m128i a, __m128i b) { return _mm_and_si128(a, b); }
-inline __m128i Or(__m128i a, __m128i b) { return _mm_or_si128(a, b); }
-template <int n>
-inline __m128i Srli16(__m128i a) {
-  return _mm_srli_epi16(a, n);
-}
-template <int n>
-inline __m128i Slli16(__m128i a) {
-  return _mm_slli_epi16(a, n);
+inline void StoreBytes(uint8_t* out, __m128i a) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), a);
 }
 
 // --- 24-bit interleave -----------------------------------------------------
@@ -183,6 +152,39 @@ inline void StoreWords(uint8_t* out, __m256i low, __m256i high) {
                       _mm256_permute2x128_si256(low, high, 0x31));
 }
 
+// --- Two rows, one per lane -------------------------------------------------
+inline __m256i JoinLanes(__m128i low, __m128i high) {
+  return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+}
+inline __m256i LoadLuma(__m256i, TwoRows p) {
+  return JoinLanes(LoadLuma(__m128i(), p.low), LoadLuma(__m128i(), p.high));
+}
+inline __m256i LoadChroma16(__m256i, TwoRows p) {
+  return JoinLanes(LoadChroma16(__m128i(), p.low), LoadChroma16(__m128i(), p.high));
+}
+inline __m256i LoadChromaPairs(__m256i, TwoRows p) {
+  return JoinLanes(LoadChromaPairs(__m128i(), p.low), LoadChromaPairs(__m128i(), p.high));
+}
+inline __m128i LowLane(__m256i a) { return _mm256_castsi256_si128(a); }
+inline __m128i HighLane(__m256i a) { return _mm256_extracti128_si256(a, 1); }
+inline void StoreBgr24(TwoOutputRows out, __m256i b, __m256i g, __m256i r) {
+  StoreBgr24(out.low, LowLane(b), LowLane(g), LowLane(r));
+  StoreBgr24(out.high, HighLane(b), HighLane(g), HighLane(r));
+}
+inline void StoreWords(TwoOutputRows out, __m256i low, __m256i high) {
+  StoreWords(out.low, LowLane(low), LowLane(high));
+  StoreWords(out.high, HighLane(low), HighLane(high));
+}
+inline void StoreBytes(TwoOutputRows out, __m256i a) {
+  StoreBytes(out.low, LowLane(a));
+  StoreBytes(out.high, HighLane(a));
+}
+
+// `low` repeated in the low lane, `high` in the high one.
+inline __m256i SetLanes32(__m256i, uint32_t low, uint32_t high) {
+  return JoinLanes(_mm_set1_epi32(static_cast<int>(low)), _mm_set1_epi32(static_cast<int>(high)));
+}
+
 }  // namespace
 }  // namespace kelmar
 
@@ -191,19 +193,19 @@ inline void StoreWords(uint8_t* out, __m256i low, __m256i high) {
 namespace kelmar {
 
 void ConvertRgb24RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb24Pixels, __m256i, __m128i>(forms, row);
+  ConvertMacroblockRow<Rgb24Pixels, __m256i>(forms, row);
 }
 
 void ConvertRgb555RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb555Pixels, __m256i, __m128i>(forms, row);
+  ConvertMacroblockRow<Rgb555Pixels, __m256i>(forms, row);
 }
 
 void ConvertRgb565RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb565Pixels, __m256i, __m128i>(forms, row);
+  ConvertMacroblockRow<Rgb565Pixels, __m256i>(forms, row);
 }
 
 void ConvertPal8RowAvx2(const DitherPatterns& patterns, const WideMacroblockRow& row) {
-  DitherMacroblockRow<__m256i, __m128i>(patterns, row);
+  DitherMacroblockRow<__m256i>(patterns, row);
 }
 
 }  // namespace kelmar

@@ -1,15 +1,17 @@
 // The arithmetic of the vector RGB paths, written once for every vector
 // width.  Included by each instruction-set file after it has switched the
-// compiler's target and defined, for its vector types V, the primitives
-//   Zero(V), Set16(V, int16_t), Set32(V, int32_t), LoadChroma16(V, p),
-//   LoadLuma(V, p), Add16, Sub16, Mullo16, MulhiU16, CmpGt16, CmpEq16, Abs16,
-//   Sign16(magnitude, x), And, Or, Srli16<n>, Slli16<n>, UnpackLo16,
-//   UnpackHi16, UnpackLo8, UnpackHi8, PackUS16, and for 8-bit output Set8,
-//   AddsU8, SubsU8, MaxU8, MinU8, LoadChromaPairs(V, p) (8 or 16 chroma
-//   samples, each twice), StoreBytes(p, V)
-// and the stores StoreBgr24(out, b, g, r) (16 or 32 pixels, one byte per
-// colour each) and StoreWords(out, a, b) (a and b from UnpackLo8 / UnpackHi8).  Everything here has
-// internal linkage, so each file gets its own copy compiled for its own target.
+// compiler's target and defined, for its vector type V, the primitives
+//   Zero(V), Set16(V, int16_t), Set32(V, int32_t), Add16, Sub16, Mullo16,
+//   MulhiU16, CmpGt16, CmpEq16, Abs16, Sign16(magnitude, x), And, Or,
+//   Srli16<n>, Slli16<n>, UnpackLo16, UnpackHi16, UnpackLo8, UnpackHi8,
+//   PackUS16, and for 8-bit output Set8, AddsU8, SubsU8, MaxU8, MinU8;
+// the loads LoadLuma(V, p), LoadChroma16(V, p) (samples widened to 16 bits)
+// and LoadChromaPairs(V, p) (each sample twice); and the stores
+// StoreBgr24(out, b, g, r), StoreWords(out, a, b) (a and b from UnpackLo8 /
+// UnpackHi8) and StoreBytes(out, a).  A 256-bit V also needs the loads and
+// stores for TwoRows / TwoOutputRows and SetLanes32(V, low, high).
+// Everything here has internal linkage, so each file gets its own copy
+// compiled for its own target.
 //
 // Lane order: a vector of luma bytes is split into its low and high halves of
 // every 128-bit lane (UnpackLo8 / UnpackHi8 with zero), and a vector of chroma
@@ -172,8 +174,8 @@ inline PixelPairTerms<V> SpreadToPixels(V prepared) {
   return {UnpackLo16(prepared, prepared), UnpackHi16(prepared, prepared)};
 }
 
-// Calls kernel.RowPair(row, j, column, count) for every row pair of every
-// run of consecutive marked macroblocks.
+// Calls kernel.Run(row, column, count) for every run of consecutive marked
+// macroblocks.
 template <typename Kernel>
 inline void ForEachMarkedRun(const WideMacroblockRow& row, const Kernel& kernel) {
   int32_t c = 0;
@@ -184,9 +186,27 @@ inline void ForEachMarkedRun(const WideMacroblockRow& row, const Kernel& kernel)
     }
     int32_t end = c + 1;
     while (end < row.mbCols && row.map[end]) ++end;
-    for (int j = 0; j < 8; ++j) kernel.RowPair(row, j, c, end - c);
+    kernel.Run(row, c, end - c);
     c = end;
   }
+}
+
+// Row pairs j and j + 1 of macroblock `column`, one for each 128-bit lane:
+// a macroblock with no marked neighbour to pair with fills 256-bit vectors
+// with two of its row pairs instead.
+struct TwoRowPairs {
+  TwoRows y0, y1, u, v;
+  TwoOutputRows out0, out1;
+};
+
+inline TwoRowPairs RowPairsOf(const WideMacroblockRow& row, int j, int32_t column,
+                              int32_t outBytes) {
+  const int32_t x = 16 * column;
+  uint8_t* out0 = row.out + 2 * j * row.rowBytes + outBytes * column;
+  uint8_t* out1 = out0 + row.rowBytes;
+  return {{row.y[2 * j] + x, row.y[2 * j + 2] + x}, {row.y[2 * j + 1] + x, row.y[2 * j + 3] + x},
+          {row.u[j] + x / 2, row.u[j + 1] + x / 2}, {row.v[j] + x / 2, row.v[j + 1] + x / 2},
+          {out0, out0 + 2 * row.rowBytes},          {out1, out1 + 2 * row.rowBytes}};
 }
 
 // The layouts: bytes per pixel and the rounding offsets added to the
@@ -206,15 +226,15 @@ struct Rgb565Pixels {
 
 // Blue, green and red bytes (saturated levels) of 16 or 32 pixels to the
 // layout's pixels.
-template <typename V>
-inline void StorePixels(Rgb24Pixels, uint8_t* out, V b, V g, V r) {
+template <typename V, typename Out>
+inline void StorePixels(Rgb24Pixels, Out out, V b, V g, V r) {
   StoreBgr24(out, b, g, r);
 }
 
 // 0RRRRRGG GGGBBBBB, low byte first.  The 16-bit shifts move bits across
 // byte boundaries; the masks keep only each byte's own.
-template <typename V>
-inline void StorePixels(Rgb555Pixels, uint8_t* out, V b, V g, V r) {
+template <typename V, typename Out>
+inline void StorePixels(Rgb555Pixels, Out out, V b, V g, V r) {
   const V tag = Zero(V());
   const V high = Or(And(Srli16<1>(r), Set16(tag, 0x7C7C)), And(Srli16<6>(g), Set16(tag, 0x0303)));
   const V low = Or(And(Slli16<2>(g), Set16(tag, static_cast<int16_t>(0xE0E0))),
@@ -223,8 +243,8 @@ inline void StorePixels(Rgb555Pixels, uint8_t* out, V b, V g, V r) {
 }
 
 // RRRRRGGG GGGBBBBB, low byte first.
-template <typename V>
-inline void StorePixels(Rgb565Pixels, uint8_t* out, V b, V g, V r) {
+template <typename V, typename Out>
+inline void StorePixels(Rgb565Pixels, Out out, V b, V g, V r) {
   const V tag = Zero(V());
   const V high =
       Or(And(r, Set16(tag, static_cast<int16_t>(0xF8F8))), And(Srli16<5>(g), Set16(tag, 0x0707)));
@@ -259,9 +279,9 @@ inline PixelPairTerms<V> AddToPixels(const PixelPairTerms<V>& t, V offset) {
 }
 
 // One row of 16 or 32 pixels.
-template <typename F, typename P, typename V>
-inline void ConvertRow(const FormConstants<V>& k, const uint8_t* y, const PixelPairTerms<V>& blue,
-                       const PixelPairTerms<V>& green, const PixelPairTerms<V>& red, uint8_t* out) {
+template <typename F, typename P, typename V, typename In, typename Out>
+inline void ConvertRow(const FormConstants<V>& k, In y, const PixelPairTerms<V>& blue,
+                       const PixelPairTerms<V>& green, const PixelPairTerms<V>& red, Out out) {
   const V zero = Zero(V());
   const V luma = LoadLuma(zero, y);
   const V low = PrepareLuma<F>(k, UnpackLo8(luma, zero));
@@ -272,11 +292,11 @@ inline void ConvertRow(const FormConstants<V>& k, const uint8_t* y, const PixelP
   StorePixels(P(), out, b, g, r);
 }
 
-// One row pair of 16 (128-bit V) or 32 (256-bit V) pixels.
-template <typename F, typename P, typename V>
-inline void ConvertRowPair(const FormConstants<V>& k, const LayoutOffsets<V>& o, const uint8_t* y0,
-                           const uint8_t* y1, const uint8_t* u, const uint8_t* v, uint8_t* out0,
-                           uint8_t* out1) {
+// One row pair of 16 (128-bit V) or 32 (256-bit V) pixels, or with TwoRows
+// two row pairs of 16 pixels.
+template <typename F, typename P, typename V, typename In, typename Out>
+inline void ConvertRowPair(const FormConstants<V>& k, const LayoutOffsets<V>& o, In y0, In y1, In u,
+                           In v, Out out0, Out out1) {
   const V zero = Zero(V());
   const ChannelTerms<V> t = ComputeTerms(k, LoadChroma16(zero, u), LoadChroma16(zero, v));
   const V redBlue = P::kRedBlue ? o.redBlue : zero;
@@ -292,53 +312,57 @@ inline void ConvertRowPair(const FormConstants<V>& k, const LayoutOffsets<V>& o,
   }
 }
 
-// Converts the runs of one macroblock row, two macroblocks at a time with V2
-// and a last odd one with V1 (V1 may be V2).
-template <typename F, typename P, typename V2, typename V1>
+// Converts the runs of one macroblock row, 16 pixels at a time with 128-bit
+// V and 32 with 256-bit V; a last odd macroblock of a run then goes two row
+// pairs at a time.
+template <typename F, typename P, typename V>
 struct RunKernel {
-  FormConstants<V2> wide;
-  LayoutOffsets<V2> wideOffsets;
-  FormConstants<V1> narrow;
-  LayoutOffsets<V1> narrowOffsets;
+  static constexpr int32_t kOut = 16 * P::kBytesPerPixel;  // output bytes of a macroblock row
+  static constexpr int32_t kStep = sizeof(V) / 16;         // macroblocks per step
+  FormConstants<V> k;
+  LayoutOffsets<V> offsets;
 
-  void RowPair(const WideMacroblockRow& row, int j, int32_t column, int32_t count) const {
-    constexpr int32_t kOut = 16 * P::kBytesPerPixel;  // output bytes of a macroblock row
-    const uint8_t* y0 = row.y[2 * j] + 16 * column;
-    const uint8_t* y1 = row.y[2 * j + 1] + 16 * column;
-    const uint8_t* u = row.u[j] + 8 * column;
-    const uint8_t* v = row.v[j] + 8 * column;
-    uint8_t* out0 = row.out + 2 * j * row.rowBytes + kOut * column;
-    uint8_t* out1 = out0 + row.rowBytes;
-    int32_t c = 0;
-    constexpr int32_t kStep = sizeof(V2) / 16;  // macroblocks per wide step
-    for (; c + kStep <= count; c += kStep)
-      ConvertRowPair<F, P>(wide, wideOffsets, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c,
-                           out0 + kOut * c, out1 + kOut * c);
-    for (; c < count; ++c)
-      ConvertRowPair<F, P>(narrow, narrowOffsets, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c,
-                           out0 + kOut * c, out1 + kOut * c);
+  void Run(const WideMacroblockRow& row, int32_t column, int32_t count) const {
+    const int32_t paired = count - count % kStep;
+    for (int j = 0; j < 8; ++j) {
+      const uint8_t* y0 = row.y[2 * j] + 16 * column;
+      const uint8_t* y1 = row.y[2 * j + 1] + 16 * column;
+      const uint8_t* u = row.u[j] + 8 * column;
+      const uint8_t* v = row.v[j] + 8 * column;
+      uint8_t* out0 = row.out + 2 * j * row.rowBytes + kOut * column;
+      uint8_t* out1 = out0 + row.rowBytes;
+      for (int32_t c = 0; c < paired; c += kStep)
+        ConvertRowPair<F, P>(k, offsets, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c,
+                             out0 + kOut * c, out1 + kOut * c);
+    }
+    if constexpr (kStep == 2) {
+      if (paired == count) return;
+      for (int j = 0; j < 8; j += 2) {
+        const TwoRowPairs p = RowPairsOf(row, j, column + paired, kOut);
+        ConvertRowPair<F, P>(k, offsets, p.y0, p.y1, p.u, p.v, p.out0, p.out1);
+      }
+    }
   }
 };
 
-template <typename F, typename P, typename V2, typename V1>
+template <typename F, typename P, typename V>
 void ConvertRuns(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  const RunKernel<F, P, V2, V1> kernel = {
-      MakeFormConstants<V2>(forms), MakeLayoutOffsets<F, P, V2>(forms.luma),
-      MakeFormConstants<V1>(forms), MakeLayoutOffsets<F, P, V1>(forms.luma)};
+  const RunKernel<F, P, V> kernel = {MakeFormConstants<V>(forms),
+                                     MakeLayoutOffsets<F, P, V>(forms.luma)};
   ForEachMarkedRun(row, kernel);
 }
 
 // Chooses the kernel compiled for the form of the tables.
-template <typename P, typename V2, typename V1>
+template <typename P, typename V>
 void ConvertMacroblockRow(const RgbClosedForms& forms, const WideMacroblockRow& row) {
   using Kind = LumaFormKind;
   if (forms.luma.kind == Kind::kUnitSlope)
-    return ConvertRuns<Form<Kind::kUnitSlope, 0>, P, V2, V1>(forms, row);
+    return ConvertRuns<Form<Kind::kUnitSlope, 0>, P, V>(forms, row);
   switch (SlotsFor(forms.luma)) {
-    case 0: return ConvertRuns<Form<Kind::kRational, 0>, P, V2, V1>(forms, row);
-    case 1: return ConvertRuns<Form<Kind::kRational, 1>, P, V2, V1>(forms, row);
-    case 2: return ConvertRuns<Form<Kind::kRational, 2>, P, V2, V1>(forms, row);
-    default: return ConvertRuns<Form<Kind::kRational, 4>, P, V2, V1>(forms, row);
+    case 0: return ConvertRuns<Form<Kind::kRational, 0>, P, V>(forms, row);
+    case 1: return ConvertRuns<Form<Kind::kRational, 1>, P, V>(forms, row);
+    case 2: return ConvertRuns<Form<Kind::kRational, 2>, P, V>(forms, row);
+    default: return ConvertRuns<Form<Kind::kRational, 4>, P, V>(forms, row);
   }
 }
 
@@ -368,8 +392,8 @@ DitherRows<V> MakeDitherRows(const DitherPatterns& patterns) {
   return rows;
 }
 
-template <typename V>
-inline void DitherRow(const DitherRows<V>& d, int p, const uint8_t* y, V u, V v, uint8_t* out) {
+template <typename V, typename In, typename Out>
+inline void DitherRow(const DitherRows<V>& d, int p, In y, V u, V v, Out out) {
   const V tag = Zero(V());
   const V luma = AddsU8(LoadLuma(tag, y), d.luma[p]);
   const V lumaShare = MinU8(MaxU8(And(SubsU8(luma, Set8(tag, 14)), Set8(tag, 0xF0)), Set8(tag, 16)),
@@ -383,9 +407,9 @@ inline void DitherRow(const DitherRows<V>& d, int p, const uint8_t* y, V u, V v,
 
 // Row pair j of 16 or 32 pixels: matrix rows 0 and 1 for even j, 2 and 3 for
 // odd j.
-template <typename V>
-inline void DitherRowPair(const DitherRows<V>& d, int j, const uint8_t* y0, const uint8_t* y1,
-                          const uint8_t* u, const uint8_t* v, uint8_t* out0, uint8_t* out1) {
+template <typename V, typename In, typename Out>
+inline void DitherRowPair(const DitherRows<V>& d, int j, In y0, In y1, In u, In v, Out out0,
+                          Out out1) {
   const V tag = Zero(V());
   const V uPairs = LoadChromaPairs(tag, u);
   const V vPairs = LoadChromaPairs(tag, v);
@@ -394,32 +418,47 @@ inline void DitherRowPair(const DitherRows<V>& d, int j, const uint8_t* y0, cons
   DitherRow(d, p + 1, y1, uPairs, vPairs, out1);
 }
 
-template <typename V2, typename V1>
+template <typename V>
 struct DitherKernel {
-  DitherRows<V2> wide;
-  DitherRows<V1> narrow;
+  static constexpr int32_t kStep = sizeof(V) / 16;
+  DitherRows<V> rows;
+  DitherRows<V> twoPairs;  // matrix rows 0 and 2, 1 and 3 side by side in the lanes
 
-  void RowPair(const WideMacroblockRow& row, int j, int32_t column, int32_t count) const {
-    const uint8_t* y0 = row.y[2 * j] + 16 * column;
-    const uint8_t* y1 = row.y[2 * j + 1] + 16 * column;
-    const uint8_t* u = row.u[j] + 8 * column;
-    const uint8_t* v = row.v[j] + 8 * column;
-    uint8_t* out0 = row.out + 2 * j * row.rowBytes + 16 * column;
-    uint8_t* out1 = out0 + row.rowBytes;
-    int32_t c = 0;
-    constexpr int32_t kStep = sizeof(V2) / 16;
-    for (; c + kStep <= count; c += kStep)
-      DitherRowPair(wide, j, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 16 * c,
-                    out1 + 16 * c);
-    for (; c < count; ++c)
-      DitherRowPair(narrow, j, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 16 * c,
-                    out1 + 16 * c);
+  void Run(const WideMacroblockRow& row, int32_t column, int32_t count) const {
+    const int32_t paired = count - count % kStep;
+    for (int j = 0; j < 8; ++j) {
+      const uint8_t* y0 = row.y[2 * j] + 16 * column;
+      const uint8_t* y1 = row.y[2 * j + 1] + 16 * column;
+      const uint8_t* u = row.u[j] + 8 * column;
+      const uint8_t* v = row.v[j] + 8 * column;
+      uint8_t* out0 = row.out + 2 * j * row.rowBytes + 16 * column;
+      uint8_t* out1 = out0 + row.rowBytes;
+      for (int32_t c = 0; c < paired; c += kStep)
+        DitherRowPair(rows, j, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 16 * c,
+                      out1 + 16 * c);
+    }
+    if constexpr (kStep == 2) {
+      if (paired == count) return;
+      // Row pairs j (even) and j + 1 use matrix rows 0-1 and 2-3.
+      for (int j = 0; j < 8; j += 2) {
+        const TwoRowPairs p = RowPairsOf(row, j, column + paired, 16);
+        DitherRowPair(twoPairs, 0, p.y0, p.y1, p.u, p.v, p.out0, p.out1);
+      }
+    }
   }
 };
 
-template <typename V2, typename V1>
+template <typename V>
 void DitherMacroblockRow(const DitherPatterns& patterns, const WideMacroblockRow& row) {
-  const DitherKernel<V2, V1> kernel = {MakeDitherRows<V2>(patterns), MakeDitherRows<V1>(patterns)};
+  DitherKernel<V> kernel = {MakeDitherRows<V>(patterns), MakeDitherRows<V>(patterns)};
+  if constexpr (sizeof(V) == 32) {
+    for (int r = 0; r < 2; ++r) {
+      kernel.twoPairs.luma[r] =
+          SetLanes32(V(), LoadU32(patterns.luma[r]), LoadU32(patterns.luma[r + 2]));
+      kernel.twoPairs.chroma[r] =
+          SetLanes32(V(), LoadU32(patterns.chroma[r]), LoadU32(patterns.chroma[r + 2]));
+    }
+  }
   ForEachMarkedRun(row, kernel);
 }
 

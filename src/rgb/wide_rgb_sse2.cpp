@@ -105,19 +105,19 @@ inline void StoreWords(uint8_t* out, __m128i low, __m128i high) {
 namespace kelmar {
 
 void ConvertRgb24RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb24Pixels, __m128i, __m128i>(forms, row);
+  ConvertMacroblockRow<Rgb24Pixels, __m128i>(forms, row);
 }
 
 void ConvertRgb555RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb555Pixels, __m128i, __m128i>(forms, row);
+  ConvertMacroblockRow<Rgb555Pixels, __m128i>(forms, row);
 }
 
 void ConvertRgb565RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb565Pixels, __m128i, __m128i>(forms, row);
+  ConvertMacroblockRow<Rgb565Pixels, __m128i>(forms, row);
 }
 
 void ConvertPal8RowSse2(const DitherPatterns& patterns, const WideMacroblockRow& row) {
-  DitherMacroblockRow<__m128i, __m128i>(patterns, row);
+  DitherMacroblockRow<__m128i>(patterns, row);
 }
 
 }  // namespace kelmar
