@@ -46,6 +46,39 @@ inline int64_t MacroblockRowAdvance(const ConvertState& state, int32_t zoom) {
   return zoom ? 4 * state.mbRowBytes : state.mbRowBytes;
 }
 
+using RowConverter = void (*)(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap,
+                              int32_t zoom);
+
+// The driver of every RGB converter: sets `state` for the call and converts
+// the picture one macroblock row at a time, top to bottom.
+inline void DriveConverter(ConvertState& state, RowConverter convertRow, int bytesPerPixel,
+                           const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
+                           const uint8_t* mbMap, int32_t zoom) {
+  StartConvert(state, header, dst, zoom, bytesPerPixel);
+  // Without a whole macroblock column nothing is converted, and the output
+  // pointer must not walk the rows of a buffer that has none.
+  if (state.mbCols < 1) return;
+  for (int32_t mbRow = 0; mbRow < state.mbRows; ++mbRow) {
+    convertRow(mbRow, planes, mbMap, zoom);
+    state.rowOut += MacroblockRowAdvance(state, zoom);
+  }
+}
+
+// Calls `convertMacroblock(c, out)` for every marked macroblock of the current
+// macroblock row, left to right; `out` is where its output starts.  Every
+// macroblock visited advances the map index, converted or not.
+template <typename ConvertMacroblock>
+inline void ForEachMarkedMacroblock(ConvertState& state, int bytesPerPixel, const uint8_t* mbMap,
+                                    int32_t zoom, ConvertMacroblock convertMacroblock) {
+  const int64_t macroblockBytes = (zoom ? 32 : 16) * bytesPerPixel;
+  uint8_t* out = state.rowOut;
+  for (int32_t c = 0; c < state.mbCols; ++c) {
+    if (mbMap[state.mbIndex]) convertMacroblock(c, out);
+    ++state.mbIndex;
+    out += macroblockBytes;
+  }
+}
+
 // Address arithmetic on the caller's row pointers.  Rows may lie anywhere
 // (upward tables, separate allocations), so distances are taken on the
 // addresses rather than as pointer differences within one object.

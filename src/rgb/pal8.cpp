@@ -100,28 +100,15 @@ void ConvertPal8Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap,
   const uint8_t* const yRow = planes->yRows[16 * mbRow];
   const uint8_t* const uRow = planes->uRows[8 * mbRow];
   const uint8_t* const vRow = planes->vRows[8 * mbRow];
-  uint8_t* out = state.rowOut;
-  for (int32_t c = 0; c < state.mbCols; ++c) {
-    if (mbMap[state.mbIndex]) {
-      const RowPairSource first = {yRow + 16 * c, nullptr, uRow + 8 * c, vRow + 8 * c};
-      ConvertMacroblock(first, lumaStride, state.rowBytes, zoom, out);
-    }
-    ++state.mbIndex;
-    out += zoom ? 2 * kMacroblockBytes : kMacroblockBytes;
-  }
+  ForEachMarkedMacroblock(state, 1, mbMap, zoom, [&](int32_t c, uint8_t* out) {
+    const RowPairSource first = {yRow + 16 * c, nullptr, uRow + 8 * c, vRow + 8 * c};
+    ConvertMacroblock(first, lumaStride, state.rowBytes, zoom, out);
+  });
 }
 
 void ConvertPal8(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
                  const uint8_t* mbMap, int32_t /*reserved*/, int32_t zoom) {
-  ConvertState& state = Pal8State;
-  StartConvert(state, header, dst, zoom, 1);
-  // Without a whole macroblock column nothing is converted, and the output
-  // pointer must not walk the rows of a buffer that has none.
-  if (state.mbCols < 1) return;
-  for (int32_t mbRow = 0; mbRow < state.mbRows; ++mbRow) {
-    ConvertPal8Row(mbRow, planes, mbMap, zoom);
-    state.rowOut += MacroblockRowAdvance(state, zoom);
-  }
+  DriveConverter(Pal8State, ConvertPal8Row, 1, header, dst, planes, mbMap, zoom);
 }
 
 }  // namespace kelmar

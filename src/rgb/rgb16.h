@@ -16,31 +16,6 @@ namespace kelmar {
 extern ConvertState Rgb16State;
 
 constexpr int kRgb16BytesPerPixel = 2;
-constexpr int kRgb16MacroblockBytes = 16 * kRgb16BytesPerPixel;
-
-using Rgb16RowConverter = void (*)(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap,
-                                   int32_t zoom);
-
-// Sets Rgb16State for the call and converts the picture one macroblock row at
-// a time with `convertRow`.
-void DriveRgb16(Rgb16RowConverter convertRow, const BITMAPINFOHEADER* header, void* dst,
-                const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom);
-
-// Calls `convertMacroblock(c, out)` for every marked macroblock of the current
-// macroblock row; `out` is where its output starts.  Every macroblock visited
-// advances the map index, converted or not.
-template <typename ConvertMacroblock>
-inline void ForEachMarkedMacroblock(const uint8_t* mbMap, int32_t zoom,
-                                    ConvertMacroblock convertMacroblock) {
-  ConvertState& state = Rgb16State;
-  const int macroblockBytes = zoom ? 2 * kRgb16MacroblockBytes : kRgb16MacroblockBytes;
-  uint8_t* out = state.rowOut;
-  for (int32_t c = 0; c < state.mbCols; ++c) {
-    if (mbMap[state.mbIndex]) convertMacroblock(c, out);
-    ++state.mbIndex;
-    out += macroblockBytes;
-  }
-}
 
 // Offsets added to the LumaTable index before the lookup.  Red and blue are
 // rounded to the nearest output level; green alternates between two offsets

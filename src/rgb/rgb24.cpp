@@ -105,34 +105,21 @@ void ConvertRgb24Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap
   if (!zoom && ConvertRowWide(WideLayout::kRgb24, mbRow, planes, mbMap, state, RowSource::kStepped))
     return;
   const intptr_t lumaStride = LumaStride(planes);
-  uint8_t* out = state.rowOut;
-  for (int32_t c = 0; c < state.mbCols; ++c) {
-    if (mbMap[state.mbIndex]) {
-      if (zoom) {
-        ConvertMacroblockDouble(planes, mbRow, c, state.rowBytes, out);
-      } else {
-        const RowPairSource first = {planes->yRows[16 * mbRow] + 16 * c, nullptr,
-                                     planes->uRows[8 * mbRow] + 8 * c,
-                                     planes->vRows[8 * mbRow] + 8 * c};
-        ConvertMacroblock(first, lumaStride, state.rowBytes, out);
-      }
+  ForEachMarkedMacroblock(state, 3, mbMap, zoom, [&](int32_t c, uint8_t* out) {
+    if (zoom) {
+      ConvertMacroblockDouble(planes, mbRow, c, state.rowBytes, out);
+    } else {
+      const RowPairSource first = {planes->yRows[16 * mbRow] + 16 * c, nullptr,
+                                   planes->uRows[8 * mbRow] + 8 * c,
+                                   planes->vRows[8 * mbRow] + 8 * c};
+      ConvertMacroblock(first, lumaStride, state.rowBytes, out);
     }
-    ++state.mbIndex;
-    out += zoom ? 2 * kMacroblockBytes : kMacroblockBytes;
-  }
+  });
 }
 
 void ConvertRgb24(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
                   const uint8_t* mbMap, int32_t /*reserved*/, int32_t zoom) {
-  ConvertState& state = Rgb24State;
-  StartConvert(state, header, dst, zoom, 3);
-  // Without a whole macroblock column nothing is converted, and the output
-  // pointer must not walk the rows of a buffer that has none.
-  if (state.mbCols < 1) return;
-  for (int32_t mbRow = 0; mbRow < state.mbRows; ++mbRow) {
-    ConvertRgb24Row(mbRow, planes, mbMap, zoom);
-    state.rowOut += MacroblockRowAdvance(state, zoom);
-  }
+  DriveConverter(Rgb24State, ConvertRgb24Row, 3, header, dst, planes, mbMap, zoom);
 }
 
 }  // namespace kelmar

@@ -100,7 +100,7 @@ void ConvertRgb555Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMa
     return;
   const intptr_t lumaStride = LumaStride(planes);
   const int64_t rowBytes = state.rowBytes;
-  ForEachMarkedMacroblock(mbMap, zoom, [&](int32_t c, uint8_t* out) {
+  ForEachMarkedMacroblock(Rgb16State, kRgb16BytesPerPixel, mbMap, zoom, [&](int32_t c, uint8_t* out) {
     if (zoom) {
       ConvertMacroblockDouble16<Rgb555Layout>(planes, mbRow, c, rowBytes, out);
     } else {
@@ -114,7 +114,8 @@ void ConvertRgb555Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMa
 
 void ConvertRgb555(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
                    const uint8_t* mbMap, int32_t /*reserved*/, int32_t zoom) {
-  DriveRgb16(ConvertRgb555Row, header, dst, planes, mbMap, zoom);
+  DriveConverter(Rgb16State, ConvertRgb555Row, kRgb16BytesPerPixel, header, dst, planes, mbMap,
+                 zoom);
 }
 
 }  // namespace kelmar

@@ -47,7 +47,7 @@ void ConvertRgb565Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMa
       ConvertRowWide(WideLayout::kRgb565, mbRow, planes, mbMap, Rgb16State, RowSource::kEveryEntry))
     return;
   const int64_t rowBytes = Rgb16State.rowBytes;
-  ForEachMarkedMacroblock(mbMap, zoom, [&](int32_t c, uint8_t* out) {
+  ForEachMarkedMacroblock(Rgb16State, kRgb16BytesPerPixel, mbMap, zoom, [&](int32_t c, uint8_t* out) {
     if (zoom)
       ConvertMacroblockDouble16<Rgb565Layout>(planes, mbRow, c, rowBytes, out);
     else
@@ -57,7 +57,8 @@ void ConvertRgb565Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMa
 
 void ConvertRgb565(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
                    const uint8_t* mbMap, int32_t /*reserved*/, int32_t zoom) {
-  DriveRgb16(ConvertRgb565Row, header, dst, planes, mbMap, zoom);
+  DriveConverter(Rgb16State, ConvertRgb565Row, kRgb16BytesPerPixel, header, dst, planes, mbMap,
+                 zoom);
 }
 
 }  // namespace kelmar
