@@ -142,7 +142,7 @@ LumaForm FindLumaForm(int32_t brightness, int32_t contrast, int maxPerSide) {
   return form;
 }
 
-uint32_t analysedStamp = 0;
+uint64_t analysedStamp = 0;
 bool analysed = false;
 RgbClosedForms currentForms;
 

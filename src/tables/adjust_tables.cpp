@@ -54,7 +54,7 @@ double SaturationFactor(int32_t saturation) {
   return s;
 }
 
-uint32_t AdjustTablesStamp;
+uint64_t AdjustTablesStamp;
 
 // The tables depend on brightness, contrast and saturation alone.  A copy of
 // the last build is kept, and a call with the same values restores the

@@ -64,6 +64,6 @@ void BuildAdjustTables(int32_t reserved);
 
 // Changes every time BuildAdjustTables() computes new tables, so that what is
 // derived from them can be kept until they change.
-extern uint32_t AdjustTablesStamp;
+extern uint64_t AdjustTablesStamp;
 
 }  // namespace kelmar

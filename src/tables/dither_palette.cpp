@@ -80,7 +80,7 @@ void RebuildDitherPalette() {
   };
   static Built copy;
   static bool built = false;
-  static uint32_t builtStamp = 0;
+  static uint64_t builtStamp = 0;
   if (built && builtStamp == AdjustTablesStamp) {
     std::memcpy(DitherMatrix, copy.ditherMatrix, sizeof(copy.ditherMatrix));
     std::memcpy(YQuantTable, copy.yQuant, sizeof(copy.yQuant));
