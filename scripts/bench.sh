@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmark: every layout against libyuv, libswscale and
+# memcpy in one run, then the ratio tables.  Extra arguments go to the
+# benchmark (e.g. --paths for one row per code path).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${KELMAR_BUILD_ROOT:-$root/build}/bench
+
+bash "$root/scripts/install-deps.sh" --bench
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKELMAR_BUILD_BENCH=ON \
+  -DKELMAR_BUILD_TESTS=OFF -DKELMAR_BUILD_TOOLS=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)" --target kelmar_bench
+"$build/bench/kelmar_bench" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+  --benchmark_min_time=0.1 "$@"
