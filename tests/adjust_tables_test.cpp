@@ -1,11 +1,12 @@
 // LumaTable, UTable and VTable values.
+#include "tables/adjust_tables.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
 
 #include "exports/state.h"
-#include "tables/adjust_tables.h"
 
 namespace kelmar {
 namespace {
@@ -39,9 +40,8 @@ TEST(AdjustTables, NeutralLumaRaisesNegativeDistancesByOne) {
 TEST(AdjustTables, NeutralChromaTerms) {
   Build(0, 0, 0);
   const TermsCase cases[] = {
-      {0, {44, -226}, {91, -179}},     {80, {16, -85}, {34, -67}},
-      {128, {0, 0}, {0, 0}},           {255, {-43, 225}, {-90, 178}},
-      {-70, {68, -350}, {141, -277}},  {329, {-69, 356}, {-143, 281}},
+      {0, {44, -226}, {91, -179}},   {80, {16, -85}, {34, -67}},     {128, {0, 0}, {0, 0}},
+      {255, {-43, 225}, {-90, 178}}, {-70, {68, -350}, {141, -277}}, {329, {-69, 356}, {-143, 281}},
   };
   for (const auto& c : cases) ExpectTerms(c);
 }
@@ -95,11 +95,16 @@ TEST(AdjustTables, ExtremeValuesSaturateInsteadOfWrapping) {
     int low, high;  // expected entries at indices 0 and 255
   };
   const Case cases[] = {
-      {INT32_MAX, 0, 255, 255},          {214748365, 0, 255, 255},
-      {INT32_MIN, 0, 0, 0},              {-214748365, 0, 0, 0},
-      {0, INT32_MAX, 0, 255},            {0, INT32_MIN, 255, 0},
-      {INT32_MAX, INT32_MAX, 255, 255},  {INT32_MIN, INT32_MIN, 0, 0},
-      {26, 0, 255, 255},                 {-26, 0, 0, 0},
+      {INT32_MAX, 0, 255, 255},
+      {214748365, 0, 255, 255},
+      {INT32_MIN, 0, 0, 0},
+      {-214748365, 0, 0, 0},
+      {0, INT32_MAX, 0, 255},
+      {0, INT32_MIN, 255, 0},
+      {INT32_MAX, INT32_MAX, 255, 255},
+      {INT32_MIN, INT32_MIN, 0, 0},
+      {26, 0, 255, 255},
+      {-26, 0, 0, 0},
   };
   for (const auto& c : cases) {
     Build(c.brightness, c.contrast, 0);

@@ -1,5 +1,7 @@
 // The 8-bit palette, its quantiser tables, DecGetPal() and the palette that
 // Kelmar() writes behind an 8-bit header.
+#include "tables/dither_palette.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +9,6 @@
 
 #include "exports/state.h"
 #include "tables/adjust_tables.h"
-#include "tables/dither_palette.h"
 #include "test_support.h"
 
 namespace kelmar {

@@ -77,10 +77,12 @@ struct DispatchCase {
 
 TEST_F(KelmarEntry, DispatchAnswersAndPreparation) {
   const DispatchCase cases[] = {
-      {BI_RGB, 24, 0, true},        {BI_RGB, 16, 0, true},        {BI_RGB, 8, 0, true},
-      {BI_RGB, 32, 0, false},       {BI_RGB, 1, 0, false},        {BI_RGB, 0, 0, false},
-      {BI_BITFIELDS, 16, 0, true},  {BI_BITFIELDS, 32, -1, false}, {BI_BITFIELDS, 8, -1, false},
-      {BI_BITFIELDS, 24, -1, false}, {1, 24, -1, false},           {2, 8, -1, false},
+      {BI_RGB, 24, 0, true},        {BI_RGB, 16, 0, true},
+      {BI_RGB, 8, 0, true},         {BI_RGB, 32, 0, false},
+      {BI_RGB, 1, 0, false},        {BI_RGB, 0, 0, false},
+      {BI_BITFIELDS, 16, 0, true},  {BI_BITFIELDS, 32, -1, false},
+      {BI_BITFIELDS, 8, -1, false}, {BI_BITFIELDS, 24, -1, false},
+      {1, 24, -1, false},           {2, 8, -1, false},
       {0x59565956u, 16, -1, false},  // one bit away from a packed code
   };
   Picture picture = MakePicture(16, 16, 2);

@@ -96,12 +96,9 @@ enum class Table { kLuma, kU, kV };
 
 const uint8_t* TableData(Table table) {
   switch (table) {
-    case Table::kLuma:
-      return PackedLumaTable;
-    case Table::kU:
-      return PackedUTable;
-    case Table::kV:
-      return PackedVTable;
+    case Table::kLuma: return PackedLumaTable;
+    case Table::kU: return PackedUTable;
+    case Table::kV: return PackedVTable;
   }
   return nullptr;
 }

@@ -55,8 +55,8 @@ TEST_F(Rgb24, NormalSizeFollowsTheTableRuleAndLeavesTheRestAlone) {
       if (x < 32 && y < 32) {
         ASSERT_TRUE(got == ExpectedPixel(picture, x, y)) << x << "," << y;
       } else {
-        ASSERT_TRUE(got == (Bgr{0xA5, 0xA5, 0xA5})) << "outside whole macroblocks " << x << ","
-                                                    << y;
+        ASSERT_TRUE(got == (Bgr{0xA5, 0xA5, 0xA5}))
+            << "outside whole macroblocks " << x << "," << y;
       }
     }
   }
@@ -99,8 +99,8 @@ TEST_F(Rgb24, SizesWithoutAWholeMacroblockWriteNothing) {
   struct Case {
     int32_t width, height, zoom;
   };
-  const Case cases[] = {{15, 64, 0}, {64, 15, 0}, {31, 64, 1}, {64, 31, 1},
-                        {-64, 64, 0}, {64, -64, 0}, {0, 0, 0}, {-64, -64, 1}};
+  const Case cases[] = {{15, 64, 0},  {64, 15, 0},  {31, 64, 1}, {64, 31, 1},
+                        {-64, 64, 0}, {64, -64, 0}, {0, 0, 0},   {-64, -64, 1}};
   Picture picture = MakePicture(64, 64, 14);
   for (const Case& c : cases) {
     auto h = MakeHeader(c.width, c.height, 24, BI_RGB);
@@ -145,8 +145,7 @@ TEST_F(Rgb24, UpwardRowTablesReadThePictureBottomUp) {
   Picture up = down;
   LinkRows(up, RowOrder::kUp);
   // Flip the planes so that the upward tables describe the same picture.
-  for (int r = 0; r < 48; ++r)
-    std::memcpy(&up.luma[(47 - r) * up.lumaStride], down.yRows[r], 48);
+  for (int r = 0; r < 48; ++r) std::memcpy(&up.luma[(47 - r) * up.lumaStride], down.yRows[r], 48);
   for (int r = 0; r < 24; ++r) {
     std::memcpy(up.uPlane() + (23 - r) * up.chromaStride, down.uRows[r], 24);
     std::memcpy(up.vPlane() + (23 - r) * up.chromaStride, down.vRows[r], 24);
@@ -167,8 +166,8 @@ TEST_F(Rgb24, EveryPathWritesTheSameBytes) {
     const int width = 2 * rng.Uniform(8, 60), height = 2 * rng.Uniform(8, 40);
     const int32_t outWidth = zoom ? 2 * width + rng.Uniform(0, 1) : width;
     const int32_t outHeight = zoom ? 2 * height : height;
-    Picture picture = MakePicture(width, height, 100 + round,
-                                  round % 2 ? RowOrder::kUp : RowOrder::kDown);
+    Picture picture =
+        MakePicture(width, height, 100 + round, round % 2 ? RowOrder::kUp : RowOrder::kDown);
     const auto map = RandomMap(outWidth * outHeight / 256 + 1, 200 + round, 70);
     SetDisplayQuietly(rng.Uniform(-30, 30), rng.Uniform(-45, 45), rng.Uniform(-12, 12), 0);
     std::vector<uint8_t> reference;

@@ -86,7 +86,8 @@ std::vector<uint8_t> FullMap(size_t count, uint8_t value) {
 std::vector<uint8_t> RandomMap(size_t count, uint32_t seed, int percent) {
   Rng rng(seed);
   std::vector<uint8_t> map(count);
-  for (auto& b : map) b = rng.Uniform(0, 99) < percent ? static_cast<uint8_t>(rng.Uniform(1, 255)) : 0;
+  for (auto& b : map)
+    b = rng.Uniform(0, 99) < percent ? static_cast<uint8_t>(rng.Uniform(1, 255)) : 0;
   return map;
 }
 
@@ -110,8 +111,7 @@ const char* PathName(PathLimit limit) {
   return "?";
 }
 
-void SetDisplayQuietly(int32_t brightness, int32_t contrast, int32_t saturation,
-                       int32_t balance) {
+void SetDisplayQuietly(int32_t brightness, int32_t contrast, int32_t saturation, int32_t balance) {
   SetDisplay(brightness, contrast, saturation, balance);
   LastDisplayAdjust = DisplayAdjust;
 }

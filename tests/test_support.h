@@ -72,9 +72,7 @@ class GuardedBuffer {
   const uint8_t* data() const { return bytes_.data() + kGuard; }
   size_t size() const { return size_; }
   bool GuardsIntact() const;
-  std::vector<uint8_t> Payload() const {
-    return std::vector<uint8_t>(data(), data() + size_);
-  }
+  std::vector<uint8_t> Payload() const { return std::vector<uint8_t>(data(), data() + size_); }
 
  private:
   static constexpr size_t kGuard = 64;
@@ -111,7 +109,6 @@ const char* PathName(PathLimit limit);
 
 // Sets the display adjustments and makes the next Kelmar() call see them as
 // unchanged, so it does not overwrite the caller's map.
-void SetDisplayQuietly(int32_t brightness, int32_t contrast, int32_t saturation,
-                       int32_t balance);
+void SetDisplayQuietly(int32_t brightness, int32_t contrast, int32_t saturation, int32_t balance);
 
 }  // namespace kelmar::test

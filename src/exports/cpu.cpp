@@ -97,7 +97,10 @@ void SelectPaths() {
   switch (pathLimit) {
     case PathLimit::kAuto:
     case PathLimit::kAvx2: break;
-    case PathLimit::kInteger: UseMmx = 0; wide = WideSimd::kNone; break;
+    case PathLimit::kInteger:
+      UseMmx = 0;
+      wide = WideSimd::kNone;
+      break;
     case PathLimit::kMmx: wide = WideSimd::kNone; break;
     case PathLimit::kSse2:
       if (wide > WideSimd::kSse2) wide = WideSimd::kSse2;

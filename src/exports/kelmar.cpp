@@ -87,9 +87,8 @@ KELMAR_API int32_t KELMAR_CALL Kelmar(BITMAPINFOHEADER* header, void* dst, const
   return -1;
 }
 
-KELMAR_API int32_t KELMAR_CALL KelmarW(BITMAPINFOHEADER* header, void* dst,
-                                       const PlaneSet* planes, uint8_t* mbMap, int32_t reserved,
-                                       int32_t zoom) {
+KELMAR_API int32_t KELMAR_CALL KelmarW(BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
+                                       uint8_t* mbMap, int32_t reserved, int32_t zoom) {
   return Kelmar(header, dst, planes, mbMap, reserved, zoom);
 }
 

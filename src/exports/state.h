@@ -14,8 +14,8 @@ struct DisplayValues {
 };
 
 inline bool operator==(const DisplayValues& a, const DisplayValues& b) {
-  return a.brightness == b.brightness && a.contrast == b.contrast &&
-         a.saturation == b.saturation && a.balance == b.balance;
+  return a.brightness == b.brightness && a.contrast == b.contrast && a.saturation == b.saturation &&
+         a.balance == b.balance;
 }
 inline bool operator!=(const DisplayValues& a, const DisplayValues& b) { return !(a == b); }
 

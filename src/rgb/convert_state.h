@@ -83,8 +83,7 @@ inline void ForEachMarkedMacroblock(ConvertState& state, int bytesPerPixel, cons
 // (upward tables, separate allocations), so distances are taken on the
 // addresses rather than as pointer differences within one object.
 inline intptr_t RowDistance(const void* from, const void* to) {
-  return static_cast<intptr_t>(reinterpret_cast<uintptr_t>(to) -
-                               reinterpret_cast<uintptr_t>(from));
+  return static_cast<intptr_t>(reinterpret_cast<uintptr_t>(to) - reinterpret_cast<uintptr_t>(from));
 }
 template <typename T>
 inline T* StepBytes(T* p, int64_t bytes) {

@@ -100,16 +100,17 @@ void ConvertRgb555Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMa
     return;
   const intptr_t lumaStride = LumaStride(planes);
   const int64_t rowBytes = state.rowBytes;
-  ForEachMarkedMacroblock(Rgb16State, kRgb16BytesPerPixel, mbMap, zoom, [&](int32_t c, uint8_t* out) {
-    if (zoom) {
-      ConvertMacroblockDouble16<Rgb555Layout>(planes, mbRow, c, rowBytes, out);
-    } else {
-      const RowPairSource first = {planes->yRows[16 * mbRow] + 16 * c, nullptr,
-                                   planes->uRows[8 * mbRow] + 8 * c,
-                                   planes->vRows[8 * mbRow] + 8 * c};
-      ConvertMacroblock(first, lumaStride, rowBytes, out);
-    }
-  });
+  ForEachMarkedMacroblock(
+      Rgb16State, kRgb16BytesPerPixel, mbMap, zoom, [&](int32_t c, uint8_t* out) {
+        if (zoom) {
+          ConvertMacroblockDouble16<Rgb555Layout>(planes, mbRow, c, rowBytes, out);
+        } else {
+          const RowPairSource first = {planes->yRows[16 * mbRow] + 16 * c, nullptr,
+                                       planes->uRows[8 * mbRow] + 8 * c,
+                                       planes->vRows[8 * mbRow] + 8 * c};
+          ConvertMacroblock(first, lumaStride, rowBytes, out);
+        }
+      });
 }
 
 void ConvertRgb555(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,

@@ -47,12 +47,13 @@ void ConvertRgb565Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMa
       ConvertRowWide(WideLayout::kRgb565, mbRow, planes, mbMap, Rgb16State, RowSource::kEveryEntry))
     return;
   const int64_t rowBytes = Rgb16State.rowBytes;
-  ForEachMarkedMacroblock(Rgb16State, kRgb16BytesPerPixel, mbMap, zoom, [&](int32_t c, uint8_t* out) {
-    if (zoom)
-      ConvertMacroblockDouble16<Rgb565Layout>(planes, mbRow, c, rowBytes, out);
-    else
-      ConvertMacroblock(planes, mbRow, c, rowBytes, out);
-  });
+  ForEachMarkedMacroblock(
+      Rgb16State, kRgb16BytesPerPixel, mbMap, zoom, [&](int32_t c, uint8_t* out) {
+        if (zoom)
+          ConvertMacroblockDouble16<Rgb565Layout>(planes, mbRow, c, rowBytes, out);
+        else
+          ConvertMacroblock(planes, mbRow, c, rowBytes, out);
+      });
 }
 
 void ConvertRgb565(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,

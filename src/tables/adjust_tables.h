@@ -32,8 +32,8 @@ constexpr int TermMagnitude(double coefficient) {
   return term < 0 ? -term : term;
 }
 constexpr int kMaxGreenSum = TermMagnitude(kUGreen) + TermMagnitude(kVGreen);
-constexpr int kMaxTermMagnitude =
-    TermMagnitude(kUBlue) > kMaxGreenSum ? TermMagnitude(kUBlue) : kMaxGreenSum;
+constexpr int kMaxTermMagnitude = TermMagnitude(kUBlue) > kMaxGreenSum ? TermMagnitude(kUBlue)
+                                                                       : kMaxGreenSum;
 static_assert(TermMagnitude(kUBlue) >= TermMagnitude(kVRed), "blue has the widest reach");
 // Largest rounding offset any converter adds to a LumaTable index.
 constexpr int kMaxLumaOffset = 6;

@@ -92,10 +92,14 @@ struct Layout {
 };
 
 const Layout kLayouts[] = {
-    {"rgb24", 24, BI_RGB, 3},           {"rgb555", 16, BI_RGB, 2},
-    {"rgb565", 16, BI_BITFIELDS, 2},    {"pal8", 8, BI_RGB, 1},
-    {"uyvy", 16, KELMAR_FOURCC_UYVY, 2}, {"yuy2", 16, KELMAR_FOURCC_YUY2, 2},
-    {"rgb32", 32, BI_RGB, 4},           {"bitfields8", 8, BI_BITFIELDS, 1},
+    {"rgb24", 24, BI_RGB, 3},
+    {"rgb555", 16, BI_RGB, 2},
+    {"rgb565", 16, BI_BITFIELDS, 2},
+    {"pal8", 8, BI_RGB, 1},
+    {"uyvy", 16, KELMAR_FOURCC_UYVY, 2},
+    {"yuy2", 16, KELMAR_FOURCC_YUY2, 2},
+    {"rgb32", 32, BI_RGB, 4},
+    {"bitfields8", 8, BI_BITFIELDS, 1},
     {"unknown", 24, 5, 3},
 };
 
@@ -109,9 +113,9 @@ struct Adjust {
   int32_t brightness, contrast, saturation, balance;
 };
 const Adjust kAdjusts[] = {
-    {0, 0, 0, 0},          {2, 3, 2, 0},   {-3, -5, 10, 7},          {0, 0, -10, -10},
-    {5, -25, 3, 0},        {0, 0, 0, 1},   {INT32_MAX, 0, 1, 0},     {1, INT32_MIN, -5, INT32_MIN},
-    {0, 7, 9, INT32_MAX},  {0, 10, -1, -3},   {-2, 17, -3, 0},          {0, -13, 4, 0},
+    {0, 0, 0, 0},         {2, 3, 2, 0},    {-3, -5, 10, 7},      {0, 0, -10, -10},
+    {5, -25, 3, 0},       {0, 0, 0, 1},    {INT32_MAX, 0, 1, 0}, {1, INT32_MIN, -5, INT32_MIN},
+    {0, 7, 9, INT32_MAX}, {0, 10, -1, -3}, {-2, 17, -3, 0},      {0, -13, 4, 0},
 };
 
 struct HeaderBlock {
@@ -122,8 +126,8 @@ struct HeaderBlock {
 // One call through `fn`; prints the digest of everything the call may write.
 void RunCase(KelmarFn fn, const Exports& e, int index, const Layout& layout, const Size& size,
              const Adjust& adjust, int32_t zoom, bool upward) {
-  const bool packed = layout.compression == KELMAR_FOURCC_UYVY ||
-                      layout.compression == KELMAR_FOURCC_YUY2;
+  const bool packed =
+      layout.compression == KELMAR_FOURCC_UYVY || layout.compression == KELMAR_FOURCC_YUY2;
   const bool doubled = zoom && !packed;
   const int srcWidth = doubled ? size.width / 2 : size.width;
   const int srcHeight = doubled ? size.height / 2 : size.height;
@@ -146,13 +150,14 @@ void RunCase(KelmarFn fn, const Exports& e, int index, const Layout& layout, con
 
   e.setDisplay(adjust.brightness, adjust.contrast, adjust.saturation, adjust.balance);
   const int32_t result = fn(&block.header, out.data(), &picture.planes, map.data(), 0, zoom);
-  std::printf("%4d %-10s %4dx%-4d zoom=%d %s adj=%d,%d,%d,%d -> %d out=%016llx hdr=%016llx "
-              "map=%016llx\n",
-              index, layout.name, size.width, size.height, zoom, upward ? "up  " : "down",
-              adjust.brightness, adjust.contrast, adjust.saturation, adjust.balance, result,
-              static_cast<unsigned long long>(Fnv(out.data(), out.size())),
-              static_cast<unsigned long long>(Fnv(&block, sizeof(block))),
-              static_cast<unsigned long long>(Fnv(map.data(), map.size())));
+  std::printf(
+      "%4d %-10s %4dx%-4d zoom=%d %s adj=%d,%d,%d,%d -> %d out=%016llx hdr=%016llx "
+      "map=%016llx\n",
+      index, layout.name, size.width, size.height, zoom, upward ? "up  " : "down",
+      adjust.brightness, adjust.contrast, adjust.saturation, adjust.balance, result,
+      static_cast<unsigned long long>(Fnv(out.data(), out.size())),
+      static_cast<unsigned long long>(Fnv(&block, sizeof(block))),
+      static_cast<unsigned long long>(Fnv(map.data(), map.size())));
 }
 
 void RunConversions(const Exports& e) {

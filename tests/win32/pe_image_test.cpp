@@ -1,11 +1,11 @@
 // The structure of KELMAR.dll, read from the file: exports, imports, version
 // resource and the loader flags.
+#include "pe_image.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
-
-#include "pe_image.h"
 
 namespace kelmar::test {
 namespace {
@@ -22,8 +22,8 @@ const PeExport* FindExport(const std::string& name) {
 }
 
 TEST(Dll, IsA32BitDll) {
-  EXPECT_EQ(Dll().machine, 0x14C);                   // i386
-  EXPECT_TRUE(Dll().characteristics & 0x2000);       // DLL
+  EXPECT_EQ(Dll().machine, 0x14C);              // i386
+  EXPECT_TRUE(Dll().characteristics & 0x2000);  // DLL
   EXPECT_NE(Dll().entryPointRva, 0u);
   EXPECT_EQ(Dll().exportDllName, "KELMAR.dll");
 }
@@ -69,8 +69,8 @@ TEST(Dll, VersionResource) {
   EXPECT_EQ(info.productVersionLs, 0x00000001u);
   EXPECT_EQ(info.fileType, 2u);  // a DLL
   const std::map<std::string, std::string> expected = {
-      {"FileDescription", "KELMAR"},       {"FileVersion", "3, 0, 0, 4"},
-      {"InternalName", "KELMAR"},          {"OriginalFilename", "KELMAR.dll"},
+      {"FileDescription", "KELMAR"},    {"FileVersion", "3, 0, 0, 4"},
+      {"InternalName", "KELMAR"},       {"OriginalFilename", "KELMAR.dll"},
       {"ProductVersion", "3, 0, 0, 1"},
   };
   EXPECT_EQ(info.strings, expected);
