@@ -68,27 +68,11 @@ KELMAR_TARGET_MMX void ConvertRowPairMmx(const RowPairSource& src, uint8_t* out0
 }
 #endif
 
-// Normal size: rows are found by stepping from the macroblock row's first
-// table entries with the stride of table entries 0 and 1.
-void ConvertMacroblock(const RowPairSource& first, intptr_t lumaStride, int64_t rowBytes,
-                       uint8_t* out) {
-  const intptr_t chromaStride = ChromaStrideFromLuma(lumaStride);
-  RowPairSource src = first;
-  for (int j = 0; j < 8; ++j) {
-    src.y1 = StepBytes(src.y0, lumaStride);
-    uint8_t* out1 = out + rowBytes;
 #if KELMAR_HAVE_MMX
-    if (UseMmx)
-      ConvertRowPairMmx(src, out, out1);
-    else
+constexpr RowPairConverter kRowPairMmx = ConvertRowPairMmx;
+#else
+constexpr RowPairConverter kRowPairMmx = nullptr;
 #endif
-      ConvertRowPairInteger(src, out, out1);
-    src.y0 = StepBytes(src.y0, 2 * lumaStride);
-    src.u = StepBytes(src.u, chromaStride);
-    src.v = StepBytes(src.v, chromaStride);
-    out += 2 * rowBytes;
-  }
-}
 
 }  // namespace
 
@@ -108,7 +92,8 @@ void ConvertRgb555Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMa
           const RowPairSource first = {planes->yRows[16 * mbRow] + 16 * c, nullptr,
                                        planes->uRows[8 * mbRow] + 8 * c,
                                        planes->vRows[8 * mbRow] + 8 * c};
-          ConvertMacroblock(first, lumaStride, rowBytes, out);
+          ConvertSteppedMacroblock(first, lumaStride, rowBytes, out, ConvertRowPairInteger,
+                                   kRowPairMmx);
         }
       });
 }

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "exports/state.h"
+#include "rgb/convert_state.h"
+
 #if defined(__i386__) || defined(__x86_64__)
 #include <mmintrin.h>
 #define KELMAR_HAVE_MMX 1
@@ -79,5 +82,27 @@ KELMAR_TARGET_MMX inline void StageInputMmx(RowPairInput& in, const RowPairSourc
   CopyMmx<8>(in.v, src.v);
 }
 #endif
+
+using RowPairConverter = void (*)(const RowPairSource& src, uint8_t* out0, uint8_t* out1);
+
+// Normal size: the eight row pairs of one macroblock, with the rows found by
+// stepping from the macroblock row's first table entries by the stride of
+// entries 0 and 1.  Each pair goes through the MMX or the integer converter,
+// as UseMmx says; `mmx` may be null where there is no MMX.
+inline void ConvertSteppedMacroblock(const RowPairSource& first, intptr_t lumaStride,
+                                     int64_t rowBytes, uint8_t* out, RowPairConverter integer,
+                                     RowPairConverter mmx) {
+  const RowPairConverter convert = UseMmx && mmx ? mmx : integer;
+  const intptr_t chromaStride = ChromaStrideFromLuma(lumaStride);
+  RowPairSource src = first;
+  for (int j = 0; j < 8; ++j) {
+    src.y1 = StepBytes(src.y0, lumaStride);
+    convert(src, out, out + rowBytes);
+    src.y0 = StepBytes(src.y0, 2 * lumaStride);
+    src.u = StepBytes(src.u, chromaStride);
+    src.v = StepBytes(src.v, chromaStride);
+    out += 2 * rowBytes;
+  }
+}
 
 }  // namespace kelmar
