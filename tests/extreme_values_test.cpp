@@ -28,12 +28,9 @@ struct Layout {
 };
 
 constexpr Layout kLayouts[] = {
-    {"rgb24", 24, BI_RGB, 3, false},
-    {"rgb555", 16, BI_RGB, 2, false},
-    {"rgb565", 16, BI_BITFIELDS, 2, false},
-    {"pal8", 8, BI_RGB, 1, false},
-    {"uyvy", 16, KELMAR_FOURCC_UYVY, 2, true},
-    {"yuy2", 16, KELMAR_FOURCC_YUY2, 2, true},
+    {"rgb24", 24, BI_RGB, 3, false},           {"rgb555", 16, BI_RGB, 2, false},
+    {"rgb565", 16, BI_BITFIELDS, 2, false},    {"pal8", 8, BI_RGB, 1, false},
+    {"uyvy", 16, KELMAR_FOURCC_UYVY, 2, true}, {"yuy2", 16, KELMAR_FOURCC_YUY2, 2, true},
 };
 
 // Where each formula changes character: 10 x brightness leaves int32 from
@@ -41,8 +38,9 @@ constexpr Layout kLayouts[] = {
 // flattens the luma ramp and below it the ramp falls (-40 mirrors it);
 // saturation -10 and below removes colour, from 10 on it is capped; balance
 // divides by 1 + 0.1 |balance|, which grows to about 2^27.
-constexpr int32_t kEdges[] = {INT32_MIN, INT32_MIN + 1, -214748365, -214748364, -26, -25, -1, 0,
-                              1,         25,            26,         214748364,  214748365, INT32_MAX};
+constexpr int32_t kEdges[] = {
+    INT32_MIN, INT32_MIN + 1, -214748365, -214748364, -26, -25, -1, 0, 1, 25,
+    26,        214748364,     214748365,  INT32_MAX};
 constexpr int32_t kContrastEdges[] = {-21, -20, -19, -40, -41};
 constexpr int32_t kSaturationEdges[] = {-11, -10, -9, 9, 10, 11};
 
@@ -60,18 +58,20 @@ std::vector<DisplayValues> Settings() {
     settings.push_back({0, 0, s, INT32_MIN});
   }
   const DisplayValues mixed[] = {
-      {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN},
-      {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN}, {INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX},
-      {-26, -21, 11, 214748365},                    {26, -40, -9, -214748365},
+      {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX},
+      {INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN},
+      {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN},
+      {INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX},
+      {-26, -21, 11, 214748365},
+      {26, -40, -9, -214748365},
   };
   settings.insert(settings.end(), std::begin(mixed), std::end(mixed));
   return settings;
 }
 
 std::string Describe(const DisplayValues& a) {
-  return "brightness " + std::to_string(a.brightness) + ", contrast " +
-         std::to_string(a.contrast) + ", saturation " + std::to_string(a.saturation) +
-         ", balance " + std::to_string(a.balance);
+  return "brightness " + std::to_string(a.brightness) + ", contrast " + std::to_string(a.contrast) +
+         ", saturation " + std::to_string(a.saturation) + ", balance " + std::to_string(a.balance);
 }
 
 // 48 x 32 random samples whose first macroblock holds every combination of
@@ -207,8 +207,8 @@ TEST_F(ExtremeValues, SaturatedBrightnessGivesWhiteOrBlackEverywhere) {
   // terms add.
   const struct {
     int32_t brightness, saturation;
-  } cases[] = {{26, -10},       {-26, -10},         {214748365, INT32_MAX}, {-214748365, 10},
-               {INT32_MAX, 11}, {INT32_MIN, INT32_MAX}};
+  } cases[] = {{26, -10},        {-26, -10},      {214748365, INT32_MAX},
+               {-214748365, 10}, {INT32_MAX, 11}, {INT32_MIN, INT32_MAX}};
   const Picture picture = ExtremePicture();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.brightness);
@@ -256,8 +256,8 @@ TEST_F(ExtremeValues, NoSaturationGivesGreyAndHugeBalanceAFlatChroma) {
 // height would give millions of macroblock rows.
 TEST_F(ExtremeValues, HeadersWithoutMacroblocksTouchNothing) {
   const Picture picture = MakePicture(32, 32, 5);
-  const int32_t sizes[][2] = {{-16, 16},      {-1, INT32_MAX},       {INT32_MIN, INT32_MAX},
-                              {0, INT32_MAX}, {INT32_MIN, 64},       {-32, INT32_MIN},
+  const int32_t sizes[][2] = {{-16, 16},      {-1, INT32_MAX},        {INT32_MIN, INT32_MAX},
+                              {0, INT32_MAX}, {INT32_MIN, 64},        {-32, INT32_MIN},
                               {INT32_MIN, 1}, {-INT32_MAX, INT32_MAX}};
   SetDisplayQuietly(3, 2, 1, 0);
   for (const Layout& layout : kLayouts) {
