@@ -4,7 +4,8 @@
 #   2. the native library, tools and tests with g++, including the DLL's
 #      file checks and its output under wine against the native build's;
 #   3. the native tests again with clang, AddressSanitizer and
-#      UndefinedBehaviorSanitizer.
+#      UndefinedBehaviorSanitizer;
+#   4. each libFuzzer target for FUZZ_SECONDS (default 60) seconds.
 # Installs what is missing first (needs root on a fresh machine).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,5 +31,7 @@ cmake --build "$build/sanitize" -j "$jobs"
 
 echo "== tests: sanitizers"
 ctest --test-dir "$build/sanitize" --output-on-failure -j "$jobs"
+FUZZ_SECONDS=${FUZZ_SECONDS:-60} bash "$root/scripts/fuzz.sh"
+
 echo "== tests: native and KELMAR.dll under wine"
 ctest --test-dir "$build/native" --output-on-failure -j "$jobs"
