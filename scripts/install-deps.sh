@@ -10,12 +10,12 @@ packages=(
   cmake g++ clang pkg-config libgtest-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32
-  libpng-dev libcli11-dev ffmpeg
+  libpng-dev libcli11-dev ffmpeg valgrind
 )
 for arg in "$@"; do
   case "$arg" in
     --bench) packages+=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev) ;;
-    --fuzz) packages+=(clang libclang-rt-14-dev valgrind) ;;
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac
 done

@@ -81,7 +81,9 @@ inline void ForEachMarkedMacroblock(ConvertState& state, int bytesPerPixel, cons
 
 // Address arithmetic on the caller's row pointers.  Rows may lie anywhere
 // (upward tables, separate allocations), so distances are taken on the
-// addresses rather than as pointer differences within one object.
+// addresses rather than as pointer differences within one object.  Output
+// pointers step the same way: after a macroblock's last row pair they may
+// point past the caller's buffer, where they are never used.
 inline intptr_t RowDistance(const void* from, const void* to) {
   return static_cast<intptr_t>(reinterpret_cast<uintptr_t>(to) - reinterpret_cast<uintptr_t>(from));
 }

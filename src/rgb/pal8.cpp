@@ -74,7 +74,7 @@ void ConvertMacroblock(const RowPairSource& first, intptr_t lumaStride, int64_t 
     DitherRowPair(src, 2 * (j & 1), staged);
     if (zoom) {
       WriteRowPairDouble(staged, out, out + 2 * outStride);
-      out += 4 * outStride;
+      out = StepBytes(out, 4 * outStride);
     } else {
 #if KELMAR_HAVE_MMX
       if (UseMmx)
@@ -82,7 +82,7 @@ void ConvertMacroblock(const RowPairSource& first, intptr_t lumaStride, int64_t 
       else
 #endif
         WriteRowPairInteger(staged, out, out + outStride);
-      out += 2 * outStride;
+      out = StepBytes(out, 2 * outStride);
     }
     src.y0 = StepBytes(src.y0, 2 * lumaStride);
     src.u = StepBytes(src.u, chromaStride);

@@ -36,7 +36,7 @@ void ConvertMacroblock(const PlaneSet* planes, int32_t mbRow, int32_t column, in
       StoreWord(out1 + 4 * i + 2,
                 MakePixel<Rgb565Layout>(in.y1[2 * i + 1], t, rb, kOffsets.greenEven));
     }
-    out += 2 * rowBytes;
+    out = StepBytes(out, 2 * rowBytes);
   }
 }
 

@@ -101,7 +101,7 @@ inline void ConvertSteppedMacroblock(const RowPairSource& first, intptr_t lumaSt
     src.y0 = StepBytes(src.y0, 2 * lumaStride);
     src.u = StepBytes(src.u, chromaStride);
     src.v = StepBytes(src.v, chromaStride);
-    out += 2 * rowBytes;
+    out = StepBytes(out, 2 * rowBytes);
   }
 }
 
