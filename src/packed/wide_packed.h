@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "exports/state.h"
+#include "rgb/convert_state.h"
 
 #if defined(__x86_64__)
 #define KELMAR_HAVE_WIDE_PACKED 1
@@ -28,6 +29,29 @@ struct PackedRun {
   uint8_t* out;
   int32_t macroblocks;
 };
+
+// Row pair `pair` of a run: two luma rows going up the picture, the chroma
+// rows that serve them, and the two output rows going down the buffer.
+struct PackedRowPair {
+  const uint8_t* y0;
+  const uint8_t* y1;
+  const uint8_t* u;
+  const uint8_t* v;
+  uint8_t* outA;
+  uint8_t* outB;
+};
+
+inline PackedRowPair RowPairOfRun(const PackedRun& run, int pair) {
+  const int64_t lumaStride = 2 * run.chromaStride;
+  PackedRowPair rows;
+  rows.y0 = StepBytes(run.y, -2 * pair * lumaStride);
+  rows.y1 = StepBytes(rows.y0, -lumaStride);
+  rows.u = StepBytes(run.u, -pair * run.chromaStride);
+  rows.v = StepBytes(run.v, -pair * run.chromaStride);
+  rows.outA = StepBytes(run.out, 2 * pair * run.outRow);
+  rows.outB = StepBytes(rows.outA, run.outRow);
+  return rows;
+}
 
 // Packed tables split into 16 slices of 16 entries, two tables side by side
 // (or one table twice), so a 256-bit byte shuffle by the low index bits looks

@@ -132,14 +132,8 @@ inline void PackRowPair16(const WidePacker& packer, const uint8_t* y0, const uin
 
 template <bool kYuy2, bool kMapLuma, bool kMapChroma>
 void PackRun(const WidePacker& packer, const PackedRun& run) {
-  const int64_t lumaStride = 2 * run.chromaStride;
   for (int pair = 0; pair < 8; ++pair) {
-    const uint8_t* y0 = StepBytes(run.y, -2 * pair * lumaStride);
-    const uint8_t* y1 = StepBytes(y0, -lumaStride);
-    const uint8_t* u = StepBytes(run.u, -pair * run.chromaStride);
-    const uint8_t* v = StepBytes(run.v, -pair * run.chromaStride);
-    uint8_t* outA = StepBytes(run.out, 2 * pair * run.outRow);
-    uint8_t* outB = StepBytes(outA, run.outRow);
+    const auto [y0, y1, u, v, outA, outB] = RowPairOfRun(run, pair);
     int32_t c = 0;
     for (; c + 2 <= run.macroblocks; c += 2)
       PackRowPair32<kYuy2, kMapLuma, kMapChroma>(packer, y0 + 16 * c, y1 + 16 * c, u + 8 * c,

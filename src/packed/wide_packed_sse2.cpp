@@ -24,14 +24,8 @@ inline void PackRow16(const uint8_t* y, __m128i uv, uint8_t* out) {
 
 template <bool kYuy2>
 void PackRun(const PackedRun& run) {
-  const int64_t lumaStride = 2 * run.chromaStride;
   for (int pair = 0; pair < 8; ++pair) {
-    const uint8_t* y0 = StepBytes(run.y, -2 * pair * lumaStride);
-    const uint8_t* y1 = StepBytes(y0, -lumaStride);
-    const uint8_t* u = StepBytes(run.u, -pair * run.chromaStride);
-    const uint8_t* v = StepBytes(run.v, -pair * run.chromaStride);
-    uint8_t* outA = StepBytes(run.out, 2 * pair * run.outRow);
-    uint8_t* outB = StepBytes(outA, run.outRow);
+    const auto [y0, y1, u, v, outA, outB] = RowPairOfRun(run, pair);
     for (int32_t c = 0; c < run.macroblocks; ++c) {
       const __m128i uv =
           _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + 8 * c)),

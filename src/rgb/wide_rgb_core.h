@@ -209,6 +209,28 @@ inline TwoRowPairs RowPairsOf(const WideMacroblockRow& row, int j, int32_t colum
           {out0, out0 + 2 * row.rowBytes},          {out1, out1 + 2 * row.rowBytes}};
 }
 
+// Row pair `j` of the macroblocks from `column` on: two luma rows, their
+// chroma rows and two output rows of `macroblockBytes` per macroblock.
+struct WideRowPair {
+  const uint8_t* y0;
+  const uint8_t* y1;
+  const uint8_t* u;
+  const uint8_t* v;
+  uint8_t* out0;
+  uint8_t* out1;
+};
+
+inline WideRowPair RowPairOfRow(const WideMacroblockRow& row, int j, int32_t column,
+                                int32_t macroblockBytes) {
+  uint8_t* out0 = row.out + 2 * j * row.rowBytes + macroblockBytes * column;
+  return {row.y[2 * j] + 16 * column,
+          row.y[2 * j + 1] + 16 * column,
+          row.u[j] + 8 * column,
+          row.v[j] + 8 * column,
+          out0,
+          out0 + row.rowBytes};
+}
+
 // The layouts: bytes per pixel and the rounding offsets added to the
 // LumaTable index (green alternates by the parity of x + y).
 struct Rgb24Pixels {
@@ -325,12 +347,7 @@ struct RunKernel {
   void Run(const WideMacroblockRow& row, int32_t column, int32_t count) const {
     const int32_t paired = count - count % kStep;
     for (int j = 0; j < 8; ++j) {
-      const uint8_t* y0 = row.y[2 * j] + 16 * column;
-      const uint8_t* y1 = row.y[2 * j + 1] + 16 * column;
-      const uint8_t* u = row.u[j] + 8 * column;
-      const uint8_t* v = row.v[j] + 8 * column;
-      uint8_t* out0 = row.out + 2 * j * row.rowBytes + kOut * column;
-      uint8_t* out1 = out0 + row.rowBytes;
+      const auto [y0, y1, u, v, out0, out1] = RowPairOfRow(row, j, column, kOut);
       for (int32_t c = 0; c < paired; c += kStep)
         ConvertRowPair<F, P>(k, offsets, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c,
                              out0 + kOut * c, out1 + kOut * c);
@@ -427,12 +444,7 @@ struct DitherKernel {
   void Run(const WideMacroblockRow& row, int32_t column, int32_t count) const {
     const int32_t paired = count - count % kStep;
     for (int j = 0; j < 8; ++j) {
-      const uint8_t* y0 = row.y[2 * j] + 16 * column;
-      const uint8_t* y1 = row.y[2 * j + 1] + 16 * column;
-      const uint8_t* u = row.u[j] + 8 * column;
-      const uint8_t* v = row.v[j] + 8 * column;
-      uint8_t* out0 = row.out + 2 * j * row.rowBytes + 16 * column;
-      uint8_t* out1 = out0 + row.rowBytes;
+      const auto [y0, y1, u, v, out0, out1] = RowPairOfRow(row, j, column, 16);
       for (int32_t c = 0; c < paired; c += kStep)
         DitherRowPair(rows, j, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 16 * c,
                       out1 + 16 * c);
