@@ -1,7 +1,6 @@
 // Finding and checking the integer forms of the adjustment tables.
 #include "rgb/closed_forms.h"
 
-#include <cmath>
 #include <initializer_list>
 
 #include "exports/state.h"
@@ -20,7 +19,7 @@ int16_t Wrap16(int32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(v)
 struct ChromaTermSource {
   const ChromaTerms* table;
   bool green;
-  double coefficient;
+  SoftDouble coefficient;
 };
 
 int32_t TableTerm(const ChromaTermSource& source, int32_t sample) {
@@ -29,7 +28,7 @@ int32_t TableTerm(const ChromaTermSource& source, int32_t sample) {
 }
 
 bool FormMatches(const ChromaTermForm& form, const ChromaTermSource& source) {
-  const bool negative = source.coefficient < 0;
+  const bool negative = source.coefficient.negative;
   for (int32_t sample = 0; sample < 256; ++sample)
     if (ChromaTermFromForm(form, negative, sample) != TableTerm(source, sample)) return false;
   return true;
@@ -37,9 +36,11 @@ bool FormMatches(const ChromaTermForm& form, const ChromaTermSource& source) {
 
 // The fixed-point factor nearest to |s * coefficient| rarely differs from
 // the double products by more than a step or two; try the neighbours.
-bool FindChromaForm(const ChromaTermSource& source, double s, ChromaTermForm& form) {
-  const double magnitude = std::fabs(s * source.coefficient);
-  const int64_t nearest = static_cast<int64_t>(magnitude * 65536.0 + 0.5);
+bool FindChromaForm(const ChromaTermSource& source, const SoftDouble& s, ChromaTermForm& form) {
+  constexpr SoftDouble kOneUnit = DoubleFromBits(0x40F0000000000000u);  // 65536
+  constexpr SoftDouble kHalf = DoubleFromBits(0x3FE0000000000000u);
+  const SoftDouble magnitude = Magnitude(Multiply(s, source.coefficient));
+  const int64_t nearest = TruncateToInteger(Add(Multiply(magnitude, kOneUnit), kHalf));
   for (int64_t delta : {0, -1, 1, -2, 2, -3, 3, -4, 4}) {
     const int64_t factor = nearest + delta;
     if (factor < 0 || factor >= (int64_t{1} << 32)) continue;
@@ -168,7 +169,7 @@ int32_t LumaLevelFromForm(const LumaForm& form, int32_t index) {
 
 RgbClosedForms AnalyseAdjustTables(int maxExceptionsPerSide) {
   const DisplayValues& adjust = DisplayAdjust;
-  const double s = SaturationFactor(adjust.saturation);
+  const SoftDouble s = SaturationFactor(adjust.saturation);
   RgbClosedForms forms = {};
   forms.chromaExact = FindChromaForm({UTable, false, kUBlue}, s, forms.uBlue) &&
                       FindChromaForm({UTable, true, kUGreen}, s, forms.uGreen) &&

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "tables/soft_double.h"
+
 namespace kelmar {
 
 struct ChromaTerms {
@@ -18,23 +20,22 @@ constexpr int kChromaTableMin = -70;
 constexpr int kChromaTableMax = 329;
 constexpr int kChromaTableSize = kChromaTableMax - kChromaTableMin + 1;
 
-// Chroma coefficients: the single-precision constants widened to double.
-constexpr double kUGreen = static_cast<double>(-0.34414f);
-constexpr double kUBlue = static_cast<double>(1.772f);
-constexpr double kVGreen = static_cast<double>(-0.71414f);
-constexpr double kVRed = static_cast<double>(1.402f);
-constexpr double kMaxSaturationFactor = 2.0;
+// The chroma coefficients: single-precision constants widened to double.
+constexpr SoftDouble kUGreen = FloatFromBits(0xBEB0331Eu);  // -0.34414
+constexpr SoftDouble kUBlue = FloatFromBits(0x3FE2D0E5u);   // 1.772
+constexpr SoftDouble kVGreen = FloatFromBits(0xBF36D1E1u);  // -0.71414
+constexpr SoftDouble kVRed = FloatFromBits(0x3FB374BCu);    // 1.402
 
-// Magnitude of the largest chroma term any saturation can produce for
-// samples 0..255: the terms peak at sample 0 (offset -128) and factor 2.
-constexpr int TermMagnitude(double coefficient) {
-  const int term = static_cast<int>(kMaxSaturationFactor * -128 * coefficient);
-  return term < 0 ? -term : term;
-}
-constexpr int kMaxGreenSum = TermMagnitude(kUGreen) + TermMagnitude(kVGreen);
-constexpr int kMaxTermMagnitude = TermMagnitude(kUBlue) > kMaxGreenSum ? TermMagnitude(kUBlue)
-                                                                       : kMaxGreenSum;
-static_assert(TermMagnitude(kUBlue) >= TermMagnitude(kVRed), "blue has the widest reach");
+// Magnitudes of the largest chroma terms any saturation can produce for
+// samples 0..255: the terms peak at sample 0 (distance -128) with the factor
+// held at 2, so these are trunc(256 * coefficient).
+constexpr int kMaxUBlueTerm = 453;   // 1.772
+constexpr int kMaxUGreenTerm = 88;   // 0.34414
+constexpr int kMaxVGreenTerm = 182;  // 0.71414
+constexpr int kMaxVRedTerm = 358;    // 1.402
+constexpr int kMaxGreenSum = kMaxUGreenTerm + kMaxVGreenTerm;
+constexpr int kMaxTermMagnitude = kMaxUBlueTerm > kMaxGreenSum ? kMaxUBlueTerm : kMaxGreenSum;
+static_assert(kMaxUBlueTerm >= kMaxVRedTerm, "blue has the widest reach");
 // Largest rounding offset any converter adds to a LumaTable index.
 constexpr int kMaxLumaOffset = 6;
 
@@ -53,9 +54,19 @@ inline constexpr uint8_t* LumaTable = LumaTableStorage - kLumaTableMin;
 inline constexpr ChromaTerms* UTable = UTableStorage - kChromaTableMin;
 inline constexpr ChromaTerms* VTable = VTableStorage - kChromaTableMin;
 
-// Saturation factor shared with the packed tables: 1 + 0.1 per unit (0.1 in
-// single precision), 0 below 0.01, at most 2.
-double SaturationFactor(int32_t saturation);
+// The factors shared with the packed tables.  Contrast: 1 + 0.05 per unit.
+// Saturation: 1 + 0.1 per unit (0.1 in single precision), 0 below 0.01 (in
+// single precision), at most 2.
+SoftDouble ContrastFactor(int32_t contrast);
+SoftDouble SaturationFactor(int32_t saturation);
+
+// trunc(distance * gain + 0.5), each operation rounded to double: one entry
+// of a luma ramp before its lift and clamp.
+int64_t RoundedRamp(int32_t distance, const SoftDouble& gain);
+
+// The tables for one setting, written through their index-0 bases.
+void BuildLumaTable(int32_t brightness, int32_t contrast, uint8_t* lumaTable);
+void BuildChromaTables(int32_t saturation, ChromaTerms* uTable, ChromaTerms* vTable);
 
 // Rebuilds LumaTable, UTable and VTable from DisplayAdjust.  `reserved` is
 // the calling export's reserved argument; it is not read.  A call with the
