@@ -20,3 +20,12 @@ if(KELMAR_READELF AND NOT KELMAR_SANITIZE)
                    "-DDEFINITIONS=$<TARGET_PROPERTY:kelmar_objects,COMPILE_DEFINITIONS>"
                    -P ${CMAKE_CURRENT_LIST_DIR}/check_elf_hardening.cmake)
 endif()
+
+# The library computes every value in integers; no floating-point
+# instruction may appear in its code.
+find_program(KELMAR_OBJDUMP objdump)
+if(KELMAR_OBJDUMP AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64" AND NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME library_has_no_floating_point
+           COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${KELMAR_OBJDUMP} -DLIBRARY=$<TARGET_FILE:kelmar>
+                   -P ${CMAKE_CURRENT_LIST_DIR}/check_no_floating_point.cmake)
+endif()
