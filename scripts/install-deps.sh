@@ -1,21 +1,29 @@
 #!/usr/bin/env bash
-# Installs what building and testing Kelmar needs on a Debian 12 machine:
-# compilers (native, clang, mingw-w64 i686), 32-bit wine for the DLL's tests,
-# and the libraries of the tools.  Does nothing when all of it is present.
+# Installs what building and testing Kelmar needs on a Debian 12 machine, down
+# to a minimal one (debootstrap minbase): compilers (native, clang, mingw-w64
+# for 32- and 64-bit Windows, aarch64), wine for the DLLs' tests, qemu-user
+# for the aarch64 tests, the sanitizer runtimes and symbolizer, and the
+# libraries of the tools.  Packages are installed without their recommended
+# ones, so everything used is named here.  Does nothing when all of it is
+# present.
 #   --bench   also the peers the benchmark compares against (libyuv, libswscale)
+#   --fuzz    what the fuzz targets need (already part of the default set)
 # Run as root (or with sudo available).
 set -euo pipefail
 
 packages=(
-  cmake g++ clang pkg-config libgtest-dev
+  cmake make g++ clang pkg-config libgtest-dev
+  libclang-rt-14-dev llvm binutils
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine32
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  wine wine32 wine64
+  g++-aarch64-linux-gnu qemu-user
   libpng-dev libcli11-dev ffmpeg valgrind
 )
 for arg in "$@"; do
   case "$arg" in
     --bench) packages+=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev) ;;
-    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    --fuzz) ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac
 done
@@ -31,10 +39,8 @@ installed() {
 }
 
 # wine32 is an i386 package.
-need_update=0
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   as_root dpkg --add-architecture i386
-  need_update=1
 fi
 
 missing=()
@@ -46,7 +52,6 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"
-[ -n "${missing[*]}" ] && need_update=1
-if [ $need_update -eq 1 ]; then as_root apt-get update -qq; fi
+as_root apt-get update -qq
 as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
   "${missing[@]}" >/dev/null

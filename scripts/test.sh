@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Builds both forms of the library and runs every test:
 #   1. KELMAR.dll with the mingw-w64 i686 cross compiler;
-#   2. the native library, tools and tests with g++, including the DLL's
-#      file checks and its output under wine against the native build's;
+#   2. the native library, tools and tests with g++ (the reference build),
+#      including the DLL's file checks and its output under wine against the
+#      native build's;
 #   3. the native tests again with clang, AddressSanitizer and
 #      UndefinedBehaviorSanitizer;
-#   4. each libFuzzer target for FUZZ_SECONDS (default 60) seconds.
+#   4. the same bytes from other builds: g++ -O3 -march=x86-64-v3, clang
+#      -O3 -march=x86-64-v3 -ffast-math and an aarch64 cross build under
+#      qemu-user each pass the unit tests (with the committed table digests)
+#      and must print the reference build's conformance output;
+#   5. each libFuzzer target for FUZZ_SECONDS (default 30) seconds.
 # Installs what is missing first (needs root on a fresh machine).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,10 +24,12 @@ cmake -S "$root" -B "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i68
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build/win32" -j "$jobs"
 
-echo "== native (g++)"
+echo "== native (g++), the reference build"
 cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=Release \
   -DKELMAR_WIN32_DIR="$build/win32" >/dev/null
 cmake --build "$build/native" -j "$jobs"
+reference=$build/native/conformance.txt
+"$build/native/tests/kelmar_conformance" >"$reference"
 
 echo "== native (clang, address and undefined-behaviour sanitizers)"
 cmake -S "$root" -B "$build/sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -31,7 +38,35 @@ cmake --build "$build/sanitize" -j "$jobs"
 
 echo "== tests: sanitizers"
 ctest --test-dir "$build/sanitize" --output-on-failure -j "$jobs"
-FUZZ_SECONDS=${FUZZ_SECONDS:-60} bash "$root/scripts/fuzz.sh"
+
+# exact_build NAME RUNNER [cmake options...]: the unit tests and the
+# conformance program built another way.  The tests compare every table with
+# the committed digests; the conformance output must equal the reference's.
+exact_build() {
+  local name=$1 runner=$2
+  shift 2
+  local dir=$build/exact-$name
+  echo "== same bytes: $name"
+  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DKELMAR_BUILD_TOOLS=OFF "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs" --target kelmar_tests kelmar_conformance >/dev/null
+  # shellcheck disable=SC2086
+  $runner "$dir/tests/kelmar_tests" --gtest_brief=1
+  # shellcheck disable=SC2086
+  $runner "$dir/tests/kelmar_conformance" >"$dir/conformance.txt"
+  if ! cmp -s "$reference" "$dir/conformance.txt"; then
+    echo "test.sh: $name converts differently from the reference build:" >&2
+    diff "$reference" "$dir/conformance.txt" | head -5 >&2
+    exit 1
+  fi
+  echo "$name: $(wc -l <"$reference") conversions identical to the reference build"
+}
+exact_build gcc-x86-64-v3 "" -DCMAKE_CXX_FLAGS="-O3 -march=x86-64-v3"
+exact_build clang-x86-64-v3-fast-math "" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS="-O3 -march=x86-64-v3 -ffast-math"
+exact_build aarch64 "qemu-aarch64 -L /usr/aarch64-linux-gnu" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake"
+
+FUZZ_SECONDS=${FUZZ_SECONDS:-30} bash "$root/scripts/fuzz.sh"
 
 echo "== tests: native and KELMAR.dll under wine"
 ctest --test-dir "$build/native" --output-on-failure -j "$jobs"
