@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "exports/cpu.h"
+#include "common/cpu.h"
 #include "kelmar.h"
 #include "layouts.h"
 #include "peers.h"

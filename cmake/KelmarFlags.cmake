@@ -14,9 +14,11 @@ if(KELMAR_SANITIZE)
 endif()
 
 # The library: no exceptions or RTTI, nothing visible but the exports.
+# -Wundef: a feature macro used without src/common/features.h is an error,
+# not a path silently compiled out.
 function(kelmar_library_flags target)
   kelmar_warnings(${target})
-  target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti
+  target_compile_options(${target} PRIVATE -Wundef -fno-exceptions -fno-rtti
                          -fvisibility=hidden -fvisibility-inlines-hidden)
   set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
   if(NOT WIN32)

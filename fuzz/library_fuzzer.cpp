@@ -16,8 +16,8 @@
 #include <memory>
 #include <vector>
 
-#include "exports/cpu.h"
-#include "exports/state.h"
+#include "common/cpu.h"
+#include "exports/display_state.h"
 #include "kelmar.h"
 
 namespace {
@@ -379,8 +379,9 @@ void FuzzKelmar(FuzzedDataProvider& in) {
 
   const std::vector<uint8_t> headerBefore = header.Copy(), dstBefore = dst.Copy(),
                              mapBefore = map.Copy();
-  const kelmar::DisplayValues lastBefore = kelmar::LastDisplayAdjust;
-  const bool displayChanged = kelmar::DisplayAdjust != lastBefore;
+  const kelmar::DisplayValues lastBefore = kelmar::LoadLastDisplayAdjust();
+  const kelmar::DisplayValues current = kelmar::LoadDisplayAdjust();
+  const bool displayChanged = current != lastBefore;
   const bool useW = in.ConsumeBool();
   const bool nullWhenEmpty = in.ConsumeBool();
   const PlaneSet* planes = shape.converts || !nullWhenEmpty ? &picture.planes : nullptr;
@@ -390,7 +391,10 @@ void FuzzKelmar(FuzzedDataProvider& in) {
     header.Restore(headerBefore);
     dst.Restore(dstBefore);
     map.Restore(mapBefore);
-    kelmar::LastDisplayAdjust = lastBefore;
+    // Every path sees the display change (or its absence) afresh.
+    kelmar::StoreDisplayAdjust(lastBefore);
+    kelmar::TakeDisplayAdjust();
+    kelmar::StoreDisplayAdjust(current);
     kelmar::SetPathLimit(path);
     auto* bih = reinterpret_cast<BITMAPINFOHEADER*>(header.data());
     const int32_t result = (useW ? KelmarW : Kelmar)(bih, dst.Pointer(nullWhenEmpty), planes,
@@ -407,7 +411,7 @@ void FuzzKelmar(FuzzedDataProvider& in) {
     }
   }
   if (first.result != shape.expected) Fail("unexpected result");
-  if (kelmar::LastDisplayAdjust != kelmar::DisplayAdjust) Fail("display change not recorded");
+  if (kelmar::LoadLastDisplayAdjust() != current) Fail("display change not recorded");
 
   // The map changes only on a display change, and then only its filled part.
   std::vector<uint8_t> expectedMap = mapBefore;
@@ -454,7 +458,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The library keeps the adjustments from call to call; every input starts
   // from the state at load.
   SetDisplay(0, 0, 0, 0);
-  kelmar::LastDisplayAdjust = kelmar::DisplayAdjust;
+  kelmar::TakeDisplayAdjust();
   for (int call = 0; call < 6 && in.remaining_bytes() > 0; ++call) {
     switch (in.ConsumeIntegralInRange(0, 3)) {
       case 0: {

@@ -9,15 +9,19 @@
 #include <cstring>
 #include <utility>
 
-#include "exports/state.h"
 #include "test_support.h"
 
 namespace kelmar {
 namespace {
 
+// The tables of the last Build(), by their index-0 bases.
+AdjustTables built;
+const uint8_t* const LumaTable = built.LumaTable();
+const ChromaTerms* const UTable = built.UTable();
+const ChromaTerms* const VTable = built.VTable();
+
 void Build(int32_t brightness, int32_t contrast, int32_t saturation) {
-  DisplayAdjust = {brightness, contrast, saturation, 0};
-  BuildAdjustTables(0);
+  BuildAdjustTables(brightness, contrast, saturation, built);
 }
 
 struct TermsCase {

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <vector>
 
-#include "exports/state.h"
+#include "exports/display_state.h"
 #include "tables/adjust_tables.h"
 #include "test_support.h"
 
@@ -27,13 +29,18 @@ void ExpectEntry(const RGBQUAD& entry, const Colour& c, int index) {
   EXPECT_EQ(entry.rgbReserved, 0) << "entry " << index;
 }
 
-// Builds the palette for the given adjustments, from a palette full of
-// leftovers, the way DecGetPal() does.
-void BuildFor(int32_t brightness, int32_t contrast, int32_t saturation) {
-  DisplayAdjust = {brightness, contrast, saturation, 0};
-  std::memset(DitherPalette, 0xEE, sizeof(DitherPalette));
-  RGBQUAD unused;
-  ASSERT_EQ(DecGetPal(&unused, 1, 0), 1);
+// The tables of one setting, built from storage full of leftovers: the
+// build must clear what it does not fill.
+struct Built {
+  AdjustTables adjust;
+  DitherTables dither;
+};
+std::unique_ptr<Built> BuildFor(int32_t brightness, int32_t contrast, int32_t saturation) {
+  auto built = std::make_unique<Built>();
+  std::memset(built.get(), 0xEE, sizeof(Built));
+  BuildAdjustTables(brightness, contrast, saturation, built->adjust);
+  BuildDitherTables(built->adjust, built->dither);
+  return built;
 }
 
 TEST(DitherPalette, KnownEntries) {
@@ -59,8 +66,8 @@ TEST(DitherPalette, KnownEntries) {
       {0, -10, 128, {142, 142, 142}},
   };
   for (const Case& c : cases) {
-    BuildFor(c.brightness, 0, c.saturation);
-    ExpectEntry(DitherPalette[c.index], c.colour, c.index);
+    const auto built = BuildFor(c.brightness, 0, c.saturation);
+    ExpectEntry(built->dither.DitherPalette[c.index], c.colour, c.index);
   }
 }
 
@@ -68,7 +75,10 @@ TEST(DitherPalette, KnownEntries) {
 // u = 80 + 32 lu, v = 80 + 32 lv; everything off the grid is zero.
 TEST(DitherPalette, EveryEntryHoldsItsGridPoint) {
   for (int32_t saturation : {0, -5, 10}) {
-    BuildFor(2, 3, saturation);
+    const auto built = BuildFor(2, 3, saturation);
+    const uint8_t* LumaTable = built->adjust.LumaTable();
+    const ChromaTerms* UTable = built->adjust.UTable();
+    const ChromaTerms* VTable = built->adjust.VTable();
     for (int index = 0; index < 256; ++index) {
       const int ly = index >> 4, lu = (index >> 2) & 3, lv = index & 3;
       Colour expected = {0, 0, 0};
@@ -78,7 +88,7 @@ TEST(DitherPalette, EveryEntryHoldsItsGridPoint) {
                     LumaTable[y + UTable[u].green + VTable[v].green],
                     LumaTable[y + VTable[v].other]};
       }
-      ExpectEntry(DitherPalette[index], expected, index);
+      ExpectEntry(built->dither.DitherPalette[index], expected, index);
     }
   }
 }
@@ -86,22 +96,23 @@ TEST(DitherPalette, EveryEntryHoldsItsGridPoint) {
 // The quantiser tables as runs of equal values, whatever the adjustments.
 TEST(DitherPalette, QuantiserRunsAndDitherOffsets) {
   for (int32_t saturation : {0, -10, 10}) {
-    BuildFor(3, -7, saturation);
+    const auto built = BuildFor(3, -7, saturation);
+    const DitherTables& t = built->dither;
     for (int i = 0; i < kQuantTableSize; ++i) {
       const int yLevel = i <= 45 ? 1 : i >= 238 ? 14 : 2 + (i - 46) / 16;
       const int cLevel = i <= 111 ? 0 : i >= 176 ? 3 : 1 + (i - 112) / 32;
-      ASSERT_EQ(YQuantTable[i], 16 * yLevel) << i;
-      ASSERT_EQ(UQuantTable[i], 4 * cLevel) << i;
-      ASSERT_EQ(VQuantTable[i], cLevel) << i;
+      ASSERT_EQ(t.YQuantTable[i], 16 * yLevel) << i;
+      ASSERT_EQ(t.UQuantTable[i], 4 * cLevel) << i;
+      ASSERT_EQ(t.VQuantTable[i], cLevel) << i;
     }
-    for (int k = 0; k < 16; ++k) ASSERT_EQ(DitherMatrix[k], 2 * BayerMatrix[k]) << k;
+    for (int k = 0; k < 16; ++k) ASSERT_EQ(t.DitherMatrix[k], 2 * BayerMatrix[k]) << k;
+    EXPECT_EQ(t.YQuantTable[45], 16);
+    EXPECT_EQ(t.YQuantTable[46], 32);
+    EXPECT_EQ(t.YQuantTable[237], 208);
+    EXPECT_EQ(t.YQuantTable[289], 224);
+    EXPECT_EQ(t.UQuantTable[111], 0);
+    EXPECT_EQ(t.UQuantTable[112], 4);
   }
-  EXPECT_EQ(YQuantTable[45], 16);
-  EXPECT_EQ(YQuantTable[46], 32);
-  EXPECT_EQ(YQuantTable[237], 208);
-  EXPECT_EQ(YQuantTable[289], 224);
-  EXPECT_EQ(UQuantTable[111], 0);
-  EXPECT_EQ(UQuantTable[112], 4);
 }
 
 TEST(DecGetPal, CopiesAtMost256Entries) {
@@ -111,12 +122,14 @@ TEST(DecGetPal, CopiesAtMost256Entries) {
   };
   const Case cases[] = {{0, 0},     {1, 1},     {16, 16},           {255, 255},
                         {256, 256}, {300, 256}, {0x80000000u, 256}, {0xFFFFFFFFu, 256}};
-  DisplayAdjust = {0, 0, 0, 0};
+  SetDisplay(0, 0, 0, 0);
+  const auto built = BuildFor(0, 0, 0);
   for (const Case& c : cases) {
     GuardedBuffer out(300 * sizeof(RGBQUAD));
     auto* palette = reinterpret_cast<RGBQUAD*>(out.data());
     ASSERT_EQ(DecGetPal(palette, c.count, 0), c.copied) << c.count;
-    EXPECT_EQ(std::memcmp(palette, DitherPalette, c.copied * sizeof(RGBQUAD)), 0) << c.count;
+    EXPECT_EQ(std::memcmp(palette, built->dither.DitherPalette, c.copied * sizeof(RGBQUAD)), 0)
+        << c.count;
     const std::vector<uint8_t> bytes = out.Payload();
     for (size_t b = c.copied * sizeof(RGBQUAD); b < bytes.size(); ++b)
       ASSERT_EQ(bytes[b], 0xA5) << "count " << c.count << " byte " << b;
@@ -129,25 +142,31 @@ TEST(DecGetPal, CopiesAtMost256Entries) {
   for (int i = 0; i < 16; ++i) ExpectEntry(first[i], {0, 0, 0}, i);
 }
 
-// Even a call that copies nothing rebuilds the tables for the current
-// adjustments.
-TEST(DecGetPal, ZeroCountStillRebuilds) {
-  DisplayAdjust = {0, 0, 0, 0};
-  RGBQUAD unused;
-  DecGetPal(&unused, 1, 0);
-  DisplayAdjust = {3, 0, 0, 0};
-  EXPECT_EQ(DecGetPal(nullptr, 0, 12345), 0);
-  EXPECT_EQ(LumaTable[128], 158);
-  ExpectEntry(DitherPalette[128], {88, 222, 106}, 128);
+// The palette follows the adjustments as they stand at each call.
+TEST(DecGetPal, FollowsEverySetting) {
+  for (const DisplayValues& a : {DisplayValues{3, 0, 0, 0}, DisplayValues{-2, 5, 4, 9},
+                                 DisplayValues{0, 0, 10, 0}, DisplayValues{3, 0, 0, 0}}) {
+    SetDisplay(a.brightness, a.contrast, a.saturation, a.balance);
+    EXPECT_EQ(DecGetPal(nullptr, 0, 12345), 0);
+    RGBQUAD palette[256];
+    ASSERT_EQ(DecGetPal(palette, 256, 0), 256);
+    const auto built = BuildFor(a.brightness, a.contrast, a.saturation);
+    EXPECT_EQ(std::memcmp(palette, built->dither.DitherPalette, sizeof(palette)), 0)
+        << a.brightness << " " << a.contrast << " " << a.saturation;
+  }
+  RGBQUAD entry[129];
+  ASSERT_EQ(DecGetPal(entry, 129, 0), 129);
+  ExpectEntry(entry[128], {88, 222, 106}, 128);
+  SetDisplay(0, 0, 0, 0);
 }
 
 TEST(DecGetPal, BothNamesGiveTheSamePalette) {
-  DisplayAdjust = {-2, 5, 4, 9};
+  SetDisplay(-2, 5, 4, 9);
   RGBQUAD a[256], b[256];
   ASSERT_EQ(DecGetPal(a, 256, 0), 256);
-  std::memset(DitherPalette, 0xEE, sizeof(DitherPalette));
   ASSERT_EQ(DecGetPalW(b, 256, -1), 256);
   EXPECT_EQ(std::memcmp(a, b, sizeof(a)), 0);
+  SetDisplay(0, 0, 0, 0);
 }
 
 // DecGetPal() must not consume a pending display change: the next Kelmar()
@@ -155,11 +174,9 @@ TEST(DecGetPal, BothNamesGiveTheSamePalette) {
 TEST(DecGetPal, LeavesChangeTestAndPathsAlone) {
   test::SetDisplayQuietly(0, 0, 0, 0);
   SetDisplay(1, 2, 3, 4);
-  UseMmx = 7;
   RGBQUAD palette[256];
   DecGetPal(palette, 256, 0);
-  EXPECT_EQ(UseMmx, 7);
-  EXPECT_EQ(LastDisplayAdjust, (DisplayValues{0, 0, 0, 0}));
+  EXPECT_EQ(LoadLastDisplayAdjust(), (DisplayValues{0, 0, 0, 0}));
 
   test::HeaderWithPalette h = test::MakeHeader(32, 16, 8, BI_RGB);
   test::Picture picture = test::MakeFlatPicture(32, 16, 128, 128, 128);
@@ -207,6 +224,30 @@ TEST(KelmarPalette, WrittenBehindEightBitHeaders) {
     // The bytes between the header and a later colour table are left alone.
     for (uint32_t b = sizeof(BITMAPINFOHEADER); b < c.headerSize; ++b)
       EXPECT_EQ(record.data()[b], 0xA5) << b;
+    EXPECT_TRUE(record.GuardsIntact());
+  }
+}
+
+// A colour table that starts inside a short header overwrites its fields
+// with the palette's leading zero entries: the call answers for the
+// compression it started with, and the bit count it then finds (0) draws
+// nothing.
+TEST(KelmarPalette, ColourTableInsideAShortHeader) {
+  test::SetDisplayQuietly(0, 0, 0, 0);
+  for (const auto& [compression, result] :
+       {std::pair<uint32_t, int32_t>{BI_RGB, 0}, std::pair<uint32_t, int32_t>{BI_BITFIELDS, -1}}) {
+    GuardedBuffer record(12 + 256 * sizeof(RGBQUAD));
+    auto* header = reinterpret_cast<BITMAPINFOHEADER*>(record.data());
+    const test::HeaderWithPalette h = test::MakeHeader(16, 16, 8, compression);
+    std::memcpy(header, &h.header, sizeof(h.header));
+    header->biSize = 12;
+    test::Picture picture = test::MakePicture(16, 16, 5);
+    uint8_t map = 1;
+    GuardedBuffer out(16 * 16);
+    const std::vector<uint8_t> before = out.Payload();
+    EXPECT_EQ(Kelmar(header, out.data(), &picture.planes, &map, 0, 0), result) << compression;
+    EXPECT_EQ(out.Payload(), before) << compression;
+    EXPECT_EQ(header->biBitCount, 0) << compression;
     EXPECT_TRUE(record.GuardsIntact());
   }
 }

@@ -2,7 +2,7 @@
 // of non-packed calls and the dispatch table's answers.
 #include <gtest/gtest.h>
 
-#include "exports/state.h"
+#include "exports/display_state.h"
 #include "test_support.h"
 
 namespace kelmar::test {
@@ -49,7 +49,7 @@ TEST_F(KelmarEntry, ChangeIsConsumedByTheFirstCall) {
   SetDisplay(0, 0, 0, 1);  // balance alone also redraws
   Kelmar(&h.header, nullptr, &picture.planes, map.data(), 0, 0);
   EXPECT_EQ(map, std::vector<uint8_t>(4, 1));
-  EXPECT_EQ(LastDisplayAdjust, DisplayAdjust);
+  EXPECT_EQ(LoadLastDisplayAdjust(), LoadDisplayAdjust());
 
   map.assign(4, 0);
   Kelmar(&h.header, nullptr, &picture.planes, map.data(), 0, 0);
@@ -64,7 +64,7 @@ TEST_F(KelmarEntry, PackedCallsAlsoConsumeTheChange) {
   SetDisplay(0, 5, 0, 0);
   Kelmar(&h.header, out.data(), &picture.planes, map.data(), 0, 1);
   EXPECT_EQ(map[0], 1);
-  EXPECT_EQ(LastDisplayAdjust, DisplayAdjust);
+  EXPECT_EQ(LoadLastDisplayAdjust(), LoadDisplayAdjust());
   EXPECT_EQ(h.header.biClrImportant, 1234u) << "packed calls leave the header alone";
 }
 
@@ -118,16 +118,14 @@ TEST_F(KelmarEntry, SecondNamesBehaveAlike) {
 }
 
 TEST_F(KelmarEntry, ProcessorTestAgreesWithPathChoice) {
-  {
-    ScopedPathLimit integer(PathLimit::kInteger);
-    SelectPaths();
-    EXPECT_EQ(UseMmx, 0);
-    EXPECT_EQ(WideLevel, WideSimd::kNone);
-  }
-  SelectPaths();
-  EXPECT_EQ(UseMmx, ProcessorHasMmx());
+  const ConvertPlan integer = PlanFor(PathLimit::kInteger);
+  EXPECT_FALSE(integer.mmx);
+  EXPECT_EQ(integer.wide, WideSimd::kNone);
+  const ConvertPlan automatic = ChooseConvertPlan();
+  EXPECT_EQ(automatic.mmx, ProcessorHasMmx() != 0);
+  EXPECT_EQ(automatic.wide, ProcessorWideSimd());
 #if defined(__x86_64__)
-  EXPECT_EQ(UseMmx, 1) << "every x86-64 processor has MMX";
+  EXPECT_TRUE(automatic.mmx) << "every x86-64 processor has MMX";
 #endif
 }
 

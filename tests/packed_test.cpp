@@ -8,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "exports/state.h"
 #include "test_support.h"
 
 namespace kelmar::test {
@@ -52,9 +51,10 @@ size_t MapBytes(int width, int height) {
 // The packed picture by its definition rather than by macroblock walk:
 // output row r holds picture row height - 1 - r with the chroma row that
 // serves it, wherever that row and column lie in a whole macroblock with a
-// set map byte.  `adjusted` maps samples through the packed tables.
+// set map byte.  `tables`, when given, maps samples through the packed
+// tables.
 std::vector<uint8_t> Expected(Layout layout, const Picture& p, const std::vector<uint8_t>& map,
-                              bool adjusted) {
+                              const PackedTables* tables) {
   const int cols = p.width / 16;
   const int rows = p.height / 16;
   std::vector<uint8_t> out(OutputBytes(p.width, p.height), kFill);
@@ -65,11 +65,11 @@ std::vector<uint8_t> Expected(Layout layout, const Picture& p, const std::vector
       if (!map[(row / 16) * cols + x / 16]) continue;
       uint8_t y0 = p.Y(x, row), y1 = p.Y(x + 1, row);
       uint8_t u = p.U(x / 2, row / 2), v = p.V(x / 2, row / 2);
-      if (adjusted) {
-        y0 = PackedLumaTable[y0];
-        y1 = PackedLumaTable[y1];
-        u = PackedUTable[u];
-        v = PackedVTable[v];
+      if (tables) {
+        y0 = tables->PackedLumaTable[y0];
+        y1 = tables->PackedLumaTable[y1];
+        u = tables->PackedUTable[u];
+        v = tables->PackedVTable[v];
       }
       uint8_t* group = &out[static_cast<size_t>(r) * 2 * p.width + 2 * x];
       const uint8_t uyvy[4] = {u, y0, v, y1};
@@ -94,11 +94,11 @@ struct Entry {
 
 enum class Table { kLuma, kU, kV };
 
-const uint8_t* TableData(Table table) {
+const uint8_t* TableData(const PackedTables& tables, Table table) {
   switch (table) {
-    case Table::kLuma: return PackedLumaTable;
-    case Table::kU: return PackedUTable;
-    case Table::kV: return PackedVTable;
+    case Table::kLuma: return tables.PackedLumaTable;
+    case Table::kU: return tables.PackedUTable;
+    case Table::kV: return tables.PackedVTable;
   }
   return nullptr;
 }
@@ -108,11 +108,6 @@ struct TableCase {
   Table table;
   std::vector<Entry> entries;
 };
-
-void Build(const DisplayValues& adjust) {
-  DisplayAdjust = adjust;
-  BuildPackedTables();
-}
 
 TEST_F(Packed, TableValues) {
   const std::vector<TableCase> cases = {
@@ -165,8 +160,8 @@ TEST_F(Packed, TableValues) {
       {{0, 0, INT32_MAX, INT32_MAX}, Table::kU, {{0, 0}, {255, 255}}},
   };
   for (const TableCase& c : cases) {
-    Build(c.adjust);
-    const uint8_t* table = TableData(c.table);
+    const auto tables = PackedTablesFor(c.adjust);
+    const uint8_t* table = TableData(*tables, c.table);
     for (const Entry& e : c.entries) {
       EXPECT_EQ(table[e.index], e.value)
           << "adjust " << c.adjust.brightness << " " << c.adjust.contrast << " "
@@ -185,24 +180,24 @@ TEST_F(Packed, IdentityTablesWhereTheirAdjustmentsAreZero) {
       {{5, 0, 0, 0}, {Table::kU, Table::kV}},
       {{0, -7, 0, 0}, {Table::kU, Table::kV}},
   };
-  for (const auto& [adjust, tables] : cases) {
-    Build(adjust);
-    for (Table t : tables) {
-      for (int i = 0; i < 256; ++i) ASSERT_EQ(TableData(t)[i], i) << static_cast<int>(t);
+  for (const auto& [adjust, identities] : cases) {
+    const auto tables = PackedTablesFor(adjust);
+    for (Table t : identities) {
+      for (int i = 0; i < 256; ++i) ASSERT_EQ(TableData(*tables, t)[i], i) << static_cast<int>(t);
     }
   }
 }
 
-TEST_F(Packed, AllZeroAdjustmentsLeaveTheTablesAlone) {
-  Build({1, 2, 3, 4});
-  std::memset(PackedLumaTable, 0x77, sizeof(PackedLumaTable));
-  std::memset(PackedUTable, 0x78, sizeof(PackedUTable));
-  std::memset(PackedVTable, 0x79, sizeof(PackedVTable));
-  Build({0, 0, 0, 0});
-  for (int i = 0; i < 256; ++i) {
-    ASSERT_EQ(PackedLumaTable[i], 0x77);
-    ASSERT_EQ(PackedUTable[i], 0x78);
-    ASSERT_EQ(PackedVTable[i], 0x79);
+// Back at all-zero adjustments, samples are copied unchanged: nothing of the
+// tables of an earlier setting is used.
+TEST_F(Packed, AllZeroAdjustmentsCopyAfterAnAdjustedCall) {
+  const Picture p = MakePicture(48, 32, 17);
+  const std::vector<uint8_t> map = FullMap(MapBytes(48, 32));
+  for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
+    SetDisplayQuietly(1, 2, 3, 4);
+    Pack(layout, p, map);
+    SetDisplayQuietly(0, 0, 0, 0);
+    EXPECT_EQ(Pack(layout, p, map), Expected(layout, p, map, nullptr)) << LayoutName(layout);
   }
 }
 
@@ -213,29 +208,32 @@ TEST_F(Packed, AllZeroAdjustmentsLeaveTheTablesAlone) {
 TEST_F(Packed, ByteAndRowOrder) {
   for (RowOrder order : {RowOrder::kDown, RowOrder::kUp}) {
     const Picture p = MakePicture(16, 32, 7, order);
-    for (PathLimit path : SupportedPaths()) {
-      const ScopedPathLimit limit(path);
-      for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
-        SCOPED_TRACE(testing::Message() << LayoutName(layout) << " " << PathName(path));
-        const std::vector<uint8_t> out = Pack(layout, p, {1, 1});
-        EXPECT_EQ(Pack(layout, p, {1, 1}, 1), out) << "zoom is not consulted";
-        for (int r : {0, 1, 2, 15, 16, 30, 31}) {
-          for (int g : {0, 3, 7}) {
-            const int row = 31 - r;
-            const uint8_t u = p.U(g, row / 2), v = p.V(g, row / 2);
-            const uint8_t y0 = p.Y(2 * g, row), y1 = p.Y(2 * g + 1, row);
-            const uint8_t* group = &out[32 * r + 4 * g];
-            const std::vector<uint8_t> actual(group, group + 4);
-            const std::vector<uint8_t> expected = layout == Layout::kUyvy
-                                                      ? std::vector<uint8_t>{u, y0, v, y1}
-                                                      : std::vector<uint8_t>{y0, u, y1, v};
-            EXPECT_EQ(actual, expected) << "row " << r << " group " << g;
-          }
+    for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
+      SCOPED_TRACE(LayoutName(layout));
+      const std::vector<uint8_t> out = ExpectSameBytesOnEveryPath(
+          [&](PathLimit path) {
+            const ScopedPathLimit limit(path);
+            const std::vector<uint8_t> packed = Pack(layout, p, {1, 1});
+            EXPECT_EQ(Pack(layout, p, {1, 1}, 1), packed) << "zoom is not consulted";
+            return packed;
+          },
+          "row order");
+      for (int r : {0, 1, 2, 15, 16, 30, 31}) {
+        for (int g : {0, 3, 7}) {
+          const int row = 31 - r;
+          const uint8_t u = p.U(g, row / 2), v = p.V(g, row / 2);
+          const uint8_t y0 = p.Y(2 * g, row), y1 = p.Y(2 * g + 1, row);
+          const uint8_t* group = &out[32 * r + 4 * g];
+          const std::vector<uint8_t> actual(group, group + 4);
+          const std::vector<uint8_t> expected = layout == Layout::kUyvy
+                                                    ? std::vector<uint8_t>{u, y0, v, y1}
+                                                    : std::vector<uint8_t>{y0, u, y1, v};
+          EXPECT_EQ(actual, expected) << "row " << r << " group " << g;
         }
-        const std::vector<uint8_t> top = Pack(layout, p, {0, 1});
-        for (size_t i = 0; i < top.size(); ++i) {
-          ASSERT_EQ(top[i], i < 16 * 32 ? out[i] : kFill) << "byte " << i;
-        }
+      }
+      const std::vector<uint8_t> top = Pack(layout, p, {0, 1});
+      for (size_t i = 0; i < top.size(); ++i) {
+        ASSERT_EQ(top[i], i < 16 * 32 ? out[i] : kFill) << "byte " << i;
       }
     }
   }
@@ -261,21 +259,22 @@ TEST_F(Packed, MatchesTheDefinitionOnEveryPath) {
       const Picture p = MakePicture(size.width, size.height, ++seed, order);
       const std::vector<uint8_t> map = RandomMap(MapBytes(size.width, size.height), ++seed);
       for (bool adjusted : {false, true}) {
-        if (adjusted) {
-          SetDisplayQuietly(rng.Uniform(-3, 3), rng.Uniform(-15, 15), rng.Uniform(-8, 8),
-                            rng.Uniform(-30, 30) | 1);
-        } else {
-          SetDisplayQuietly(0, 0, 0, 0);
-        }
-        for (PathLimit path : SupportedPaths()) {
-          const ScopedPathLimit limit(path);
-          for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
-            SCOPED_TRACE(testing::Message()
-                         << LayoutName(layout) << " " << PathName(path) << " " << size.width
-                         << " x " << size.height << (adjusted ? " adjusted" : ""));
-            const std::vector<uint8_t> out = Pack(layout, p, map);
-            EXPECT_EQ(out, Expected(layout, p, map, adjusted));
-          }
+        DisplayValues adjust = {0, 0, 0, 0};
+        if (adjusted)
+          adjust = {rng.Uniform(-3, 3), rng.Uniform(-15, 15), rng.Uniform(-8, 8),
+                    rng.Uniform(-30, 30) | 1};
+        SetDisplayQuietly(adjust.brightness, adjust.contrast, adjust.saturation, adjust.balance);
+        const auto tables = PackedTablesFor(adjust);
+        for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
+          SCOPED_TRACE(testing::Message() << LayoutName(layout) << " " << size.width << " x "
+                                          << size.height << (adjusted ? " adjusted" : ""));
+          const std::vector<uint8_t> out = ExpectSameBytesOnEveryPath(
+              [&](PathLimit path) {
+                const ScopedPathLimit limit(path);
+                return Pack(layout, p, map);
+              },
+              "packed");
+          EXPECT_EQ(out, Expected(layout, p, map, adjusted ? tables.get() : nullptr));
         }
       }
     }
@@ -286,15 +285,12 @@ TEST_F(Packed, CopyPathsAreIdentical) {
   const Picture p = MakePicture(352, 288, 21, RowOrder::kUp);
   const std::vector<uint8_t> map = FullMap(MapBytes(352, 288));
   for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
-    std::vector<uint8_t> integer;
-    {
-      const ScopedPathLimit limit(PathLimit::kInteger);
-      integer = Pack(layout, p, map);
-    }
-    for (PathLimit path : SupportedPaths()) {
-      const ScopedPathLimit limit(path);
-      EXPECT_EQ(Pack(layout, p, map), integer) << LayoutName(layout) << " " << PathName(path);
-    }
+    ExpectSameBytesOnEveryPath(
+        [&](PathLimit path) {
+          const ScopedPathLimit limit(path);
+          return Pack(layout, p, map);
+        },
+        LayoutName(layout));
   }
 }
 
@@ -311,13 +307,16 @@ TEST_F(Packed, Yuy2IsUyvyWithTheBytesOfEveryWordExchanged) {
       SetDisplayQuietly(rng.Uniform(-25, 25), rng.Uniform(-25, 25), rng.Uniform(-12, 12),
                         rng.Uniform(-100, 100));
     }
-    for (PathLimit path : SupportedPaths()) {
-      const ScopedPathLimit limit(path);
-      std::vector<uint8_t> swapped = Pack(Layout::kUyvy, p, map);
-      for (size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
-      EXPECT_EQ(Pack(Layout::kYuy2, p, map), swapped)
-          << width << " x " << height << " " << PathName(path);
-    }
+    ExpectSameBytesOnEveryPath(
+        [&](PathLimit path) {
+          const ScopedPathLimit limit(path);
+          std::vector<uint8_t> swapped = Pack(Layout::kUyvy, p, map);
+          for (size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+          const std::vector<uint8_t> yuy2 = Pack(Layout::kYuy2, p, map);
+          EXPECT_EQ(yuy2, swapped) << width << " x " << height << " " << PathName(path);
+          return yuy2;
+        },
+        "word exchange");
   }
 }
 

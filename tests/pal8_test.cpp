@@ -3,9 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
-#include "exports/state.h"
 #include "rgb/converters.h"
 #include "tables/dither_palette.h"
 #include "test_support.h"
@@ -47,14 +47,15 @@ std::vector<uint8_t> Expected(const Picture& p, int32_t width, int32_t height,
   if (srcWidth < 16 || srcHeight < 16) return out;
   const int mbCols = srcWidth / 16, mbRows = srcHeight / 16;
   const size_t rowBytes = static_cast<size_t>(zoom ? 2 * srcWidth : srcWidth);
+  const DitherTables& t = test::TablesOfCurrentSetting().dither;
   for (int y = 0; y < 16 * mbRows; ++y) {
     for (int x = 0; x < 16 * mbCols; ++x) {
       if (!map[(y / 16) * mbCols + x / 16]) continue;
       const int m = 4 * (y % 4) + x % 4;
       const uint8_t index =
-          static_cast<uint8_t>(YQuantTable[p.Y(x, y) + BayerMatrix[m]] +
-                               UQuantTable[p.U(x / 2, y / 2) + 2 * BayerMatrix[m]] +
-                               VQuantTable[p.V(x / 2, y / 2) + 2 * BayerMatrix[m]]);
+          static_cast<uint8_t>(t.YQuantTable[p.Y(x, y) + BayerMatrix[m]] +
+                               t.UQuantTable[p.U(x / 2, y / 2) + 2 * BayerMatrix[m]] +
+                               t.VQuantTable[p.V(x / 2, y / 2) + 2 * BayerMatrix[m]]);
       if (zoom) {
         out[2 * y * rowBytes + 2 * x] = out[2 * y * rowBytes + 2 * x + 1] = index;
       } else {
@@ -67,12 +68,7 @@ std::vector<uint8_t> Expected(const Picture& p, int32_t width, int32_t height,
 
 class Pal8 : public ::testing::Test {
  protected:
-  void SetUp() override {
-    test::SetDisplayQuietly(0, 0, 0, 0);
-    // Expected() reads the quantiser tables, possibly before any conversion
-    // of the test has built them.
-    DecGetPal(nullptr, 0, 0);
-  }
+  void SetUp() override { test::SetDisplayQuietly(0, 0, 0, 0); }
 };
 
 // The 4 x 4 dither patterns of flat pictures, repeated over the picture, on
@@ -87,16 +83,18 @@ TEST_F(Pal8, FlatPicturesGiveTheDitherPattern) {
        {{117, 122, 117, 122}, {122, 117, 138, 117}, {117, 122, 117, 122}, {138, 117, 122, 117}}},
       {16, {{21, 26, 21, 26}, {26, 21, 26, 21}, {21, 26, 21, 26}, {26, 21, 26, 21}}},
   };
-  for (PathLimit path : test::SupportedPaths()) {
-    test::ScopedPathLimit limit(path);
-    for (const Case& c : cases) {
-      const Picture picture = test::MakeFlatPicture(48, 32, c.y, 128, 128);
-      const std::vector<uint8_t> out = Convert(picture, 48, 32, test::FullMap(6), 0);
-      for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 48; ++x)
-          ASSERT_EQ(out[48 * y + x], c.pattern[y % 4][x % 4])
-              << test::PathName(path) << " Y " << int(c.y) << " at " << x << "," << y;
-    }
+  for (const Case& c : cases) {
+    const Picture picture = test::MakeFlatPicture(48, 32, c.y, 128, 128);
+    const std::vector<uint8_t> out = test::ExpectSameBytesOnEveryPath(
+        [&](PathLimit path) {
+          test::ScopedPathLimit limit(path);
+          return Convert(picture, 48, 32, test::FullMap(6), 0);
+        },
+        "flat picture");
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 48; ++x)
+        ASSERT_EQ(out[48 * y + x], c.pattern[y % 4][x % 4])
+            << " Y " << int(c.y) << " at " << x << "," << y;
   }
 }
 
@@ -216,20 +214,13 @@ TEST_F(Pal8, AllPathsWriteTheSameBytes) {
         test::RandomMap(static_cast<size_t>(srcWidth / 16) * (srcHeight / 16), rng.Next(), 80);
     test::SetDisplayQuietly(rng.Uniform(-30, 30), rng.Uniform(-30, 30), rng.Uniform(-15, 15),
                             rng.Uniform(-5, 5));
-    std::vector<uint8_t> reference;
-    RGBQUAD referencePalette[256];
-    for (PathLimit path : test::SupportedPaths()) {
-      test::ScopedPathLimit limit(path);
-      const std::vector<uint8_t> out = Convert(picture, width, height, map, zoom);
-      if (reference.empty()) {
-        reference = out;
-        std::memcpy(referencePalette, DitherPalette, sizeof(referencePalette));
-        EXPECT_EQ(out, Expected(picture, width, height, map, zoom)) << "round " << round;
-      } else {
-        ASSERT_EQ(out, reference) << test::PathName(path) << " round " << round;
-        ASSERT_EQ(std::memcmp(DitherPalette, referencePalette, sizeof(referencePalette)), 0);
-      }
-    }
+    const std::vector<uint8_t> out = test::ExpectSameBytesOnEveryPath(
+        [&](PathLimit path) {
+          test::ScopedPathLimit limit(path);
+          return Convert(picture, width, height, map, zoom);
+        },
+        "round " + std::to_string(round));
+    EXPECT_EQ(out, Expected(picture, width, height, map, zoom)) << "round " << round;
   }
 }
 

@@ -15,10 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "exports/state.h"
-#include "packed/packed.h"
-#include "tables/adjust_tables.h"
-#include "tables/dither_palette.h"
+#include "packed/packed_tables.h"
+#include "rgb/rgb_tables.h"
 
 namespace kelmar {
 namespace {
@@ -42,27 +40,28 @@ uint64_t FnvTerms(const ChromaTerms* terms, size_t count, uint64_t hash) {
   return hash;
 }
 
-void BuildRgbTables(int32_t brightness, int32_t contrast, int32_t saturation) {
-  DisplayAdjust = {brightness, contrast, saturation, 0};
-  BuildAdjustTables(0);
+// The tables a call with these adjustments reads, as the library builds them.
+const RgbTables& RgbTablesOf(int32_t brightness, int32_t contrast, int32_t saturation) {
+  static RgbTables tables;
+  RgbTables::Build({brightness, contrast, saturation, 0}, tables);
+  return tables;
 }
 
-uint64_t LumaDigest(uint64_t hash) { return Fnv(LumaTableStorage, kLumaTableSize, hash); }
-uint64_t ChromaDigest(uint64_t hash) {
-  return FnvTerms(VTableStorage, kChromaTableSize, FnvTerms(UTableStorage, kChromaTableSize, hash));
+uint64_t LumaDigest(const AdjustTables& t, uint64_t hash) {
+  return Fnv(t.lumaStorage, kLumaTableSize, hash);
 }
-uint64_t PaletteDigest(uint64_t hash) {
-  RGBQUAD palette[256];
-  DecGetPal(palette, 256, 0);
-  return Fnv(palette, sizeof(palette), hash);
+uint64_t ChromaDigest(const AdjustTables& t, uint64_t hash) {
+  return FnvTerms(t.vStorage, kChromaTableSize, FnvTerms(t.uStorage, kChromaTableSize, hash));
 }
-uint64_t PackedDigest(int32_t brightness, int32_t contrast, int32_t saturation, int32_t balance,
-                      uint64_t hash) {
-  DisplayAdjust = {brightness, contrast, saturation, balance};
-  BuildPackedTables();
-  hash = Fnv(PackedLumaTable, 256, hash);
-  hash = Fnv(PackedUTable, 256, hash);
-  return Fnv(PackedVTable, 256, hash);
+uint64_t PaletteDigest(const DitherTables& t, uint64_t hash) {
+  return Fnv(t.DitherPalette, sizeof(t.DitherPalette), hash);
+}
+uint64_t PackedDigest(const DisplayValues& adjust, uint64_t hash) {
+  static PackedTables tables;
+  PackedTables::Build(adjust, tables);
+  hash = Fnv(tables.PackedLumaTable, 256, hash);
+  hash = Fnv(tables.PackedUTable, 256, hash);
+  return Fnv(tables.PackedVTable, 256, hash);
 }
 
 // Values of one setting: a dense range and the int32 extremes, with the
@@ -112,31 +111,30 @@ DigestLines ComputeDigests() {
     const std::string what = "luma brightness " + std::to_string(brightness) + " contrast";
     AddBlocks(lines, what, brightness == 0 ? contrasts : Sweep(-100, 100),
               [&](int32_t contrast, uint64_t hash) {
-                BuildRgbTables(brightness, contrast, 0);
-                return LumaDigest(hash);
+                return LumaDigest(RgbTablesOf(brightness, contrast, 0).adjust, hash);
               });
   }
   AddBlocks(lines, "chroma saturation", saturations, [](int32_t saturation, uint64_t hash) {
-    BuildRgbTables(0, 0, saturation);
-    return ChromaDigest(hash);
+    return ChromaDigest(RgbTablesOf(0, 0, saturation).adjust, hash);
   });
   // The palette mixes both tables; contrast and saturation together.
   for (int32_t saturation : Sweep(-12, 12)) {
     AddBlocks(lines, "palette saturation " + std::to_string(saturation) + " contrast",
               Sweep(-120, 120), [&](int32_t contrast, uint64_t hash) {
-                DisplayAdjust = {2, contrast, saturation, 0};
-                return PaletteDigest(hash);
+                return PaletteDigest(RgbTablesOf(2, contrast, saturation).dither, hash);
               });
   }
-  AddBlocks(lines, "packed luma contrast", contrasts,
-            [](int32_t contrast, uint64_t hash) { return PackedDigest(1, contrast, 0, 0, hash); });
+  AddBlocks(lines, "packed luma contrast", contrasts, [](int32_t contrast, uint64_t hash) {
+    return PackedDigest({1, contrast, 0, 0}, hash);
+  });
   for (int32_t saturation : Sweep(-12, 12)) {
     AddBlocks(lines, "packed chroma saturation " + std::to_string(saturation) + " balance",
               Sweep(-300, 300), [&](int32_t balance, uint64_t hash) {
-                return PackedDigest(0, 0, saturation, balance, hash);
+                // With all four values zero samples are copied: no tables.
+                if (saturation == 0 && balance == 0) return hash;
+                return PackedDigest({0, 0, saturation, balance}, hash);
               });
   }
-  DisplayAdjust = {0, 0, 0, 0};
   return lines;
 }
 

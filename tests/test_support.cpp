@@ -1,8 +1,11 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
-#include "exports/state.h"
+#include "common/features.h"
+#include "exports/display_state.h"
 
 namespace kelmar::test {
 
@@ -113,7 +116,64 @@ const char* PathName(PathLimit limit) {
 
 void SetDisplayQuietly(int32_t brightness, int32_t contrast, int32_t saturation, int32_t balance) {
   SetDisplay(brightness, contrast, saturation, balance);
-  LastDisplayAdjust = DisplayAdjust;
+  TakeDisplayAdjust();
+}
+
+std::unique_ptr<RgbTables> RgbTablesFor(int32_t brightness, int32_t contrast, int32_t saturation) {
+  auto tables = std::make_unique<RgbTables>();
+  RgbTables::Build({brightness, contrast, saturation, 0}, *tables);
+  return tables;
+}
+
+std::unique_ptr<PackedTables> PackedTablesFor(const DisplayValues& adjust) {
+  auto tables = std::make_unique<PackedTables>();
+  PackedTables::Build(adjust, *tables);
+  return tables;
+}
+
+const RgbTables& TablesOfCurrentSetting() {
+  static std::unique_ptr<RgbTables> tables;
+  static DisplayValues builtFor;
+  const DisplayValues now = RgbTables::KeyFor(LoadDisplayAdjust());
+  if (!tables || now != builtFor) {
+    tables = RgbTablesFor(now.brightness, now.contrast, now.saturation);
+    builtFor = now;
+  }
+  return *tables;
+}
+
+ConvertPlan PlanFor(PathLimit path) {
+  SetPathLimit(path);
+  const ConvertPlan plan = ChooseConvertPlan();
+  SetPathLimit(PathLimit::kAuto);
+  return plan;
+}
+
+bool FloatingPointStateClean() {
+#if KELMAR_X86
+  // The x87 environment: control, status and tag words first, 28 bytes in
+  // all.  Storing it masks the exceptions, so it is loaded back at once.
+  uint16_t environment[14];
+  __asm__ volatile("fnstenv %0" : "=m"(environment));
+  __asm__ volatile("fldenv %0" : : "m"(environment));
+  return environment[4] == 0xFFFF;
+#else
+  return true;
+#endif
+}
+
+std::vector<uint8_t> ExpectSameBytesOnEveryPath(
+    const std::function<std::vector<uint8_t>(PathLimit)>& convert, const std::string& what) {
+  std::vector<uint8_t> expected;
+  for (PathLimit path : SupportedPaths()) {
+    const std::vector<uint8_t> bytes = convert(path);
+    EXPECT_TRUE(FloatingPointStateClean()) << PathName(path) << " left MMX state: " << what;
+    if (path == PathLimit::kInteger)
+      expected = bytes;
+    else
+      EXPECT_EQ(bytes, expected) << PathName(path) << ": " << what;
+  }
+  return expected;
 }
 
 }  // namespace kelmar::test

@@ -3,10 +3,16 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
-#include "exports/cpu.h"
+#include "common/cpu.h"
+#include "common/display_values.h"
 #include "kelmar.h"
+#include "packed/packed_tables.h"
+#include "rgb/rgb_tables.h"
 
 namespace kelmar::test {
 
@@ -110,5 +116,26 @@ const char* PathName(PathLimit limit);
 // Sets the display adjustments and makes the next Kelmar() call see them as
 // unchanged, so it does not overwrite the caller's map.
 void SetDisplayQuietly(int32_t brightness, int32_t contrast, int32_t saturation, int32_t balance);
+
+// The tables a call with these adjustments reads, built by the test.
+std::unique_ptr<RgbTables> RgbTablesFor(int32_t brightness, int32_t contrast, int32_t saturation);
+std::unique_ptr<PackedTables> PackedTablesFor(const DisplayValues& adjust);
+
+// The tables of the display setting as it stands now, as the next call would
+// read them.  Valid until the next call of this function.
+const RgbTables& TablesOfCurrentSetting();
+
+// The plan that forcing `path` gives, as Kelmar() would choose it.
+ConvertPlan PlanFor(PathLimit path);
+
+// True when no MMX register is left in use (the x87 tag word is all empty):
+// a converter that forgot EMMS would leave the host's floating point broken.
+bool FloatingPointStateClean();
+
+// Runs `convert` once with every path this machine has forced, integer
+// first, and requires the integer path's bytes from every other path and a
+// clean floating-point state after each.  Returns the integer path's bytes.
+std::vector<uint8_t> ExpectSameBytesOnEveryPath(
+    const std::function<std::vector<uint8_t>(PathLimit)>& convert, const std::string& what);
 
 }  // namespace kelmar::test

@@ -9,7 +9,6 @@
 #include <numeric>
 #include <string>
 
-#include "exports/state.h"
 #include "rgb/closed_forms.h"
 #include "rgb/converters.h"
 #include "tables/adjust_tables.h"
@@ -194,28 +193,26 @@ TEST(WidePaths, SameBytesOnLargePictures) {
 TEST(ClosedForms, FoundForCommonSettings) {
   for (int32_t saturation = -11; saturation <= 11; ++saturation) {
     for (int32_t contrast : {-10, -3, -1, 0, 1, 2, 3, 5, 10}) {
-      SetDisplayQuietly(2, contrast, saturation, 0);
-      BuildAdjustTables(0);
-      const RgbClosedForms forms = AnalyseAdjustTables();
+      const auto tables = RgbTablesFor(2, contrast, saturation);
+      const RgbClosedForms& forms = tables->forms;
       EXPECT_TRUE(forms.Usable()) << "contrast " << contrast << " saturation " << saturation;
       for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i)
-        ASSERT_EQ(LumaLevelFromForm(forms.luma, i), LumaTable[i]) << i;
+        ASSERT_EQ(LumaLevelFromForm(forms.luma, i), tables->adjust.LumaTable()[i]) << i;
     }
   }
-  SetDisplayQuietly(0, 0, 0, 0);
 }
 
-// Converts with the tables as they are now, bypassing Kelmar() so that a
-// tampered table is not rebuilt.
-std::vector<uint8_t> ConvertWithCurrentTables(const Picture& picture, const Size& s,
-                                              WideSimd level) {
-  HeaderWithPalette header = MakeHeader(s.width, s.height, 24, BI_RGB);
-  GuardedBuffer out(OutputBytes(kLayouts[0], s));
+// Converts with the given tables, bypassing Kelmar() so that tampered tables
+// are used as they are.
+template <typename Converter>
+std::vector<uint8_t> ConvertWithTables(Converter convert, const Layout& layout,
+                                       const Picture& picture, const Size& s,
+                                       const RgbTables& tables, PathLimit path) {
+  HeaderWithPalette header = MakeHeader(s.width, s.height, layout.bitCount, layout.compression);
+  GuardedBuffer out(OutputBytes(layout, s));
   const std::vector<uint8_t> map = FullMap(size_t(s.width) * s.height / 256);
-  UseMmx = 0;
-  WideLevel = level;
-  ConvertRgb24(&header.header, out.data(), &picture.planes, map.data(), 0, 0);
-  WideLevel = WideSimd::kNone;
+  convert(&header.header, out.data(), &picture.planes, map.data(), 0, {PlanFor(path), &tables});
+  EXPECT_TRUE(out.GuardsIntact());
   return out.Payload();
 }
 
@@ -241,26 +238,21 @@ TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
   const Size s = {80, 32, 0};
   const Picture picture = PictureFor(kLayouts[0], s, Tables::kDown, 3);
   for (const Tamper& t : tampers) {
-    SetDisplayQuietly(t.adjust.brightness, t.adjust.contrast, t.adjust.saturation, 0);
-    BuildAdjustTables(0);
-    LumaTable[t.lumaIndex] = static_cast<uint8_t>(LumaTable[t.lumaIndex] + t.lumaStep);
-    if (t.chromaIndex >= 0) UTable[t.chromaIndex].other += 1;
-    ++AdjustTablesStamp;  // the tables changed behind BuildAdjustTables()
-
-    const RgbClosedForms forms = AnalyseAdjustTables();
-    EXPECT_EQ(forms.luma.kind, t.expectedKind) << t.what;
-    EXPECT_EQ(forms.chromaExact, t.chromaExact) << t.what;
-    const std::vector<uint8_t> expected = ConvertWithCurrentTables(picture, s, WideSimd::kNone);
-    for (PathLimit path : wide) {
-      const WideSimd level = path == PathLimit::kAvx2 ? WideSimd::kAvx2 : WideSimd::kSse2;
-      EXPECT_EQ(ConvertWithCurrentTables(picture, s, level), expected)
-          << t.what << " " << PathName(path);
-    }
-    // Rebuild honest tables for what follows.
-    SetDisplayQuietly(9, 9, 9, 0);
-    BuildAdjustTables(0);
+    const auto tables = RgbTablesFor(t.adjust.brightness, t.adjust.contrast, t.adjust.saturation);
+    AdjustTables& adjust = tables->adjust;
+    adjust.LumaTable()[t.lumaIndex] =
+        static_cast<uint8_t>(adjust.LumaTable()[t.lumaIndex] + t.lumaStep);
+    if (t.chromaIndex >= 0) adjust.UTable()[t.chromaIndex].other += 1;
+    tables->forms =
+        AnalyseAdjustTables(adjust, t.adjust.brightness, t.adjust.contrast, t.adjust.saturation);
+    EXPECT_EQ(tables->forms.luma.kind, t.expectedKind) << t.what;
+    EXPECT_EQ(tables->forms.chromaExact, t.chromaExact) << t.what;
+    ExpectSameBytesOnEveryPath(
+        [&](PathLimit path) {
+          return ConvertWithTables(ConvertRgb24, kLayouts[0], picture, s, *tables, path);
+        },
+        t.what);
   }
-  SetDisplayQuietly(0, 0, 0, 0);
 }
 
 // 8-bit output: quantiser tables that are not runs of the expected shape fall
@@ -270,40 +262,35 @@ TEST(ClosedForms, DitherTablesWithoutTheirFormsFallBackToTheTables) {
   if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
   const Size s = {80, 32, 0};
   const Picture picture = PictureFor(kLayouts[3], s, Tables::kDown, 4);
-  const std::vector<uint8_t> map = FullMap(10);
-  auto convert = [&](WideSimd level) {
-    HeaderWithPalette header = MakeHeader(s.width, s.height, 8, BI_RGB);
-    GuardedBuffer out(OutputBytes(kLayouts[3], s));
-    UseMmx = 0;
-    WideLevel = level;
-    ConvertPal8(&header.header, out.data(), &picture.planes, map.data(), 0, 0);
-    WideLevel = WideSimd::kNone;
-    return out.Payload();
-  };
+  // A quantiser entry off its run has no vector form; a changed dither
+  // offset is simply used by the vector path as well.
   struct Tamper {
     const char* what;
-    uint8_t* entry;
-    int32_t* matrixEntry;
+    uint8_t* (*entry)(DitherTables& d);  // the quantiser entry, or null
     int value;
+    bool formsHold;
   };
   const Tamper tampers[] = {
-      {"luma quantiser", &YQuantTable[100], nullptr, 48},
-      {"U quantiser", &UQuantTable[200], nullptr, 4},
-      {"V quantiser", &VQuantTable[111], nullptr, 1},
-      {"dither offset", nullptr, &DitherMatrix[3], 7},
+      {"luma quantiser", [](DitherTables& d) { return &d.YQuantTable[100]; }, 48, false},
+      {"U quantiser", [](DitherTables& d) { return &d.UQuantTable[200]; }, 4, false},
+      {"V quantiser", [](DitherTables& d) { return &d.VQuantTable[111]; }, 1, false},
+      {"dither offset", nullptr, 7, true},
   };
   for (const Tamper& t : tampers) {
-    BuildAdjustTables(0);
-    RebuildDitherPalette();
-    if (t.entry) *t.entry = static_cast<uint8_t>(t.value);
-    if (t.matrixEntry) *t.matrixEntry = t.value;
-    const std::vector<uint8_t> expected = convert(WideSimd::kNone);
-    for (PathLimit path : wide) {
-      const WideSimd level = path == PathLimit::kAvx2 ? WideSimd::kAvx2 : WideSimd::kSse2;
-      EXPECT_EQ(convert(level), expected) << t.what << " " << PathName(path);
-    }
+    const auto tables = RgbTablesFor(0, 0, 0);
+    DitherTables& d = tables->dither;
+    if (t.entry)
+      *t.entry(d) = static_cast<uint8_t>(t.value);
+    else
+      d.DitherMatrix[3] = t.value;
+    tables->ditherForms = AnalyseDitherTables(d);
+    EXPECT_EQ(tables->ditherForms.exact, t.formsHold) << t.what;
+    ExpectSameBytesOnEveryPath(
+        [&](PathLimit path) {
+          return ConvertWithTables(ConvertPal8, kLayouts[3], picture, s, *tables, path);
+        },
+        t.what);
   }
-  RebuildDitherPalette();
 }
 
 }  // namespace

@@ -1,19 +1,14 @@
 // PackedLumaTable, PackedUTable and PackedVTable: brightness, contrast,
 // saturation and U/V balance for the packed writers, one output byte per
 // sample value.
+#include "packed/packed_tables.h"
+
 #include <cstring>
 
-#include "exports/state.h"
-#include "packed/packed.h"
 #include "tables/adjust_tables.h"
 #include "tables/soft_double.h"
 
 namespace kelmar {
-
-uint8_t PackedLumaTable[256];
-uint8_t PackedUTable[256];
-uint8_t PackedVTable[256];
-
 namespace {
 
 // The balance step is the single-precision 0.1, as for saturation.
@@ -42,47 +37,50 @@ SoftDouble BalanceDivisor(int32_t balance) {
   return RoundToFloat(Add(kOne, Multiply(kBalanceStep, magnitude)));
 }
 
-// The three tables for the adjustments `a`, at least one of them non-zero.
-void FillPackedTables(const DisplayValues& a) {
+bool IsIdentity(const uint8_t (&table)[256]) {
+  for (int i = 0; i < 256; ++i)
+    if (table[i] != i) return false;
+  return true;
+}
+
+void Slice(const uint8_t (&low)[256], const uint8_t (&high)[256], SlicedTables& sliced) {
+  for (int s = 0; s < 16; ++s) {
+    std::memcpy(sliced.slice[s], low + 16 * s, 16);
+    std::memcpy(sliced.slice[s] + 16, high + 16 * s, 16);
+  }
+}
+
+}  // namespace
+
+void BuildPackedTables(const DisplayValues& a, PackedTables& tables) {
   // The identity tables are their own rule: the ramp at neutral settings
   // would lift every value below 128 by one.
   if (a.brightness == 0 && a.contrast == 0) {
-    FillIdentity(PackedLumaTable);
+    FillIdentity(tables.PackedLumaTable);
   } else {
-    FillRamp(PackedLumaTable, ContrastFactor(a.contrast),
+    FillRamp(tables.PackedLumaTable, ContrastFactor(a.contrast),
              10 * static_cast<int64_t>(a.brightness) + 128);
   }
 
   if (a.saturation == 0 && a.balance == 0) {
-    FillIdentity(PackedUTable);
-    FillIdentity(PackedVTable);
+    FillIdentity(tables.PackedUTable);
+    FillIdentity(tables.PackedVTable);
     return;
   }
   // A positive balance weakens V, a negative one U, by the factor 1 / h.
   const SoftDouble s = SaturationFactor(a.saturation);
   const SoftDouble weakened = Divide(s, BalanceDivisor(a.balance));
-  FillRamp(PackedUTable, a.balance < 0 ? weakened : s, 128);
-  FillRamp(PackedVTable, a.balance > 0 ? weakened : s, 128);
+  FillRamp(tables.PackedUTable, a.balance < 0 ? weakened : s, 128);
+  FillRamp(tables.PackedVTable, a.balance > 0 ? weakened : s, 128);
 }
 
-}  // namespace
-
-void BuildPackedTables() {
-  if (!PackedAdjustmentsActive()) return;
-  // A copy of the last build is kept; a call with the same four values
-  // restores the tables from it instead of evaluating 768 ramp entries.
-  static bool built = false;
-  static DisplayValues builtFor;
-  static uint8_t copy[3][256];
-  uint8_t* const tables[3] = {PackedLumaTable, PackedUTable, PackedVTable};
-  if (built && DisplayAdjust == builtFor) {
-    for (int t = 0; t < 3; ++t) std::memcpy(tables[t], copy[t], 256);
-    return;
-  }
-  FillPackedTables(DisplayAdjust);
-  for (int t = 0; t < 3; ++t) std::memcpy(copy[t], tables[t], 256);
-  built = true;
-  builtFor = DisplayAdjust;
+void PackedTables::Build(const Key& key, PackedTables& tables) {
+  BuildPackedTables(key, tables);
+  PackedLookups& lookups = tables.lookups;
+  lookups.mapLuma = !IsIdentity(tables.PackedLumaTable);
+  lookups.mapChroma = !IsIdentity(tables.PackedUTable) || !IsIdentity(tables.PackedVTable);
+  Slice(tables.PackedLumaTable, tables.PackedLumaTable, lookups.luma);
+  Slice(tables.PackedUTable, tables.PackedVTable, lookups.chroma);
 }
 
 }  // namespace kelmar

@@ -1,11 +1,12 @@
 // The UYVY and YUY2 writers: the planar 4:2:0 picture packed into 4:2:2
 // rows, the last picture row first, one marked macroblock at a time.  Both
 // byte orders share one walk; only the writer of a row pair differs.
-#include "exports/state.h"
+#include "common/addressing.h"
+#include "common/features.h"
+#include "common/layout_facts.h"
+#include "common/staging.h"
 #include "packed/packed.h"
 #include "packed/wide_packed.h"
-#include "rgb/convert_state.h"
-#include "rgb/staging.h"
 
 namespace kelmar {
 namespace {
@@ -20,7 +21,7 @@ struct Yuy2Order {
   static constexpr bool kLumaFirst = true;
 };
 
-constexpr int kSpanBytes = 32;  // one output row of one macroblock
+constexpr int kSpanBytes = PackedFacts::kSpanBytes;
 
 // The distances every row of a macroblock is reached by, from one row-table
 // entry of each of Y and U per macroblock.
@@ -32,24 +33,22 @@ struct Steps {
 
 // A row pair's writer gets two luma rows that share a chroma row: y0 goes to
 // the output row at outA, y1 (the picture row above) to the one at outB.
-using RowPairWriter = void (*)(const RowPairSource& src, uint8_t* outA, uint8_t* outB);
-using MacroblockWriter = void (*)(const RowPairSource& bottom, const Steps& steps, uint8_t* out);
+// `tables` is null on the copy paths.
+using RowPairWriter = void (*)(const PackedTables* tables, const RowPairSource& src, uint8_t* outA,
+                               uint8_t* outB);
+using MacroblockWriter = void (*)(const PackedTables* tables, const RowPairSource& bottom,
+                                  const Steps& steps, uint8_t* out);
 
-template <bool kAdjusted>
-inline uint8_t Luma(uint8_t y) {
-  return kAdjusted ? PackedLumaTable[y] : y;
-}
-
-template <class Order, bool kAdjusted>
-void PackSpanInteger(const uint8_t* luma, const uint8_t (&u)[8], const uint8_t (&v)[8],
+template <class Order>
+void PackSpanInteger(const uint8_t (&luma)[16], const uint8_t (&u)[8], const uint8_t (&v)[8],
                      uint8_t* out) {
   uint8_t span[kSpanBytes];
   for (int p = 0; p < 8; ++p) {
     uint8_t* group = span + 4 * p;
     group[Order::kU] = u[p];
-    group[Order::kY0] = Luma<kAdjusted>(luma[2 * p]);
+    group[Order::kY0] = luma[2 * p];
     group[Order::kV] = v[p];
-    group[Order::kY1] = Luma<kAdjusted>(luma[2 * p + 1]);
+    group[Order::kY1] = luma[2 * p + 1];
   }
   CopyWords<kSpanBytes>(out, span);
 }
@@ -57,15 +56,19 @@ void PackSpanInteger(const uint8_t* luma, const uint8_t (&u)[8], const uint8_t (
 // Integer code for both the unchanged copy and the adjusted output: the
 // span is assembled in a local buffer and stored as 32-bit words.
 template <class Order, bool kAdjusted>
-void PackRowPairInteger(const RowPairSource& src, uint8_t* outA, uint8_t* outB) {
-  uint8_t u[8];
-  uint8_t v[8];
+void PackRowPairInteger(const PackedTables* tables, const RowPairSource& src, uint8_t* outA,
+                        uint8_t* outB) {
+  uint8_t u[8], v[8], y0[16], y1[16];
   for (int p = 0; p < 8; ++p) {
-    u[p] = kAdjusted ? PackedUTable[src.u[p]] : src.u[p];
-    v[p] = kAdjusted ? PackedVTable[src.v[p]] : src.v[p];
+    u[p] = kAdjusted ? tables->PackedUTable[src.u[p]] : src.u[p];
+    v[p] = kAdjusted ? tables->PackedVTable[src.v[p]] : src.v[p];
   }
-  PackSpanInteger<Order, kAdjusted>(src.y0, u, v, outA);
-  PackSpanInteger<Order, kAdjusted>(src.y1, u, v, outB);
+  for (int x = 0; x < 16; ++x) {
+    y0[x] = kAdjusted ? tables->PackedLumaTable[src.y0[x]] : src.y0[x];
+    y1[x] = kAdjusted ? tables->PackedLumaTable[src.y1[x]] : src.y1[x];
+  }
+  PackSpanInteger<Order>(y0, u, v, outA);
+  PackSpanInteger<Order>(y1, u, v, outB);
 }
 
 #if KELMAR_HAVE_MMX
@@ -92,7 +95,8 @@ KELMAR_TARGET_MMX inline void PackSpanMmx(const uint8_t* luma, __m64 uvLow, __m6
 }
 
 template <class Order>
-KELMAR_TARGET_MMX void PackRowPairMmx(const RowPairSource& src, uint8_t* outA, uint8_t* outB) {
+KELMAR_TARGET_MMX void PackRowPairMmx(const PackedTables*, const RowPairSource& src, uint8_t* outA,
+                                      uint8_t* outB) {
   const __m64 u = LoadMmx(src.u);
   const __m64 v = LoadMmx(src.v);
   const __m64 uvLow = _mm_unpacklo_pi8(u, v);
@@ -106,7 +110,8 @@ KELMAR_TARGET_MMX void PackRowPairMmx(const RowPairSource& src, uint8_t* outA, u
 // run forward from `out`, two per pair.  Addresses are formed as integers:
 // strides may be negative and U and V may lie in separate allocations.
 template <RowPairWriter kWriteRowPair>
-void PackMacroblock(const RowPairSource& bottom, const Steps& steps, uint8_t* out) {
+void PackMacroblock(const PackedTables* tables, const RowPairSource& bottom, const Steps& steps,
+                    uint8_t* out) {
   const int64_t lumaStride = 2 * steps.chroma;
   for (int pair = 0; pair < 8; ++pair) {
     RowPairSource src;
@@ -115,26 +120,26 @@ void PackMacroblock(const RowPairSource& bottom, const Steps& steps, uint8_t* ou
     src.u = StepBytes(bottom.u, -pair * steps.chroma);
     src.v = StepBytes(bottom.v, -pair * steps.chroma);
     uint8_t* outA = StepBytes(out, 2 * pair * steps.outRow);
-    kWriteRowPair(src, outA, StepBytes(outA, steps.outRow));
+    kWriteRowPair(tables, src, outA, StepBytes(outA, steps.outRow));
   }
 }
 
 #if KELMAR_HAVE_MMX
 template <class Order>
-KELMAR_TARGET_MMX void PackMacroblockMmx(const RowPairSource& bottom, const Steps& steps,
-                                         uint8_t* out) {
-  PackMacroblock<PackRowPairMmx<Order>>(bottom, steps, out);
+KELMAR_TARGET_MMX void PackMacroblockMmx(const PackedTables* tables, const RowPairSource& bottom,
+                                         const Steps& steps, uint8_t* out) {
+  PackMacroblock<PackRowPairMmx<Order>>(tables, bottom, steps, out);
   _mm_empty();
 }
 #endif
 
 // One way of writing macroblocks for the whole call, chosen by the
-// adjustments and the MMX flag alone.
+// adjustments and the plan alone.
 template <class Order>
-MacroblockWriter ChooseMacroblockWriter() {
-  if (PackedAdjustmentsActive()) return PackMacroblock<PackRowPairInteger<Order, true>>;
+MacroblockWriter ChooseMacroblockWriter(const PackedCall& call) {
+  if (call.tables) return PackMacroblock<PackRowPairInteger<Order, true>>;
 #if KELMAR_HAVE_MMX
-  if (UseMmx) return PackMacroblockMmx<Order>;
+  if (call.plan.mmx) return PackMacroblockMmx<Order>;
 #endif
   return PackMacroblock<PackRowPairInteger<Order, false>>;
 }
@@ -146,7 +151,8 @@ MacroblockWriter ChooseMacroblockWriter() {
 // picture without a whole macroblock reads neither its row tables nor its
 // planes.
 void WalkPicture(int32_t width, int32_t height, uint8_t* dst, const PlaneSet* planes,
-                 const uint8_t* mbMap, MacroblockWriter writeMacroblock, const WidePacker* wide) {
+                 const uint8_t* mbMap, const PackedTables* tables, MacroblockWriter writeMacroblock,
+                 const WidePacker* wide) {
   if (width < 2 || height < 2) return;
   const int32_t mbCols = width / 16;
   const int32_t mbRows = height / 16;
@@ -185,30 +191,30 @@ void WalkPicture(int32_t width, int32_t height, uint8_t* dst, const PlaneSet* pl
       bottom.y1 = nullptr;
       bottom.u = planes->uRows[8 * mbRow + 7] + 8 * x;
       bottom.v = StepBytes(bottom.u, steps.vFromU);
-      writeMacroblock(bottom, steps, rowOut + kSpanBytes * x);
+      writeMacroblock(tables, bottom, steps, rowOut + kSpanBytes * x);
     }
   }
 }
 
 template <class Order>
-void Pack(int32_t width, int32_t height, void* dst, const PlaneSet* planes, const uint8_t* mbMap) {
-  BuildPackedTables();
+void Pack(int32_t width, int32_t height, void* dst, const PlaneSet* planes, const uint8_t* mbMap,
+          const PackedCall& call) {
   WidePacker wide;
-  const bool haveWide = ChooseWidePacker(Order::kLumaFirst, wide);
-  WalkPicture(width, height, static_cast<uint8_t*>(dst), planes, mbMap,
-              ChooseMacroblockWriter<Order>(), haveWide ? &wide : nullptr);
+  const bool haveWide = ChooseWidePacker(Order::kLumaFirst, call, wide);
+  WalkPicture(width, height, static_cast<uint8_t*>(dst), planes, mbMap, call.tables,
+              ChooseMacroblockWriter<Order>(call), haveWide ? &wide : nullptr);
 }
 
 }  // namespace
 
 void PackUYVY(int32_t width, int32_t height, void* dst, const PlaneSet* planes,
-              const uint8_t* mbMap) {
-  Pack<UyvyOrder>(width, height, dst, planes, mbMap);
+              const uint8_t* mbMap, const PackedCall& call) {
+  Pack<UyvyOrder>(width, height, dst, planes, mbMap, call);
 }
 
 void PackYUY2(int32_t width, int32_t height, void* dst, const PlaneSet* planes,
-              const uint8_t* mbMap) {
-  Pack<Yuy2Order>(width, height, dst, planes, mbMap);
+              const uint8_t* mbMap, const PackedCall& call) {
+  Pack<Yuy2Order>(width, height, dst, planes, mbMap, call);
 }
 
 }  // namespace kelmar

@@ -1,4 +1,4 @@
-// Vector paths of the packed writers on x86-64: a run of consecutive marked
+// Vector paths of the packed writers: a run of consecutive marked
 // macroblocks is packed one row pair at a time across the whole run.
 //
 // Unadjusted output is pure interleaving (SSE2 or AVX2).  Adjusted output
@@ -8,12 +8,9 @@
 
 #include <cstdint>
 
-#include "exports/state.h"
-#include "rgb/convert_state.h"
-
-#if defined(__x86_64__)
-#define KELMAR_HAVE_WIDE_PACKED 1
-#endif
+#include "common/addressing.h"
+#include "common/features.h"
+#include "packed/packed.h"
 
 namespace kelmar {
 
@@ -53,28 +50,18 @@ inline PackedRowPair RowPairOfRun(const PackedRun& run, int pair) {
   return rows;
 }
 
-// Packed tables split into 16 slices of 16 entries, two tables side by side
-// (or one table twice), so a 256-bit byte shuffle by the low index bits looks
-// up one slice of the first table in its low lane and of the second in its
-// high lane.
-struct alignas(32) SlicedTables {
-  uint8_t slice[16][32];
-};
-
+// The vector writer of one call.
 struct WidePacker {
   void (*packRun)(const WidePacker& packer, const PackedRun& run);
-  bool yuy2;            // byte order Y U Y V rather than U Y V Y
-  bool mapLuma;         // luma through PackedLumaTable
-  bool mapChroma;       // U and V through PackedUTable and PackedVTable
-  SlicedTables luma;    // PackedLumaTable twice
-  SlicedTables chroma;  // PackedUTable, PackedVTable
+  bool yuy2;                     // byte order Y U Y V rather than U Y V Y
+  const PackedLookups* lookups;  // null: samples copied unchanged
 };
 
-// Sets up `packer` for this call's byte order, adjustments and WideLevel;
-// false when no vector path applies.  The packed tables must be built.
-bool ChooseWidePacker(bool yuy2, WidePacker& packer);
+// Sets up `packer` for this call's byte order, tables and plan; false when
+// no vector path applies.
+bool ChooseWidePacker(bool yuy2, const PackedCall& call, WidePacker& packer);
 
-#if KELMAR_HAVE_WIDE_PACKED
+#if KELMAR_HAVE_WIDE
 void PackRunSse2(const WidePacker& packer, const PackedRun& run);
 void PackRunAvx2(const WidePacker& packer, const PackedRun& run);
 #endif

@@ -2,13 +2,11 @@
 // macroblock of a run.
 #include "packed/wide_packed.h"
 
-#if KELMAR_HAVE_WIDE_PACKED
+#if KELMAR_HAVE_WIDE
 
 #include <immintrin.h>
 
 #include <cstdint>
-
-#include "rgb/convert_state.h"
 
 // Everything below is compiled for AVX2; it only runs when the processor test
 // reported AVX2 (WideLevel).
@@ -82,7 +80,7 @@ inline __m128i InterleaveHigh(__m128i uv, __m128i y) {
 template <bool kYuy2, bool kMapLuma>
 inline void PackRow32(const WidePacker& packer, const uint8_t* y, __m256i uv, uint8_t* out) {
   __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
-  if (kMapLuma) luma = Lookup(packer.luma, luma);
+  if (kMapLuma) luma = Lookup(packer.lookups->luma, luma);
   const __m256i low = InterleaveLow<kYuy2>(uv, luma);    // pixels 0-7, 16-23
   const __m256i high = InterleaveHigh<kYuy2>(uv, luma);  // pixels 8-15, 24-31
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(low, high, 0x20));
@@ -98,7 +96,7 @@ inline void PackRowPair32(const WidePacker& packer, const uint8_t* y0, const uin
   if (kMapChroma) {
     // U in the low lane, V in the high one, each with its own table.
     const __m256i mapped =
-        Lookup(packer.chroma, _mm256_inserti128_si256(_mm256_castsi128_si256(us), vs, 1));
+        Lookup(packer.lookups->chroma, _mm256_inserti128_si256(_mm256_castsi128_si256(us), vs, 1));
     us = _mm256_castsi256_si128(mapped);
     vs = _mm256_extracti128_si256(mapped, 1);
   }
@@ -111,7 +109,7 @@ inline void PackRowPair32(const WidePacker& packer, const uint8_t* y0, const uin
 template <bool kYuy2, bool kMapLuma>
 inline void PackRow16(const WidePacker& packer, const uint8_t* y, __m128i uv, uint8_t* out) {
   __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
-  if (kMapLuma) luma = Lookup(packer.luma, 0, luma);
+  if (kMapLuma) luma = Lookup(packer.lookups->luma, 0, luma);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), InterleaveLow<kYuy2>(uv, luma));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), InterleaveHigh<kYuy2>(uv, luma));
 }
@@ -122,8 +120,8 @@ inline void PackRowPair16(const WidePacker& packer, const uint8_t* y0, const uin
   __m128i us = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u));
   __m128i vs = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
   if (kMapChroma) {
-    us = Lookup(packer.chroma, 0, us);
-    vs = Lookup(packer.chroma, 16, vs);
+    us = Lookup(packer.lookups->chroma, 0, us);
+    vs = Lookup(packer.lookups->chroma, 16, vs);
   }
   const __m128i uv = _mm_unpacklo_epi8(us, vs);
   PackRow16<kYuy2, kMapLuma>(packer, y0, uv, outA);
@@ -146,11 +144,12 @@ void PackRun(const WidePacker& packer, const PackedRun& run) {
 
 template <bool kYuy2>
 void PackRunInOrder(const WidePacker& packer, const PackedRun& run) {
-  if (packer.mapLuma) {
-    if (packer.mapChroma) return PackRun<kYuy2, true, true>(packer, run);
+  const PackedLookups* lookups = packer.lookups;
+  if (lookups && lookups->mapLuma) {
+    if (lookups->mapChroma) return PackRun<kYuy2, true, true>(packer, run);
     return PackRun<kYuy2, true, false>(packer, run);
   }
-  if (packer.mapChroma) return PackRun<kYuy2, false, true>(packer, run);
+  if (lookups && lookups->mapChroma) return PackRun<kYuy2, false, true>(packer, run);
   PackRun<kYuy2, false, false>(packer, run);
 }
 
@@ -171,4 +170,4 @@ void PackRunAvx2(const WidePacker& packer, const PackedRun& run) {
 #pragma GCC pop_options
 #endif
 
-#endif  // KELMAR_HAVE_WIDE_PACKED
+#endif  // KELMAR_HAVE_WIDE

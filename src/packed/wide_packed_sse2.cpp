@@ -2,13 +2,11 @@
 // Every x86-64 processor has SSE2, so nothing here needs a target switch.
 #include "packed/wide_packed.h"
 
-#if KELMAR_HAVE_WIDE_PACKED
+#if KELMAR_HAVE_WIDE
 
 #include <emmintrin.h>
 
 #include <cstdint>
-
-#include "rgb/convert_state.h"
 
 namespace kelmar {
 namespace {
@@ -47,4 +45,4 @@ void PackRunSse2(const WidePacker& packer, const PackedRun& run) {
 
 }  // namespace kelmar
 
-#endif  // KELMAR_HAVE_WIDE_PACKED
+#endif  // KELMAR_HAVE_WIDE

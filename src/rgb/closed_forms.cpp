@@ -3,7 +3,6 @@
 
 #include <initializer_list>
 
-#include "exports/state.h"
 #include "tables/adjust_tables.h"
 
 namespace kelmar {
@@ -74,13 +73,13 @@ bool UnclampedLevel(const LumaForm& form, int32_t index, int32_t& level) {
 // Fills the corrections of `form` so that it gives LumaTable everywhere;
 // false if that needs other steps than +-1, or more than `maxPerSide` of a
 // direction.
-bool FitLumaForm(LumaForm& form, int maxPerSide) {
+bool FitLumaForm(LumaForm& form, const uint8_t* lumaTable, int maxPerSide) {
   form.raiseCount = 0;
   form.lowerCount = 0;
   for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i) {
     int32_t level = 0;
     if (!UnclampedLevel(form, i, level)) return false;
-    const int32_t wanted = LumaTable[i];
+    const int32_t wanted = lumaTable[i];
     if (Clamp(level, 0, 255) == wanted) continue;
     if (Clamp(level + 1, 0, 255) == wanted && form.raiseCount < maxPerSide)
       form.raise[form.raiseCount++] = static_cast<int16_t>(i);
@@ -104,14 +103,15 @@ int16_t UnusedM(const LumaForm& form) {
   return static_cast<int16_t>(high < 32767 ? high + 1 : low - 1);
 }
 
-LumaForm FindLumaForm(int32_t brightness, int32_t contrast, int maxPerSide) {
+LumaForm FindLumaForm(const uint8_t* lumaTable, int32_t brightness, int32_t contrast,
+                      int maxPerSide) {
   LumaForm form = {};
   if (contrast == 0) {
     // 10 * brightness beyond +-1024 only pushes every entry further into
     // the clamp; the table's indices span less than that.
     form.kind = LumaFormKind::kUnitSlope;
     form.lift = static_cast<int16_t>(Clamp(10 * int64_t{brightness}, -1024, 1024));
-    if (FitLumaForm(form, 0)) return form;
+    if (FitLumaForm(form, lumaTable, 0)) return form;
   } else if (contrast > -60 && contrast < 60) {
     form.kind = LumaFormKind::kRational;
     form.scale = static_cast<int16_t>(20 + contrast);
@@ -131,7 +131,7 @@ LumaForm FindLumaForm(int32_t brightness, int32_t contrast, int maxPerSide) {
         if (limit < 0) break;
         form.multiplier = static_cast<uint16_t>(multiplier);
         form.rounding = static_cast<uint16_t>(rounding);
-        if (!FitLumaForm(form, limit)) continue;
+        if (!FitLumaForm(form, lumaTable, limit)) continue;
         best = form;
         found = true;
       }
@@ -142,10 +142,6 @@ LumaForm FindLumaForm(int32_t brightness, int32_t contrast, int maxPerSide) {
   form.kind = LumaFormKind::kNone;
   return form;
 }
-
-uint64_t analysedStamp = 0;
-bool analysed = false;
-RgbClosedForms currentForms;
 
 }  // namespace
 
@@ -167,27 +163,18 @@ int32_t LumaLevelFromForm(const LumaForm& form, int32_t index) {
   return Clamp(level, 0, 255);
 }
 
-RgbClosedForms AnalyseAdjustTables(int maxExceptionsPerSide) {
-  const DisplayValues& adjust = DisplayAdjust;
-  const SoftDouble s = SaturationFactor(adjust.saturation);
+RgbClosedForms AnalyseAdjustTables(const AdjustTables& tables, int32_t brightness, int32_t contrast,
+                                   int32_t saturation, int maxExceptionsPerSide) {
+  const SoftDouble s = SaturationFactor(saturation);
   RgbClosedForms forms = {};
-  forms.chromaExact = FindChromaForm({UTable, false, kUBlue}, s, forms.uBlue) &&
-                      FindChromaForm({UTable, true, kUGreen}, s, forms.uGreen) &&
-                      FindChromaForm({VTable, true, kVGreen}, s, forms.vGreen) &&
-                      FindChromaForm({VTable, false, kVRed}, s, forms.vRed);
+  forms.chromaExact = FindChromaForm({tables.UTable(), false, kUBlue}, s, forms.uBlue) &&
+                      FindChromaForm({tables.UTable(), true, kUGreen}, s, forms.uGreen) &&
+                      FindChromaForm({tables.VTable(), true, kVGreen}, s, forms.vGreen) &&
+                      FindChromaForm({tables.VTable(), false, kVRed}, s, forms.vRed);
   if (maxExceptionsPerSide > kMaxLumaExceptionsPerSide)
     maxExceptionsPerSide = kMaxLumaExceptionsPerSide;
-  forms.luma = FindLumaForm(adjust.brightness, adjust.contrast, maxExceptionsPerSide);
+  forms.luma = FindLumaForm(tables.LumaTable(), brightness, contrast, maxExceptionsPerSide);
   return forms;
-}
-
-const RgbClosedForms& CurrentRgbClosedForms() {
-  if (!analysed || analysedStamp != AdjustTablesStamp) {
-    currentForms = AnalyseAdjustTables();
-    analysedStamp = AdjustTablesStamp;
-    analysed = true;
-  }
-  return currentForms;
 }
 
 }  // namespace kelmar

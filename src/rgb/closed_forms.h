@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "tables/adjust_tables.h"
+
 namespace kelmar {
 
 // One chroma term as a function of x = sample - 128, for a coefficient whose
@@ -54,13 +56,12 @@ struct RgbClosedForms {
   bool Usable() const { return chromaExact && luma.kind != LumaFormKind::kNone; }
 };
 
-// The forms of the tables as they are now.  `maxExceptionsPerSide` caps
-// the corrected indices of a kRational form in each direction.
-RgbClosedForms AnalyseAdjustTables(int maxExceptionsPerSide = kMaxLumaExceptionsPerSide);
-
-// AnalyseAdjustTables() for the current adjustments, kept while the tables
-// are unchanged (BuildAdjustTables() stamps every rebuild).
-const RgbClosedForms& CurrentRgbClosedForms();
+// The forms of `tables`, built for these brightness, contrast and saturation
+// values.  `maxExceptionsPerSide` caps the corrected indices of a kRational
+// form in each direction.
+RgbClosedForms AnalyseAdjustTables(const AdjustTables& tables, int32_t brightness, int32_t contrast,
+                                   int32_t saturation,
+                                   int maxExceptionsPerSide = kMaxLumaExceptionsPerSide);
 
 // The 16-bit arithmetic of the forms, for the analysis and for tests.
 int32_t ChromaTermFromForm(const ChromaTermForm& form, bool negative, int32_t sample);

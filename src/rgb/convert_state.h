@@ -1,14 +1,15 @@
-// Shared driver state and helpers of the RGB converters.
-//
-// Every RGB converter walks the picture in the same way: a driver over the
-// macroblock rows (top to bottom) and a row converter over the macroblocks of
-// one row (left to right), converting those whose map byte is non-zero.
+// The driving pattern every RGB converter shares: a driver over the
+// macroblock rows (top to bottom) and a row converter over the macroblocks
+// of one row (left to right), converting those whose map byte is non-zero.
+// All of it works on a ConvertState local to the call.
 #pragma once
 
 #include <cstdint>
 
+#include "common/addressing.h"
+#include "common/cpu.h"
 #include "kelmar.h"
-#include "tables/adjust_tables.h"
+#include "rgb/rgb_tables.h"
 
 namespace kelmar {
 
@@ -24,10 +25,30 @@ struct ConvertState {
   int32_t mbIndex;     // next macroblock map byte to test
 };
 
-// Sets every field of `state` for a call: the source size is the header's
-// size, halved (toward zero) at double size.
-inline void StartConvert(ConvertState& state, const BITMAPINFOHEADER* header, void* dst,
-                         int32_t zoom, int bytesPerPixel) {
+// What one RGB conversion follows: the call's code paths and the tables of
+// its display setting.
+struct RgbCall {
+  ConvertPlan plan;
+  const RgbTables* tables;
+};
+
+// What every row converter of a call reads besides its ConvertState.
+struct RowJob {
+  const PlaneSet* planes;
+  const uint8_t* mbMap;
+  const RgbTables* tables;
+  int32_t zoom;
+};
+
+// Converts the marked macroblocks of macroblock row `mbRow` and advances
+// state.mbIndex past the row.  Each converter chooses one for the whole call.
+using RowConverter = void (*)(const RowJob& job, ConvertState& state, int32_t mbRow);
+
+// The state at the start of a call: the source size is the header's size,
+// halved (toward zero) at double size.
+inline ConvertState StartConvert(const BITMAPINFOHEADER* header, void* dst, int32_t zoom,
+                                 int bytesPerPixel) {
+  ConvertState state;
   const int32_t width = header->biWidth;
   const int32_t height = header->biHeight;
   state.srcWidth = zoom ? width / 2 : width;
@@ -38,6 +59,7 @@ inline void StartConvert(ConvertState& state, const BITMAPINFOHEADER* header, vo
   state.mbRowBytes = 16 * state.rowBytes;
   state.rowOut = static_cast<uint8_t*>(dst);
   state.mbIndex = 0;
+  return state;
 }
 
 // Output bytes one macroblock row covers: 16 rows, or 32 rows twice as wide
@@ -46,21 +68,14 @@ inline int64_t MacroblockRowAdvance(const ConvertState& state, int32_t zoom) {
   return zoom ? 4 * state.mbRowBytes : state.mbRowBytes;
 }
 
-using RowConverter = void (*)(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap,
-                              int32_t zoom);
-
-// The driver of every RGB converter: sets `state` for the call and converts
-// the picture one macroblock row at a time, top to bottom.
-inline void DriveConverter(ConvertState& state, RowConverter convertRow, int bytesPerPixel,
-                           const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
-                           const uint8_t* mbMap, int32_t zoom) {
-  StartConvert(state, header, dst, zoom, bytesPerPixel);
+// The driver: the picture one macroblock row at a time, top to bottom.
+inline void DriveConverter(ConvertState state, RowConverter convertRow, const RowJob& job) {
   // Without a whole macroblock column nothing is converted, and the output
   // pointer must not walk the rows of a buffer that has none.
   if (state.mbCols < 1) return;
   for (int32_t mbRow = 0; mbRow < state.mbRows; ++mbRow) {
-    convertRow(mbRow, planes, mbMap, zoom);
-    state.rowOut += MacroblockRowAdvance(state, zoom);
+    convertRow(job, state, mbRow);
+    state.rowOut += MacroblockRowAdvance(state, job.zoom);
   }
 }
 
@@ -68,37 +83,15 @@ inline void DriveConverter(ConvertState& state, RowConverter convertRow, int byt
 // macroblock row, left to right; `out` is where its output starts.  Every
 // macroblock visited advances the map index, converted or not.
 template <typename ConvertMacroblock>
-inline void ForEachMarkedMacroblock(ConvertState& state, int bytesPerPixel, const uint8_t* mbMap,
-                                    int32_t zoom, ConvertMacroblock convertMacroblock) {
-  const int64_t macroblockBytes = (zoom ? 32 : 16) * bytesPerPixel;
+inline void ForEachMarkedMacroblock(ConvertState& state, int bytesPerPixel, const RowJob& job,
+                                    ConvertMacroblock convertMacroblock) {
+  const int64_t macroblockBytes = (job.zoom ? 32 : 16) * bytesPerPixel;
   uint8_t* out = state.rowOut;
   for (int32_t c = 0; c < state.mbCols; ++c) {
-    if (mbMap[state.mbIndex]) convertMacroblock(c, out);
+    if (job.mbMap[state.mbIndex]) convertMacroblock(c, out);
     ++state.mbIndex;
     out += macroblockBytes;
   }
-}
-
-// Address arithmetic on the caller's row pointers.  Rows may lie anywhere
-// (upward tables, separate allocations), so distances are taken on the
-// addresses rather than as pointer differences within one object.  Output
-// pointers step the same way: after a macroblock's last row pair they may
-// point past the caller's buffer, where they are never used.
-inline intptr_t RowDistance(const void* from, const void* to) {
-  return static_cast<intptr_t>(reinterpret_cast<uintptr_t>(to) - reinterpret_cast<uintptr_t>(from));
-}
-template <typename T>
-inline T* StepBytes(T* p, int64_t bytes) {
-  return reinterpret_cast<T*>(reinterpret_cast<uintptr_t>(p) + static_cast<uintptr_t>(bytes));
-}
-
-// The luma stride of the row tables and the chroma stride derived from it
-// (half, rounded toward minus infinity).
-inline intptr_t LumaStride(const PlaneSet* planes) {
-  return RowDistance(planes->yRows[0], planes->yRows[1]);
-}
-inline intptr_t ChromaStrideFromLuma(intptr_t lumaStride) {
-  return lumaStride >= 0 ? lumaStride / 2 : -((-lumaStride + 1) / 2);
 }
 
 // The three chroma terms of one 2 x 2 block of pixels.
@@ -108,10 +101,58 @@ struct PixelTerms {
   int32_t red;
 };
 
-inline PixelTerms LookupTerms(uint8_t u, uint8_t v) {
-  const ChromaTerms& uTerms = UTable[u];
-  const ChromaTerms& vTerms = VTable[v];
+inline PixelTerms LookupTerms(const AdjustTables& tables, uint8_t u, uint8_t v) {
+  const ChromaTerms& uTerms = tables.UTable()[u];
+  const ChromaTerms& vTerms = tables.VTable()[v];
   return {uTerms.other, uTerms.green + vTerms.green, vTerms.other};
+}
+
+// Normal size, rows found by stepping: two output rows of one macroblock
+// from its row pair `src`.
+using RowPairConverter = void (*)(const AdjustTables& tables, const RowPairSource& src,
+                                  uint8_t* out0, uint8_t* out1);
+
+// The eight row pairs of one macroblock, found by stepping from the
+// macroblock row's first table entries by the stride of entries 0 and 1.
+template <RowPairConverter kConvertPair>
+inline void ConvertSteppedMacroblock(const AdjustTables& tables, const RowPairSource& first,
+                                     intptr_t lumaStride, int64_t rowBytes, uint8_t* out) {
+  const intptr_t chromaStride = ChromaStrideFromLuma(lumaStride);
+  RowPairSource src = first;
+  for (int j = 0; j < 8; ++j) {
+    src.y1 = StepBytes(src.y0, lumaStride);
+    kConvertPair(tables, src, out, out + rowBytes);
+    src.y0 = StepBytes(src.y0, 2 * lumaStride);
+    src.u = StepBytes(src.u, chromaStride);
+    src.v = StepBytes(src.v, chromaStride);
+    out = StepBytes(out, 2 * rowBytes);
+  }
+}
+
+// The row converter of the normal-size stepped layouts (24-bit, 5-5-5).
+// The stride is read once per macroblock row.
+template <int kBytesPerPixel, RowPairConverter kConvertPair>
+void ConvertSteppedRow(const RowJob& job, ConvertState& state, int32_t mbRow) {
+  const PlaneSet* planes = job.planes;
+  const intptr_t lumaStride = LumaStride(planes);
+  const uint8_t* const yRow = planes->yRows[16 * mbRow];
+  const uint8_t* const uRow = planes->uRows[8 * mbRow];
+  const uint8_t* const vRow = planes->vRows[8 * mbRow];
+  ForEachMarkedMacroblock(state, kBytesPerPixel, job, [&](int32_t c, uint8_t* out) {
+    const RowPairSource first = {yRow + 16 * c, nullptr, uRow + 8 * c, vRow + 8 * c};
+    ConvertSteppedMacroblock<kConvertPair>(job.tables->adjust, first, lumaStride, state.rowBytes,
+                                           out);
+  });
+}
+
+// The rows of row pair `j` of macroblock (`mbRow`, `column`), each from its
+// own table entry.
+inline RowPairSource RowPairFromTables(const PlaneSet* planes, int32_t mbRow, int32_t column,
+                                       int j) {
+  const int32_t lumaRow = 16 * mbRow + 2 * j;
+  const int32_t chromaRow = 8 * mbRow + j;
+  return {planes->yRows[lumaRow] + 16 * column, planes->yRows[lumaRow + 1] + 16 * column,
+          planes->uRows[chromaRow] + 8 * column, planes->vRows[chromaRow] + 8 * column};
 }
 
 }  // namespace kelmar

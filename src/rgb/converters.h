@@ -1,29 +1,23 @@
 // The RGB converters behind Kelmar()'s dispatch.  Each converts the marked
-// macroblocks of `planes` into `dst`; `reserved` is not read; a non-zero
-// `zoom` writes double size.  LumaTable, UTable and VTable (and for 8-bit
-// output the dither tables) must have been built for the call.
+// macroblocks of `planes` into `dst`; a non-zero `zoom` writes double size.
+// `call` gives the paths chosen for the call and the tables of its display
+// setting.
 #pragma once
 
 #include <cstdint>
 
 #include "kelmar.h"
+#include "rgb/convert_state.h"
 
 namespace kelmar {
 
 void ConvertRgb24(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
-                  const uint8_t* mbMap, int32_t reserved, int32_t zoom);
+                  const uint8_t* mbMap, int32_t zoom, const RgbCall& call);
 void ConvertRgb555(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
-                   const uint8_t* mbMap, int32_t reserved, int32_t zoom);
+                   const uint8_t* mbMap, int32_t zoom, const RgbCall& call);
 void ConvertRgb565(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
-                   const uint8_t* mbMap, int32_t reserved, int32_t zoom);
+                   const uint8_t* mbMap, int32_t zoom, const RgbCall& call);
 void ConvertPal8(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
-                 const uint8_t* mbMap, int32_t reserved, int32_t zoom);
-
-// Row converters: the marked macroblocks of macroblock row `mbRow`, driven by
-// the converter's ConvertState.
-void ConvertRgb24Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom);
-void ConvertRgb555Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom);
-void ConvertRgb565Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom);
-void ConvertPal8Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom);
+                 const uint8_t* mbMap, int32_t zoom, const RgbCall& call);
 
 }  // namespace kelmar

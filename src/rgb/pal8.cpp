@@ -2,18 +2,18 @@
 // dither from the raw samples.  The colours, and with them the display
 // adjustments, live in the palette; this converter reads only the dither
 // offsets and the quantiser tables.
-#include "exports/state.h"
+#include "common/features.h"
+#include "common/layout_facts.h"
+#include "common/staging.h"
 #include "rgb/convert_state.h"
 #include "rgb/converters.h"
-#include "rgb/staging.h"
 #include "rgb/wide_rgb.h"
 #include "tables/dither_palette.h"
 
 namespace kelmar {
 namespace {
 
-ConvertState Pal8State;
-
+using Facts = Pal8Facts;
 constexpr int kMacroblockBytes = 16;
 
 using StagedRows = uint8_t[2][kMacroblockBytes];
@@ -22,93 +22,103 @@ using StagedRows = uint8_t[2][kMacroblockBytes];
 // matrix row of the pair's first row (0 or 2); macroblocks start at multiples
 // of 16, so the position within the macroblock gives the matrix position.
 // The three quantised parts occupy separate bits; their byte sum is the index.
-void DitherRowPair(const RowPairSource& src, int matrixRow, StagedRows& out) {
+void DitherRowPair(const DitherTables& tables, const RowPairSource& src, int matrixRow,
+                   StagedRows& out) {
   for (int r = 0; r < 2; ++r) {
     const uint8_t* luma = r ? src.y1 : src.y0;
     const int32_t* bayer = &BayerMatrix[4 * (matrixRow + r)];
-    const int32_t* dither = &DitherMatrix[4 * (matrixRow + r)];
+    const int32_t* dither = &tables.DitherMatrix[4 * (matrixRow + r)];
     for (int i = 0; i < 8; ++i) {
       const uint8_t u = src.u[i];
       const uint8_t v = src.v[i];
       for (int k = 0; k < 2; ++k) {
         const int x = 2 * i + k;
         const int q = x & 3;
-        out[r][x] = static_cast<uint8_t>(YQuantTable[luma[x] + bayer[q]] +
-                                         UQuantTable[u + dither[q]] + VQuantTable[v + dither[q]]);
+        out[r][x] = static_cast<uint8_t>(tables.YQuantTable[luma[x] + bayer[q]] +
+                                         tables.UQuantTable[u + dither[q]] +
+                                         tables.VQuantTable[v + dither[q]]);
       }
     }
   }
 }
 
-void WriteRowPairInteger(const StagedRows& staged, uint8_t* out0, uint8_t* out1) {
-  CopyWords<kMacroblockBytes>(out0, staged[0]);
-  CopyWords<kMacroblockBytes>(out1, staged[1]);
+// How a staged row pair reaches the output: rows `rowBytes` apart.
+using RowPairWriter = void (*)(const StagedRows& staged, uint8_t* out, int64_t rowBytes);
+
+void WriteRowPairInteger(const StagedRows& staged, uint8_t* out, int64_t rowBytes) {
+  CopyWords<kMacroblockBytes>(out, staged[0]);
+  CopyWords<kMacroblockBytes>(out + rowBytes, staged[1]);
 }
 
 #if KELMAR_HAVE_MMX
-KELMAR_TARGET_MMX void WriteRowPairMmx(const StagedRows& staged, uint8_t* out0, uint8_t* out1) {
-  CopyMmx<kMacroblockBytes>(out0, staged[0]);
-  CopyMmx<kMacroblockBytes>(out1, staged[1]);
+KELMAR_TARGET_MMX void WriteRowPairMmx(const StagedRows& staged, uint8_t* out, int64_t rowBytes) {
+  CopyMmx<kMacroblockBytes>(out, staged[0]);
+  CopyMmx<kMacroblockBytes>(out + rowBytes, staged[1]);
   _mm_empty();
 }
 #endif
 
-// Double size: each index twice side by side, on the even output rows only.
-void WriteRowPairDouble(const StagedRows& staged, uint8_t* out0, uint8_t* out1) {
+// Double size: each index twice side by side, on the even output rows only;
+// output rows are twice `rowBytes` apart, and the pair's second source row
+// goes two of them further on.
+void WriteRowPairDouble(const StagedRows& staged, uint8_t* out, int64_t rowBytes) {
+  uint8_t* out1 = out + 4 * rowBytes;
   for (int k = 0; k < kMacroblockBytes; ++k) {
-    out0[2 * k] = out0[2 * k + 1] = staged[0][k];
+    out[2 * k] = out[2 * k + 1] = staged[0][k];
     out1[2 * k] = out1[2 * k + 1] = staged[1][k];
   }
 }
 
 // Source rows are found by stepping from the macroblock row's first table
-// entries at both sizes.
-void ConvertMacroblock(const RowPairSource& first, intptr_t lumaStride, int64_t rowBytes,
-                       int32_t zoom, uint8_t* out) {
+// entries at both sizes.  The output of the next row pair starts
+// kPairAdvance x rowBytes further on: two rows at normal size, four rows
+// twice as wide at double size.
+template <RowPairWriter kWrite, int kPairAdvance>
+void ConvertMacroblock(const DitherTables& tables, const RowPairSource& first, intptr_t lumaStride,
+                       int64_t rowBytes, uint8_t* out) {
   const intptr_t chromaStride = ChromaStrideFromLuma(lumaStride);
-  const int64_t outStride = zoom ? 2 * rowBytes : rowBytes;
   RowPairSource src = first;
   for (int j = 0; j < 8; ++j) {
     src.y1 = StepBytes(src.y0, lumaStride);
     StagedRows staged;
-    DitherRowPair(src, 2 * (j & 1), staged);
-    if (zoom) {
-      WriteRowPairDouble(staged, out, out + 2 * outStride);
-      out = StepBytes(out, 4 * outStride);
-    } else {
-#if KELMAR_HAVE_MMX
-      if (UseMmx)
-        WriteRowPairMmx(staged, out, out + outStride);
-      else
-#endif
-        WriteRowPairInteger(staged, out, out + outStride);
-      out = StepBytes(out, 2 * outStride);
-    }
+    DitherRowPair(tables, src, 2 * (j & 1), staged);
+    kWrite(staged, out, rowBytes);
+    out = StepBytes(out, kPairAdvance * rowBytes);
     src.y0 = StepBytes(src.y0, 2 * lumaStride);
     src.u = StepBytes(src.u, chromaStride);
     src.v = StepBytes(src.v, chromaStride);
   }
 }
 
-}  // namespace
-
-void ConvertPal8Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom) {
-  ConvertState& state = Pal8State;
-  if (state.mbCols < 1) return;
-  if (!zoom && ConvertPal8RowWide(mbRow, planes, mbMap, state)) return;
+template <RowPairWriter kWrite, int kPairAdvance>
+void ConvertPal8Row(const RowJob& job, ConvertState& state, int32_t mbRow) {
+  const PlaneSet* planes = job.planes;
   const intptr_t lumaStride = LumaStride(planes);
   const uint8_t* const yRow = planes->yRows[16 * mbRow];
   const uint8_t* const uRow = planes->uRows[8 * mbRow];
   const uint8_t* const vRow = planes->vRows[8 * mbRow];
-  ForEachMarkedMacroblock(state, 1, mbMap, zoom, [&](int32_t c, uint8_t* out) {
+  ForEachMarkedMacroblock(state, Facts::kBytesPerPixel, job, [&](int32_t c, uint8_t* out) {
     const RowPairSource first = {yRow + 16 * c, nullptr, uRow + 8 * c, vRow + 8 * c};
-    ConvertMacroblock(first, lumaStride, state.rowBytes, zoom, out);
+    ConvertMacroblock<kWrite, kPairAdvance>(job.tables->dither, first, lumaStride, state.rowBytes,
+                                            out);
   });
 }
 
+RowConverter ChoosePal8Row(const RgbCall& call, int32_t zoom) {
+  if (zoom) return ConvertPal8Row<WriteRowPairDouble, 8>;
+  if (const RowConverter wide = ChooseWidePal8Row(call)) return wide;
+#if KELMAR_HAVE_MMX
+  if (call.plan.mmx) return ConvertPal8Row<WriteRowPairMmx, 2>;
+#endif
+  return ConvertPal8Row<WriteRowPairInteger, 2>;
+}
+
+}  // namespace
+
 void ConvertPal8(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
-                 const uint8_t* mbMap, int32_t /*reserved*/, int32_t zoom) {
-  DriveConverter(Pal8State, ConvertPal8Row, 1, header, dst, planes, mbMap, zoom);
+                 const uint8_t* mbMap, int32_t zoom, const RgbCall& call) {
+  DriveConverter(StartConvert(header, dst, zoom, Facts::kBytesPerPixel), ChoosePal8Row(call, zoom),
+                 {planes, mbMap, call.tables, zoom});
 }
 
 }  // namespace kelmar

@@ -1,30 +1,15 @@
-// What the two 16-bit converters (5-5-5 and 5-6-5) share: their one per-call
-// record, the driver over macroblock rows, the walk over one macroblock row,
-// the pixel lookup with its rounding offsets and the double-size path.
+// What the two 16-bit converters (5-5-5 and 5-6-5) share: the pixel lookup
+// with its rounding offsets, little-endian words and the double-size path.
 #pragma once
 
 #include <cstdint>
 
-#include "kelmar.h"
+#include "common/layout_facts.h"
 #include "rgb/convert_state.h"
-#include "rgb/staging.h"
-#include "tables/adjust_tables.h"
 
 namespace kelmar {
 
-// The one ConvertState of both 16-bit converters.
-extern ConvertState Rgb16State;
-
 constexpr int kRgb16BytesPerPixel = 2;
-
-// Offsets added to the LumaTable index before the lookup.  Red and blue are
-// rounded to the nearest output level; green alternates between two offsets
-// by the parity of x + y, a 2 x 2 checkerboard dither on top of the rounding.
-struct LumaOffsets {
-  int32_t redBlue;
-  int32_t greenEven;  // x + y even
-  int32_t greenOdd;   // x + y odd
-};
 
 struct ColourBytes {
   uint8_t red;
@@ -34,11 +19,11 @@ struct ColourBytes {
 
 // One pixel word of `Layout`, whose Pack() places the three colour bytes.
 template <typename Layout>
-inline uint16_t MakePixel(int luma, const PixelTerms& t, int32_t redBlueOffset,
-                          int32_t greenOffset) {
-  const ColourBytes colours = {LumaTable[luma + t.red + redBlueOffset],
-                               LumaTable[luma + t.green + greenOffset],
-                               LumaTable[luma + t.blue + redBlueOffset]};
+inline uint16_t MakePixel(const uint8_t* lumaTable, int luma, const PixelTerms& t,
+                          int32_t redBlueOffset, int32_t greenOffset) {
+  const ColourBytes colours = {lumaTable[luma + t.red + redBlueOffset],
+                               lumaTable[luma + t.green + greenOffset],
+                               lumaTable[luma + t.blue + redBlueOffset]};
   return Layout::Pack(colours);
 }
 
@@ -48,32 +33,23 @@ inline void StoreWord(uint8_t* out, uint16_t word) {
   out[1] = static_cast<uint8_t>(word >> 8);
 }
 
-// The rows of row pair `j` of macroblock (`mbRow`, `column`), each from its
-// own table entry.
-inline RowPairSource RowPairFromTables(const PlaneSet* planes, int32_t mbRow, int32_t column,
-                                       int j) {
-  const int32_t lumaRow = 16 * mbRow + 2 * j;
-  const int32_t chromaRow = 8 * mbRow + j;
-  return {planes->yRows[lumaRow] + 16 * column, planes->yRows[lumaRow + 1] + 16 * column,
-          planes->uRows[chromaRow] + 8 * column, planes->vRows[chromaRow] + 8 * column};
-}
-
-// Double size: each source pixel, truncated (no offsets), written twice side by side;
-// luma row 2j to output row 4j, luma row 2j + 1 to output row 4j + 2.  The
-// odd output rows are left as they are.
+// Double size: each source pixel, truncated (no offsets), written twice side
+// by side; luma row 2j to output row 4j, luma row 2j + 1 to output row
+// 4j + 2.  The odd output rows are left as they are.
 template <typename Layout>
-void ConvertMacroblockDouble16(const PlaneSet* planes, int32_t mbRow, int32_t column,
-                               int64_t rowBytes, uint8_t* out) {
+void ConvertMacroblockDouble16(const AdjustTables& tables, const PlaneSet* planes, int32_t mbRow,
+                               int32_t column, int64_t rowBytes, uint8_t* out) {
+  const uint8_t* luma = tables.LumaTable();
   const int64_t outStride = 2 * rowBytes;
   for (int j = 0; j < 8; ++j) {
     const RowPairSource src = RowPairFromTables(planes, mbRow, column, j);
     uint8_t* out0 = out + 4 * j * outStride;
     uint8_t* out1 = out0 + 2 * outStride;
     for (int i = 0; i < 8; ++i) {
-      const PixelTerms t = LookupTerms(src.u[i], src.v[i]);
+      const PixelTerms t = LookupTerms(tables, src.u[i], src.v[i]);
       for (int x = 2 * i; x < 2 * i + 2; ++x) {
-        const uint16_t top = MakePixel<Layout>(src.y0[x], t, 0, 0);
-        const uint16_t bottom = MakePixel<Layout>(src.y1[x], t, 0, 0);
+        const uint16_t top = MakePixel<Layout>(luma, src.y0[x], t, 0, 0);
+        const uint16_t bottom = MakePixel<Layout>(luma, src.y1[x], t, 0, 0);
         StoreWord(out0 + 4 * x, top);
         StoreWord(out0 + 4 * x + 2, top);
         StoreWord(out1 + 4 * x, bottom);
@@ -81,6 +57,14 @@ void ConvertMacroblockDouble16(const PlaneSet* planes, int32_t mbRow, int32_t co
       }
     }
   }
+}
+
+template <typename Layout>
+void ConvertRgb16RowDouble(const RowJob& job, ConvertState& state, int32_t mbRow) {
+  ForEachMarkedMacroblock(state, kRgb16BytesPerPixel, job, [&](int32_t c, uint8_t* out) {
+    ConvertMacroblockDouble16<Layout>(job.tables->adjust, job.planes, mbRow, c, state.rowBytes,
+                                      out);
+  });
 }
 
 }  // namespace kelmar

@@ -1,5 +1,6 @@
 // 16-bit 5-5-5 output: bit 15 clear, then five bits each of red, green, blue.
-#include "exports/state.h"
+#include "common/features.h"
+#include "common/staging.h"
 #include "rgb/converters.h"
 #include "rgb/rgb16.h"
 #include "rgb/wide_rgb.h"
@@ -7,28 +8,28 @@
 namespace kelmar {
 namespace {
 
+using Facts = Rgb555Facts;
+constexpr LumaOffsets kOffsets = Facts::kOffsets;
+
 struct Rgb555Layout {
   static uint16_t Pack(const ColourBytes& c) {
     return static_cast<uint16_t>((c.red >> 3) << 10 | (c.green >> 3) << 5 | c.blue >> 3);
   }
 };
 
-// Half an output level (8 table steps) rounds red and blue; green gets 6 and
-// 2 alternately, which averages to the same rounding.
-constexpr LumaOffsets kOffsets = {4, 6, 2};
-
 // Finished pixels of one row pair, widened to 32 bits for the MMX narrowing:
 // entries 0-15 the even row, 16-31 the odd row.
 using StagedPixels = int32_t[32];
 
-void ConvertStagedRowPair(const RowPairInput& in, StagedPixels& out) {
+void ConvertStagedRowPair(const AdjustTables& tables, const RowPairInput& in, StagedPixels& out) {
+  const uint8_t* luma = tables.LumaTable();
   const int32_t rb = kOffsets.redBlue;
   for (int i = 0; i < 8; ++i) {
-    const PixelTerms t = LookupTerms(in.u[i], in.v[i]);
-    out[2 * i] = MakePixel<Rgb555Layout>(in.y0[2 * i], t, rb, kOffsets.greenEven);
-    out[2 * i + 1] = MakePixel<Rgb555Layout>(in.y0[2 * i + 1], t, rb, kOffsets.greenOdd);
-    out[16 + 2 * i] = MakePixel<Rgb555Layout>(in.y1[2 * i], t, rb, kOffsets.greenOdd);
-    out[17 + 2 * i] = MakePixel<Rgb555Layout>(in.y1[2 * i + 1], t, rb, kOffsets.greenEven);
+    const PixelTerms t = LookupTerms(tables, in.u[i], in.v[i]);
+    out[2 * i] = MakePixel<Rgb555Layout>(luma, in.y0[2 * i], t, rb, kOffsets.greenEven);
+    out[2 * i + 1] = MakePixel<Rgb555Layout>(luma, in.y0[2 * i + 1], t, rb, kOffsets.greenOdd);
+    out[16 + 2 * i] = MakePixel<Rgb555Layout>(luma, in.y1[2 * i], t, rb, kOffsets.greenOdd);
+    out[17 + 2 * i] = MakePixel<Rgb555Layout>(luma, in.y1[2 * i + 1], t, rb, kOffsets.greenEven);
   }
 }
 
@@ -36,11 +37,12 @@ void StoreRowWords(uint8_t* out, const int32_t* staged) {
   for (int k = 0; k < 16; ++k) StoreWord(out + 2 * k, static_cast<uint16_t>(staged[k]));
 }
 
-void ConvertRowPairInteger(const RowPairSource& src, uint8_t* out0, uint8_t* out1) {
+void ConvertRowPairInteger(const AdjustTables& tables, const RowPairSource& src, uint8_t* out0,
+                           uint8_t* out1) {
   RowPairInput in;
   StagedPixels staged;
   StageInputWords(in, src);
-  ConvertStagedRowPair(in, staged);
+  ConvertStagedRowPair(tables, in, staged);
   StoreRowWords(out0, staged);
   StoreRowWords(out1, staged + 16);
 }
@@ -57,51 +59,33 @@ KELMAR_TARGET_MMX inline void StoreRowWordsMmx(uint8_t* out, const int32_t* stag
   }
 }
 
-KELMAR_TARGET_MMX void ConvertRowPairMmx(const RowPairSource& src, uint8_t* out0, uint8_t* out1) {
+KELMAR_TARGET_MMX void ConvertRowPairMmx(const AdjustTables& tables, const RowPairSource& src,
+                                         uint8_t* out0, uint8_t* out1) {
   RowPairInput in;
   StagedPixels staged;
   StageInputMmx(in, src);
-  ConvertStagedRowPair(in, staged);
+  ConvertStagedRowPair(tables, in, staged);
   StoreRowWordsMmx(out0, staged);
   StoreRowWordsMmx(out1, staged + 16);
   _mm_empty();
 }
 #endif
 
+RowConverter ChooseRgb555Row(const RgbCall& call, int32_t zoom) {
+  if (zoom) return ConvertRgb16RowDouble<Rgb555Layout>;
+  if (const RowConverter wide = ChooseWideRow(WideLayout::kRgb555, call)) return wide;
 #if KELMAR_HAVE_MMX
-constexpr RowPairConverter kRowPairMmx = ConvertRowPairMmx;
-#else
-constexpr RowPairConverter kRowPairMmx = nullptr;
+  if (call.plan.mmx) return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairMmx>;
 #endif
+  return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairInteger>;
+}
 
 }  // namespace
 
-void ConvertRgb555Row(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap, int32_t zoom) {
-  const ConvertState& state = Rgb16State;
-  if (state.mbCols < 1) return;
-  if (!zoom &&
-      ConvertRowWide(WideLayout::kRgb555, mbRow, planes, mbMap, Rgb16State, RowSource::kStepped))
-    return;
-  const intptr_t lumaStride = LumaStride(planes);
-  const int64_t rowBytes = state.rowBytes;
-  ForEachMarkedMacroblock(
-      Rgb16State, kRgb16BytesPerPixel, mbMap, zoom, [&](int32_t c, uint8_t* out) {
-        if (zoom) {
-          ConvertMacroblockDouble16<Rgb555Layout>(planes, mbRow, c, rowBytes, out);
-        } else {
-          const RowPairSource first = {planes->yRows[16 * mbRow] + 16 * c, nullptr,
-                                       planes->uRows[8 * mbRow] + 8 * c,
-                                       planes->vRows[8 * mbRow] + 8 * c};
-          ConvertSteppedMacroblock(first, lumaStride, rowBytes, out, ConvertRowPairInteger,
-                                   kRowPairMmx);
-        }
-      });
-}
-
 void ConvertRgb555(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
-                   const uint8_t* mbMap, int32_t /*reserved*/, int32_t zoom) {
-  DriveConverter(Rgb16State, ConvertRgb555Row, kRgb16BytesPerPixel, header, dst, planes, mbMap,
-                 zoom);
+                   const uint8_t* mbMap, int32_t zoom, const RgbCall& call) {
+  DriveConverter(StartConvert(header, dst, zoom, Facts::kBytesPerPixel),
+                 ChooseRgb555Row(call, zoom), {planes, mbMap, call.tables, zoom});
 }
 
 }  // namespace kelmar

@@ -1,4 +1,4 @@
-// Vector paths of the RGB converters on x86-64 (SSE2, AVX2).
+// Vector paths of the RGB converters (SSE2, AVX2).
 //
 // They compute LumaTable, UTable and VTable from their closed forms
 // (rgb/closed_forms.h) in 16-bit lanes and write exactly the bytes of the
@@ -9,14 +9,9 @@
 
 #include <cstdint>
 
-#include "exports/state.h"
-#include "kelmar.h"
-#include "rgb/closed_forms.h"
+#include "common/features.h"
+#include "common/layout_facts.h"
 #include "rgb/convert_state.h"
-
-#if defined(__x86_64__)
-#define KELMAR_HAVE_WIDE 1
-#endif
 
 namespace kelmar {
 
@@ -44,8 +39,14 @@ struct TwoOutputRows {
 
 enum class WideLayout { kRgb24, kRgb555, kRgb565 };
 
-using WideRowConverter = void (*)(const RgbClosedForms& forms, const WideMacroblockRow& row);
+// The vector row converter for `layout` that `call` allows, or nullptr when
+// its plan has no vector extension or its tables have no closed form.
+RowConverter ChooseWideRow(WideLayout layout, const RgbCall& call);
 
+// The same for 8-bit output, when the dither tables have their vector forms.
+RowConverter ChooseWidePal8Row(const RgbCall& call);
+
+// The kernels, one per layout and instruction set.
 #if KELMAR_HAVE_WIDE
 void ConvertRgb24RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row);
 void ConvertRgb24RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row);
@@ -53,39 +54,8 @@ void ConvertRgb555RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& 
 void ConvertRgb555RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row);
 void ConvertRgb565RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row);
 void ConvertRgb565RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row);
-#endif
-
-// The 4 x 4 dither offsets of 8-bit output as bytes: luma (BayerMatrix) and
-// chroma (DitherMatrix) offsets by matrix row and column.
-struct DitherPatterns {
-  uint8_t luma[4][4];
-  uint8_t chroma[4][4];
-};
-
-#if KELMAR_HAVE_WIDE
 void ConvertPal8RowSse2(const DitherPatterns& patterns, const WideMacroblockRow& row);
 void ConvertPal8RowAvx2(const DitherPatterns& patterns, const WideMacroblockRow& row);
 #endif
-
-// The vector row converter for `layout` at this call's WideLevel, or
-// nullptr when there is none or the tables have no closed form.
-WideRowConverter ChooseWideRowConverter(WideLayout layout, const RgbClosedForms** forms);
-
-// Where a converter finds the source rows at normal size: every row from its
-// own table entry, or by stepping from the first row of the macroblock row
-// with the stride of table entries 0 and 1.
-enum class RowSource { kStepped, kEveryEntry };
-
-// Converts macroblock row `mbRow` at normal size with a vector path and
-// advances state.mbIndex past it, as the converter's own row converter
-// would.  Returns false, having done nothing, when no vector path applies.
-bool ConvertRowWide(WideLayout layout, int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap,
-                    ConvertState& state, RowSource source);
-
-// The same for 8-bit output, whose rows are stepped.  The quantiser tables
-// are runs of equal values that saturating byte arithmetic reproduces; they
-// are compared with those forms when mbRow is 0, the first row of a call.
-bool ConvertPal8RowWide(int32_t mbRow, const PlaneSet* planes, const uint8_t* mbMap,
-                        ConvertState& state);
 
 }  // namespace kelmar

@@ -2,16 +2,9 @@
 // into lookup tables, so the converters only read tables and add integers.
 #include "tables/adjust_tables.h"
 
-#include <cstring>
-
-#include "exports/state.h"
 #include "tables/soft_double.h"
 
 namespace kelmar {
-
-uint8_t LumaTableStorage[kLumaTableSize];
-ChromaTerms UTableStorage[kChromaTableSize];
-ChromaTerms VTableStorage[kChromaTableSize];
 
 namespace {
 
@@ -69,34 +62,10 @@ void BuildChromaTables(int32_t saturation, ChromaTerms* uTable, ChromaTerms* vTa
   }
 }
 
-uint64_t AdjustTablesStamp;
-
-// The tables depend on brightness, contrast and saturation alone.  A copy of
-// the last build is kept, and a call with the same values restores the
-// tables from it: a few kilobytes copied instead of two thousand double
-// evaluations, with the same result even if the tables were written since.
-void BuildAdjustTables(int32_t /*reserved*/) {
-  static bool built = false;
-  static DisplayValues builtFor;
-  static uint8_t lumaCopy[kLumaTableSize];
-  static ChromaTerms uCopy[kChromaTableSize];
-  static ChromaTerms vCopy[kChromaTableSize];
-  DisplayValues wanted = DisplayAdjust;
-  wanted.balance = 0;  // not used by these tables
-  if (built && wanted == builtFor) {
-    std::memcpy(LumaTableStorage, lumaCopy, sizeof(lumaCopy));
-    std::memcpy(UTableStorage, uCopy, sizeof(uCopy));
-    std::memcpy(VTableStorage, vCopy, sizeof(vCopy));
-    return;
-  }
-  BuildLumaTable(wanted.brightness, wanted.contrast, LumaTable);
-  BuildChromaTables(wanted.saturation, UTable, VTable);
-  std::memcpy(lumaCopy, LumaTableStorage, sizeof(lumaCopy));
-  std::memcpy(uCopy, UTableStorage, sizeof(uCopy));
-  std::memcpy(vCopy, VTableStorage, sizeof(vCopy));
-  built = true;
-  builtFor = wanted;
-  ++AdjustTablesStamp;
+void BuildAdjustTables(int32_t brightness, int32_t contrast, int32_t saturation,
+                       AdjustTables& tables) {
+  BuildLumaTable(brightness, contrast, tables.LumaTable());
+  BuildChromaTables(saturation, tables.UTable(), tables.VTable());
 }
 
 }  // namespace kelmar

@@ -45,14 +45,22 @@ constexpr int kLumaTableMin = -kMaxTermMagnitude;
 constexpr int kLumaTableMax = 255 + kMaxTermMagnitude + kMaxLumaOffset;
 constexpr int kLumaTableSize = kLumaTableMax - kLumaTableMin + 1;
 
-extern uint8_t LumaTableStorage[kLumaTableSize];
-extern ChromaTerms UTableStorage[kChromaTableSize];
-extern ChromaTerms VTableStorage[kChromaTableSize];
+// LumaTable, UTable and VTable for one setting of brightness, contrast and
+// saturation.  A table set is built once and then only read, so any number
+// of calls may read it at once.
+struct AdjustTables {
+  uint8_t lumaStorage[kLumaTableSize];
+  ChromaTerms uStorage[kChromaTableSize];
+  ChromaTerms vStorage[kChromaTableSize];
 
-// Index-0 bases of the three tables.
-inline constexpr uint8_t* LumaTable = LumaTableStorage - kLumaTableMin;
-inline constexpr ChromaTerms* UTable = UTableStorage - kChromaTableMin;
-inline constexpr ChromaTerms* VTable = VTableStorage - kChromaTableMin;
+  // Index-0 bases of the three tables.
+  const uint8_t* LumaTable() const { return lumaStorage - kLumaTableMin; }
+  const ChromaTerms* UTable() const { return uStorage - kChromaTableMin; }
+  const ChromaTerms* VTable() const { return vStorage - kChromaTableMin; }
+  uint8_t* LumaTable() { return lumaStorage - kLumaTableMin; }
+  ChromaTerms* UTable() { return uStorage - kChromaTableMin; }
+  ChromaTerms* VTable() { return vStorage - kChromaTableMin; }
+};
 
 // The factors shared with the packed tables.  Contrast: 1 + 0.05 per unit.
 // Saturation: 1 + 0.1 per unit (0.1 in single precision), 0 below 0.01 (in
@@ -68,13 +76,8 @@ int64_t RoundedRamp(int32_t distance, const SoftDouble& gain);
 void BuildLumaTable(int32_t brightness, int32_t contrast, uint8_t* lumaTable);
 void BuildChromaTables(int32_t saturation, ChromaTerms* uTable, ChromaTerms* vTable);
 
-// Rebuilds LumaTable, UTable and VTable from DisplayAdjust.  `reserved` is
-// the calling export's reserved argument; it is not read.  A call with the
-// values of the previous build restores that build's tables from a copy.
-void BuildAdjustTables(int32_t reserved);
-
-// Changes every time BuildAdjustTables() computes new tables, so that what is
-// derived from them can be kept until they change.
-extern uint64_t AdjustTablesStamp;
+// All three tables for one setting.
+void BuildAdjustTables(int32_t brightness, int32_t contrast, int32_t saturation,
+                       AdjustTables& tables);
 
 }  // namespace kelmar

@@ -1,15 +1,22 @@
-// Processor feature tests.
-#include "exports/cpu.h"
+// Processor feature tests and the plan of a call.
+#include "common/cpu.h"
 
-#if defined(__i386__) || defined(__x86_64__)
+#include <atomic>
+
+#include "common/features.h"
+
+#if KELMAR_X86
 #include <cpuid.h>
-#define KELMAR_X86 1
 #endif
 
 namespace kelmar {
 namespace {
 
-PathLimit pathLimit = PathLimit::kAuto;
+std::atomic<int32_t> pathLimit{static_cast<int32_t>(PathLimit::kAuto)};
+
+// Probed once; -1 until then.  Two calls racing to probe store the same
+// value.
+std::atomic<int32_t> detectedWide{-1};
 
 #if KELMAR_X86
 // A processor has CPUID when bit 21 (ID) of the flags register can be
@@ -85,30 +92,32 @@ WideSimd ProcessorWideSimd() {
 #endif
 }
 
-void SelectPaths() {
+ConvertPlan ChooseConvertPlan() {
   // The MMX test runs on every call, as hosts of the library expect: a host
   // may rely on each conversion asking the processor afresh.  The wide
   // extensions are our own addition and are probed once, since under
   // virtualisation every CPUID traps to the hypervisor.
-  UseMmx = ProcessorHasMmx();
-  static int32_t detectedWide = -1;
-  if (detectedWide < 0) detectedWide = static_cast<int32_t>(ProcessorWideSimd());
-  WideSimd wide = static_cast<WideSimd>(detectedWide);
-  switch (pathLimit) {
+  ConvertPlan plan = {ProcessorHasMmx() != 0, WideSimd::kNone};
+  int32_t wide = detectedWide.load(std::memory_order_relaxed);
+  if (wide < 0) {
+    wide = static_cast<int32_t>(ProcessorWideSimd());
+    detectedWide.store(wide, std::memory_order_relaxed);
+  }
+  plan.wide = static_cast<WideSimd>(wide);
+  switch (static_cast<PathLimit>(pathLimit.load(std::memory_order_relaxed))) {
     case PathLimit::kAuto:
     case PathLimit::kAvx2: break;
-    case PathLimit::kInteger:
-      UseMmx = 0;
-      wide = WideSimd::kNone;
-      break;
-    case PathLimit::kMmx: wide = WideSimd::kNone; break;
+    case PathLimit::kInteger: plan = {false, WideSimd::kNone}; break;
+    case PathLimit::kMmx: plan.wide = WideSimd::kNone; break;
     case PathLimit::kSse2:
-      if (wide > WideSimd::kSse2) wide = WideSimd::kSse2;
+      if (plan.wide > WideSimd::kSse2) plan.wide = WideSimd::kSse2;
       break;
   }
-  WideLevel = wide;
+  return plan;
 }
 
-void SetPathLimit(PathLimit limit) { pathLimit = limit; }
+void SetPathLimit(PathLimit limit) {
+  pathLimit.store(static_cast<int32_t>(limit), std::memory_order_relaxed);
+}
 
 }  // namespace kelmar

@@ -6,13 +6,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "exports/state.h"
-#include "rgb/convert_state.h"
+#include "common/addressing.h"
+#include "common/features.h"
 
-#if defined(__i386__) || defined(__x86_64__)
+#if KELMAR_HAVE_MMX
 #include <mmintrin.h>
-#define KELMAR_HAVE_MMX 1
-#define KELMAR_TARGET_MMX __attribute__((target("mmx")))
 #endif
 
 namespace kelmar {
@@ -60,13 +58,6 @@ struct RowPairInput {
   uint8_t v[8];
 };
 
-struct RowPairSource {
-  const uint8_t* y0;
-  const uint8_t* y1;
-  const uint8_t* u;
-  const uint8_t* v;
-};
-
 inline void StageInputWords(RowPairInput& in, const RowPairSource& src) {
   CopyWords<16>(in.y0, src.y0);
   CopyWords<16>(in.y1, src.y1);
@@ -82,27 +73,5 @@ KELMAR_TARGET_MMX inline void StageInputMmx(RowPairInput& in, const RowPairSourc
   CopyMmx<8>(in.v, src.v);
 }
 #endif
-
-using RowPairConverter = void (*)(const RowPairSource& src, uint8_t* out0, uint8_t* out1);
-
-// Normal size: the eight row pairs of one macroblock, with the rows found by
-// stepping from the macroblock row's first table entries by the stride of
-// entries 0 and 1.  Each pair goes through the MMX or the integer converter,
-// as UseMmx says; `mmx` may be null where there is no MMX.
-inline void ConvertSteppedMacroblock(const RowPairSource& first, intptr_t lumaStride,
-                                     int64_t rowBytes, uint8_t* out, RowPairConverter integer,
-                                     RowPairConverter mmx) {
-  const RowPairConverter convert = UseMmx && mmx ? mmx : integer;
-  const intptr_t chromaStride = ChromaStrideFromLuma(lumaStride);
-  RowPairSource src = first;
-  for (int j = 0; j < 8; ++j) {
-    src.y1 = StepBytes(src.y0, lumaStride);
-    convert(src, out, out + rowBytes);
-    src.y0 = StepBytes(src.y0, 2 * lumaStride);
-    src.u = StepBytes(src.u, chromaStride);
-    src.v = StepBytes(src.v, chromaStride);
-    out = StepBytes(out, 2 * rowBytes);
-  }
-}
 
 }  // namespace kelmar

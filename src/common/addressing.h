@@ -1,0 +1,41 @@
+// Address arithmetic on the caller's row pointers and output buffer.
+//
+// Rows may lie anywhere (upward tables, separate allocations), so distances
+// are taken on the addresses rather than as pointer differences within one
+// object, and pointers step the same way: after a macroblock's last row pair
+// they may point past the caller's buffer, where they are never used.
+#pragma once
+
+#include <cstdint>
+
+#include "kelmar.h"
+
+namespace kelmar {
+
+inline intptr_t RowDistance(const void* from, const void* to) {
+  return static_cast<intptr_t>(reinterpret_cast<uintptr_t>(to) - reinterpret_cast<uintptr_t>(from));
+}
+
+template <typename T>
+inline T* StepBytes(T* p, int64_t bytes) {
+  return reinterpret_cast<T*>(reinterpret_cast<uintptr_t>(p) + static_cast<uintptr_t>(bytes));
+}
+
+// The luma stride of the row tables, from entries 0 and 1, and the chroma
+// stride derived from it (half, rounded toward minus infinity).
+inline intptr_t LumaStride(const PlaneSet* planes) {
+  return RowDistance(planes->yRows[0], planes->yRows[1]);
+}
+inline intptr_t ChromaStrideFromLuma(intptr_t lumaStride) {
+  return lumaStride >= 0 ? lumaStride / 2 : -((-lumaStride + 1) / 2);
+}
+
+// Two luma rows and the chroma rows that serve both.
+struct RowPairSource {
+  const uint8_t* y0;
+  const uint8_t* y1;
+  const uint8_t* u;
+  const uint8_t* v;
+};
+
+}  // namespace kelmar

@@ -1,0 +1,67 @@
+// What distinguishes the output layouts, one place per layout, for the
+// integer, MMX and vector code alike.
+#pragma once
+
+#include <cstdint>
+
+namespace kelmar {
+
+// Where a converter finds the source rows of a macroblock row at normal
+// size: by stepping from the macroblock row's first table entries with the
+// stride of entries 0 and 1, or from every row's own table entry.  At double
+// size the RGB layouts other than 8-bit read every row's own entry.
+enum class RowSource { kStepped, kEveryEntry };
+
+// Offsets added to a LumaTable index before the lookup.  Red and blue are
+// rounded to the nearest output level; green alternates between two offsets
+// by the parity of x + y, a 2 x 2 checkerboard dither on top of the
+// rounding.  At double size every offset is 0.
+struct LumaOffsets {
+  int32_t redBlue;
+  int32_t greenEven;  // x + y even
+  int32_t greenOdd;   // x + y odd
+};
+
+struct Rgb24Facts {
+  static constexpr int kBytesPerPixel = 3;
+  static constexpr LumaOffsets kOffsets = {0, 0, 0};  // whole output levels
+  static constexpr RowSource kRows = RowSource::kStepped;
+  static constexpr bool kMmx = true;
+};
+
+// Five bits per colour: half an output level is 4 table steps; green gets 6
+// and 2 alternately, which averages to the same rounding.
+struct Rgb555Facts {
+  static constexpr int kBytesPerPixel = 2;
+  static constexpr LumaOffsets kOffsets = {4, 6, 2};
+  static constexpr RowSource kRows = RowSource::kStepped;
+  static constexpr bool kMmx = true;
+};
+
+// Green has one bit more than in 5-5-5, so half the green offsets.  This
+// layout reads every row's own table entry at both sizes and has no MMX
+// path: it writes its pixels straight to the output.
+struct Rgb565Facts {
+  static constexpr int kBytesPerPixel = 2;
+  static constexpr LumaOffsets kOffsets = {4, 3, 1};
+  static constexpr RowSource kRows = RowSource::kEveryEntry;
+  static constexpr bool kMmx = false;
+};
+
+// Palette indices from the raw samples; rows are stepped at both sizes.
+struct Pal8Facts {
+  static constexpr int kBytesPerPixel = 1;
+  static constexpr RowSource kRows = RowSource::kStepped;
+  static constexpr bool kMmx = true;
+};
+
+// Packed 4:2:2 output goes bottom-up: the last table row first.  Rows are
+// reached from one yRows and one uRows entry per macroblock, with the
+// chroma stride of vRows entries 0 and 1; only the unadjusted copy has an
+// MMX path.
+struct PackedFacts {
+  static constexpr int kBytesPerPixel = 2;
+  static constexpr int kSpanBytes = 32;  // one output row of one macroblock
+};
+
+}  // namespace kelmar
