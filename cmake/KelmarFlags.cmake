@@ -7,7 +7,12 @@ function(kelmar_warnings target)
   target_compile_options(${target} PRIVATE ${KELMAR_WARNINGS})
 endfunction()
 
-if(KELMAR_SANITIZE)
+# KELMAR_SANITIZE: ON for AddressSanitizer and UndefinedBehaviorSanitizer,
+# "thread" for ThreadSanitizer.
+if(KELMAR_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(KELMAR_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
                       -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)

@@ -5,7 +5,8 @@
 #      including the DLL's file checks and its output under wine against the
 #      native build's;
 #   3. the native tests again with clang, AddressSanitizer and
-#      UndefinedBehaviorSanitizer;
+#      UndefinedBehaviorSanitizer, and the thread-safety stress with
+#      ThreadSanitizer;
 #   4. the same bytes from other builds: g++ -O3 -march=x86-64-v3, clang
 #      -O3 -march=x86-64-v3 -ffast-math and an aarch64 cross build under
 #      qemu-user each pass the unit tests (with the committed table digests)
@@ -38,6 +39,15 @@ cmake --build "$build/sanitize" -j "$jobs"
 
 echo "== tests: sanitizers"
 ctest --test-dir "$build/sanitize" --output-on-failure -j "$jobs"
+
+# ThreadSanitizer does not see 32-byte accesses, so the stress also runs
+# with the SSE2 and integer paths forced (the threads.* tests).
+echo "== threads (clang, thread sanitizer)"
+cmake -S "$root" -B "$build/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKELMAR_SANITIZE=thread \
+  -DKELMAR_BUILD_TOOLS=OFF >/dev/null
+cmake --build "$build/tsan" -j "$jobs" --target kelmar_conformance >/dev/null
+ctest --test-dir "$build/tsan" -L threads --output-on-failure
 
 # exact_build NAME RUNNER [cmake options...]: the unit tests and the
 # conformance program built another way.  The tests compare every table with

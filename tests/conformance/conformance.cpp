@@ -1,107 +1,28 @@
 // Converts a fixed set of pictures through the library's exports and prints
-// one digest line per call.  Built natively and for 32-bit Windows; the two
-// outputs must be identical, proving the DLL writes the native library's
-// bytes.  On Windows it also resolves every export by name and by ordinal
-// and checks the calling convention.
+// one digest line per call.  Built natively and for Windows; the outputs
+// must be identical, proving the DLL writes the native library's bytes, and
+// so must those of every other build of the library.  On Windows it also
+// resolves every export by name and by ordinal and checks the calling
+// convention.
+//
+//   kelmar_conformance                 the digest lines
+//   kelmar_conformance --threads [N]   the thread-safety stress (N threads, default 4)
+//   --path integer|mmx|sse2|avx2      first force a code path (test builds only)
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
-#include "kelmar.h"
+#include "conformance_support.h"
 
+#if defined(KELMAR_CONFORMANCE_PATHS)
+#include "common/cpu.h"
+#endif
+
+namespace conformance {
 namespace {
-
-using KelmarFn = decltype(&Kelmar);
-using SetDisplayFn = decltype(&SetDisplay);
-using DecGetPalFn = decltype(&DecGetPal);
-
-struct Exports {
-  KelmarFn kelmar;
-  KelmarFn kelmarW;
-  SetDisplayFn setDisplay;
-  SetDisplayFn setDisplayW;
-  DecGetPalFn decGetPal;
-  DecGetPalFn decGetPalW;
-};
-
-int failures = 0;
-
-[[maybe_unused]] void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::printf("FAILED: %s\n", what);
-    ++failures;
-  }
-}
-
-uint64_t Fnv(const void* data, size_t size, uint64_t hash = 1469598103934665603ull) {
-  const auto* bytes = static_cast<const uint8_t*>(data);
-  for (size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
-  return hash;
-}
-
-class Rng {
- public:
-  explicit Rng(uint32_t seed) : state_(seed * 2654435761u + 12345u) {}
-  uint32_t Next() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 17;
-    state_ ^= state_ << 5;
-    return state_;
-  }
-
- private:
-  uint32_t state_;
-};
-
-// A 4:2:0 picture with exact-size planes; U and V in one block so they are a
-// constant distance apart.
-struct Picture {
-  int lumaStride = 0;
-  int chromaStride = 0;
-  std::vector<uint8_t> luma, chroma;
-  std::vector<const uint8_t*> yRows, uRows, vRows;
-  PlaneSet planes{};
-
-  Picture(int width, int height, bool upward, uint32_t seed) {
-    lumaStride = (width + 1) & ~1;
-    chromaStride = lumaStride / 2;
-    const int chromaRows = (height + 1) / 2;
-    luma.resize(static_cast<size_t>(lumaStride) * height);
-    chroma.resize(2 * static_cast<size_t>(chromaStride) * chromaRows);
-    Rng rng(seed);
-    for (auto& b : luma) b = static_cast<uint8_t>(rng.Next() >> 24);
-    for (auto& b : chroma) b = static_cast<uint8_t>(rng.Next() >> 24);
-    for (int r = 0; r < height; ++r)
-      yRows.push_back(&luma[static_cast<size_t>(upward ? height - 1 - r : r) * lumaStride]);
-    const size_t vOffset = static_cast<size_t>(chromaStride) * chromaRows;
-    for (int r = 0; r < chromaRows; ++r) {
-      const size_t at = static_cast<size_t>(upward ? chromaRows - 1 - r : r) * chromaStride;
-      uRows.push_back(&chroma[at]);
-      vRows.push_back(&chroma[vOffset + at]);
-    }
-    planes = {yRows.data(), uRows.data(), vRows.data()};
-  }
-};
-
-struct Layout {
-  const char* name;
-  uint16_t bitCount;
-  uint32_t compression;
-  int bytesPerPixel;
-};
-
-const Layout kLayouts[] = {
-    {"rgb24", 24, BI_RGB, 3},
-    {"rgb555", 16, BI_RGB, 2},
-    {"rgb565", 16, BI_BITFIELDS, 2},
-    {"pal8", 8, BI_RGB, 1},
-    {"uyvy", 16, KELMAR_FOURCC_UYVY, 2},
-    {"yuy2", 16, KELMAR_FOURCC_YUY2, 2},
-    {"rgb32", 32, BI_RGB, 4},
-    {"bitfields8", 8, BI_BITFIELDS, 1},
-    {"unknown", 24, 5, 3},
-};
 
 struct Size {
   int32_t width, height;
@@ -118,29 +39,14 @@ const Adjust kAdjusts[] = {
     {0, 7, 9, INT32_MAX}, {0, 10, -1, -3}, {-2, 17, -3, 0},      {0, -13, 4, 0},
 };
 
-struct HeaderBlock {
-  BITMAPINFOHEADER header;
-  RGBQUAD colors[256];
-};
-
 // One call through `fn`; prints the digest of everything the call may write.
 void RunCase(KelmarFn fn, const Exports& e, int index, const Layout& layout, const Size& size,
              const Adjust& adjust, int32_t zoom, bool upward) {
-  const bool packed =
-      layout.compression == KELMAR_FOURCC_UYVY || layout.compression == KELMAR_FOURCC_YUY2;
-  const bool doubled = zoom && !packed;
+  const bool doubled = zoom && !layout.IsPacked();
   const int srcWidth = doubled ? size.width / 2 : size.width;
   const int srcHeight = doubled ? size.height / 2 : size.height;
-  Picture picture(srcWidth, srcHeight, upward, 1000u + static_cast<uint32_t>(index));
-
-  HeaderBlock block;
-  std::memset(&block, 0x77, sizeof(block));
-  block.header.biSize = sizeof(BITMAPINFOHEADER);
-  block.header.biWidth = size.width;
-  block.header.biHeight = size.height;
-  block.header.biPlanes = 1;
-  block.header.biBitCount = layout.bitCount;
-  block.header.biCompression = layout.compression;
+  const Picture picture(srcWidth, srcHeight, upward, 1000u + static_cast<uint32_t>(index));
+  HeaderBlock block = MakeHeader(layout, size.width, size.height);
 
   std::vector<uint8_t> out(static_cast<size_t>(layout.bytesPerPixel) * size.width * size.height,
                            0xA5);
@@ -249,15 +155,51 @@ bool LoadExports(Exports& e) {
 }
 #endif
 
-}  // namespace
+bool ForcePath(const std::string& name) {
+#if defined(KELMAR_CONFORMANCE_PATHS)
+  using kelmar::PathLimit;
+  const std::pair<const char*, PathLimit> paths[] = {{"integer", PathLimit::kInteger},
+                                                     {"mmx", PathLimit::kMmx},
+                                                     {"sse2", PathLimit::kSse2},
+                                                     {"avx2", PathLimit::kAvx2}};
+  for (const auto& [pathName, limit] : paths) {
+    if (name == pathName) {
+      kelmar::SetPathLimit(limit);
+      return true;
+    }
+  }
+#endif
+  std::printf("FAILED: cannot force the path '%s' in this build\n", name.c_str());
+  return false;
+}
 
-int main() {
+}  // namespace
+}  // namespace conformance
+
+int main(int argc, char** argv) {
+  using namespace conformance;
+  int threads = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--threads") {
+      threads = i + 1 < argc && argv[i + 1][0] != '-' ? std::atoi(argv[++i]) : 4;
+    } else if (arg == "--path" && i + 1 < argc) {
+      if (!ForcePath(argv[++i])) return 2;
+    } else {
+      std::printf("usage: %s [--threads [N]] [--path integer|mmx|sse2|avx2]\n", argv[0]);
+      return 2;
+    }
+  }
   Exports exports{};
   if (!LoadExports(exports)) return 1;
-  RunConversions(exports);
-  RunPalettes(exports);
-  if (failures) {
-    std::printf("%d export checks failed\n", failures);
+  if (threads > 0) {
+    RunThreadStress(exports, threads);
+  } else {
+    RunConversions(exports);
+    RunPalettes(exports);
+  }
+  if (Failures()) {
+    std::printf("%d checks failed\n", Failures());
     return 1;
   }
   return 0;

@@ -23,3 +23,10 @@ add_test(NAME wine.conformance
                  -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}
                  -P ${CMAKE_CURRENT_SOURCE_DIR}/win32/compare_conformance.cmake)
 set_tests_properties(wine.conformance PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600)
+
+# The thread-safety stress through the DLL, on Win32 threads.
+add_test(NAME wine.threads
+         COMMAND ${CMAKE_COMMAND} -DWINE_PREFIX=${KELMAR_WINE_PREFIX}
+                 -DEXE=${KELMAR_WIN32_DIR}/kelmar_conformance.exe "-DARGS=--threads;4"
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/win32/run_under_wine.cmake)
+set_tests_properties(wine.threads PROPERTIES FIXTURES_REQUIRED wine LABELS threads TIMEOUT 600)
