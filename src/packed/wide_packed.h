@@ -38,7 +38,7 @@ struct PackedRowPair {
   uint8_t* outB;
 };
 
-inline PackedRowPair RowPairOfRun(const PackedRun& run, int pair) {
+inline PackedRowPair RowPairOfPackedRun(const PackedRun& run, int pair) {
   const int64_t lumaStride = 2 * run.chromaStride;
   PackedRowPair rows;
   rows.y0 = StepBytes(run.y, -2 * pair * lumaStride);

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-// Everything below is compiled for AVX2; it only runs when the processor test
-// reported AVX2 (WideLevel).
+// Everything below is compiled for AVX2; it only runs when the call's plan
+// allows AVX2, which the processor test decides.
 #if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
 #else
@@ -131,7 +131,7 @@ inline void PackRowPair16(const WidePacker& packer, const uint8_t* y0, const uin
 template <bool kYuy2, bool kMapLuma, bool kMapChroma>
 void PackRun(const WidePacker& packer, const PackedRun& run) {
   for (int pair = 0; pair < 8; ++pair) {
-    const auto [y0, y1, u, v, outA, outB] = RowPairOfRun(run, pair);
+    const auto [y0, y1, u, v, outA, outB] = RowPairOfPackedRun(run, pair);
     int32_t c = 0;
     for (; c + 2 <= run.macroblocks; c += 2)
       PackRowPair32<kYuy2, kMapLuma, kMapChroma>(packer, y0 + 16 * c, y1 + 16 * c, u + 8 * c,

@@ -23,7 +23,7 @@ inline void PackRow16(const uint8_t* y, __m128i uv, uint8_t* out) {
 template <bool kYuy2>
 void PackRun(const PackedRun& run) {
   for (int pair = 0; pair < 8; ++pair) {
-    const auto [y0, y1, u, v, outA, outB] = RowPairOfRun(run, pair);
+    const auto [y0, y1, u, v, outA, outB] = RowPairOfPackedRun(run, pair);
     for (int32_t c = 0; c < run.macroblocks; ++c) {
       const __m128i uv =
           _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + 8 * c)),

@@ -7,60 +7,12 @@
 #include <emmintrin.h>
 
 #include <cstdint>
-#include <cstring>
+
+#include "rgb/wide_dither_core.h"
+#include "rgb/wide_rgb_core.h"
 
 namespace kelmar {
 namespace {
-
-inline __m128i Zero(__m128i) { return _mm_setzero_si128(); }
-inline __m128i Set16(__m128i, int16_t v) { return _mm_set1_epi16(v); }
-inline __m128i Set32(__m128i, int32_t v) { return _mm_set1_epi32(v); }
-inline __m128i LoadChroma16(__m128i, const uint8_t* p) {
-  return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
-                           _mm_setzero_si128());
-}
-inline __m128i LoadLuma(__m128i, const uint8_t* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-inline __m128i Add16(__m128i a, __m128i b) { return _mm_add_epi16(a, b); }
-inline __m128i Sub16(__m128i a, __m128i b) { return _mm_sub_epi16(a, b); }
-inline __m128i Mullo16(__m128i a, __m128i b) { return _mm_mullo_epi16(a, b); }
-inline __m128i MulhiU16(__m128i a, __m128i b) { return _mm_mulhi_epu16(a, b); }
-inline __m128i CmpGt16(__m128i a, __m128i b) { return _mm_cmpgt_epi16(a, b); }
-inline __m128i CmpEq16(__m128i a, __m128i b) { return _mm_cmpeq_epi16(a, b); }
-inline __m128i Abs16(__m128i a) { return _mm_max_epi16(a, _mm_sub_epi16(_mm_setzero_si128(), a)); }
-// magnitude with the sign of x; magnitudes are 0 where x is 0.
-inline __m128i Sign16(__m128i magnitude, __m128i x) {
-  const __m128i negative = _mm_srai_epi16(x, 15);
-  return _mm_sub_epi16(_mm_xor_si128(magnitude, negative), negative);
-}
-inline __m128i UnpackLo16(__m128i a, __m128i b) { return _mm_unpacklo_epi16(a, b); }
-inline __m128i UnpackHi16(__m128i a, __m128i b) { return _mm_unpackhi_epi16(a, b); }
-inline __m128i UnpackLo8(__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); }
-inline __m128i UnpackHi8(__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); }
-inline __m128i PackUS16(__m128i a, __m128i b) { return _mm_packus_epi16(a, b); }
-inline __m128i Set8(__m128i, char v) { return _mm_set1_epi8(v); }
-inline __m128i AddsU8(__m128i a, __m128i b) { return _mm_adds_epu8(a, b); }
-inline __m128i SubsU8(__m128i a, __m128i b) { return _mm_subs_epu8(a, b); }
-inline __m128i MaxU8(__m128i a, __m128i b) { return _mm_max_epu8(a, b); }
-inline __m128i MinU8(__m128i a, __m128i b) { return _mm_min_epu8(a, b); }
-inline void StoreBytes(uint8_t* out, __m128i a) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), a);
-}
-inline __m128i LoadChromaPairs(__m128i, const uint8_t* p) {
-  const __m128i samples = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-  return _mm_unpacklo_epi8(samples, samples);
-}
-inline __m128i And(__m128i a, __m128i b) { return _mm_and_si128(a, b); }
-inline __m128i Or(__m128i a, __m128i b) { return _mm_or_si128(a, b); }
-template <int n>
-inline __m128i Srli16(__m128i a) {
-  return _mm_srli_epi16(a, n);
-}
-template <int n>
-inline __m128i Slli16(__m128i a) {
-  return _mm_slli_epi16(a, n);
-}
 
 // Four pixels held as 32-bit words B, G, R, 0 become 12 bytes at the bottom
 // of the register: each 64-bit half drops its pixels' zero bytes, then the
@@ -75,49 +27,96 @@ inline __m128i SqueezeBgr0(__m128i words) {
                       _mm_slli_si128(_mm_unpackhi_epi64(halves, _mm_setzero_si128()), 6));
 }
 
-inline void StoreBgr24(uint8_t* out, __m128i b, __m128i g, __m128i r) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i bgLow = _mm_unpacklo_epi8(b, g);
-  const __m128i bgHigh = _mm_unpackhi_epi8(b, g);
-  const __m128i rLow = _mm_unpacklo_epi8(r, zero);
-  const __m128i rHigh = _mm_unpackhi_epi8(r, zero);
-  const __m128i q0 = SqueezeBgr0(_mm_unpacklo_epi16(bgLow, rLow));    // pixels 0-3
-  const __m128i q1 = SqueezeBgr0(_mm_unpackhi_epi16(bgLow, rLow));    // 4-7
-  const __m128i q2 = SqueezeBgr0(_mm_unpacklo_epi16(bgHigh, rHigh));  // 8-11
-  const __m128i q3 = SqueezeBgr0(_mm_unpackhi_epi16(bgHigh, rHigh));  // 12-15
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(q0, _mm_slli_si128(q1, 12)));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
-                   _mm_or_si128(_mm_srli_si128(q1, 4), _mm_slli_si128(q2, 8)));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32),
-                   _mm_or_si128(_mm_srli_si128(q2, 8), _mm_slli_si128(q3, 4)));
-}
+// The SSE2 primitives of the vector kernels: 16 pixels, one macroblock row,
+// per step.
+struct Sse2 {
+  using V = __m128i;
+  static constexpr int kMacroblocksPerStep = 1;
 
-inline void StoreWords(uint8_t* out, __m128i low, __m128i high) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), high);
-}
+  static V Zero() { return _mm_setzero_si128(); }
+  static V Set8(char v) { return _mm_set1_epi8(v); }
+  static V Set16(int16_t v) { return _mm_set1_epi16(v); }
+  static V Set32(int32_t v) { return _mm_set1_epi32(v); }
+  static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
+  static V Sub16(V a, V b) { return _mm_sub_epi16(a, b); }
+  static V Mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
+  static V MulhiU16(V a, V b) { return _mm_mulhi_epu16(a, b); }
+  static V CmpGt16(V a, V b) { return _mm_cmpgt_epi16(a, b); }
+  static V CmpEq16(V a, V b) { return _mm_cmpeq_epi16(a, b); }
+  static V Abs16(V a) { return _mm_max_epi16(a, _mm_sub_epi16(_mm_setzero_si128(), a)); }
+  // `magnitude` with the sign of x; magnitudes are 0 where x is 0.
+  static V Sign16(V magnitude, V x) {
+    const V negative = _mm_srai_epi16(x, 15);
+    return _mm_sub_epi16(_mm_xor_si128(magnitude, negative), negative);
+  }
+  static V And(V a, V b) { return _mm_and_si128(a, b); }
+  static V Or(V a, V b) { return _mm_or_si128(a, b); }
+  template <int n>
+  static V Srli16(V a) {
+    return _mm_srli_epi16(a, n);
+  }
+  template <int n>
+  static V Slli16(V a) {
+    return _mm_slli_epi16(a, n);
+  }
+  static V UnpackLo8(V a, V b) { return _mm_unpacklo_epi8(a, b); }
+  static V UnpackHi8(V a, V b) { return _mm_unpackhi_epi8(a, b); }
+  static V UnpackLo16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
+  static V UnpackHi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
+  static V PackUS16(V a, V b) { return _mm_packus_epi16(a, b); }
+  static V AddsU8(V a, V b) { return _mm_adds_epu8(a, b); }
+  static V SubsU8(V a, V b) { return _mm_subs_epu8(a, b); }
+  static V MaxU8(V a, V b) { return _mm_max_epu8(a, b); }
+  static V MinU8(V a, V b) { return _mm_min_epu8(a, b); }
+
+  static V LoadLuma(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const V*>(p)); }
+  static V LoadChroma16(const uint8_t* p) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const V*>(p)), _mm_setzero_si128());
+  }
+  static V LoadChromaPairs(const uint8_t* p) {
+    const V samples = _mm_loadl_epi64(reinterpret_cast<const V*>(p));
+    return _mm_unpacklo_epi8(samples, samples);
+  }
+
+  static void StoreBytes(uint8_t* out, V a) { _mm_storeu_si128(reinterpret_cast<V*>(out), a); }
+  static void StoreWords(uint8_t* out, V low, V high) {
+    _mm_storeu_si128(reinterpret_cast<V*>(out), low);
+    _mm_storeu_si128(reinterpret_cast<V*>(out + 16), high);
+  }
+  static void StoreBgr24(uint8_t* out, V b, V g, V r) {
+    const V zero = _mm_setzero_si128();
+    const V bgLow = _mm_unpacklo_epi8(b, g);
+    const V bgHigh = _mm_unpackhi_epi8(b, g);
+    const V rLow = _mm_unpacklo_epi8(r, zero);
+    const V rHigh = _mm_unpackhi_epi8(r, zero);
+    const V q0 = SqueezeBgr0(_mm_unpacklo_epi16(bgLow, rLow));    // pixels 0-3
+    const V q1 = SqueezeBgr0(_mm_unpackhi_epi16(bgLow, rLow));    // 4-7
+    const V q2 = SqueezeBgr0(_mm_unpacklo_epi16(bgHigh, rHigh));  // 8-11
+    const V q3 = SqueezeBgr0(_mm_unpackhi_epi16(bgHigh, rHigh));  // 12-15
+    _mm_storeu_si128(reinterpret_cast<V*>(out), _mm_or_si128(q0, _mm_slli_si128(q1, 12)));
+    _mm_storeu_si128(reinterpret_cast<V*>(out + 16),
+                     _mm_or_si128(_mm_srli_si128(q1, 4), _mm_slli_si128(q2, 8)));
+    _mm_storeu_si128(reinterpret_cast<V*>(out + 32),
+                     _mm_or_si128(_mm_srli_si128(q2, 8), _mm_slli_si128(q3, 4)));
+  }
+};
 
 }  // namespace
-}  // namespace kelmar
-
-#include "rgb/wide_rgb_core.h"
-
-namespace kelmar {
 
 void ConvertRgb24RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb24Pixels, __m128i>(forms, row);
+  ConvertMacroblockRow<Rgb24Facts, Sse2>(forms, row);
 }
 
 void ConvertRgb555RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb555Pixels, __m128i>(forms, row);
+  ConvertMacroblockRow<Rgb555Facts, Sse2>(forms, row);
 }
 
 void ConvertRgb565RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb565Pixels, __m128i>(forms, row);
+  ConvertMacroblockRow<Rgb565Facts, Sse2>(forms, row);
 }
 
 void ConvertPal8RowSse2(const DitherPatterns& patterns, const WideMacroblockRow& row) {
-  DitherMacroblockRow<__m128i>(patterns, row);
+  DitherMacroblockRow<Sse2>(patterns, row);
 }
 
 }  // namespace kelmar

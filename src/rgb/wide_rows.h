@@ -1,0 +1,78 @@
+// How the vector kernels walk a macroblock row: runs of consecutive marked
+// macroblocks, and the rows of one row pair across a run.  Shared by the RGB
+// and 8-bit kernels; included by the instruction-set files only.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "rgb/wide_rgb.h"
+
+namespace kelmar {
+namespace {
+
+// Calls kernel.Run(row, column, count) for every run of consecutive marked
+// macroblocks.
+template <typename Kernel>
+inline void ForEachMarkedRun(const WideMacroblockRow& row, const Kernel& kernel) {
+  int32_t c = 0;
+  while (c < row.mbCols) {
+    if (!row.map[c]) {
+      ++c;
+      continue;
+    }
+    int32_t end = c + 1;
+    while (end < row.mbCols && row.map[end]) ++end;
+    kernel.Run(row, c, end - c);
+    c = end;
+  }
+}
+
+// Row pair `j` of the macroblocks from `column` on: two luma rows, their
+// chroma rows and two output rows of `macroblockBytes` per macroblock.
+struct RowPairFromColumn {
+  const uint8_t* y0;
+  const uint8_t* y1;
+  const uint8_t* u;
+  const uint8_t* v;
+  uint8_t* out0;
+  uint8_t* out1;
+};
+
+inline RowPairFromColumn RowPairOfMacroblocksFrom(const WideMacroblockRow& row, int j,
+                                                  int32_t column, int32_t macroblockBytes) {
+  uint8_t* out0 = row.out + 2 * j * row.rowBytes + macroblockBytes * column;
+  return {row.y[2 * j] + 16 * column,
+          row.y[2 * j + 1] + 16 * column,
+          row.u[j] + 8 * column,
+          row.v[j] + 8 * column,
+          out0,
+          out0 + row.rowBytes};
+}
+
+// Row pairs j and j + 1 of one macroblock, one in each 128-bit lane: a
+// macroblock with no marked neighbour to pair with fills 256-bit vectors
+// with two of its own row pairs instead.
+struct RowPairsInLanes {
+  TwoRows y0, y1, u, v;
+  TwoOutputRows out0, out1;
+};
+
+inline RowPairsInLanes TwoRowPairsOfMacroblock(const WideMacroblockRow& row, int j, int32_t column,
+                                               int32_t macroblockBytes) {
+  const int32_t x = 16 * column;
+  uint8_t* out0 = row.out + 2 * j * row.rowBytes + macroblockBytes * column;
+  uint8_t* out1 = out0 + row.rowBytes;
+  return {{row.y[2 * j] + x, row.y[2 * j + 2] + x}, {row.y[2 * j + 1] + x, row.y[2 * j + 3] + x},
+          {row.u[j] + x / 2, row.u[j + 1] + x / 2}, {row.v[j] + x / 2, row.v[j + 1] + x / 2},
+          {out0, out0 + 2 * row.rowBytes},          {out1, out1 + 2 * row.rowBytes}};
+}
+
+inline uint32_t LoadU32(const uint8_t* p) {
+  uint32_t word;
+  std::memcpy(&word, p, 4);
+  return word;
+}
+
+}  // namespace
+}  // namespace kelmar
