@@ -1,8 +1,11 @@
 #include "convert_run.h"
 
 #include <chrono>
+#include <exception>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <thread>
 
 #include "atomic_file.h"
 #include "bmp_writer.h"
@@ -28,10 +31,19 @@ void WriteRawFrame(AtomicFile& file, const LayoutTarget& target, int width, int 
   for (int y = 0; y < height; ++y) file.Write(target.DisplayRow(y), rowBytes);
 }
 
-std::string SheetTitle(const Options& options, const FrameSource& source, int64_t number) {
+// What the writing of a frame needs of its source, taken once so that the
+// writer does not share the source with the reader.
+struct SourceFacts {
+  int width;
+  int height;
+  std::string stem;
+  bool video;
+};
+
+std::string SheetTitle(const Options& options, const SourceFacts& source, int64_t number) {
   std::string title =
-      source.stem() + "  " + std::to_string(source.width()) + "x" + std::to_string(source.height());
-  if (source.IsVideo()) title += "  frame " + std::to_string(number);
+      source.stem + "  " + std::to_string(source.width) + "x" + std::to_string(source.height);
+  if (source.video) title += "  frame " + std::to_string(number);
   const std::pair<const char*, int32_t> adjustments[] = {{"brightness", options.brightness},
                                                          {"contrast", options.contrast},
                                                          {"saturation", options.saturation},
@@ -45,13 +57,13 @@ std::string SheetTitle(const Options& options, const FrameSource& source, int64_
 // Wider pictures are shown smaller on the contact sheet, all by one factor.
 constexpr int kMaxSheetTileWidth = 1920;
 
-RgbImage ContactSheet(const FrameConverter& converter, std::string title, int width, int height,
-                      bool zoom) {
+RgbImage ContactSheet(const std::vector<LayoutTarget>& targets, std::string title, int width,
+                      int height, bool zoom) {
   const int shownWidth = width * (zoom ? 2 : 1);
   const int shrink = (shownWidth + kMaxSheetTileWidth - 1) / kMaxSheetTileWidth;
   if (shrink > 1) title += "  shown at 1/" + std::to_string(shrink);
   std::vector<SheetTile> tiles;
-  for (const LayoutTarget& target : converter.targets()) {
+  for (const LayoutTarget& target : targets) {
     std::string label =
         std::string(LayoutName(target.layout())) + "  " + LayoutDescription(target.layout());
     RgbImage image = DecodeForDisplay(target, width, height);
@@ -66,6 +78,13 @@ RgbImage ContactSheet(const FrameConverter& converter, std::string title, int wi
   return MakeContactSheet(title, tiles);
 }
 
+const LayoutTarget& TargetOf(const std::vector<LayoutTarget>& targets, Layout layout) {
+  for (const LayoutTarget& target : targets) {
+    if (target.layout() == layout) return target;
+  }
+  throw ToolError(std::string("no ") + LayoutName(layout) + " output in this run");
+}
+
 void CreateDirectory(const std::string& directory) {
   std::error_code error;
   std::filesystem::create_directories(directory, error);
@@ -77,7 +96,7 @@ void CreateDirectory(const std::string& directory) {
 }  // namespace
 
 FrameConverter::FrameConverter(const std::vector<Layout>& layouts, int width, int height, bool zoom,
-                               bool changedOnly)
+                               bool changedOnly, int threads)
     : changedOnly_(changedOnly) {
   Frame blank;
   blank.Resize(width, height);
@@ -87,13 +106,12 @@ FrameConverter::FrameConverter(const std::vector<Layout>& layouts, int width, in
   for (Layout layout : layouts) {
     targets_.emplace_back(layout, current_.paddedWidth(), current_.paddedHeight(), zoom);
   }
+  if (threads > 1 && current_.macroblocks() >= kBandedMacroblocks && current_.mbRows() > 1)
+    bands_ = std::make_unique<WorkerPool>(threads);
 }
 
 const LayoutTarget& FrameConverter::target(Layout layout) const {
-  for (const LayoutTarget& target : targets_) {
-    if (target.layout() == layout) return target;
-  }
-  throw ToolError(std::string("no ") + LayoutName(layout) + " output in this run");
+  return TargetOf(targets_, layout);
 }
 
 int FrameConverter::Convert(const Frame& frame) {
@@ -105,7 +123,10 @@ int FrameConverter::Convert(const Frame& frame) {
   }
   first_ = false;
   const auto start = Clock::now();
-  for (LayoutTarget& target : targets_) target.Convert(current_, map_.data());
+  for (LayoutTarget& target : targets_) {
+    target.Convert(current_, map_.data(), displaySettled_ ? bands_.get() : nullptr);
+    displaySettled_ = true;
+  }
   librarySeconds_ += SecondsSince(start);
   return marked;
 }
@@ -136,11 +157,11 @@ void SkipToFirst(FrameSource& source, int64_t first) {
 }
 
 // Every output of one frame: whole files, and one more frame in each stream.
-void WriteFrame(const Options& options, const OutputPlan& plan, const FrameSource& source,
-                const FrameConverter& converter, Streams& streams, int64_t number) {
-  const int width = source.width(), height = source.height();
+void WriteFrame(const Options& options, const OutputPlan& plan, const SourceFacts& source,
+                const std::vector<LayoutTarget>& targets, Streams& streams, int64_t number) {
+  const int width = source.width, height = source.height;
   for (const OutputItem& item : plan.items) {
-    const LayoutTarget& target = converter.target(item.layout);
+    const LayoutTarget& target = TargetOf(targets, item.layout);
     if (auto stream = streams.find(&item); stream != streams.end()) {
       WriteRawFrame(*stream->second, target, width, height);
       continue;
@@ -161,9 +182,63 @@ void WriteFrame(const Options& options, const OutputPlan& plan, const FrameSourc
   }
   if (!plan.sheetName.empty()) {
     const RgbImage sheet =
-        ContactSheet(converter, SheetTitle(options, source, number), width, height, options.zoom);
+        ContactSheet(targets, SheetTitle(options, source, number), width, height, options.zoom);
     WriteFileAtomically(ExpandFrameNumber(plan.sheetName, number), EncodePng(sheet));
   }
+}
+
+// A converted frame on its way to the writer: the layouts' buffers as they
+// stood after it.
+struct ConvertedFrame {
+  int64_t number;
+  std::vector<LayoutTarget> targets;
+};
+
+// Reading, converting and writing on three threads, two frames apart at
+// most.  The first error of any stage ends all three; it is rethrown here,
+// the reader's first since it stops the earliest frame.
+void RunOverlapped(FrameSource& source, int64_t limit, int64_t firstNumber,
+                   FrameConverter& converter, RunTotals& totals,
+                   const std::function<void(const std::vector<LayoutTarget>&, int64_t)>& write) {
+  BoundedQueue<Frame> frames(2);
+  BoundedQueue<ConvertedFrame> converted(2);
+  std::exception_ptr readError, convertError, writeError;
+  std::thread reader([&] {
+    try {
+      Frame frame;
+      for (int64_t read = 0; (limit == 0 || read < limit) && source.Read(frame); ++read) {
+        if (!frames.Push(std::move(frame))) break;
+        frame = Frame();
+      }
+    } catch (...) {
+      readError = std::current_exception();
+    }
+    frames.Close();
+  });
+  std::thread writer([&] {
+    try {
+      while (auto frame = converted.Pop()) write(frame->targets, frame->number);
+    } catch (...) {
+      writeError = std::current_exception();
+    }
+    converted.Close();
+    frames.Close();
+  });
+  try {
+    for (int64_t number = firstNumber; auto frame = frames.Pop(); ++number) {
+      totals.converted += converter.Convert(*frame);
+      totals.macroblocks += converter.macroblocks();
+      if (!converted.Push({number, converter.targets()})) break;
+    }
+  } catch (...) {
+    convertError = std::current_exception();
+  }
+  frames.Close();
+  converted.Close();
+  reader.join();
+  writer.join();
+  for (const std::exception_ptr& error : {readError, convertError, writeError})
+    if (error) std::rethrow_exception(error);
 }
 
 }  // namespace
@@ -175,8 +250,9 @@ RunTotals RunConversion(const Options& options) {
   if (!plan.directory.empty()) CreateDirectory(plan.directory);
 
   SetDisplay(options.brightness, options.contrast, options.saturation, options.balance);
+  const int threads = options.threads > 0 ? options.threads : MachineThreads();
   FrameConverter converter(plan.layouts, source->width(), source->height(), options.zoom,
-                           options.changedOnly);
+                           options.changedOnly, threads);
   SkipToFirst(*source, options.first);
 
   int64_t limit = options.frames;  // 0: to the end
@@ -189,12 +265,20 @@ RunTotals RunConversion(const Options& options) {
   ProgressBar progress(stderr, !options.quiet && IsTerminal(stderr) && expected != 1, expected);
   RunTotals totals;
   totals.layouts = static_cast<int>(plan.layouts.size());
-  Frame frame;
-  while ((limit == 0 || totals.frames < limit) && source->Read(frame)) {
-    totals.converted += converter.Convert(frame);
-    totals.macroblocks += converter.macroblocks();
-    WriteFrame(options, plan, *source, converter, streams, options.first + totals.frames);
+  const SourceFacts facts = {source->width(), source->height(), source->stem(), source->IsVideo()};
+  const auto write = [&](const std::vector<LayoutTarget>& targets, int64_t number) {
+    WriteFrame(options, plan, facts, targets, streams, number);
     progress.Update(++totals.frames);
+  };
+  if (threads > 1) {
+    RunOverlapped(*source, limit, options.first, converter, totals, write);
+  } else {
+    Frame frame;
+    while ((limit == 0 || totals.frames < limit) && source->Read(frame)) {
+      totals.converted += converter.Convert(frame);
+      totals.macroblocks += converter.macroblocks();
+      write(converter.targets(), options.first + totals.frames);
+    }
   }
   progress.Clear();
   if (totals.frames == 0) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <string>
 
 #include "tool_error.h"
 
@@ -73,12 +75,42 @@ LayoutTarget::LayoutTarget(Layout layout, int paddedWidth, int paddedHeight, boo
   map_.assign(macroblocks * scale() * scale(), 0);
 }
 
-void LayoutTarget::Convert(const PaddedPicture& picture, const uint8_t* map) {
-  std::copy(map, map + picture.macroblocks(), map_.begin());
-  if (Kelmar(&info_.header, pixels_.data(), &picture.planes(), map_.data(), 0, zoom_ ? 1 : 0) !=
-      0) {
+void LayoutTarget::CallLibrary(const PlaneSet& planes, BitmapInfo& info, uint8_t* map) {
+  if (Kelmar(&info.header, pixels_.data(), &planes, map, 0, zoom_ ? 1 : 0) != 0) {
     throw ToolError(std::string("the library does not support the ") + LayoutName(layout_) +
                     " layout");
+  }
+}
+
+void LayoutTarget::Convert(const PaddedPicture& picture, const uint8_t* map, WorkerPool* bands) {
+  std::copy(map, map + picture.macroblocks(), map_.begin());
+  const int mbRows = picture.mbRows();
+  const int count = bands ? std::min(bands->threads(), mbRows) : 1;
+  lastCalls_ = count;
+  if (count <= 1) {
+    CallLibrary(picture.planes(), info_, map_.data());
+  } else {
+    // Each band's call writes its own header and map; the bands' rows of the
+    // buffer do not overlap.
+    std::vector<BitmapInfo> infos(count, info_);
+    std::vector<std::vector<uint8_t>> maps(count, std::vector<uint8_t>(map_.size(), 0));
+    const size_t mbCols = static_cast<size_t>(picture.mbCols());
+    for (int band = 0; band < count; ++band) {
+      const size_t first = mbCols * (static_cast<size_t>(band) * mbRows / count);
+      const size_t end = mbCols * (static_cast<size_t>(band + 1) * mbRows / count);
+      std::copy(map_.begin() + first, map_.begin() + end, maps[band].begin() + first);
+    }
+    std::vector<std::string> errors(count);
+    bands->Run(count, [&](int band) {
+      try {
+        CallLibrary(picture.planes(), infos[band], maps[band].data());
+      } catch (const std::exception& e) {
+        errors[band] = e.what();
+      }
+    });
+    for (const std::string& error : errors)
+      if (!error.empty()) throw ToolError(error);
+    info_ = infos[0];
   }
   if (zoom_) {
     for (int row = 0; row + 1 < bufferHeight_; row += 2) {

@@ -9,6 +9,7 @@
 
 #include "kelmar.h"
 #include "padded_picture.h"
+#include "workers.h"
 
 namespace kconvert {
 
@@ -37,9 +38,17 @@ class LayoutTarget {
   LayoutTarget(Layout layout, int paddedWidth, int paddedHeight, bool zoom);
 
   // Converts the macroblocks that `map` marks (one byte per macroblock of
-  // the padded picture).  At double size the library leaves every second
-  // row to the host; it is filled with a copy of the row the library drew.
-  void Convert(const PaddedPicture& picture, const uint8_t* map);
+  // the padded picture).  With `bands`, the picture is split into that
+  // pool's number of bands of macroblock rows, converted at once: only
+  // while the display adjustments are the ones the previous call saw, or
+  // the call that sees a change would mark and convert everything while
+  // the other bands convert theirs.  At double size the library leaves
+  // every second row to the host; it is filled with a copy of the row the
+  // library drew.
+  void Convert(const PaddedPicture& picture, const uint8_t* map, WorkerPool* bands = nullptr);
+
+  // The number of calls the last Convert() made: 1, or its bands.
+  int lastCalls() const { return lastCalls_; }
 
   Layout layout() const { return layout_; }
   int scale() const { return zoom_ ? 2 : 1; }
@@ -56,9 +65,12 @@ class LayoutTarget {
   int bufferWidth_;
   int bufferHeight_;
   size_t rowBytes_;
+  void CallLibrary(const PlaneSet& planes, BitmapInfo& info, uint8_t* map);
+
   BitmapInfo info_{};
   std::vector<uint8_t> pixels_;
   std::vector<uint8_t> map_;
+  int lastCalls_ = 0;
 };
 
 }  // namespace kconvert

@@ -73,6 +73,11 @@ std::optional<Options> ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--changed-only", options.changedOnly,
                "convert only the macroblocks that differ from the previous frame");
   app.add_flag("-q,--quiet", options.quiet, "no progress bar and no summary");
+  app.add_option("-j,--threads", options.threads,
+                 "threads: bands of large pictures, reading and writing alongside (default: the "
+                 "machine's processors; 1: none)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 64));
 
   try {
     app.parse(argc, argv);

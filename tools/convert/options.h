@@ -22,6 +22,7 @@ struct Options {
   int64_t frames = 0;  // how many; 0: to the end
   bool changedOnly = false;
   bool quiet = false;
+  int threads = 0;  // 0: the machine's processors
 };
 
 // Parses argv.  Returns nothing when --help was asked for (the help has
