@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "layouts.h"
+#include "scaling.h"
 
 namespace kelmar::bench {
 namespace {
@@ -42,6 +43,12 @@ void RatioTableReporter::ReportRuns(const std::vector<Run>& runs) {
   for (const Run& run : runs) {
     if (run.error_occurred) continue;
     const std::string& name = run.run_name.function_name;
+    if (name.rfind("scaling/", 0) == 0) {
+      const auto rate = run.counters.find("items_per_second");
+      if (run.run_type == Run::RT_Iteration && rate != run.counters.end())
+        rates_[name + "@" + std::to_string(run.threads)].push_back(rate->second.value);
+      continue;
+    }
     const double ns = ToNanoseconds(run.GetAdjustedCPUTime(), run.time_unit);
     if (run.run_type == Run::RT_Iteration)
       samples_[name].push_back(ns);
@@ -59,11 +66,15 @@ double RatioTableReporter::Nanoseconds(const std::string& name) const {
 
 void RatioTableReporter::Finalize() {
   std::ostream& out = GetOutputStream();
-  out << "\nMedian CPU time per picture; ratios are Kelmar / peer (below 1: Kelmar faster).\n"
-      << "Adjusted: brightness 2, contrast 3, saturation 2.  Peers have no adjustments.\n\n";
-  PrintMainTable(out);
-  PrintFixedCostTable(out);
-  if (!options_.paths.empty()) PrintPathTable(out);
+  if (options_.scaling) {
+    PrintScalingTable(out);
+  } else {
+    out << "\nMedian CPU time per picture; ratios are Kelmar / peer (below 1: Kelmar faster).\n"
+        << "Adjusted: brightness 2, contrast 3, saturation 2.  Peers have no adjustments.\n\n";
+    PrintMainTable(out);
+    PrintFixedCostTable(out);
+    if (!options_.paths.empty()) PrintPathTable(out);
+  }
   ConsoleReporter::Finalize();
 }
 
@@ -141,6 +152,29 @@ void RatioTableReporter::PrintPathTable(std::ostream& out) const {
         out << ' ' << Format("%.3f", ns < 0 ? -1 : ns / pixels) << " |";
       }
       out << '\n';
+    }
+  }
+}
+
+double RatioTableReporter::PicturesPerSecond(const std::string& name, int threads) const {
+  const auto found = rates_.find(name + "@" + std::to_string(threads));
+  return found == rates_.end() || found->second.empty() ? -1 : Median(found->second);
+}
+
+void RatioTableReporter::PrintScalingTable(std::ostream& out) const {
+  out << "\nTwo threads against one at " << SizeText(options_.pathSize)
+      << ", full map (pictures per second, medians; above 1: faster):\n\n"
+      << "| layout | setting | two streams / one | one picture in two bands / one call |\n"
+      << "|---|---|---:|---:|\n";
+  for (const LayoutInfo& info : AllLayouts()) {
+    for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
+      const std::string streams = StreamsName(info.layout, setting);
+      const double one = PicturesPerSecond(streams, 1);
+      const double two = PicturesPerSecond(streams, 2);
+      const double whole = PicturesPerSecond(BandsName(info.layout, setting, 1), 1);
+      const double banded = PicturesPerSecond(BandsName(info.layout, setting, 2), 1);
+      out << "| " << info.name << " | " << SettingName(setting) << " | " << RatioText(two, one)
+          << " | " << RatioText(banded, whole) << " |\n";
     }
   }
 }

@@ -15,6 +15,7 @@ struct TableOptions {
   std::pair<int, int> fixedCostSize;       // the empty-map measurements
   std::vector<const char*> paths;          // forced paths measured, if any
   std::pair<int, int> pathSize;
+  bool scaling = false;  // two threads against one
 };
 
 class RatioTableReporter : public benchmark::ConsoleReporter {
@@ -30,10 +31,14 @@ class RatioTableReporter : public benchmark::ConsoleReporter {
   void PrintMainTable(std::ostream& out) const;
   void PrintFixedCostTable(std::ostream& out) const;
   void PrintPathTable(std::ostream& out) const;
+  void PrintScalingTable(std::ostream& out) const;
+  // Median pictures per second of a scaling benchmark at `threads`.
+  double PicturesPerSecond(const std::string& name, int threads) const;
 
   TableOptions options_;
   std::map<std::string, std::vector<double>> samples_;  // one per repetition
   std::map<std::string, double> medians_;               // reported aggregates
+  std::map<std::string, std::vector<double>> rates_;    // scaling: pictures/s by name/threads
 };
 
 }  // namespace kelmar::bench

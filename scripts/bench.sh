@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmark: every layout against libyuv, libswscale and
 # memcpy in one run, then the ratio tables.  Extra arguments go to the
-# benchmark (e.g. --paths for one row per code path).
+# benchmark: --paths for one row per code path, --scaling for two threads
+# against one (two streams, and one picture in two bands) instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KELMAR_BUILD_ROOT:-$root/build}/bench

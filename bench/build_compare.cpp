@@ -1,0 +1,126 @@
+// Two builds of the library in one process, timed in paired rounds: each
+// round converts the same picture with both, in a random order, and the
+// result is the median over rounds of the one's time over the other's.
+//
+//   kelmar_build_compare BASELINE.so CANDIDATE.so [rounds]
+//
+// Single-threaded, 1280 x 720, full map, every layout neutral and adjusted.
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kelmar.h"
+#include "layouts.h"
+
+namespace kelmar::bench {
+namespace {
+
+struct Library {
+  decltype(&Kelmar) kelmar;
+  decltype(&SetDisplay) setDisplay;
+};
+
+bool Open(const char* path, Library& library) {
+  // Local binding: each library keeps its own symbols.
+  void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    std::fprintf(stderr, "kelmar_build_compare: %s\n", dlerror());
+    return false;
+  }
+  library.kelmar = reinterpret_cast<decltype(&Kelmar)>(dlsym(handle, "Kelmar"));
+  library.setDisplay = reinterpret_cast<decltype(&SetDisplay)>(dlsym(handle, "SetDisplay"));
+  if (!library.kelmar || !library.setDisplay) {
+    std::fprintf(stderr, "kelmar_build_compare: %s lacks the exports\n", path);
+    return false;
+  }
+  return true;
+}
+
+struct HeaderWithPalette {
+  BITMAPINFOHEADER header;
+  RGBQUAD colors[256];
+};
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Seconds for `calls` conversions.
+double Time(const Library& library, HeaderWithPalette& header, std::vector<uint8_t>& dst,
+            const PlaneSet& planes, std::vector<uint8_t>& map, int calls) {
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < calls; ++i)
+    library.kelmar(&header.header, dst.data(), &planes, map.data(), 0, 0);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+}  // namespace kelmar::bench
+
+int main(int argc, char** argv) {
+  using namespace kelmar::bench;
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s BASELINE.so CANDIDATE.so [rounds]\n", argv[0]);
+    return 2;
+  }
+  Library libraries[2];
+  if (!Open(argv[1], libraries[0]) || !Open(argv[2], libraries[1])) return 1;
+  const int rounds = argc > 3 ? std::atoi(argv[3]) : 31;
+  constexpr int kWidth = 1280, kHeight = 720, kCalls = 20;
+  const SourcePicture& picture = PictureOfSize(kWidth, kHeight);
+  std::vector<const uint8_t*> yRows, uRows, vRows;
+  for (int y = 0; y < kHeight; ++y) yRows.push_back(picture.y.data() + size_t(y) * kWidth);
+  for (int y = 0; y < kHeight / 2; ++y) {
+    uRows.push_back(picture.u.data() + size_t(y) * kWidth / 2);
+    vRows.push_back(picture.v.data() + size_t(y) * kWidth / 2);
+  }
+  const PlaneSet planes = {yRows.data(), uRows.data(), vRows.data()};
+  std::mt19937 order(20261208);
+
+  std::printf("Candidate / baseline, medians of %d paired rounds of %d calls (below 1: faster)\n\n",
+              rounds, kCalls);
+  std::printf("| layout | neutral | adjusted |\n|---|---:|---:|\n");
+  for (const LayoutInfo& info : AllLayouts()) {
+    std::printf("| %s |", info.name);
+    for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
+      HeaderWithPalette header{};
+      header.header.biSize = sizeof(BITMAPINFOHEADER);
+      header.header.biWidth = kWidth;
+      header.header.biHeight = kHeight;
+      header.header.biPlanes = 1;
+      header.header.biBitCount = info.bitCount;
+      header.header.biCompression = info.compression;
+      std::vector<uint8_t> dst(size_t(kWidth) * kHeight * info.bytesPerPixel);
+      std::vector<uint8_t> map(size_t(kWidth) * kHeight / 256, 1);
+      for (Library& library : libraries) {
+        if (setting == Setting::kNeutral)
+          library.setDisplay(0, 0, 0, 0);
+        else
+          library.setDisplay(2, 3, 2, 0);
+        Time(library, header, dst, planes, map, 2);  // the change, and warm caches
+      }
+      std::vector<double> ratios;
+      for (int round = 0; round < rounds; ++round) {
+        const bool candidateFirst = order() & 1;
+        double seconds[2];
+        for (int k = 0; k < 2; ++k) {
+          const int which = candidateFirst ? 1 - k : k;
+          seconds[which] = Time(libraries[which], header, dst, planes, map, kCalls);
+        }
+        ratios.push_back(seconds[1] / seconds[0]);
+      }
+      std::printf(" %.3f |", Median(ratios));
+      std::fflush(stdout);
+    }
+    std::printf("\n");
+  }
+  return 0;
+}
