@@ -1,27 +1,68 @@
 # KELMAR.dll: exports by name and ordinal from the module definition, a
 # version resource, and no C runtime: the DLL imports KERNEL32.dll only.
-target_sources(kelmar PRIVATE
-  src/exports/dll_runtime.cpp
-  src/exports/kelmar.def
-  src/exports/kelmar.rc)
-kelmar_library_flags(kelmar)
-target_include_directories(kelmar PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
-target_compile_definitions(kelmar PRIVATE KELMAR_BUILDING_LIBRARY)
-# The runtime's own memset / memcpy must not be turned back into calls to
-# themselves.
-set_source_files_properties(src/exports/dll_runtime.cpp PROPERTIES
-  COMPILE_OPTIONS "-fno-tree-loop-distribute-patterns;-fno-builtin")
-target_compile_options(kelmar_objects PRIVATE -fstack-protector-strong)
-target_compile_options(kelmar PRIVATE -fstack-protector-strong)
+# 32-bit (cmake/mingw-i686.cmake) and 64-bit (cmake/mingw-x86_64.cmake)
+# Windows; both are named KELMAR.dll, each in its own build tree.
 
-set_target_properties(kelmar PROPERTIES OUTPUT_NAME KELMAR PREFIX "" SUFFIX ".dll"
-                      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-target_link_options(kelmar PRIVATE
-  -nostdlib
-  -Wl,--entry,_DllEntryPoint@12
-  -Wl,--kill-at
-  -Wl,--dynamicbase
-  -Wl,--nxcompat
-  -Wl,--disable-runtime-pseudo-reloc
-  -Wl,--no-insert-timestamp)
-target_link_libraries(kelmar PRIVATE kernel32 gcc)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # __stdcall names carry their argument bytes; the module definition
+  # exports them undecorated.
+  set(KELMAR_DLL_ENTRY _DllEntryPoint@12)
+  set(KELMAR_DLL_LINK_FLAGS -Wl,--kill-at)
+  foreach(bytes 12 16 24)
+    set(DECORATION_${bytes} "@${bytes}")
+  endforeach()
+else()
+  # 64-bit Windows has one calling convention and no decoration.
+  set(KELMAR_DLL_ENTRY DllEntryPoint)
+  set(KELMAR_DLL_LINK_FLAGS -Wl,--high-entropy-va)
+  foreach(bytes 12 16 24)
+    set(DECORATION_${bytes} "")
+  endforeach()
+endif()
+
+# g++ for Windows may spill vectors with aligned moves to stack slots it
+# cannot align (64-bit Windows); the assembler turns every aligned vector
+# move into an unaligned one, which costs nothing on processors with AVX.
+target_compile_options(kelmar_objects PRIVATE -fstack-protector-strong
+                       -Wa,-muse-unaligned-vector-move)
+
+# kelmar_dll(TARGET DIRECTORY EXTRA_EXPORTS [SOURCES...]): KELMAR.dll in
+# DIRECTORY from the library's objects and SOURCES, exporting the six
+# entries and EXTRA_EXPORTS (module definition lines).
+function(kelmar_dll target directory extra_exports)
+  set(EXTRA_EXPORTS "${extra_exports}")
+  set(def ${CMAKE_CURRENT_BINARY_DIR}/${target}.def)
+  configure_file(${PROJECT_SOURCE_DIR}/src/exports/kelmar.def.in ${def} @ONLY)
+  if(NOT TARGET ${target})
+    add_library(${target} SHARED $<TARGET_OBJECTS:kelmar_objects>)
+  endif()
+  target_sources(${target} PRIVATE
+    ${PROJECT_SOURCE_DIR}/src/exports/dll_runtime.cpp
+    ${PROJECT_SOURCE_DIR}/src/exports/kelmar.rc
+    ${def}
+    ${ARGN})
+  kelmar_library_flags(${target})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/include
+                             ${PROJECT_SOURCE_DIR}/src)
+  target_compile_definitions(${target} PRIVATE KELMAR_BUILDING_LIBRARY)
+  target_compile_options(${target} PRIVATE -fstack-protector-strong
+                         -Wa,-muse-unaligned-vector-move)
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME KELMAR PREFIX "" SUFFIX ".dll"
+                        RUNTIME_OUTPUT_DIRECTORY ${directory})
+  target_link_options(${target} PRIVATE
+    -nostdlib
+    -Wl,--entry,${KELMAR_DLL_ENTRY}
+    ${KELMAR_DLL_LINK_FLAGS}
+    -Wl,--dynamicbase
+    -Wl,--nxcompat
+    -Wl,--disable-runtime-pseudo-reloc
+    -Wl,--no-insert-timestamp)
+  target_link_libraries(${target} PRIVATE kernel32 gcc)
+  # The runtime's own memset / memcpy must not be turned back into calls to
+  # themselves.
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/src/exports/dll_runtime.cpp
+    TARGET_DIRECTORY ${target}
+    PROPERTIES COMPILE_OPTIONS "-fno-tree-loop-distribute-patterns;-fno-builtin")
+endfunction()
+
+kelmar_dll(kelmar ${CMAKE_BINARY_DIR} "")

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds both forms of the library and runs every test:
-#   1. KELMAR.dll with the mingw-w64 i686 cross compiler;
+#   1. KELMAR.dll for 32- and 64-bit Windows with the mingw-w64 cross
+#      compilers;
 #   2. the native library, tools and tests with g++ (the reference build),
-#      including the DLL's file checks and its output under wine against the
-#      native build's;
+#      including the DLLs' file checks and their output under wine against
+#      the native build's, every code path forced;
 #   3. the native tests again with clang, AddressSanitizer and
 #      UndefinedBehaviorSanitizer, and the thread-safety stress with
 #      ThreadSanitizer;
@@ -20,14 +21,18 @@ jobs=$(nproc)
 
 bash "$root/scripts/install-deps.sh"
 
-echo "== KELMAR.dll (i686-w64-mingw32)"
-cmake -S "$root" -B "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build/win32" -j "$jobs"
+for bits in 32 64; do
+  toolchain=mingw-i686
+  [ $bits = 64 ] && toolchain=mingw-x86_64
+  echo "== KELMAR.dll, $bits-bit Windows ($toolchain)"
+  cmake -S "$root" -B "$build/win$bits" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build/win$bits" -j "$jobs"
+done
 
 echo "== native (g++), the reference build"
 cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=Release \
-  -DKELMAR_WIN32_DIR="$build/win32" >/dev/null
+  -DKELMAR_WIN32_DIR="$build/win32" -DKELMAR_WIN64_DIR="$build/win64" >/dev/null
 cmake --build "$build/native" -j "$jobs"
 reference=$build/native/conformance.txt
 "$build/native/tests/kelmar_conformance" >"$reference"
@@ -78,5 +83,5 @@ exact_build aarch64 "qemu-aarch64 -L /usr/aarch64-linux-gnu" \
 
 FUZZ_SECONDS=${FUZZ_SECONDS:-30} bash "$root/scripts/fuzz.sh"
 
-echo "== tests: native and KELMAR.dll under wine"
+echo "== tests: native and both DLLs under wine"
 ctest --test-dir "$build/native" --output-on-failure -j "$jobs"

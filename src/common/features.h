@@ -13,15 +13,30 @@
 #endif
 #define KELMAR_HAVE_MMX KELMAR_X86
 
-// The SSE2 and AVX2 row converters, chosen at run time.
-#if defined(__x86_64__)
-#define KELMAR_HAVE_WIDE 1
-#else
-#define KELMAR_HAVE_WIDE 0
-#endif
+// The SSE2 and AVX2 row converters, chosen at run time on 32- and 64-bit
+// x86 alike.
+#define KELMAR_HAVE_WIDE KELMAR_X86
 
 #if KELMAR_HAVE_MMX
 // MMX code is compiled for MMX whatever the target's baseline; it only runs
 // when the processor test reported MMX.
 #define KELMAR_TARGET_MMX __attribute__((target("mmx")))
+#endif
+
+#if KELMAR_HAVE_WIDE
+// The functions between KELMAR_TARGET_*_BEGIN and KELMAR_TARGET_END are
+// compiled for that extension whatever the target's baseline (32-bit x86
+// has no SSE2 in it); they only run when the call's plan allows the
+// extension, which the processor test decides.
+#if defined(__clang__)
+#define KELMAR_TARGET_SSE2_BEGIN \
+  _Pragma("clang attribute push(__attribute__((target(\"sse2\"))), apply_to = function)")
+#define KELMAR_TARGET_AVX2_BEGIN \
+  _Pragma("clang attribute push(__attribute__((target(\"avx2\"))), apply_to = function)")
+#define KELMAR_TARGET_END _Pragma("clang attribute pop")
+#else
+#define KELMAR_TARGET_SSE2_BEGIN _Pragma("GCC push_options") _Pragma("GCC target(\"sse2\")")
+#define KELMAR_TARGET_AVX2_BEGIN _Pragma("GCC push_options") _Pragma("GCC target(\"avx2\")")
+#define KELMAR_TARGET_END _Pragma("GCC pop_options")
+#endif
 #endif

@@ -1,5 +1,4 @@
 // SSE2 path of the packed writers: the unadjusted copy, 16 pixels per step.
-// Every x86-64 processor has SSE2, so nothing here needs a target switch.
 #include "packed/wide_packed.h"
 
 #if KELMAR_HAVE_WIDE
@@ -7,6 +6,8 @@
 #include <emmintrin.h>
 
 #include <cstdint>
+
+KELMAR_TARGET_SSE2_BEGIN
 
 namespace kelmar {
 namespace {
@@ -44,5 +45,7 @@ void PackRunSse2(const WidePacker& packer, const PackedRun& run) {
 }
 
 }  // namespace kelmar
+
+KELMAR_TARGET_END
 
 #endif  // KELMAR_HAVE_WIDE

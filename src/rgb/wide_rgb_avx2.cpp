@@ -8,14 +8,7 @@
 
 #include <cstdint>
 
-// Everything below is compiled for AVX2; it only runs when the call's plan
-// allows AVX2, which the processor test decides.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+KELMAR_TARGET_AVX2_BEGIN
 
 #include "rgb/wide_dither_core.h"
 #include "rgb/wide_rgb_core.h"
@@ -201,10 +194,6 @@ void ConvertPal8RowAvx2(const DitherPatterns& patterns, const WideMacroblockRow&
 
 }  // namespace kelmar
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+KELMAR_TARGET_END
 
 #endif  // KELMAR_HAVE_WIDE

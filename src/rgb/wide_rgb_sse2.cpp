@@ -1,5 +1,4 @@
-// SSE2 vector paths of the RGB converters: 16 pixels per step.  Every
-// x86-64 processor has SSE2, so nothing here needs a target switch.
+// SSE2 vector paths of the RGB converters: 16 pixels per step.
 #include "rgb/wide_rgb.h"
 
 #if KELMAR_HAVE_WIDE
@@ -7,6 +6,8 @@
 #include <emmintrin.h>
 
 #include <cstdint>
+
+KELMAR_TARGET_SSE2_BEGIN
 
 #include "rgb/wide_dither_core.h"
 #include "rgb/wide_rgb_core.h"
@@ -120,5 +121,7 @@ void ConvertPal8RowSse2(const DitherPatterns& patterns, const WideMacroblockRow&
 }
 
 }  // namespace kelmar
+
+KELMAR_TARGET_END
 
 #endif  // KELMAR_HAVE_WIDE

@@ -8,6 +8,11 @@
 //   kelmar_conformance                 the digest lines
 //   kelmar_conformance --threads [N]   the thread-safety stress (N threads, default 4)
 //   --path integer|mmx|sse2|avx2      first force a code path (test builds only)
+//   --dll PATH                        Windows: the DLL to load (default KELMAR.dll)
+//
+// On Windows every conversion goes through a thunk that calls the DLL with
+// the stack aligned differently each time: 32-bit callers promise only 4
+// bytes, and 64-bit ones 16 where vector code may want 32.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +44,11 @@ const Adjust kAdjusts[] = {
     {0, 7, 9, INT32_MAX}, {0, 10, -1, -3}, {-2, 17, -3, 0},      {0, -13, 4, 0},
 };
 
+// Calls `fn`; on Windows with the stack aligned in a way that `index`
+// chooses.
+int32_t CallAtStackOffset(KelmarFn fn, BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
+                          uint8_t* map, int32_t reserved, int32_t zoom, int index);
+
 // One call through `fn`; prints the digest of everything the call may write.
 void RunCase(KelmarFn fn, const Exports& e, int index, const Layout& layout, const Size& size,
              const Adjust& adjust, int32_t zoom, bool upward) {
@@ -55,7 +65,8 @@ void RunCase(KelmarFn fn, const Exports& e, int index, const Layout& layout, con
   for (auto& b : map) b = (rng.Next() >> 28) < 11 ? 1 : 0;
 
   e.setDisplay(adjust.brightness, adjust.contrast, adjust.saturation, adjust.balance);
-  const int32_t result = fn(&block.header, out.data(), &picture.planes, map.data(), 0, zoom);
+  const int32_t result =
+      CallAtStackOffset(fn, &block.header, out.data(), &picture.planes, map.data(), 0, zoom, index);
   std::printf(
       "%4d %-10s %4dx%-4d zoom=%d %s adj=%d,%d,%d,%d -> %d out=%016llx hdr=%016llx "
       "map=%016llx\n",
@@ -97,6 +108,86 @@ void RunPalettes(const Exports& e) {
 }
 
 #if defined(_WIN32)
+// CallKelmarAtOffset(fn, args, offset) calls fn with the six arguments in
+// args, the stack pointer first aligned down and then lowered by offset.
+#if defined(__x86_64__)
+// The Microsoft x64 convention: fn in rcx, args in rdx, offset in r8; four
+// arguments in registers, two on the stack above 32 bytes of shadow space.
+// The stack stays 16-byte aligned, as the convention wants, and is 32-byte
+// aligned or not by the offset (0 or 16).
+__asm__(
+    ".globl CallKelmarAtOffset\n"
+    "CallKelmarAtOffset:\n"
+    "  push %rbp\n"
+    "  mov %rsp, %rbp\n"
+    "  push %rbx\n"
+    "  push %rsi\n"
+    "  mov %rcx, %rax\n"
+    "  mov %rdx, %rbx\n"
+    "  and $-32, %rsp\n"
+    "  sub %r8, %rsp\n"
+    "  sub $48, %rsp\n"
+    "  mov 32(%rbx), %r10\n"
+    "  mov %r10, 32(%rsp)\n"
+    "  mov 40(%rbx), %r10\n"
+    "  mov %r10, 40(%rsp)\n"
+    "  mov 0(%rbx), %rcx\n"
+    "  mov 8(%rbx), %rdx\n"
+    "  mov 16(%rbx), %r8\n"
+    "  mov 24(%rbx), %r9\n"
+    "  call *%rax\n"
+    "  lea -16(%rbp), %rsp\n"
+    "  pop %rsi\n"
+    "  pop %rbx\n"
+    "  pop %rbp\n"
+    "  ret\n");
+constexpr intptr_t kStackOffsets[] = {0, 16};
+#else
+// cdecl: fn, args and offset on the stack; the six arguments are pushed for
+// the __stdcall callee, which removes them.  With offsets 0, 4, 8 and 12 the
+// callee finds every alignment of a 4-byte-aligned stack.
+__asm__(
+    ".globl _CallKelmarAtOffset\n"
+    "_CallKelmarAtOffset:\n"
+    "  push %ebp\n"
+    "  mov %esp, %ebp\n"
+    "  push %ebx\n"
+    "  push %esi\n"
+    "  mov 8(%ebp), %eax\n"
+    "  mov 12(%ebp), %ebx\n"
+    "  mov 16(%ebp), %ecx\n"
+    "  mov %esp, %esi\n"
+    "  and $-16, %esp\n"
+    "  sub %ecx, %esp\n"
+    "  pushl 20(%ebx)\n"
+    "  pushl 16(%ebx)\n"
+    "  pushl 12(%ebx)\n"
+    "  pushl 8(%ebx)\n"
+    "  pushl 4(%ebx)\n"
+    "  pushl 0(%ebx)\n"
+    "  call *%eax\n"
+    "  mov %esi, %esp\n"
+    "  pop %esi\n"
+    "  pop %ebx\n"
+    "  pop %ebp\n"
+    "  ret\n");
+constexpr intptr_t kStackOffsets[] = {0, 4, 8, 12};
+#endif
+extern "C" int32_t CallKelmarAtOffset(KelmarFn fn, const uintptr_t* args, intptr_t offset);
+
+int32_t CallAtStackOffset(KelmarFn fn, BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
+                          uint8_t* map, int32_t reserved, int32_t zoom, int index) {
+  const uintptr_t args[6] = {reinterpret_cast<uintptr_t>(header),
+                             reinterpret_cast<uintptr_t>(dst),
+                             reinterpret_cast<uintptr_t>(planes),
+                             reinterpret_cast<uintptr_t>(map),
+                             static_cast<uintptr_t>(static_cast<uint32_t>(reserved)),
+                             static_cast<uintptr_t>(static_cast<uint32_t>(zoom))};
+  constexpr int kOffsets = sizeof(kStackOffsets) / sizeof(kStackOffsets[0]);
+  return CallKelmarAtOffset(fn, args, kStackOffsets[index % kOffsets]);
+}
+
+#if defined(__i386__)
 // Calls a four-argument export with a hand-built frame and returns how far
 // the stack pointer moved: 0 when the callee removes its arguments.
 int32_t StackDriftOfFourArgumentCall(SetDisplayFn fn) {
@@ -116,6 +207,7 @@ int32_t StackDriftOfFourArgumentCall(SetDisplayFn fn) {
       : "eax", "ecx", "edx", "memory", "cc");
   return static_cast<int32_t>(before - after);
 }
+#endif
 
 template <typename Fn>
 Fn Resolve(HMODULE dll, const char* name, int ordinal) {
@@ -128,10 +220,12 @@ Fn Resolve(HMODULE dll, const char* name, int ordinal) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(byName));
 }
 
-bool LoadExports(Exports& e) {
-  HMODULE dll = LoadLibraryA("KELMAR.dll");
+HMODULE dll = nullptr;
+
+bool LoadExports(Exports& e, const char* path, bool testBuild) {
+  dll = LoadLibraryA(path);
   if (!dll) {
-    std::printf("FAILED: cannot load KELMAR.dll\n");
+    std::printf("FAILED: cannot load %s\n", path);
     return false;
   }
   e.decGetPal = Resolve<DecGetPalFn>(dll, "DecGetPal", 1);
@@ -142,34 +236,49 @@ bool LoadExports(Exports& e) {
   e.kelmarW = Resolve<KelmarFn>(dll, "KelmarW", 6);
   Check(e.setDisplayW == e.setDisplay, "SetDisplayW is the entry of SetDisplay");
   Check(e.decGetPalW == e.decGetPal, "DecGetPalW is the entry of DecGetPal");
-  Check(GetProcAddress(dll, MAKEINTRESOURCEA(7)) == nullptr, "no seventh export");
+  // Only the test build has a seventh export (ForcePath below).
+  if (!testBuild) Check(GetProcAddress(dll, MAKEINTRESOURCEA(7)) == nullptr, "no seventh export");
   Check(GetProcAddress(dll, "_Kelmar@24") == nullptr, "no decorated names");
+#if defined(__i386__)
   Check(StackDriftOfFourArgumentCall(e.setDisplay) == 0, "SetDisplay removes its arguments");
+#endif
   e.setDisplay(0, 0, 0, 0);
   return e.kelmar && e.kelmarW && e.setDisplay && e.decGetPal;
 }
 #else
-bool LoadExports(Exports& e) {
+int32_t CallAtStackOffset(KelmarFn fn, BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
+                          uint8_t* map, int32_t reserved, int32_t zoom, int /*index*/) {
+  return fn(header, dst, planes, map, reserved, zoom);
+}
+
+bool LoadExports(Exports& e, const char* /*path*/, bool /*testBuild*/) {
   e = {Kelmar, KelmarW, SetDisplay, SetDisplayW, DecGetPal, DecGetPalW};
   return true;
 }
 #endif
 
+// The paths by name, numbered as the library's path limit counts them.
+const char* const kPathNames[] = {"auto", "integer", "mmx", "sse2", "avx2"};
+
 bool ForcePath(const std::string& name) {
+  int path = -1;
+  for (int i = 0; i < 5; ++i)
+    if (name == kPathNames[i]) path = i;
 #if defined(KELMAR_CONFORMANCE_PATHS)
-  using kelmar::PathLimit;
-  const std::pair<const char*, PathLimit> paths[] = {{"integer", PathLimit::kInteger},
-                                                     {"mmx", PathLimit::kMmx},
-                                                     {"sse2", PathLimit::kSse2},
-                                                     {"avx2", PathLimit::kAvx2}};
-  for (const auto& [pathName, limit] : paths) {
-    if (name == pathName) {
-      kelmar::SetPathLimit(limit);
-      return true;
-    }
+  if (path >= 0) {
+    kelmar::SetPathLimit(static_cast<kelmar::PathLimit>(path));
+    return true;
+  }
+#elif defined(_WIN32)
+  using ForcePathFn = void(KELMAR_CALL*)(int32_t);
+  const auto force = reinterpret_cast<ForcePathFn>(
+      reinterpret_cast<void*>(GetProcAddress(dll, "KelmarTestForcePath")));
+  if (path >= 0 && force) {
+    force(path);
+    return true;
   }
 #endif
-  std::printf("FAILED: cannot force the path '%s' in this build\n", name.c_str());
+  std::printf("FAILED: cannot force the path '%s' with this library\n", name.c_str());
   return false;
 }
 
@@ -179,19 +288,24 @@ bool ForcePath(const std::string& name) {
 int main(int argc, char** argv) {
   using namespace conformance;
   int threads = 0;
+  std::string path, dll = "KELMAR.dll";
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--threads") {
       threads = i + 1 < argc && argv[i + 1][0] != '-' ? std::atoi(argv[++i]) : 4;
     } else if (arg == "--path" && i + 1 < argc) {
-      if (!ForcePath(argv[++i])) return 2;
+      path = argv[++i];
+    } else if (arg == "--dll" && i + 1 < argc) {
+      dll = argv[++i];
     } else {
-      std::printf("usage: %s [--threads [N]] [--path integer|mmx|sse2|avx2]\n", argv[0]);
+      std::printf("usage: %s [--threads [N]] [--path integer|mmx|sse2|avx2] [--dll PATH]\n",
+                  argv[0]);
       return 2;
     }
   }
   Exports exports{};
-  if (!LoadExports(exports)) return 1;
+  if (!LoadExports(exports, dll.c_str(), !path.empty())) return 1;
+  if (!path.empty() && !ForcePath(path)) return 2;
   if (threads > 0) {
     RunThreadStress(exports, threads);
   } else {

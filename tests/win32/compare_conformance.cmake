@@ -1,22 +1,24 @@
-# Runs the conformance program natively and under wine; their outputs must be
-# identical line for line.
+# Runs the conformance program natively and, with ARGS, under wine; their
+# outputs must be identical line for line.
+#   cmake -DNATIVE=... -DWINDOWS_EXE=... -DWINE_PREFIX=... -DWORK_DIR=...
+#         -DNAME=... ["-DARGS=a;b"] -P compare_conformance.cmake
 set(ENV{WINEPREFIX} ${WINE_PREFIX})
 set(ENV{WINEDEBUG} -all)
 set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
 
 execute_process(COMMAND ${NATIVE} OUTPUT_VARIABLE native RESULT_VARIABLE native_result)
-get_filename_component(win32_dir ${WIN32_EXE} DIRECTORY)
-execute_process(COMMAND wine ${WIN32_EXE} WORKING_DIRECTORY ${win32_dir}
+get_filename_component(windows_dir ${WINDOWS_EXE} DIRECTORY)
+execute_process(COMMAND wine ${WINDOWS_EXE} ${ARGS} WORKING_DIRECTORY ${windows_dir}
                 OUTPUT_VARIABLE windows RESULT_VARIABLE windows_result)
 string(REPLACE "\r\n" "\n" windows "${windows}")
 file(WRITE ${WORK_DIR}/conformance-native.txt "${native}")
-file(WRITE ${WORK_DIR}/conformance-win32.txt "${windows}")
+file(WRITE ${WORK_DIR}/conformance-${NAME}.txt "${windows}")
 
 if(NOT native_result EQUAL 0)
   message(FATAL_ERROR "native conformance run failed (${native_result})")
 endif()
 if(NOT windows_result EQUAL 0)
-  message(FATAL_ERROR "win32 conformance run failed (${windows_result}):\n${windows}")
+  message(FATAL_ERROR "${NAME} conformance run failed (${windows_result}):\n${windows}")
 endif()
 if(NOT native STREQUAL windows)
   string(REPLACE "\n" ";" native_lines "${native}")
@@ -27,11 +29,11 @@ if(NOT native STREQUAL windows)
     list(GET native_lines ${i} a)
     list(GET windows_lines ${i} b)
     if(NOT a STREQUAL b)
-      message(FATAL_ERROR "first difference, line ${i}:\n native: ${a}\n win32:  ${b}")
+      message(FATAL_ERROR "first difference, line ${i}:\n native: ${a}\n ${NAME}: ${b}")
     endif()
   endforeach()
   message(FATAL_ERROR "outputs differ in length")
 endif()
 string(REGEX MATCHALL "\n" lines "${native}")
 list(LENGTH lines count)
-message(STATUS "${count} conversions identical")
+message(STATUS "${NAME}: ${count} conversions identical")

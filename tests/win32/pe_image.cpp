@@ -147,10 +147,13 @@ PeImage ReadPeImage(const std::string& path) {
   const uint32_t optionalSize = r.U16(pe + 20);
   image.characteristics = static_cast<uint16_t>(r.U16(pe + 22));
   const size_t optional = pe + 24;
-  if (r.U16(optional) != 0x10B) throw std::runtime_error("not a PE32 image");
+  const uint32_t magic = r.U16(optional);
+  if (magic != 0x10B && magic != 0x20B) throw std::runtime_error("not a PE32 or PE32+ image");
+  image.pe32Plus = magic == 0x20B;
   image.entryPointRva = r.U32(optional + 16);
   image.dllCharacteristics = static_cast<uint16_t>(r.U16(optional + 70));
-  const size_t directories = optional + 96;
+  // PE32+ has 64-bit stack and heap sizes before the data directories.
+  const size_t directories = optional + (image.pe32Plus ? 112 : 96);
   std::vector<Section> sections;
   for (uint32_t i = 0; i < sectionCount; ++i) {
     const size_t s = optional + optionalSize + 40 * i;

@@ -1,4 +1,5 @@
-// A small reader of 32-bit PE images: just what the DLL's tests look at.
+// A small reader of PE images (32-bit PE32 and 64-bit PE32+): just what the
+// DLLs' tests look at.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,7 @@ struct VersionInfo {
 struct PeImage {
   std::vector<uint8_t> bytes;
   uint16_t machine = 0;
+  bool pe32Plus = false;  // the 64-bit format
   uint16_t characteristics = 0;
   uint16_t dllCharacteristics = 0;
   uint32_t entryPointRva = 0;
@@ -33,7 +35,7 @@ struct PeImage {
   std::vector<uint8_t> versionResource;
 };
 
-// Throws std::runtime_error for a file that is not a well-formed PE32 image.
+// Throws std::runtime_error for a file that is not a well-formed PE image.
 PeImage ReadPeImage(const std::string& path);
 VersionInfo ParseVersionInfo(const std::vector<uint8_t>& resource);
 

@@ -1,6 +1,7 @@
 # Creates the wine prefix inside the build tree, so runs do not depend on the
-# machine's own wine set-up.
+# machine's own wine set-up.  A 64-bit prefix runs 32- and 64-bit programs.
 set(ENV{WINEPREFIX} ${WINE_PREFIX})
+set(ENV{WINEARCH} win64)
 set(ENV{WINEDEBUG} -all)
 set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
 if(NOT EXISTS ${WINE_PREFIX}/system.reg)
