@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing Kelmar needs on a Debian 12 machine:
 # compilers (native, clang, mingw-w64 i686), 32-bit wine for the DLL's tests,
-# and the libraries of the tools.  Does nothing when all of it is present.
+# the libraries of the tools, the virtual X server kelmar-play's tests run
+# in, and what cpack needs for Debian packages (dpkg-shlibdeps, file).  Does
+# nothing when all of it is present.
 #   --bench   also the peers the benchmark compares against (libyuv, libswscale)
 # Run as root (or with sudo available).
 set -euo pipefail
@@ -11,6 +13,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32
   libpng-dev libcli11-dev ffmpeg valgrind
+  libsdl2-dev xvfb dpkg-dev file
 )
 for arg in "$@"; do
   case "$arg" in
