@@ -162,8 +162,7 @@ TEST_F(Player, HandsSdlExactlyTheLibrarysBytesInEveryLayout) {
        "1 pal8, 2 uyvy, 3 uyvy, 4 rgb555, 5 rgb555"},
       {"stepping",
        {"--keys", "space +1 right +1 right 4 +1 left +1 left"},
-       "1 rgb24, 2 rgb24, "
-       "3 pal8, 2 pal8, 1 pal8"},
+       "1 rgb24, 2 rgb24, 3 pal8, 2 pal8, 1 pal8"},
       {"live at the clip's rate",
        {"--format", "yuy2", "--frames", "4"},
        "1 yuy2, 2 yuy2, 3 yuy2, 4 yuy2"},
