@@ -91,8 +91,9 @@ class Player {
       bool changed = false;
       if (!session_.paused() && now >= due) {
         PlayOn();
-        // A slow frame delays the next rather than making it hurry.
-        due = std::max(due + period_, now);
+        // Late (a slow frame, or back from a pause): the next frame waits a
+        // whole period rather than hurrying to catch up.
+        due = due + period_ < now ? now + period_ : due + period_;
         changed = true;
       }
       changed |= HandleEvents();
