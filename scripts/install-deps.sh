@@ -2,10 +2,11 @@
 # Installs what building and testing Kelmar needs on a Debian 12 machine, down
 # to a minimal one (debootstrap minbase): compilers (native, clang, mingw-w64
 # for 32- and 64-bit Windows, aarch64), wine for the DLLs' tests, qemu-user
-# for the aarch64 tests, the sanitizer runtimes and symbolizer, and the
-# libraries of the tools.  Packages are installed without their recommended
-# ones, so everything used is named here.  Does nothing when all of it is
-# present.
+# for the aarch64 tests, the sanitizer runtimes and symbolizer, the libraries
+# of the tools, the virtual X server kelmar-play's tests run in, and what
+# cpack needs for Debian packages (dpkg-shlibdeps, file).  Packages are
+# installed without their recommended ones, so everything used is named
+# here.  Does nothing when all of it is present.
 #   --bench   also the peers the benchmark compares against (libyuv, libswscale)
 #   --fuzz    what the fuzz targets need (already part of the default set)
 # Run as root (or with sudo available).
@@ -19,6 +20,7 @@ packages=(
   wine wine32 wine64
   g++-aarch64-linux-gnu qemu-user
   libpng-dev libcli11-dev ffmpeg valgrind
+  libsdl2-dev xvfb dpkg-dev file
 )
 for arg in "$@"; do
   case "$arg" in

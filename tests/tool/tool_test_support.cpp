@@ -1,12 +1,21 @@
 #include "tool_test_support.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <png.h>
+#include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
+
+#include "frame_source.h"
 
 namespace kconvert::test {
 namespace fs = std::filesystem;
@@ -46,9 +55,12 @@ std::vector<std::string> TempDir::Files() const {
   return names;
 }
 
-ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) {
+ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& input, const std::vector<std::string>& env) {
   TempDir capture;
-  std::string command = Quote(KELMAR_CONVERT_PATH);
+  std::string command = "env";
+  for (const std::string& setting : env) command += " " + Quote(setting);
+  command += " " + Quote(program);
   for (const std::string& arg : args) command += " " + Quote(arg);
   command += " <" + Quote(input.empty() ? "/dev/null" : input);
   command += " >" + Quote(capture / "out") + " 2>" + Quote(capture / "err");
@@ -58,6 +70,162 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) 
   run.out = ReadFile(capture / "out");
   run.err = ReadFile(capture / "err");
   return run;
+}
+
+ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) {
+  return RunProgram(KELMAR_CONVERT_PATH, args, input);
+}
+
+namespace {
+
+// Reads the display number that Xvfb writes once it accepts clients.
+std::string ReadDisplayNumber(int fd) {
+  std::string number;
+  pollfd wait = {fd, POLLIN, 0};
+  while (poll(&wait, 1, 30000) == 1) {
+    char c;
+    if (read(fd, &c, 1) != 1 || c == '\n') break;
+    number += c;
+  }
+  return number;
+}
+
+}  // namespace
+
+const VirtualDisplay* VirtualDisplay::Get() {
+  static std::unique_ptr<VirtualDisplay> display;
+  static bool tried = false, missing = false;
+  if (!tried) {
+    tried = true;
+    missing = std::system("command -v Xvfb >/dev/null 2>&1") != 0;
+    if (!missing) display = Start();
+  }
+  if (!missing && display == nullptr) ADD_FAILURE() << "Xvfb did not start";
+  return display.get();
+}
+
+std::unique_ptr<VirtualDisplay> VirtualDisplay::Start() {
+  int fds[2];
+  if (pipe(fds) != 0) return nullptr;
+  fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // The server must not outlive a test program that crashes.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);
+    const int null = open("/dev/null", O_RDWR);
+    for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
+    const std::string fd = std::to_string(fds[1]);
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1200x24", "-nolisten",
+           "tcp", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  std::unique_ptr<VirtualDisplay> display(new VirtualDisplay);
+  display->pid_ = pid;
+  const std::string number = pid > 0 ? ReadDisplayNumber(fds[0]) : "";
+  close(fds[0]);
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
+    return nullptr;
+  }
+  display->name_ = ":" + number;
+  return display;
+}
+
+VirtualDisplay::~VirtualDisplay() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  waitpid(pid_, nullptr, 0);
+}
+
+#ifdef KELMAR_PLAY_PATH
+ToolRun RunPlayer(const std::vector<std::string>& args, const VirtualDisplay* display,
+                  const std::vector<std::string>& env) {
+  // env(1) takes its options before the settings.
+  std::vector<std::string> settings = {"-u", "WAYLAND_DISPLAY", "-u", "SDL_VIDEODRIVER"};
+  if (display == nullptr) settings.insert(settings.end(), {"-u", "DISPLAY"});
+  // SDL's display libraries hold allocations until exit and are unloaded
+  // before LeakSanitizer looks, so their leaks cannot be told apart.
+  settings.insert(settings.end(), {"SDL_RENDER_DRIVER=software", "ASAN_OPTIONS=detect_leaks=0"});
+  if (display != nullptr) settings.push_back("DISPLAY=" + display->name());
+  settings.insert(settings.end(), env.begin(), env.end());
+  // A player that waits for keys it never gets fails the test, not the run.
+  std::vector<std::string> command = {"-k", "5", "120", KELMAR_PLAY_PATH};
+  command.insert(command.end(), args.begin(), args.end());
+  return RunProgram("timeout", command, "", settings);
+}
+#endif
+
+RgbImage ReadPng(const std::string& path) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  RgbImage image;
+  if (!png_image_begin_read_from_file(&png, path.c_str())) {
+    ADD_FAILURE() << path << ": " << png.message;
+    return image;
+  }
+  png.format = PNG_FORMAT_RGB;
+  image = RgbImage(static_cast<int>(png.width), static_cast<int>(png.height));
+  if (!png_image_finish_read(&png, nullptr, image.rgb.data(), image.width * 3, nullptr)) {
+    ADD_FAILURE() << path << ": " << png.message;
+  }
+  return image;
+}
+
+RgbImage Crop(const RgbImage& image, int width, int height) {
+  RgbImage out(width, height);
+  for (int y = 0; y < std::min(height, image.height); ++y) {
+    std::copy_n(image.at(0, y), 3 * std::min(width, image.width), out.at(0, y));
+  }
+  return out;
+}
+
+int MaxDifference(const RgbImage& a, const RgbImage& b) {
+  if (a.width != b.width || a.height != b.height) return -1;
+  int worst = 0;
+  for (size_t i = 0; i < a.rgb.size(); ++i) worst = std::max(worst, std::abs(a.rgb[i] - b.rgb[i]));
+  return worst;
+}
+
+std::vector<DumpedPicture> ReadDump(const std::string& directory) {
+  std::vector<DumpedPicture> pictures;
+  std::istringstream index(ReadFile(directory + "/index.txt"));
+  std::string line;
+  while (std::getline(index, line)) {
+    std::istringstream fields(line);
+    std::string id, field;
+    fields >> id;
+    DumpedPicture picture;
+    while (fields >> field) {
+      const size_t equals = field.find('=');
+      const std::string name = field.substr(0, equals), value = field.substr(equals + 1);
+      if (name == "frame") picture.frame = std::stoll(value);
+      if (name == "layout") picture.layout = value;
+      if (name == "zoom") picture.zoom = value == "1";
+      if (name == "format") picture.format = value;
+      if (name == "width") picture.width = std::stoi(value);
+      if (name == "height") picture.height = std::stoi(value);
+      if (name == "pitch") picture.pitch = std::stoi(value);
+      const char* adjustments[] = {"brightness", "contrast", "saturation", "balance"};
+      for (int i = 0; i < 4; ++i) {
+        if (name == adjustments[i]) picture.adjustments[i] = std::stoi(value);
+      }
+    }
+    picture.bytes = ReadFile(directory + "/" + id + ".bin");
+    if (std::filesystem::exists(directory + "/" + id + ".pal")) {
+      picture.palette = ReadFile(directory + "/" + id + ".pal");
+    }
+    pictures.push_back(std::move(picture));
+  }
+  return pictures;
+}
+
+std::vector<Frame> ReadFrames(const std::string& path, int count) {
+  auto source = OpenSource({path});
+  std::vector<Frame> frames(count);
+  for (Frame& frame : frames) EXPECT_TRUE(source->Read(frame)) << path;
+  return frames;
 }
 
 std::string ReadFile(const std::string& path) {

@@ -1,8 +1,10 @@
-// Temporary directories, runs of the kelmar-convert binary, clips made by
-// ffmpeg and a reader for the .bmp files the tool writes.
+// Temporary directories, runs of the kelmar-convert and kelmar-play
+// binaries, clips made by ffmpeg, a display of the tests' own for the
+// player, and readers for the files the tools write.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,9 +32,60 @@ struct ToolRun {
   std::string err;
 };
 
+// Runs `program` with `args`, standard input from `input` ("" for
+// /dev/null), under env(1) with `env` ("NAME=value", or "-u", "NAME").
+ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& input = "", const std::vector<std::string>& env = {});
+
 // Runs kelmar-convert with `args`, standard input from `input` ("" for
 // /dev/null).
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& input = "");
+
+// An Xvfb server of the test program's own, so that windows open alike on
+// every machine and no desktop is needed or disturbed.  Started on first
+// use; it ends with the test program, even one that crashes.
+class VirtualDisplay {
+ public:
+  // Null when Xvfb is not installed; fails the test when it will not start.
+  static const VirtualDisplay* Get();
+  ~VirtualDisplay();
+  const std::string& name() const { return name_; }  // ":N"
+
+ private:
+  VirtualDisplay() = default;
+  static std::unique_ptr<VirtualDisplay> Start();
+  int pid_ = -1;
+  std::string name_;
+};
+
+// Runs kelmar-play with `args` on `display`, with SDL's software renderer
+// (the same on every machine); nullptr runs it with no display at all.
+ToolRun RunPlayer(const std::vector<std::string>& args, const VirtualDisplay* display,
+                  const std::vector<std::string>& env = {});
+
+// A PNG file as plain RGB; fails the test when it cannot be read.
+RgbImage ReadPng(const std::string& path);
+RgbImage Crop(const RgbImage& image, int width, int height);  // the top left corner
+// The largest difference of one colour channel, or -1 for different sizes.
+int MaxDifference(const RgbImage& a, const RgbImage& b);
+
+// One picture kelmar-play handed to SDL, from its --dump directory.
+struct DumpedPicture {
+  int64_t frame = 0;
+  std::string layout;
+  bool zoom = false;
+  std::string format;  // SDL's name
+  int width = 0;
+  int height = 0;
+  int pitch = 0;
+  int32_t adjustments[4] = {};  // brightness, contrast, saturation, balance
+  std::string bytes;
+  std::string palette;  // 8-bit only: 256 x red, green, blue, alpha
+};
+std::vector<DumpedPicture> ReadDump(const std::string& directory);
+
+// Frames 1 to `count` of a clip; fails the test when it has fewer.
+std::vector<Frame> ReadFrames(const std::string& path, int count);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);

@@ -88,6 +88,7 @@ class Y4mSource : public FrameSource {
   int height() const override { return reader_.header().height; }
   bool Read(Frame& frame) override { return reader_.ReadFrame(frame); }
   bool Skip() override { return reader_.SkipFrame(); }
+  Ratio FrameRate() const override { return reader_.header().frameRate; }
   std::optional<int64_t> FrameCountHint() const override {
     if (!input_.fileSize()) return std::nullopt;
     // Frame lines without parameters are 6 bytes; an estimate is enough.

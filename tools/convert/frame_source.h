@@ -8,6 +8,7 @@
 #include <string>
 
 #include "frame.h"
+#include "y4m_reader.h"
 
 namespace kconvert {
 
@@ -30,6 +31,8 @@ class FrameSource {
   virtual std::optional<int64_t> FrameCountHint() const = 0;
   // Whether this is a video rather than the single built-in picture.
   virtual bool IsVideo() const { return true; }
+  // Frames per second as the stream states it; 0:0 when it does not.
+  virtual Ratio FrameRate() const { return {}; }
   // For messages and output names.
   const std::string& name() const { return name_; }
   const std::string& stem() const { return stem_; }

@@ -55,6 +55,9 @@ class LayoutTarget {
   const BitmapInfo& info() const { return info_; }
   const std::vector<uint8_t>& pixels() const { return pixels_; }
   size_t rowBytes() const { return rowBytes_; }
+  // The map of the last Convert() as the library left it: a change of
+  // display adjustments makes it mark every macroblock.
+  const std::vector<uint8_t>& map() const { return map_; }
   // The buffer row that shows row `y` of the picture counted from the top,
   // in output pixels (so 0 .. 2 x height - 1 at double size).
   const uint8_t* DisplayRow(int y) const;

@@ -1,0 +1,89 @@
+// The window: an SDL texture (an 8-bit surface with its palette, for pal8)
+// of each layout's own pixel format, filled with the bytes the library
+// wrote and drawn upright, with the overlay, the help box and the status
+// line drawn by SDL's renderer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "display_image.h"
+#include "keys.h"
+#include "session.h"
+#include "upload_dump.h"
+
+struct SDL_Renderer;
+struct SDL_Texture;
+struct SDL_Window;
+union SDL_Event;
+
+namespace kplay {
+
+// SDL's video subsystem, for as long as the window lives.
+class SdlVideo {
+ public:
+  SdlVideo();  // throws ToolError when there is no display to use
+  ~SdlVideo();
+  SdlVideo(const SdlVideo&) = delete;
+  SdlVideo& operator=(const SdlVideo&) = delete;
+};
+
+// Where the picture lies in the window, from its top left corner: the
+// picture as the layout holds it, times `scale`.
+struct PictureGeometry {
+  int width = 0;  // shown size in window pixels
+  int height = 0;
+  int scale = 1;  // window pixels per picture pixel
+};
+PictureGeometry GeometryOf(const Session& session);
+
+class PlayerWindow {
+ public:
+  // `dump` (may be null) records every picture handed to SDL.  Throws
+  // ToolError when the window or its renderer cannot be made.
+  PlayerWindow(const std::string& title, UploadDump* dump);
+  ~PlayerWindow();
+  PlayerWindow(const PlayerWindow&) = delete;
+  PlayerWindow& operator=(const PlayerWindow&) = delete;
+
+  // Draws the session into the back buffer, handing SDL the layout's bytes
+  // again when they changed since the last call.
+  void Draw(const Session& session);
+  void Present();
+  // What the last Draw() put in the back buffer, read back through SDL.
+  kconvert::RgbImage ReadBack();
+
+  // Queues a key press as if it came from the keyboard, for key scripts.
+  void PushKey(const KeyPress& press);
+
+ private:
+  void Upload(const Session& session);
+  void FitWindow(int width, int height);
+  void DrawOverlay(const Session& session, const PictureGeometry& geometry);
+  void DrawHelp(const PictureGeometry& geometry);
+  void DrawStatus(const kconvert::RgbImage& bar, int top);
+
+  SdlVideo video_;
+  UploadDump* dump_;
+  SDL_Window* window_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* picture_ = nullptr;
+  uint32_t pictureFormat_ = 0;
+  int pictureWidth_ = 0;
+  int pictureHeight_ = 0;
+  std::optional<uint64_t> uploaded_;  // the session generation on the texture
+  SDL_Texture* status_ = nullptr;
+  int statusWidth_ = 0;
+  int statusHeight_ = 0;
+  SDL_Texture* help_ = nullptr;
+  int helpScale_ = 0;
+  int windowWidth_ = 0;
+  int windowHeight_ = 0;
+};
+
+// The action of a key event; nothing for other events and other keys.
+std::optional<Action> ActionOfEvent(const SDL_Event& event);
+
+}  // namespace kplay
