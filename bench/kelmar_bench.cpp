@@ -43,6 +43,7 @@ std::vector<PathChoice> SupportedPaths() {
   const WideSimd wide = ProcessorWideSimd();
   if (wide >= WideSimd::kSse2) paths.push_back({"sse2", PathLimit::kSse2});
   if (wide >= WideSimd::kAvx2) paths.push_back({"avx2", PathLimit::kAvx2});
+  if (wide >= WideSimd::kAvx512) paths.push_back({"avx512", PathLimit::kAvx512});
   return paths;
 }
 

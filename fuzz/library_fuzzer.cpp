@@ -325,6 +325,7 @@ std::vector<PathLimit> ProbePaths() {
   const kelmar::WideSimd wide = kelmar::ProcessorWideSimd();
   if (wide >= kelmar::WideSimd::kSse2) paths.push_back(PathLimit::kSse2);
   if (wide >= kelmar::WideSimd::kAvx2) paths.push_back(PathLimit::kAvx2);
+  if (wide >= kelmar::WideSimd::kAvx512) paths.push_back(PathLimit::kAvx512);
   return paths;
 }
 

@@ -100,6 +100,7 @@ std::vector<PathLimit> SupportedPaths() {
   const WideSimd wide = ProcessorWideSimd();
   if (wide >= WideSimd::kSse2) paths.push_back(PathLimit::kSse2);
   if (wide >= WideSimd::kAvx2) paths.push_back(PathLimit::kAvx2);
+  if (wide >= WideSimd::kAvx512) paths.push_back(PathLimit::kAvx512);
   return paths;
 }
 
@@ -110,6 +111,7 @@ const char* PathName(PathLimit limit) {
     case PathLimit::kMmx: return "mmx";
     case PathLimit::kSse2: return "sse2";
     case PathLimit::kAvx2: return "avx2";
+    case PathLimit::kAvx512: return "avx512";
   }
   return "?";
 }

@@ -127,7 +127,7 @@ std::vector<uint8_t> Convert(const Layout& layout, const Size& s, const Picture&
 std::vector<PathLimit> WidePaths() {
   std::vector<PathLimit> wide;
   for (PathLimit path : SupportedPaths())
-    if (path == PathLimit::kSse2 || path == PathLimit::kAvx2) wide.push_back(path);
+    if (path >= PathLimit::kSse2) wide.push_back(path);
   return wide;
 }
 

@@ -83,10 +83,16 @@ WideSimd ProcessorWideSimd() {
   const CpuidRegs leaf0 = Cpuid(0);
   const CpuidRegs leaf1 = Cpuid(1);
   if (!(leaf1.edx & (1u << 26))) return WideSimd::kNone;  // SSE2
-  const bool osSavesYmm =
-      (leaf1.ecx & (1u << 27)) && (leaf1.ecx & (1u << 28)) && (ReadXcr0() & 6u) == 6u;
-  if (osSavesYmm && leaf0.eax >= 7 && (Cpuid(7).ebx & (1u << 5))) return WideSimd::kAvx2;
-  return WideSimd::kSse2;
+  // XCR0 bits 1 and 2: XMM and YMM state; 5 to 7: the opmask and ZMM state.
+  const bool osxsave = (leaf1.ecx & (1u << 27)) && (leaf1.ecx & (1u << 28));
+  const uint32_t xcr0 = osxsave ? ReadXcr0() : 0;
+  if ((xcr0 & 0x06u) != 0x06u || leaf0.eax < 7) return WideSimd::kSse2;
+  const CpuidRegs leaf7 = Cpuid(7);
+  if (!(leaf7.ebx & (1u << 5))) return WideSimd::kSse2;  // AVX2
+  constexpr uint32_t kAvx512FBwVl = (1u << 16) | (1u << 30) | (1u << 31);
+  const bool avx512 = (xcr0 & 0xE6u) == 0xE6u && (leaf7.ebx & kAvx512FBwVl) == kAvx512FBwVl &&
+                      (leaf7.ecx & (1u << 1));  // VBMI
+  return avx512 ? WideSimd::kAvx512 : WideSimd::kAvx2;
 #else
   return WideSimd::kNone;
 #endif
@@ -106,7 +112,10 @@ ConvertPlan ChooseConvertPlan() {
   plan.wide = static_cast<WideSimd>(wide);
   switch (static_cast<PathLimit>(pathLimit.load(std::memory_order_relaxed))) {
     case PathLimit::kAuto:
-    case PathLimit::kAvx2: break;
+    case PathLimit::kAvx512: break;
+    case PathLimit::kAvx2:
+      if (plan.wide > WideSimd::kAvx2) plan.wide = WideSimd::kAvx2;
+      break;
     case PathLimit::kInteger: plan = {false, WideSimd::kNone}; break;
     case PathLimit::kMmx: plan.wide = WideSimd::kNone; break;
     case PathLimit::kSse2:

@@ -7,7 +7,7 @@
 //
 //   kelmar_conformance                 the digest lines
 //   kelmar_conformance --threads [N]   the thread-safety stress (N threads, default 4)
-//   --path integer|mmx|sse2|avx2      first force a code path (test builds only)
+//   --path integer|mmx|sse2|avx2|avx512  first force a code path (test builds only)
 //   --dll PATH                        Windows: the DLL to load (default KELMAR.dll)
 //
 // On Windows every conversion goes through a thunk that calls the DLL with
@@ -258,11 +258,11 @@ bool LoadExports(Exports& e, const char* /*path*/, bool /*testBuild*/) {
 #endif
 
 // The paths by name, numbered as the library's path limit counts them.
-const char* const kPathNames[] = {"auto", "integer", "mmx", "sse2", "avx2"};
+const char* const kPathNames[] = {"auto", "integer", "mmx", "sse2", "avx2", "avx512"};
 
 bool ForcePath(const std::string& name) {
   int path = -1;
-  for (int i = 0; i < 5; ++i)
+  for (int i = 0; i < 6; ++i)
     if (name == kPathNames[i]) path = i;
 #if defined(KELMAR_CONFORMANCE_PATHS)
   if (path >= 0) {
@@ -298,7 +298,7 @@ int main(int argc, char** argv) {
     } else if (arg == "--dll" && i + 1 < argc) {
       dll = argv[++i];
     } else {
-      std::printf("usage: %s [--threads [N]] [--path integer|mmx|sse2|avx2] [--dll PATH]\n",
+      std::printf("usage: %s [--threads [N]] [--path integer|mmx|sse2|avx2|avx512] [--dll PATH]\n",
                   argv[0]);
       return 2;
     }

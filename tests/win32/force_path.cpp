@@ -9,7 +9,7 @@
 extern "C" __declspec(dllexport) void KELMAR_CALL KelmarTestForcePath(int32_t path) {
   using kelmar::PathLimit;
   if (path < static_cast<int32_t>(PathLimit::kAuto) ||
-      path > static_cast<int32_t>(PathLimit::kAvx2))
+      path > static_cast<int32_t>(PathLimit::kAvx512))
     return;
   kelmar::SetPathLimit(static_cast<PathLimit>(path));
 }
