@@ -2,6 +2,7 @@
 #include "layouts.h"
 
 #include <algorithm>
+#include <climits>
 #include <map>
 #include <random>
 
@@ -27,20 +28,56 @@ const LayoutInfo& InfoOf(Layout layout) {
   return AllLayouts().front();
 }
 
-const char* SettingName(Setting setting) {
-  return setting == Setting::kNeutral ? "neutral" : "adjusted";
+DisplaySetting ValuesOf(Setting setting) {
+  return setting == Setting::kNeutral ? DisplaySetting{"neutral", 0, 0, 0, 0}
+                                      : DisplaySetting{"adjusted", 2, 3, 2, 0};
 }
 
-namespace {
+const char* SettingName(Setting setting) { return ValuesOf(setting).name; }
+
+const std::vector<DisplaySetting>& CliffSettings() {
+  static const std::vector<DisplaySetting> settings = {
+      {"contrast 60", 0, 60, 0, 0},
+      {"contrast 300", 1, 300, 2, 0},
+      {"contrast -10 (wide ramp)", 0, -10, 0, 0},
+      {"contrast -35 (wide ramp)", 2, -35, 3, 0},
+      {"contrast -60 (inverted)", 0, -60, 0, 0},
+      {"saturation 9", 0, 3, 9, 0},
+      {"saturation -9", 0, 3, -9, 0},
+      {"balance 100", 0, 3, 2, 100},
+      {"brightness 20", 20, 3, 2, 0},
+      {"int32 max", INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX},
+      {"int32 min", INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN},
+      {"contrast int32 min", 0, INT32_MIN, 1, 0},
+  };
+  return settings;
+}
 
 const char* MapName(MapKind map) {
   switch (map) {
     case MapKind::kFull: return "full";
-    case MapKind::kTenth: return "10%";
+    case MapKind::kClustered: return "clustered";
+    case MapKind::kScattered: return "scattered";
     case MapKind::kEmpty: return "empty";
   }
   return "?";
 }
+
+std::vector<uint8_t> MakeMap(size_t count, int mbCols, MapKind kind) {
+  std::vector<uint8_t> map(count, kind == MapKind::kFull ? 1 : 0);
+  const size_t tenth = (count + 5) / 10;
+  if (kind == MapKind::kClustered) {
+    // One changed region a third of the way down: whole macroblock rows, the
+    // last one partly.
+    const size_t first = static_cast<size_t>(mbCols) * (count / mbCols / 3);
+    std::fill_n(map.begin() + first, std::min(tenth, count - first), uint8_t{1});
+  } else if (kind == MapKind::kScattered) {
+    for (size_t i = 0; i < count; i += 10) map[i] = 1;
+  }
+  return map;
+}
+
+namespace {
 
 std::string SizeName(int width, int height) {
   return std::to_string(width) + "x" + std::to_string(height);
@@ -48,12 +85,17 @@ std::string SizeName(int width, int height) {
 
 }  // namespace
 
-std::string KelmarName(Layout layout, int width, int height, Setting setting, MapKind map,
+std::string KelmarName(Layout layout, int width, int height, const char* setting, MapKind map,
                        const char* path) {
   std::string name = std::string("kelmar/") + InfoOf(layout).name + "/" + SizeName(width, height) +
-                     "/" + SettingName(setting) + "/" + MapName(map);
+                     "/" + setting + "/" + MapName(map);
   if (path) name += std::string("/") + path;
   return name;
+}
+
+std::string KelmarName(Layout layout, int width, int height, Setting setting, MapKind map,
+                       const char* path) {
+  return KelmarName(layout, width, height, SettingName(setting), map, path);
 }
 
 std::string PeerName(const char* peer, Layout layout, int width, int height) {

@@ -73,6 +73,7 @@ void RatioTableReporter::Finalize() {
         << "Adjusted: brightness 2, contrast 3, saturation 2.  Peers have no adjustments.\n\n";
     PrintMainTable(out);
     PrintFixedCostTable(out);
+    PrintCliffTable(out);
     if (!options_.paths.empty()) PrintPathTable(out);
   }
   ConsoleReporter::Finalize();
@@ -80,8 +81,8 @@ void RatioTableReporter::Finalize() {
 
 void RatioTableReporter::PrintMainTable(std::ostream& out) const {
   out << "| layout | size | setting | ns/pixel | / libyuv | / libswscale | / memcpy | "
-         "10% map / full |\n"
-      << "|---|---|---|---:|---:|---:|---:|---:|\n";
+         "clustered 10% / full | scattered 10% / full |\n"
+      << "|---|---|---|---:|---:|---:|---:|---:|---:|\n";
   for (const LayoutInfo& info : AllLayouts()) {
     for (const auto& size : options_.sizes) {
       const int w = size.first;
@@ -91,11 +92,15 @@ void RatioTableReporter::PrintMainTable(std::ostream& out) const {
       const double copy = Nanoseconds(MemcpyName(info.bytesPerPixel, w, h));
       for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
         const double full = Nanoseconds(KelmarName(info.layout, w, h, setting, MapKind::kFull));
-        const double tenth = Nanoseconds(KelmarName(info.layout, w, h, setting, MapKind::kTenth));
+        const double clustered =
+            Nanoseconds(KelmarName(info.layout, w, h, setting, MapKind::kClustered));
+        const double scattered =
+            Nanoseconds(KelmarName(info.layout, w, h, setting, MapKind::kScattered));
         out << "| " << info.name << " | " << SizeText(size) << " | " << SettingName(setting)
             << " | " << Format("%.3f", full < 0 ? -1 : full / (double(w) * h)) << " | "
             << RatioText(full, yuv) << " | " << RatioText(full, sws) << " | "
-            << RatioText(full, copy) << " | " << RatioText(tenth, full) << " |\n";
+            << RatioText(full, copy) << " | " << RatioText(clustered, full) << " | "
+            << RatioText(scattered, full) << " |\n";
       }
     }
   }
@@ -131,6 +136,35 @@ void RatioTableReporter::PrintFixedCostTable(std::ostream& out) const {
           << Format("%.2f", full < 0 ? -1 : full / 1000) << " | " << RatioText(empty, full)
           << " |\n";
     }
+  }
+  const double probe = Nanoseconds(kProcessorTestName);
+  out << "\nThe processor test alone (CPUID, on every call): "
+      << Format("%.2f", probe < 0 ? -1 : probe / 1000) << " us\n";
+}
+
+void RatioTableReporter::PrintCliffTable(std::ostream& out) const {
+  const int w = options_.pathSize.first;
+  const int h = options_.pathSize.second;
+  out << "\nFar settings at " << SizeText(options_.pathSize)
+      << ", full map: time / the common adjusted setting's (at most 1.3 wanted); a setting "
+         "whose time is over 0.75 of its integer path's has no fast form:\n\n"
+      << "| setting |";
+  for (const LayoutInfo& info : AllLayouts()) out << ' ' << info.name << " |";
+  out << "\n|---|";
+  for (size_t i = 0; i < AllLayouts().size(); ++i) out << "---:|";
+  out << '\n';
+  for (const DisplaySetting& setting : CliffSettings()) {
+    out << "| " << setting.name << " |";
+    for (const LayoutInfo& info : AllLayouts()) {
+      const double common =
+          Nanoseconds(KelmarName(info.layout, w, h, Setting::kAdjusted, MapKind::kFull));
+      const double fast = Nanoseconds(KelmarName(info.layout, w, h, setting.name, MapKind::kFull));
+      const double integer =
+          Nanoseconds(KelmarName(info.layout, w, h, setting.name, MapKind::kFull, "integer"));
+      const bool scalar = fast > 0 && integer > 0 && fast > 0.75 * integer;
+      out << ' ' << RatioText(fast, common) << (scalar ? " (no fast form)" : "") << " |";
+    }
+    out << '\n';
   }
 }
 

@@ -31,6 +31,7 @@ class RatioTableReporter : public benchmark::ConsoleReporter {
   void PrintMainTable(std::ostream& out) const;
   void PrintFixedCostTable(std::ostream& out) const;
   void PrintPathTable(std::ostream& out) const;
+  void PrintCliffTable(std::ostream& out) const;
   void PrintScalingTable(std::ostream& out) const;
   // Median pictures per second of a scaling benchmark at `threads`.
   double PicturesPerSecond(const std::string& name, int threads) const;

@@ -8,6 +8,7 @@
 # installed without their recommended ones, so everything used is named
 # here.  Does nothing when all of it is present.
 #   --bench   also the peers the benchmark compares against (libyuv, libswscale)
+#             and what draws its chart (python3-matplotlib)
 #   --fuzz    what the fuzz targets need (already part of the default set)
 # Run as root (or with sudo available).
 set -euo pipefail
@@ -24,7 +25,9 @@ packages=(
 )
 for arg in "$@"; do
   case "$arg" in
-    --bench) packages+=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev) ;;
+    --bench)
+      packages+=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev python3 python3-matplotlib)
+      ;;
     --fuzz) ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac
