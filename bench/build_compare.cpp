@@ -42,11 +42,6 @@ bool Open(const char* path, Library& library) {
   return true;
 }
 
-struct HeaderWithPalette {
-  BITMAPINFOHEADER header;
-  RGBQUAD colors[256];
-};
-
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t n = values.size();
@@ -75,14 +70,8 @@ int main(int argc, char** argv) {
   if (!Open(argv[1], libraries[0]) || !Open(argv[2], libraries[1])) return 1;
   const int rounds = argc > 3 ? std::atoi(argv[3]) : 31;
   constexpr int kWidth = 1280, kHeight = 720, kCalls = 20;
-  const SourcePicture& picture = PictureOfSize(kWidth, kHeight);
-  std::vector<const uint8_t*> yRows, uRows, vRows;
-  for (int y = 0; y < kHeight; ++y) yRows.push_back(picture.y.data() + size_t(y) * kWidth);
-  for (int y = 0; y < kHeight / 2; ++y) {
-    uRows.push_back(picture.u.data() + size_t(y) * kWidth / 2);
-    vRows.push_back(picture.v.data() + size_t(y) * kWidth / 2);
-  }
-  const PlaneSet planes = {yRows.data(), uRows.data(), vRows.data()};
+  const HostPicture picture(PictureOfSize(kWidth, kHeight));
+  const PlaneSet& planes = picture.planes;
   std::mt19937 order(20261208);
 
   std::printf("Candidate / baseline, medians of %d paired rounds of %d calls (below 1: faster)\n\n",
@@ -91,20 +80,11 @@ int main(int argc, char** argv) {
   for (const LayoutInfo& info : AllLayouts()) {
     std::printf("| %s |", info.name);
     for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
-      HeaderWithPalette header{};
-      header.header.biSize = sizeof(BITMAPINFOHEADER);
-      header.header.biWidth = kWidth;
-      header.header.biHeight = kHeight;
-      header.header.biPlanes = 1;
-      header.header.biBitCount = info.bitCount;
-      header.header.biCompression = info.compression;
+      HeaderWithPalette header = MakeHeader(info.layout, kWidth, kHeight);
       std::vector<uint8_t> dst(size_t(kWidth) * kHeight * info.bytesPerPixel);
       std::vector<uint8_t> map(size_t(kWidth) * kHeight / 256, 1);
       for (Library& library : libraries) {
-        if (setting == Setting::kNeutral)
-          library.setDisplay(0, 0, 0, 0);
-        else
-          library.setDisplay(2, 3, 2, 0);
+        ValuesOf(setting).Apply(library.setDisplay);
         Time(library, header, dst, planes, map, 2);  // the change, and warm caches
       }
       std::vector<double> ratios;

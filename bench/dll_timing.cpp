@@ -41,11 +41,6 @@ bool LoadExports(Exports& e) {
 #endif
 }
 
-struct HeaderWithPalette {
-  BITMAPINFOHEADER header;
-  RGBQUAD colors[256];
-};
-
 }  // namespace
 }  // namespace kelmar::bench
 
@@ -58,29 +53,14 @@ int main(int argc, char** argv) {
   }
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 15;
   constexpr int kWidth = 1280, kHeight = 720, kCalls = 10;
-  const SourcePicture& picture = PictureOfSize(kWidth, kHeight);
-  std::vector<const uint8_t*> yRows, uRows, vRows;
-  for (int y = 0; y < kHeight; ++y) yRows.push_back(picture.y.data() + size_t(y) * kWidth);
-  for (int y = 0; y < kHeight / 2; ++y) {
-    uRows.push_back(picture.u.data() + size_t(y) * kWidth / 2);
-    vRows.push_back(picture.v.data() + size_t(y) * kWidth / 2);
-  }
-  const PlaneSet planes = {yRows.data(), uRows.data(), vRows.data()};
+  const HostPicture picture(PictureOfSize(kWidth, kHeight));
+  const PlaneSet& planes = picture.planes;
   for (const LayoutInfo& info : AllLayouts()) {
     for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
-      HeaderWithPalette header{};
-      header.header.biSize = sizeof(BITMAPINFOHEADER);
-      header.header.biWidth = kWidth;
-      header.header.biHeight = kHeight;
-      header.header.biPlanes = 1;
-      header.header.biBitCount = info.bitCount;
-      header.header.biCompression = info.compression;
+      HeaderWithPalette header = MakeHeader(info.layout, kWidth, kHeight);
       std::vector<uint8_t> dst(size_t(kWidth) * kHeight * info.bytesPerPixel);
       std::vector<uint8_t> map(size_t(kWidth) * kHeight / 256, 1);
-      if (setting == Setting::kNeutral)
-        e.setDisplay(0, 0, 0, 0);
-      else
-        e.setDisplay(2, 3, 2, 0);
+      ValuesOf(setting).Apply(e.setDisplay);
       e.kelmar(&header.header, dst.data(), &planes, map.data(), 0, 0);  // sees the change
       double best = 1e30;
       for (int round = 0; round < rounds; ++round) {

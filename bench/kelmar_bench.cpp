@@ -29,11 +29,6 @@ namespace kelmar::bench {
 
 namespace {
 
-struct HeaderWithPalette {
-  BITMAPINFOHEADER header;
-  RGBQUAD colors[256];
-};
-
 struct PathChoice {
   const char* name;
   PathLimit limit;
@@ -59,29 +54,16 @@ struct KelmarCase {
 };
 
 void RunKelmar(benchmark::State& state, const KelmarCase& c) {
-  const SourcePicture& picture = PictureOfSize(c.width, c.height);
+  const HostPicture picture(PictureOfSize(c.width, c.height));
+  const PlaneSet& planes = picture.planes;
   const LayoutInfo& info = InfoOf(c.layout);
-  std::vector<const uint8_t*> yRows(c.height), uRows(c.height / 2), vRows(c.height / 2);
-  for (int y = 0; y < c.height; ++y) yRows[y] = picture.y.data() + size_t(y) * picture.yStride();
-  for (int y = 0; y < c.height / 2; ++y) {
-    uRows[y] = picture.u.data() + size_t(y) * picture.chromaStride();
-    vRows[y] = picture.v.data() + size_t(y) * picture.chromaStride();
-  }
-  const PlaneSet planes = {yRows.data(), uRows.data(), vRows.data()};
-  HeaderWithPalette header{};
-  header.header.biSize = sizeof(BITMAPINFOHEADER);
-  header.header.biWidth = c.width;
-  header.header.biHeight = c.height;
-  header.header.biPlanes = 1;
-  header.header.biBitCount = info.bitCount;
-  header.header.biCompression = info.compression;
+  HeaderWithPalette header = MakeHeader(c.layout, c.width, c.height);
   std::vector<uint8_t> dst(size_t(c.width) * c.height * info.bytesPerPixel);
   const size_t mapBytes = size_t(c.width) * c.height / 256;
   std::vector<uint8_t> map = MakeMap(mapBytes, c.width / 16, c.map);
 
   SetPathLimit(c.path);
-  const DisplaySetting& s = c.setting;
-  SetDisplay(s.brightness, s.contrast, s.saturation, s.balance);
+  c.setting.Apply();
   // The first call after a change marks every macroblock; let it mark a
   // scratch map so the measured calls see the map under test.
   std::vector<uint8_t> scratch(mapBytes, 1);

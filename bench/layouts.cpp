@@ -133,4 +133,25 @@ const SourcePicture& PictureOfSize(int width, int height) {
   return p;
 }
 
+HostPicture::HostPicture(const SourcePicture& picture) {
+  for (int y = 0; y < picture.height; ++y)
+    yRows.push_back(picture.y.data() + size_t(y) * picture.yStride());
+  for (int y = 0; y < picture.height / 2; ++y) {
+    uRows.push_back(picture.u.data() + size_t(y) * picture.chromaStride());
+    vRows.push_back(picture.v.data() + size_t(y) * picture.chromaStride());
+  }
+  planes = {yRows.data(), uRows.data(), vRows.data()};
+}
+
+HeaderWithPalette MakeHeader(Layout layout, int width, int height) {
+  HeaderWithPalette h{};
+  h.header.biSize = sizeof(BITMAPINFOHEADER);
+  h.header.biWidth = width;
+  h.header.biHeight = height;
+  h.header.biPlanes = 1;
+  h.header.biBitCount = InfoOf(layout).bitCount;
+  h.header.biCompression = InfoOf(layout).compression;
+  return h;
+}
+
 }  // namespace kelmar::bench

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "kelmar.h"
+
 namespace kelmar::bench {
 
 enum class Layout { kRgb24, kRgb555, kRgb565, kPal8, kUyvy, kYuy2 };
@@ -36,6 +38,9 @@ enum class Setting { kNeutral, kAdjusted };  // adjusted: brightness 2, contrast
 struct DisplaySetting {
   const char* name;
   int32_t brightness, contrast, saturation, balance;
+  void Apply(decltype(&SetDisplay) setDisplay = SetDisplay) const {
+    setDisplay(brightness, contrast, saturation, balance);
+  }
 };
 DisplaySetting ValuesOf(Setting setting);
 const char* SettingName(Setting setting);
@@ -63,5 +68,22 @@ constexpr char kProcessorTestName[] = "fixed/processor-test";
 
 // A smooth picture with some noise, the same for every converter.
 const SourcePicture& PictureOfSize(int width, int height);
+
+// What a host hands the library for a picture: its row tables, top row
+// first.  Not copyable: `planes` points into the tables.
+struct HostPicture {
+  explicit HostPicture(const SourcePicture& picture);
+  HostPicture(const HostPicture&) = delete;
+  HostPicture& operator=(const HostPicture&) = delete;
+  std::vector<const uint8_t*> yRows, uRows, vRows;
+  PlaneSet planes{};
+};
+
+// A header of `layout` with room for the 8-bit palette behind it.
+struct HeaderWithPalette {
+  BITMAPINFOHEADER header;
+  RGBQUAD colors[256];
+};
+HeaderWithPalette MakeHeader(Layout layout, int width, int height);
 
 }  // namespace kelmar::bench

@@ -13,33 +13,16 @@
 namespace kelmar::bench {
 namespace {
 
-struct HeaderWithPalette {
-  BITMAPINFOHEADER header;
-  RGBQUAD colors[256];
-};
-
 // One layout's conversion of one picture as a host sets it up: row tables,
 // header, buffer.  Each thread has its own.
 class Conversion {
  public:
-  Conversion(Layout layout, int width, int height) : width_(width), height_(height) {
-    const SourcePicture& picture = PictureOfSize(width, height);
-    for (int y = 0; y < height; ++y) yRows_.push_back(picture.y.data() + size_t(y) * width);
-    for (int y = 0; y < height / 2; ++y) {
-      uRows_.push_back(picture.u.data() + size_t(y) * (width / 2));
-      vRows_.push_back(picture.v.data() + size_t(y) * (width / 2));
-    }
-    planes_ = {yRows_.data(), uRows_.data(), vRows_.data()};
-    const LayoutInfo& info = InfoOf(layout);
-    std::memset(&header_, 0, sizeof(header_));
-    header_.header.biSize = sizeof(BITMAPINFOHEADER);
-    header_.header.biWidth = width;
-    header_.header.biHeight = height;
-    header_.header.biPlanes = 1;
-    header_.header.biBitCount = info.bitCount;
-    header_.header.biCompression = info.compression;
-    dst_.resize(size_t(width) * height * info.bytesPerPixel);
-  }
+  Conversion(Layout layout, int width, int height)
+      : width_(width),
+        height_(height),
+        picture_(PictureOfSize(width, height)),
+        header_(MakeHeader(layout, width, height)),
+        dst_(size_t(width) * height * InfoOf(layout).bytesPerPixel) {}
 
   // A map marking the macroblock rows [first, end) of `parts` equal bands.
   std::vector<uint8_t> BandMap(int band, int bands) const {
@@ -54,22 +37,18 @@ class Conversion {
   // into `shared`'s.
   void Run(std::vector<uint8_t>& map, Conversion* shared = nullptr) {
     uint8_t* dst = (shared ? shared : this)->dst_.data();
-    Kelmar(&header_.header, dst, &planes_, map.data(), 0, 0);
+    Kelmar(&header_.header, dst, &picture_.planes, map.data(), 0, 0);
   }
 
  private:
   int width_, height_;
-  std::vector<const uint8_t*> yRows_, uRows_, vRows_;
-  PlaneSet planes_{};
+  HostPicture picture_;
   HeaderWithPalette header_;
   std::vector<uint8_t> dst_;
 };
 
 void Settle(Setting setting, Conversion& conversion) {
-  if (setting == Setting::kNeutral)
-    SetDisplay(0, 0, 0, 0);
-  else
-    SetDisplay(2, 3, 2, 0);
+  ValuesOf(setting).Apply();
   // The call that sees a change marks everything; let it happen here.
   std::vector<uint8_t> map = conversion.BandMap(0, 1);
   conversion.Run(map);

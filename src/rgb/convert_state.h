@@ -129,20 +129,32 @@ inline void ConvertSteppedMacroblock(const AdjustTables& tables, const RowPairSo
   }
 }
 
-// The row converter of the normal-size stepped layouts (24-bit, 5-5-5).
-// The stride is read once per macroblock row.
-template <int kBytesPerPixel, RowPairConverter kConvertPair>
-void ConvertSteppedRow(const RowJob& job, ConvertState& state, int32_t mbRow) {
+// Calls `convertMacroblock(first, lumaStride, out)` for every marked
+// macroblock of row `mbRow`, whose rows are found by stepping: `first` holds
+// its first luma row and chroma rows.  The stride is read once per
+// macroblock row.
+template <typename ConvertMacroblock>
+inline void ForEachSteppedMacroblock(const RowJob& job, ConvertState& state, int bytesPerPixel,
+                                     int32_t mbRow, ConvertMacroblock convertMacroblock) {
   const PlaneSet* planes = job.planes;
   const intptr_t lumaStride = LumaStride(planes);
   const uint8_t* const yRow = planes->yRows[16 * mbRow];
   const uint8_t* const uRow = planes->uRows[8 * mbRow];
   const uint8_t* const vRow = planes->vRows[8 * mbRow];
-  ForEachMarkedMacroblock(state, kBytesPerPixel, job, [&](int32_t c, uint8_t* out) {
+  ForEachMarkedMacroblock(state, bytesPerPixel, job, [&](int32_t c, uint8_t* out) {
     const RowPairSource first = {yRow + 16 * c, nullptr, uRow + 8 * c, vRow + 8 * c};
-    ConvertSteppedMacroblock<kConvertPair>(job.tables->adjust, first, lumaStride, state.rowBytes,
-                                           out);
+    convertMacroblock(first, lumaStride, out);
   });
+}
+
+// The row converter of the normal-size stepped layouts (24-bit, 5-5-5).
+template <int kBytesPerPixel, RowPairConverter kConvertPair>
+void ConvertSteppedRow(const RowJob& job, ConvertState& state, int32_t mbRow) {
+  ForEachSteppedMacroblock(job, state, kBytesPerPixel, mbRow,
+                           [&](const RowPairSource& first, intptr_t lumaStride, uint8_t* out) {
+                             ConvertSteppedMacroblock<kConvertPair>(
+                                 job.tables->adjust, first, lumaStride, state.rowBytes, out);
+                           });
 }
 
 // The rows of row pair `j` of macroblock (`mbRow`, `column`), each from its

@@ -92,16 +92,11 @@ void ConvertMacroblock(const DitherTables& tables, const RowPairSource& first, i
 
 template <RowPairWriter kWrite, int kPairAdvance>
 void ConvertPal8Row(const RowJob& job, ConvertState& state, int32_t mbRow) {
-  const PlaneSet* planes = job.planes;
-  const intptr_t lumaStride = LumaStride(planes);
-  const uint8_t* const yRow = planes->yRows[16 * mbRow];
-  const uint8_t* const uRow = planes->uRows[8 * mbRow];
-  const uint8_t* const vRow = planes->vRows[8 * mbRow];
-  ForEachMarkedMacroblock(state, Facts::kBytesPerPixel, job, [&](int32_t c, uint8_t* out) {
-    const RowPairSource first = {yRow + 16 * c, nullptr, uRow + 8 * c, vRow + 8 * c};
-    ConvertMacroblock<kWrite, kPairAdvance>(job.tables->dither, first, lumaStride, state.rowBytes,
-                                            out);
-  });
+  ForEachSteppedMacroblock(job, state, Facts::kBytesPerPixel, mbRow,
+                           [&](const RowPairSource& first, intptr_t lumaStride, uint8_t* out) {
+                             ConvertMacroblock<kWrite, kPairAdvance>(
+                                 job.tables->dither, first, lumaStride, state.rowBytes, out);
+                           });
 }
 
 RowConverter ChoosePal8Row(const RgbCall& call, int32_t zoom) {
