@@ -320,6 +320,115 @@ TEST_F(Packed, Yuy2IsUyvyWithTheBytesOfEveryWordExchanged) {
   }
 }
 
+// Packs into a buffer `offset` bytes past a guarded allocation's start, so
+// the output rows start at every alignment; the bytes before it must stay.
+std::vector<uint8_t> PackAt(Layout layout, const Picture& p, std::vector<uint8_t> map,
+                            size_t offset) {
+  GuardedBuffer out(OutputBytes(p.width, p.height) + offset, kFill);
+  HeaderWithPalette h = MakeHeader(p.width, p.height, 16, FourCc(layout));
+  EXPECT_EQ(Kelmar(&h.header, out.data() + offset, &p.planes, map.data(), 0, 0), 0);
+  EXPECT_TRUE(out.GuardsIntact()) << "offset " << offset;
+  const std::vector<uint8_t> all = out.Payload();
+  for (size_t i = 0; i < offset; ++i) EXPECT_EQ(all[i], kFill) << "offset " << offset;
+  return std::vector<uint8_t>(all.begin() + offset, all.end());
+}
+
+// Runs of every length up to 21 macroblocks and beyond, rows starting at
+// every offset from a cache line (some not on a 4-byte pixel pair), row
+// strides that are and are not multiples of 64 bytes, copied and adjusted.
+TEST_F(Packed, EveryRunLengthAndOutputAlignment) {
+  const Size sizes[] = {{336, 32}, {80, 32}, {50, 48}, {16 * 9 + 2, 16}, {400, 16}};
+  const size_t offsets[] = {0, 4, 16, 36, 60, 1, 2, 3};
+  uint32_t seed = 700;
+  for (const Size& size : sizes) {
+    const Picture p = MakePicture(size.width, size.height, ++seed, RowOrder::kUp);
+    const size_t count = MapBytes(size.width, size.height);
+    for (const auto& map : {FullMap(count), RandomMap(count, ++seed, 80)}) {
+      for (bool adjusted : {false, true}) {
+        const DisplayValues adjust = adjusted ? DisplayValues{2, 3, 2, 5} : DisplayValues{};
+        SetDisplayQuietly(adjust.brightness, adjust.contrast, adjust.saturation, adjust.balance);
+        const auto tables = PackedTablesFor(adjust);
+        for (size_t offset : offsets) {
+          SCOPED_TRACE(testing::Message() << size.width << " x " << size.height << " offset "
+                                          << offset << (adjusted ? " adjusted" : ""));
+          const std::vector<uint8_t> out = ExpectSameBytesOnEveryPath(
+              [&](PathLimit path) {
+                const ScopedPathLimit limit(path);
+                return PackAt(Layout::kYuy2, p, map, offset);
+              },
+              "aligned");
+          EXPECT_EQ(out, Expected(Layout::kYuy2, p, map, adjusted ? tables.get() : nullptr));
+        }
+      }
+    }
+  }
+}
+
+// Settings that map luma only, chroma only, one chroma table only, both,
+// and the ends of the int32 range, through every path's lookups.
+TEST_F(Packed, EveryKindOfSettingOnEveryPath) {
+  const DisplayValues settings[] = {
+      {7, 0, 0, 0},           {0, -9, 0, 0},        {0, 0, 4, 0},
+      {0, 0, 0, 20},          {0, 0, 0, -3},        {-4, 12, -6, 9},
+      {INT32_MAX, 0, 0, 0},   {0, INT32_MIN, 0, 0}, {0, 0, INT32_MAX, 0},
+      {0, 0, INT32_MIN, 0},   {0, 0, 0, INT32_MIN}, {INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX},
+      {1000, -1000, 500, -1}, {0, 30000, -200, 77},
+  };
+  const Picture p = MakePicture(208, 48, 31);
+  const std::vector<uint8_t> map = RandomMap(MapBytes(208, 48), 32, 60);
+  for (const DisplayValues& adjust : settings) {
+    SetDisplayQuietly(adjust.brightness, adjust.contrast, adjust.saturation, adjust.balance);
+    const auto tables = PackedTablesFor(adjust);
+    for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
+      SCOPED_TRACE(testing::Message()
+                   << LayoutName(layout) << " " << adjust.brightness << " " << adjust.contrast
+                   << " " << adjust.saturation << " " << adjust.balance);
+      const std::vector<uint8_t> out = ExpectSameBytesOnEveryPath(
+          [&](PathLimit path) {
+            const ScopedPathLimit limit(path);
+            return Pack(layout, p, map);
+          },
+          "setting");
+      EXPECT_EQ(out, Expected(layout, p, map, tables.get()));
+    }
+  }
+}
+
+// Map rows whose marks start, end and run across the eight-byte steps of
+// the map scan, and any non-zero byte as a mark: 23 columns are two whole
+// steps and seven bytes more.
+TEST_F(Packed, MapPatternsAcrossTheScanSteps) {
+  constexpr int kCols = 23;
+  const std::vector<std::vector<int>> marked = {
+      {},
+      {0},
+      {kCols - 1},
+      {7, 8},
+      {15, 16, 17, 18, 19, 20, 21, 22},
+      {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16},
+      {3, 12, 21},
+      {1, 2, 9, 10, 11, 22},
+  };
+  const Picture p = MakePicture(16 * kCols, 32, 41);
+  for (const std::vector<int>& columns : marked) {
+    std::vector<uint8_t> map(2 * kCols, 0);
+    uint8_t value = 1;
+    for (int c : columns) {
+      map[c] = value;                     // bottom macroblock row
+      map[kCols + kCols - 1 - c] = 0x80;  // top row, mirrored
+      value = static_cast<uint8_t>(value * 3 + 0x40);
+      if (value == 0) value = 1;
+    }
+    const std::vector<uint8_t> out = ExpectSameBytesOnEveryPath(
+        [&](PathLimit path) {
+          const ScopedPathLimit limit(path);
+          return Pack(Layout::kUyvy, p, map);
+        },
+        "map pattern");
+    EXPECT_EQ(out, Expected(Layout::kUyvy, p, map, nullptr)) << columns.size() << " marks";
+  }
+}
+
 // Without a whole macroblock nothing is written, and neither the row tables
 // nor the planes are read: the plane set here has no tables at all.
 TEST_F(Packed, NoWholeMacroblockTouchesNothing) {

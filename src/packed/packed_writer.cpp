@@ -6,6 +6,7 @@
 #include "common/layout_facts.h"
 #include "common/staging.h"
 #include "packed/packed.h"
+#include "packed/packed_walk.h"
 #include "packed/wide_packed.h"
 
 namespace kelmar {
@@ -144,65 +145,29 @@ MacroblockWriter ChooseMacroblockWriter(const PackedCall& call) {
   return PackMacroblock<PackRowPairInteger<Order, false>>;
 }
 
-// Output row r holds picture row height - 1 - r.  Only whole macroblocks
-// are written: map row y covers picture rows 16y..16y+15 and map column x
-// luma columns 16x..16x+15, with width / 16 map bytes per row.  Rows and
-// columns beyond the last whole macroblock keep the caller's bytes, and a
-// picture without a whole macroblock reads neither its row tables nor its
-// planes.
-void WalkPicture(int32_t width, int32_t height, uint8_t* dst, const PlaneSet* planes,
-                 const uint8_t* mbMap, const PackedTables* tables, MacroblockWriter writeMacroblock,
-                 const WidePacker* wide) {
-  if (width < 2 || height < 2) return;
-  const int32_t mbCols = width / 16;
-  const int32_t mbRows = height / 16;
-  if (mbCols < 1 || mbRows < 1) return;
-
-  const Steps steps = {RowDistance(planes->vRows[0], planes->vRows[1]),
-                       RowDistance(planes->uRows[0], planes->vRows[0]),
-                       2 * static_cast<int64_t>(width)};
-  for (int32_t mbRow = mbRows - 1; mbRow >= 0; --mbRow) {
-    const uint8_t* rowMap = mbMap + static_cast<int64_t>(mbRow) * mbCols;
-    // The macroblock's bottom picture row, 16 * mbRow + 15, is output row
-    // height - 16 - 16 * mbRow.
-    const int64_t firstOutRow =
-        static_cast<int64_t>(height) - 16 - 16 * static_cast<int64_t>(mbRow);
-    uint8_t* rowOut = StepBytes(dst, firstOutRow * steps.outRow);
-    for (int32_t x = 0; x < mbCols; ++x) {
-      if (!rowMap[x]) continue;
-      if (wide) {
-        // The vector path packs every run of marked macroblocks at once.
-        int32_t end = x + 1;
-        while (end < mbCols && rowMap[end]) ++end;
-        const uint8_t* u = planes->uRows[8 * mbRow + 7] + 8 * x;
-        const PackedRun run = {planes->yRows[16 * mbRow + 15] + 16 * x,
-                               u,
-                               StepBytes(u, steps.vFromU),
-                               steps.chroma,
-                               steps.outRow,
-                               rowOut + kSpanBytes * x,
-                               end - x};
-        wide->packRun(*wide, run);
-        x = end - 1;
-        continue;
-      }
+// The integer and MMX paths: every macroblock of a run on its own.
+void WalkPicture(const PackedPicture& picture, const PackedTables* tables,
+                 MacroblockWriter writeMacroblock) {
+  ForEachPackedRun(picture, [&](const PackedRun& run) {
+    const Steps steps = {run.chromaStride, RowDistance(run.u, run.v), run.outRow};
+    for (int32_t c = 0; c < run.macroblocks; ++c) {
       RowPairSource bottom;
-      bottom.y0 = planes->yRows[16 * mbRow + 15] + 16 * x;
+      bottom.y0 = run.y + 16 * c;
       bottom.y1 = nullptr;
-      bottom.u = planes->uRows[8 * mbRow + 7] + 8 * x;
+      bottom.u = run.u + 8 * c;
       bottom.v = StepBytes(bottom.u, steps.vFromU);
-      writeMacroblock(tables, bottom, steps, rowOut + kSpanBytes * x);
+      writeMacroblock(tables, bottom, steps, run.out + kSpanBytes * c);
     }
-  }
+  });
 }
 
 template <class Order>
 void Pack(int32_t width, int32_t height, void* dst, const PlaneSet* planes, const uint8_t* mbMap,
           const PackedCall& call) {
+  const PackedPicture picture = {width, height, static_cast<uint8_t*>(dst), planes, mbMap};
   WidePacker wide;
-  const bool haveWide = ChooseWidePacker(Order::kLumaFirst, call, wide);
-  WalkPicture(width, height, static_cast<uint8_t*>(dst), planes, mbMap, call.tables,
-              ChooseMacroblockWriter<Order>(call), haveWide ? &wide : nullptr);
+  if (ChooseWidePacker(Order::kLumaFirst, call, wide)) return wide.packPicture(wide, picture);
+  WalkPicture(picture, call.tables, ChooseMacroblockWriter<Order>(call));
 }
 
 }  // namespace

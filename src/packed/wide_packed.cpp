@@ -9,8 +9,12 @@ bool ChooseWidePacker(bool yuy2, const PackedCall& call, WidePacker& packer) {
   // Adjusted output needs byte shuffles of 32 bytes.
   if (call.tables && call.plan.wide < WideSimd::kAvx2) return false;
   packer.yuy2 = yuy2;
-  packer.lookups = call.tables ? &call.tables->lookups : nullptr;
-  packer.packRun = call.plan.wide >= WideSimd::kAvx2 ? PackRunAvx2 : PackRunSse2;
+  packer.tables = call.tables;
+  switch (call.plan.wide) {
+    case WideSimd::kAvx512: packer.packPicture = PackPictureAvx512; break;
+    case WideSimd::kAvx2: packer.packPicture = PackPictureAvx2; break;
+    default: packer.packPicture = PackPictureSse2; break;
+  }
   return true;
 #else
   (void)yuy2;

@@ -1,9 +1,10 @@
-// Vector paths of the packed writers: a run of consecutive marked
-// macroblocks is packed one row pair at a time across the whole run.
+// Vector paths of the packed writers: each path walks the picture itself
+// (packed_walk.h) and packs every run of consecutive marked macroblocks one
+// row pair at a time across the whole run.
 //
-// Unadjusted output is pure interleaving (SSE2 or AVX2).  Adjusted output
-// (AVX2 only) looks every sample up in its 256-byte table with byte shuffles,
-// so it gives the table's bytes for any table.
+// Unadjusted output is pure interleaving (SSE2, AVX2 or AVX-512).  Adjusted
+// output (AVX2 and AVX-512) looks every sample up in its 256-byte table with
+// byte shuffles or permutes, so it gives the table's bytes for any table.
 #pragma once
 
 #include <cstdint>
@@ -11,21 +12,9 @@
 #include "common/addressing.h"
 #include "common/features.h"
 #include "packed/packed.h"
+#include "packed/packed_walk.h"
 
 namespace kelmar {
-
-// A run of marked macroblocks in one macroblock row.  The pointers are those
-// of its first macroblock's bottom picture row, which goes to the first
-// output row; rows above it follow in the output.
-struct PackedRun {
-  const uint8_t* y;
-  const uint8_t* u;
-  const uint8_t* v;
-  int64_t chromaStride;  // from one chroma row to the next; luma rows are twice as far
-  int64_t outRow;        // from one output row to the next
-  uint8_t* out;
-  int32_t macroblocks;
-};
 
 // Row pair `pair` of a run: two luma rows going up the picture, the chroma
 // rows that serve them, and the two output rows going down the buffer.
@@ -50,11 +39,23 @@ inline PackedRowPair RowPairOfPackedRun(const PackedRun& run, int pair) {
   return rows;
 }
 
+// From one row pair of a run to the next: two luma rows and one chroma row
+// up the picture, two output rows down the buffer.
+inline void StepToNextRowPair(const PackedRun& run, PackedRowPair& rows) {
+  const int64_t chroma = run.chromaStride;
+  rows.y0 = StepBytes(rows.y0, -4 * chroma);
+  rows.y1 = StepBytes(rows.y1, -4 * chroma);
+  rows.u = StepBytes(rows.u, -chroma);
+  rows.v = StepBytes(rows.v, -chroma);
+  rows.outA = StepBytes(rows.outA, 2 * run.outRow);
+  rows.outB = StepBytes(rows.outB, 2 * run.outRow);
+}
+
 // The vector writer of one call.
 struct WidePacker {
-  void (*packRun)(const WidePacker& packer, const PackedRun& run);
-  bool yuy2;                     // byte order Y U Y V rather than U Y V Y
-  const PackedLookups* lookups;  // null: samples copied unchanged
+  void (*packPicture)(const WidePacker& packer, const PackedPicture& picture);
+  bool yuy2;                   // byte order Y U Y V rather than U Y V Y
+  const PackedTables* tables;  // null: samples copied unchanged
 };
 
 // Sets up `packer` for this call's byte order, tables and plan; false when
@@ -62,8 +63,9 @@ struct WidePacker {
 bool ChooseWidePacker(bool yuy2, const PackedCall& call, WidePacker& packer);
 
 #if KELMAR_HAVE_WIDE
-void PackRunSse2(const WidePacker& packer, const PackedRun& run);
-void PackRunAvx2(const WidePacker& packer, const PackedRun& run);
+void PackPictureSse2(const WidePacker& packer, const PackedPicture& picture);
+void PackPictureAvx2(const WidePacker& packer, const PackedPicture& picture);
+void PackPictureAvx512(const WidePacker& packer, const PackedPicture& picture);
 #endif
 
 }  // namespace kelmar

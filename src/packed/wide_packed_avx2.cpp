@@ -73,7 +73,7 @@ inline __m128i InterleaveHigh(__m128i uv, __m128i y) {
 template <bool kYuy2, bool kMapLuma>
 inline void PackRow32(const WidePacker& packer, const uint8_t* y, __m256i uv, uint8_t* out) {
   __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
-  if (kMapLuma) luma = Lookup(packer.lookups->luma, luma);
+  if (kMapLuma) luma = Lookup(packer.tables->lookups.luma, luma);
   const __m256i low = InterleaveLow<kYuy2>(uv, luma);    // pixels 0-7, 16-23
   const __m256i high = InterleaveHigh<kYuy2>(uv, luma);  // pixels 8-15, 24-31
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(low, high, 0x20));
@@ -88,8 +88,8 @@ inline void PackRowPair32(const WidePacker& packer, const uint8_t* y0, const uin
   __m128i vs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
   if (kMapChroma) {
     // U in the low lane, V in the high one, each with its own table.
-    const __m256i mapped =
-        Lookup(packer.lookups->chroma, _mm256_inserti128_si256(_mm256_castsi128_si256(us), vs, 1));
+    const __m256i mapped = Lookup(packer.tables->lookups.chroma,
+                                  _mm256_inserti128_si256(_mm256_castsi128_si256(us), vs, 1));
     us = _mm256_castsi256_si128(mapped);
     vs = _mm256_extracti128_si256(mapped, 1);
   }
@@ -102,7 +102,7 @@ inline void PackRowPair32(const WidePacker& packer, const uint8_t* y0, const uin
 template <bool kYuy2, bool kMapLuma>
 inline void PackRow16(const WidePacker& packer, const uint8_t* y, __m128i uv, uint8_t* out) {
   __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
-  if (kMapLuma) luma = Lookup(packer.lookups->luma, 0, luma);
+  if (kMapLuma) luma = Lookup(packer.tables->lookups.luma, 0, luma);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), InterleaveLow<kYuy2>(uv, luma));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), InterleaveHigh<kYuy2>(uv, luma));
 }
@@ -113,8 +113,8 @@ inline void PackRowPair16(const WidePacker& packer, const uint8_t* y0, const uin
   __m128i us = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u));
   __m128i vs = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
   if (kMapChroma) {
-    us = Lookup(packer.lookups->chroma, 0, us);
-    vs = Lookup(packer.lookups->chroma, 16, vs);
+    us = Lookup(packer.tables->lookups.chroma, 0, us);
+    vs = Lookup(packer.tables->lookups.chroma, 16, vs);
   }
   const __m128i uv = _mm_unpacklo_epi8(us, vs);
   PackRow16<kYuy2, kMapLuma>(packer, y0, uv, outA);
@@ -135,24 +135,30 @@ void PackRun(const WidePacker& packer, const PackedRun& run) {
   }
 }
 
+template <bool kYuy2, bool kMapLuma, bool kMapChroma>
+void PackRuns(const WidePacker& packer, const PackedPicture& picture) {
+  ForEachPackedRun(
+      picture, [&](const PackedRun& run) { PackRun<kYuy2, kMapLuma, kMapChroma>(packer, run); });
+}
+
 template <bool kYuy2>
-void PackRunInOrder(const WidePacker& packer, const PackedRun& run) {
-  const PackedLookups* lookups = packer.lookups;
+void PackInOrder(const WidePacker& packer, const PackedPicture& picture) {
+  const PackedLookups* lookups = packer.tables ? &packer.tables->lookups : nullptr;
   if (lookups && lookups->mapLuma) {
-    if (lookups->mapChroma) return PackRun<kYuy2, true, true>(packer, run);
-    return PackRun<kYuy2, true, false>(packer, run);
+    if (lookups->mapChroma) return PackRuns<kYuy2, true, true>(packer, picture);
+    return PackRuns<kYuy2, true, false>(packer, picture);
   }
-  if (lookups && lookups->mapChroma) return PackRun<kYuy2, false, true>(packer, run);
-  PackRun<kYuy2, false, false>(packer, run);
+  if (lookups && lookups->mapChroma) return PackRuns<kYuy2, false, true>(packer, picture);
+  PackRuns<kYuy2, false, false>(packer, picture);
 }
 
 }  // namespace
 
-void PackRunAvx2(const WidePacker& packer, const PackedRun& run) {
+void PackPictureAvx2(const WidePacker& packer, const PackedPicture& picture) {
   if (packer.yuy2)
-    PackRunInOrder<true>(packer, run);
+    PackInOrder<true>(packer, picture);
   else
-    PackRunInOrder<false>(packer, run);
+    PackInOrder<false>(packer, picture);
 }
 
 }  // namespace kelmar

@@ -37,11 +37,11 @@ void PackRun(const PackedRun& run) {
 
 }  // namespace
 
-void PackRunSse2(const WidePacker& packer, const PackedRun& run) {
+void PackPictureSse2(const WidePacker& packer, const PackedPicture& picture) {
   if (packer.yuy2)
-    PackRun<true>(run);
+    ForEachPackedRun(picture, [](const PackedRun& run) { PackRun<true>(run); });
   else
-    PackRun<false>(run);
+    ForEachPackedRun(picture, [](const PackedRun& run) { PackRun<false>(run); });
 }
 
 }  // namespace kelmar
