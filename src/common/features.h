@@ -33,10 +33,11 @@
   _Pragma("clang attribute push(__attribute__((target(\"sse2\"))), apply_to = function)")
 #define KELMAR_TARGET_AVX2_BEGIN \
   _Pragma("clang attribute push(__attribute__((target(\"avx2\"))), apply_to = function)")
-#define KELMAR_TARGET_AVX512_BEGIN                                                               \
-  _Pragma(                                                                                       \
-      "clang attribute push(__attribute__((target(\"avx512f,avx512bw,avx512vl,avx512vbmi\"))), " \
-      "apply_to = function)")
+// _Pragma takes one string literal, so this one may not be split.
+// clang-format off
+#define KELMAR_TARGET_AVX512_BEGIN \
+  _Pragma("clang attribute push(__attribute__((target(\"avx512f,avx512bw,avx512vl,avx512vbmi\"))), apply_to = function)")
+// clang-format on
 #define KELMAR_TARGET_END _Pragma("clang attribute pop")
 #else
 #define KELMAR_TARGET_SSE2_BEGIN _Pragma("GCC push_options") _Pragma("GCC target(\"sse2\")")
