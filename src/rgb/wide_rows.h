@@ -68,6 +68,31 @@ inline RowPairsInLanes TwoRowPairsOfMacroblock(const WideMacroblockRow& row, int
           {out0, out0 + 2 * row.rowBytes},          {out1, out1 + 2 * row.rowBytes}};
 }
 
+// Row pairs j to j + 3 of one macroblock, one in each 128-bit lane: a
+// macroblock without three marked neighbours fills 512-bit vectors with
+// four of its own row pairs instead.
+struct RowPairsInFourLanes {
+  FourRows y0, y1, u, v;
+  FourOutputRows out0, out1;
+};
+
+inline RowPairsInFourLanes FourRowPairsOfMacroblock(const WideMacroblockRow& row, int j,
+                                                    int32_t column, int32_t macroblockBytes) {
+  const int32_t x = 16 * column;
+  RowPairsInFourLanes p;
+  for (int lane = 0; lane < 4; ++lane) {
+    const int pair = j + lane;
+    uint8_t* out0 = row.out + 2 * pair * row.rowBytes + macroblockBytes * column;
+    p.y0.row[lane] = row.y[2 * pair] + x;
+    p.y1.row[lane] = row.y[2 * pair + 1] + x;
+    p.u.row[lane] = row.u[pair] + x / 2;
+    p.v.row[lane] = row.v[pair] + x / 2;
+    p.out0.row[lane] = out0;
+    p.out1.row[lane] = out0 + row.rowBytes;
+  }
+  return p;
+}
+
 inline uint32_t LoadU32(const uint8_t* p) {
   uint32_t word;
   std::memcpy(&word, p, 4);
