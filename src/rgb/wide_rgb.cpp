@@ -1,6 +1,8 @@
 // Choosing a vector row converter for a call, and the row pointers it needs.
 #include "rgb/wide_rgb.h"
 
+#include "rgb/wide_rows.h"
+
 namespace kelmar {
 
 #if KELMAR_HAVE_WIDE
@@ -36,16 +38,24 @@ WideMacroblockRow StartWideRow(const PlaneSet* planes, int32_t mbRow, RowSource 
   return row;
 }
 
+// A row without a marked macroblock needs neither its row pointers nor the
+// kernel's constants; with a sparse map most rows are such.
+bool AnyMarked(const RowJob& job, const ConvertState& state) {
+  return NextMarked(job.mbMap + state.mbIndex, 0, state.mbCols) < state.mbCols;
+}
+
 template <RgbKernel kKernel, RowSource kRows>
 void ConvertRowWide(const RowJob& job, ConvertState& state, int32_t mbRow) {
-  kKernel(job.tables->forms, StartWideRow(job.planes, mbRow, kRows, state, job.mbMap));
+  if (AnyMarked(job, state))
+    kKernel(job.tables->forms, StartWideRow(job.planes, mbRow, kRows, state, job.mbMap));
   state.mbIndex += state.mbCols;
 }
 
 template <Pal8Kernel kKernel>
 void ConvertPal8RowWide(const RowJob& job, ConvertState& state, int32_t mbRow) {
-  kKernel(job.tables->ditherForms.patterns,
-          StartWideRow(job.planes, mbRow, Pal8Facts::kRows, state, job.mbMap));
+  if (AnyMarked(job, state))
+    kKernel(job.tables->ditherForms.patterns,
+            StartWideRow(job.planes, mbRow, Pal8Facts::kRows, state, job.mbMap));
   state.mbIndex += state.mbCols;
 }
 

@@ -1,6 +1,6 @@
 // How the vector kernels walk a macroblock row: runs of consecutive marked
 // macroblocks, and the rows of one row pair across a run.  Shared by the RGB
-// and 8-bit kernels; included by the instruction-set files only.
+// and 8-bit kernels and their dispatch.
 #pragma once
 
 #include <cstdint>
@@ -11,20 +11,28 @@
 namespace kelmar {
 namespace {
 
+// The first marked map byte from `c` on, or `end`.  Sparse maps are mostly
+// zero, so they are skipped eight bytes at a time.
+inline int32_t NextMarked(const uint8_t* map, int32_t c, int32_t end) {
+  for (; c + 8 <= end; c += 8) {
+    uint64_t eight;
+    std::memcpy(&eight, map + c, 8);
+    if (eight) break;
+  }
+  while (c < end && !map[c]) ++c;
+  return c;
+}
+
 // Calls kernel.Run(row, column, count) for every run of consecutive marked
 // macroblocks.
 template <typename Kernel>
 inline void ForEachMarkedRun(const WideMacroblockRow& row, const Kernel& kernel) {
-  int32_t c = 0;
+  int32_t c = NextMarked(row.map, 0, row.mbCols);
   while (c < row.mbCols) {
-    if (!row.map[c]) {
-      ++c;
-      continue;
-    }
     int32_t end = c + 1;
     while (end < row.mbCols && row.map[end]) ++end;
     kernel.Run(row, c, end - c);
-    c = end;
+    c = NextMarked(row.map, end, row.mbCols);
   }
 }
 
