@@ -196,6 +196,30 @@ TEST(WidePaths, SameBytesOnLargePictures) {
   SetDisplayQuietly(0, 0, 0, 0);
 }
 
+// Maps with one macroblock marked, in every position of rows of 21: the
+// vector paths skip unmarked map bytes eight at a time and rows without a
+// marked byte altogether, which must find a mark at any position, the last
+// of a row included, and never one of the next row.
+TEST(WidePaths, EverySingleMacroblockMap) {
+  const std::vector<PathLimit> wide = WidePaths();
+  if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  const Size s = {336, 48, 0};
+  SetDisplayQuietly(2, 3, 2, 0);
+  for (int l = 0; l < 4; ++l) {
+    const Layout& layout = kLayouts[l];
+    const Picture picture = PictureFor(layout, s, Tables::kDown, 40 + l);
+    for (size_t marked = 0; marked < 63; ++marked) {
+      std::vector<uint8_t> map(63, 0);
+      map[marked] = 1;
+      const std::vector<uint8_t> expected = Convert(layout, s, picture, map, PathLimit::kInteger);
+      for (PathLimit path : wide)
+        ASSERT_EQ(Convert(layout, s, picture, map, path), expected)
+            << PathName(path) << ": " << layout.name << " macroblock " << marked;
+    }
+  }
+  SetDisplayQuietly(0, 0, 0, 0);
+}
+
 // Every saturation step and the common contrast settings have forms, so the
 // vector paths are taken for them rather than the table-driven fallback.
 TEST(ClosedForms, FoundForCommonSettings) {
