@@ -37,9 +37,17 @@ struct Adjust {
 };
 
 // Neutral, the benchmark's setting, every kind of luma form (unit slope,
-// rational with and without corrected indices, none), saturation at and
-// beyond its limits, and the int32 extremes.
+// rational with and without corrected indices, none), one to several luma
+// windows (rising and falling, with and without a closed form besides),
+// saturation at and beyond its limits, and the int32 extremes.
 const Adjust kAdjusts[] = {
+    {0, 60, 0, 0},
+    {0, -60, 0, 0},
+    {5, -40, 0, 0},
+    {0, -30, 10, 0},
+    {0, -7, 10, 0},
+    {0, -25, 0, 0},
+    {0, 255, -3, 0},
     {0, 0, 0, 0},
     {2, 3, 2, 0},
     {1, 0, 0, 0},
@@ -188,6 +196,30 @@ TEST(WidePaths, SameBytesOnLargePictures) {
   SetDisplayQuietly(0, 0, 0, 0);
 }
 
+// Maps with one macroblock marked, in every position of rows of 21: the
+// vector paths skip unmarked map bytes eight at a time and rows without a
+// marked byte altogether, which must find a mark at any position, the last
+// of a row included, and never one of the next row.
+TEST(WidePaths, EverySingleMacroblockMap) {
+  const std::vector<PathLimit> wide = WidePaths();
+  if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  const Size s = {336, 48, 0};
+  SetDisplayQuietly(2, 3, 2, 0);
+  for (int l = 0; l < 4; ++l) {
+    const Layout& layout = kLayouts[l];
+    const Picture picture = PictureFor(layout, s, Tables::kDown, 40 + l);
+    for (size_t marked = 0; marked < 63; ++marked) {
+      std::vector<uint8_t> map(63, 0);
+      map[marked] = 1;
+      const std::vector<uint8_t> expected = Convert(layout, s, picture, map, PathLimit::kInteger);
+      for (PathLimit path : wide)
+        ASSERT_EQ(Convert(layout, s, picture, map, path), expected)
+            << PathName(path) << ": " << layout.name << " macroblock " << marked;
+    }
+  }
+  SetDisplayQuietly(0, 0, 0, 0);
+}
+
 // Every saturation step and the common contrast settings have forms, so the
 // vector paths are taken for them rather than the table-driven fallback.
 TEST(ClosedForms, FoundForCommonSettings) {
@@ -207,10 +239,11 @@ TEST(ClosedForms, FoundForCommonSettings) {
 template <typename Converter>
 std::vector<uint8_t> ConvertWithTables(Converter convert, const Layout& layout,
                                        const Picture& picture, const Size& s,
-                                       const RgbTables& tables, PathLimit path) {
+                                       const RgbTables& tables, PathLimit path,
+                                       std::vector<uint8_t> map = {}) {
   HeaderWithPalette header = MakeHeader(s.width, s.height, layout.bitCount, layout.compression);
   GuardedBuffer out(OutputBytes(layout, s));
-  const std::vector<uint8_t> map = FullMap(size_t(s.width) * s.height / 256);
+  if (map.empty()) map = FullMap(size_t(s.width) * s.height / 256);
   convert(&header.header, out.data(), &picture.planes, map.data(), 0, {PlanFor(path), &tables});
   EXPECT_TRUE(out.GuardsIntact());
   return out.Payload();
@@ -247,6 +280,100 @@ TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
         AnalyseAdjustTables(adjust, t.adjust.brightness, t.adjust.contrast, t.adjust.saturation);
     EXPECT_EQ(tables->forms.luma.kind, t.expectedKind) << t.what;
     EXPECT_EQ(tables->forms.chromaExact, t.chromaExact) << t.what;
+    ExpectSameBytesOnEveryPath(
+        [&](PathLimit path) {
+          return ConvertWithTables(ConvertRgb24, kLayouts[0], picture, s, *tables, path);
+        },
+        t.what);
+  }
+}
+
+// Every table has luma windows, so the AVX-512 path never falls back to
+// the tables: one window wherever the ramp is at least one level per entry
+// (contrast from 1 on, below -40, and at -20 where it is flat), more for the
+// flatter ramps and for contrast 0 and -40, whose ramps hold 257 entries.
+TEST(LumaWindows, FoundForEverySetting) {
+  const int32_t brightnesses[] = {INT32_MIN, -26, -3, 0, 2, 25, INT32_MAX};
+  const int32_t contrasts[] = {INT32_MIN, -1000, -60, -41, -40, -33, -25, -20, -19,
+                               -13,       -10,   -1,  0,   1,   3,   59,  60,  INT32_MAX};
+  for (int32_t brightness : brightnesses) {
+    for (int32_t contrast : contrasts) {
+      const auto tables = RgbTablesFor(brightness, contrast, 0);
+      const LumaWindows& windows = tables->forms.windows;
+      const std::string what =
+          "brightness " + std::to_string(brightness) + " contrast " + std::to_string(contrast);
+      ASSERT_GE(windows.count, 1) << what;
+      const bool steep = contrast >= 1 || contrast < -40 || contrast == -20;
+      if (steep) {
+        EXPECT_EQ(windows.count, 1) << what;
+      }
+      for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i)
+        ASSERT_EQ(LumaLevelFromWindows(windows, i), tables->adjust.LumaTable()[i])
+            << what << " " << i;
+    }
+  }
+}
+
+// The window kernels for every count of windows, rising and falling, on
+// every layout, with runs of every length (the last macroblocks of a run go
+// four row pairs per vector).  Without a closed luma form the AVX-512 path
+// takes the windows whatever their count.
+TEST(LumaWindows, EveryCountOnEveryLayout) {
+  struct Case {
+    Adjust adjust;
+    int windows;
+    uint8_t flip;
+  };
+  const Case cases[] = {{{2, 3, 2, 0}, 1, 0},       {{0, 0, 0, 0}, 2, 0},
+                        {{5, -40, 3, 0}, 2, 0xFF},  {{0, -13, 0, 0}, 3, 0},
+                        {{0, -25, 10, 0}, 4, 0xFF}, {{0, -19, 10, 0}, 5, 0}};
+  const Size s = {208, 48, 0};
+  Rng rng(11);
+  for (const Case& c : cases) {
+    const auto tables = RgbTablesFor(c.adjust.brightness, c.adjust.contrast, c.adjust.saturation);
+    EXPECT_EQ(tables->forms.windows.count, c.windows);
+    EXPECT_EQ(tables->forms.windows.flip, c.flip);
+    tables->forms.luma.kind = LumaFormKind::kNone;
+    for (int l = 0; l < 3; ++l) {
+      const Layout& layout = kLayouts[l];
+      const Tables order = static_cast<Tables>(rng.Uniform(0, 2));
+      const Picture picture = PictureFor(layout, s, order, rng.Next());
+      const std::vector<uint8_t> map = RandomMap(size_t(s.width) * s.height / 256, rng.Next(), 70);
+      const auto converter = l == 0 ? ConvertRgb24 : l == 1 ? ConvertRgb555 : ConvertRgb565;
+      ExpectSameBytesOnEveryPath(
+          [&](PathLimit path) {
+            return ConvertWithTables(converter, layout, picture, s, *tables, path, map);
+          },
+          std::string(layout.name) + " " + std::to_string(c.windows) + " windows");
+    }
+  }
+}
+
+// Windows are a lookup of the table itself: a changed entry inside the
+// first window, or an isolated one in the leading constant run (which
+// widens the ramp), is simply looked up; a dip in a later window's steps,
+// which a monotone sum cannot give, leaves no windows.
+TEST(LumaWindows, TamperedTables) {
+  struct Tamper {
+    const char* what;
+    Adjust adjust;
+    int lumaIndex, value, expectedWindows;
+  };
+  const Tamper tampers[] = {
+      {"inside the first window", {2, 3, 2, 0}, 100, 7, 1},
+      {"in the leading constant run", {2, 3, 2, 0}, kLumaTableMin + 5, 1, 3},
+      {"in the leading constant run, falling", {0, -60, 0, 0}, kLumaTableMin + 5, 254, 3},
+      {"a dip in the second window", {0, -10, 0, 0}, 300, 0, 0},
+  };
+  const Size s = {80, 32, 0};
+  const Picture picture = PictureFor(kLayouts[0], s, Tables::kDown, 5);
+  for (const Tamper& t : tampers) {
+    const auto tables = RgbTablesFor(t.adjust.brightness, t.adjust.contrast, t.adjust.saturation);
+    AdjustTables& adjust = tables->adjust;
+    adjust.LumaTable()[t.lumaIndex] = static_cast<uint8_t>(t.value);
+    tables->forms =
+        AnalyseAdjustTables(adjust, t.adjust.brightness, t.adjust.contrast, t.adjust.saturation);
+    EXPECT_EQ(tables->forms.windows.count, t.expectedWindows) << t.what;
     ExpectSameBytesOnEveryPath(
         [&](PathLimit path) {
           return ConvertWithTables(ConvertRgb24, kLayouts[0], picture, s, *tables, path);

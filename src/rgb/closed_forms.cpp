@@ -143,6 +143,11 @@ LumaForm FindLumaForm(const uint8_t* lumaTable, int32_t brightness, int32_t cont
   return form;
 }
 
+// LumaTable with its end entries repeated beyond the table.
+int32_t EntryOrEdge(const uint8_t* lumaTable, int32_t index) {
+  return lumaTable[Clamp(index, kLumaTableMin, kLumaTableMax)];
+}
+
 }  // namespace
 
 int32_t ChromaTermFromForm(const ChromaTermForm& form, bool negative, int32_t sample) {
@@ -163,6 +168,51 @@ int32_t LumaLevelFromForm(const LumaForm& form, int32_t index) {
   return Clamp(level, 0, 255);
 }
 
+int32_t LumaLevelFromWindows(const LumaWindows& windows, int32_t index) {
+  if (windows.count < 1 || windows.count > kMaxLumaWindows) return -1;
+  int32_t sum = 0;
+  for (int32_t j = 0; j < windows.count; ++j) {
+    const int32_t x = Clamp(int64_t{index} - windows.first - 255 * j, 0, 255);
+    sum = Clamp(sum + windows.entries[j][x], 0, 255);
+  }
+  return sum ^ windows.flip;
+}
+
+LumaWindows FindLumaWindows(const uint8_t* lumaTable, int maxWindows) {
+  LumaWindows windows = {};
+  // The ramp runs from the last entry of the leading run of equal entries
+  // to the first of the trailing run; outside it a clamped index gives the
+  // same entries.
+  int32_t low = kLumaTableMin;
+  while (low < kLumaTableMax && lumaTable[low + 1] == lumaTable[kLumaTableMin]) ++low;
+  int32_t high = kLumaTableMax;
+  while (high > low && lumaTable[high - 1] == lumaTable[kLumaTableMax]) --high;
+  const int32_t count = high - low <= 255 ? 1 : (high - low + 254) / 255;
+  if (count > maxWindows || count > kMaxLumaWindows) return windows;
+  const bool falling = lumaTable[kLumaTableMax] < lumaTable[kLumaTableMin];
+  windows.first = low;
+  windows.flip = count > 1 && falling ? 0xFF : 0;
+  for (int32_t x = 0; x < kLumaWindowEntries; ++x)
+    windows.entries[0][x] = static_cast<uint8_t>(EntryOrEdge(lumaTable, low + x) ^ windows.flip);
+  for (int32_t j = 1; j < count; ++j) {
+    const int32_t start = low + 255 * j;
+    for (int32_t x = 0; x < kLumaWindowEntries; ++x) {
+      const int32_t step = EntryOrEdge(lumaTable, start + x) - EntryOrEdge(lumaTable, start);
+      const int32_t magnitude = falling ? -step : step;
+      if (magnitude < 0) return windows;  // not monotone: steps would need both signs
+      windows.entries[j][x] = static_cast<uint8_t>(magnitude);
+    }
+  }
+  windows.count = count;
+  for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i) {
+    if (LumaLevelFromWindows(windows, i) != lumaTable[i]) {
+      windows.count = 0;
+      break;
+    }
+  }
+  return windows;
+}
+
 RgbClosedForms AnalyseAdjustTables(const AdjustTables& tables, int32_t brightness, int32_t contrast,
                                    int32_t saturation, int maxExceptionsPerSide) {
   const SoftDouble s = SaturationFactor(saturation);
@@ -174,6 +224,7 @@ RgbClosedForms AnalyseAdjustTables(const AdjustTables& tables, int32_t brightnes
   if (maxExceptionsPerSide > kMaxLumaExceptionsPerSide)
     maxExceptionsPerSide = kMaxLumaExceptionsPerSide;
   forms.luma = FindLumaForm(tables.LumaTable(), brightness, contrast, maxExceptionsPerSide);
+  forms.windows = FindLumaWindows(tables.LumaTable());
   return forms;
 }
 

@@ -48,10 +48,32 @@ struct LumaForm {
   int16_t unusedM;  // a value m takes at no index, to fill unused correction slots
 };
 
+// LumaTable as byte lookups over windows of 256 consecutive entries, for
+// code that can look up 256 bytes at once.  Window j starts at table index
+// first + 255 j, so neighbours share one entry; an index is clamped into
+// each window (x_j = clamp(i - first - 255 j, 0, 255)) and
+//   level(i) = (entries[0][x_0] + entries[1][x_1] + ...) ^ flip,
+// each sum saturated at 255.  Window 0 holds the table itself, the others
+// the steps of a monotone ramp from their first entry on.  A falling ramp
+// with several windows is stored inverted (255 - entry) and flipped back.
+// One window serves any table that is constant outside 256 entries
+// (clamped contrast at any slope of at least one level per entry); the
+// flatter ramps need more, up to five for the whole table.
+constexpr int kMaxLumaWindows = 5;
+constexpr int kLumaWindowEntries = 256;
+
+struct LumaWindows {
+  int32_t count;  // 0 when the windows do not reproduce LumaTable
+  int32_t first;
+  uint8_t flip;  // 0 or 0xFF
+  uint8_t entries[kMaxLumaWindows][kLumaWindowEntries];
+};
+
 struct RgbClosedForms {
   bool chromaExact;  // the four chroma forms match UTable and VTable
   ChromaTermForm uBlue, uGreen, vGreen, vRed;
-  LumaForm luma;  // kind kNone when no form matches LumaTable
+  LumaForm luma;        // kind kNone when no form matches LumaTable
+  LumaWindows windows;  // count 0 when they do not match LumaTable
 
   bool Usable() const { return chromaExact && luma.kind != LumaFormKind::kNone; }
 };
@@ -66,5 +88,10 @@ RgbClosedForms AnalyseAdjustTables(const AdjustTables& tables, int32_t brightnes
 // The 16-bit arithmetic of the forms, for the analysis and for tests.
 int32_t ChromaTermFromForm(const ChromaTermForm& form, bool negative, int32_t sample);
 int32_t LumaLevelFromForm(const LumaForm& form, int32_t index);
+int32_t LumaLevelFromWindows(const LumaWindows& windows, int32_t index);
+
+// The windows of `lumaTable`, checked against every entry; count 0 when they
+// cannot reproduce it.  `maxWindows` caps their number.
+LumaWindows FindLumaWindows(const uint8_t* lumaTable, int maxWindows = kMaxLumaWindows);
 
 }  // namespace kelmar

@@ -1,6 +1,8 @@
 // Choosing a vector row converter for a call, and the row pointers it needs.
 #include "rgb/wide_rgb.h"
 
+#include "rgb/wide_rows.h"
+
 namespace kelmar {
 
 #if KELMAR_HAVE_WIDE
@@ -36,17 +38,55 @@ WideMacroblockRow StartWideRow(const PlaneSet* planes, int32_t mbRow, RowSource 
   return row;
 }
 
+// A row without a marked macroblock needs neither its row pointers nor the
+// kernel's constants; with a sparse map most rows are such.
+bool AnyMarked(const RowJob& job, const ConvertState& state) {
+  return NextMarked(job.mbMap + state.mbIndex, 0, state.mbCols) < state.mbCols;
+}
+
 template <RgbKernel kKernel, RowSource kRows>
 void ConvertRowWide(const RowJob& job, ConvertState& state, int32_t mbRow) {
-  kKernel(job.tables->forms, StartWideRow(job.planes, mbRow, kRows, state, job.mbMap));
+  if (AnyMarked(job, state))
+    kKernel(job.tables->forms, StartWideRow(job.planes, mbRow, kRows, state, job.mbMap));
   state.mbIndex += state.mbCols;
 }
 
 template <Pal8Kernel kKernel>
 void ConvertPal8RowWide(const RowJob& job, ConvertState& state, int32_t mbRow) {
-  kKernel(job.tables->ditherForms.patterns,
-          StartWideRow(job.planes, mbRow, Pal8Facts::kRows, state, job.mbMap));
+  if (AnyMarked(job, state))
+    kKernel(job.tables->ditherForms.patterns,
+            StartWideRow(job.planes, mbRow, Pal8Facts::kRows, state, job.mbMap));
   state.mbIndex += state.mbCols;
+}
+
+// Whether the AVX-512 window kernels beat the AVX2 closed forms, from their
+// measured costs at 1280 x 720 in twentieths of one window's: each further
+// window adds 11; the rational form costs 32, and 7 more per correction
+// slot (1, 2 or 4 per direction); the unit-slope form costs 24, less than
+// its two windows.
+bool WindowsPreferred(const RgbClosedForms& forms) {
+  if (!forms.Usable()) return true;
+  const int32_t windows = 20 + 11 * (forms.windows.count - 1);
+  if (forms.luma.kind == LumaFormKind::kUnitSlope) return windows <= 24;
+  const LumaForm& luma = forms.luma;
+  const int32_t most = luma.raiseCount > luma.lowerCount ? luma.raiseCount : luma.lowerCount;
+  const int32_t slots = most <= 2 ? most : kMaxLumaExceptionsPerSide;
+  return windows <= 32 + 7 * slots;
+}
+
+// The AVX-512 kernels look LumaTable up in its windows, so they need only
+// the chroma forms.
+RowConverter ChooseWindowRow(WideLayout layout, const RgbCall& call) {
+  const RgbClosedForms& forms = call.tables->forms;
+  if (call.plan.wide < WideSimd::kAvx512 || !forms.chromaExact || forms.windows.count == 0 ||
+      !WindowsPreferred(forms))
+    return nullptr;
+  switch (layout) {
+    case WideLayout::kRgb24: return ConvertRowWide<ConvertRgb24RowAvx512, Rgb24Facts::kRows>;
+    case WideLayout::kRgb555: return ConvertRowWide<ConvertRgb555RowAvx512, Rgb555Facts::kRows>;
+    case WideLayout::kRgb565: return ConvertRowWide<ConvertRgb565RowAvx512, Rgb565Facts::kRows>;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -54,6 +94,7 @@ void ConvertPal8RowWide(const RowJob& job, ConvertState& state, int32_t mbRow) {
 
 RowConverter ChooseWideRow(WideLayout layout, const RgbCall& call) {
 #if KELMAR_HAVE_WIDE
+  if (const RowConverter windows = ChooseWindowRow(layout, call)) return windows;
   if (call.plan.wide == WideSimd::kNone || !call.tables->forms.Usable()) return nullptr;
   const bool avx2 = call.plan.wide >= WideSimd::kAvx2;
   switch (layout) {

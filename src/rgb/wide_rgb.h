@@ -1,9 +1,10 @@
-// Vector paths of the RGB converters (SSE2, AVX2).
+// Vector paths of the RGB converters (SSE2, AVX2, AVX-512).
 //
-// They compute LumaTable, UTable and VTable from their closed forms
-// (rgb/closed_forms.h) in 16-bit lanes and write exactly the bytes of the
-// table-driven integer paths.  A macroblock row is converted one run of
-// consecutive marked macroblocks at a time, each row pair across the whole
+// They compute UTable and VTable from their closed forms
+// (rgb/closed_forms.h) in 16-bit lanes, and LumaTable either from its closed
+// form too (SSE2, AVX2) or by byte lookups in windows of the table itself
+// (AVX-512), and write exactly the bytes of the table-driven integer paths.  A macroblock row is
+// converted one run of consecutive marked macroblocks at a time, each row pair across the whole
 // run.
 #pragma once
 
@@ -37,6 +38,15 @@ struct TwoOutputRows {
   uint8_t* high;
 };
 
+// Four source rows or four output rows, one for each 128-bit lane of a
+// 512-bit vector.
+struct FourRows {
+  const uint8_t* row[4];
+};
+struct FourOutputRows {
+  uint8_t* row[4];
+};
+
 enum class WideLayout { kRgb24, kRgb555, kRgb565 };
 
 // The vector row converter for `layout` that `call` allows, or nullptr when
@@ -54,6 +64,9 @@ void ConvertRgb555RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& 
 void ConvertRgb555RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row);
 void ConvertRgb565RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row);
 void ConvertRgb565RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row);
+void ConvertRgb24RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
+void ConvertRgb555RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
+void ConvertRgb565RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
 void ConvertPal8RowSse2(const DitherPatterns& patterns, const WideMacroblockRow& row);
 void ConvertPal8RowAvx2(const DitherPatterns& patterns, const WideMacroblockRow& row);
 #endif

@@ -1,6 +1,6 @@
 // How the vector kernels walk a macroblock row: runs of consecutive marked
 // macroblocks, and the rows of one row pair across a run.  Shared by the RGB
-// and 8-bit kernels; included by the instruction-set files only.
+// and 8-bit kernels and their dispatch.
 #pragma once
 
 #include <cstdint>
@@ -11,20 +11,28 @@
 namespace kelmar {
 namespace {
 
+// The first marked map byte from `c` on, or `end`.  Sparse maps are mostly
+// zero, so they are skipped eight bytes at a time.
+inline int32_t NextMarked(const uint8_t* map, int32_t c, int32_t end) {
+  for (; c + 8 <= end; c += 8) {
+    uint64_t eight;
+    std::memcpy(&eight, map + c, 8);
+    if (eight) break;
+  }
+  while (c < end && !map[c]) ++c;
+  return c;
+}
+
 // Calls kernel.Run(row, column, count) for every run of consecutive marked
 // macroblocks.
 template <typename Kernel>
 inline void ForEachMarkedRun(const WideMacroblockRow& row, const Kernel& kernel) {
-  int32_t c = 0;
+  int32_t c = NextMarked(row.map, 0, row.mbCols);
   while (c < row.mbCols) {
-    if (!row.map[c]) {
-      ++c;
-      continue;
-    }
     int32_t end = c + 1;
     while (end < row.mbCols && row.map[end]) ++end;
     kernel.Run(row, c, end - c);
-    c = end;
+    c = NextMarked(row.map, end, row.mbCols);
   }
 }
 
@@ -66,6 +74,31 @@ inline RowPairsInLanes TwoRowPairsOfMacroblock(const WideMacroblockRow& row, int
   return {{row.y[2 * j] + x, row.y[2 * j + 2] + x}, {row.y[2 * j + 1] + x, row.y[2 * j + 3] + x},
           {row.u[j] + x / 2, row.u[j + 1] + x / 2}, {row.v[j] + x / 2, row.v[j + 1] + x / 2},
           {out0, out0 + 2 * row.rowBytes},          {out1, out1 + 2 * row.rowBytes}};
+}
+
+// Row pairs j to j + 3 of one macroblock, one in each 128-bit lane: a
+// macroblock without three marked neighbours fills 512-bit vectors with
+// four of its own row pairs instead.
+struct RowPairsInFourLanes {
+  FourRows y0, y1, u, v;
+  FourOutputRows out0, out1;
+};
+
+inline RowPairsInFourLanes FourRowPairsOfMacroblock(const WideMacroblockRow& row, int j,
+                                                    int32_t column, int32_t macroblockBytes) {
+  const int32_t x = 16 * column;
+  RowPairsInFourLanes p;
+  for (int lane = 0; lane < 4; ++lane) {
+    const int pair = j + lane;
+    uint8_t* out0 = row.out + 2 * pair * row.rowBytes + macroblockBytes * column;
+    p.y0.row[lane] = row.y[2 * pair] + x;
+    p.y1.row[lane] = row.y[2 * pair + 1] + x;
+    p.u.row[lane] = row.u[pair] + x / 2;
+    p.v.row[lane] = row.v[pair] + x / 2;
+    p.out0.row[lane] = out0;
+    p.out1.row[lane] = out0 + row.rowBytes;
+  }
+  return p;
 }
 
 inline uint32_t LoadU32(const uint8_t* p) {

@@ -1,0 +1,236 @@
+// AVX-512 vector paths of the RGB converters (F, BW, VL and VBMI): 64 pixels
+// per step, LumaTable looked up in its windows with byte permutes; a
+// macroblock without three marked neighbours goes four row pairs per step,
+// one in each 128-bit lane.
+#include "rgb/wide_rgb.h"
+
+#if KELMAR_HAVE_WIDE
+
+// g++ 12 reports the deliberately undefined first operand with which its
+// AVX-512 intrinsics start (a variable initialised from itself) as maybe
+// uninitialised once they are inlined here.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+KELMAR_TARGET_AVX512_BEGIN
+
+#include "rgb/wide_rgb_core.h"
+#include "rgb/wide_window_core.h"
+
+namespace kelmar {
+namespace {
+
+struct ByteIndices {
+  uint8_t bytes[64];
+};
+
+// Pixel p of a vector is served by chroma sample p / 2, whose clamped parts
+// PackBoth left in 128-bit lane s / 8 at byte s % 8 (positive) and 8 + s % 8
+// (negative).  `alternate`: odd pixels from the second source.
+constexpr ByteIndices MakeSpread(bool negative, bool alternate) {
+  ByteIndices s{};
+  for (int p = 0; p < 64; ++p) {
+    const int sample = p / 2;
+    const int from = 16 * (sample / 8) + sample % 8 + (negative ? 8 : 0);
+    s.bytes[p] = static_cast<uint8_t>(from + (alternate && (p & 1) ? 64 : 0));
+  }
+  return s;
+}
+
+// 24-bit output byte q is colour q % 3 of pixel q / 3.  For output bytes
+// `first` to `first + 63`: blue and green from the first two sources of a
+// two-source permute (`kBlueGreen`), red from a one-source permute merged
+// over them where `redBytes` is set (`kRed`).
+struct BgrIndices {
+  ByteIndices blueGreen;
+  ByteIndices red;
+  uint64_t redBytes;
+};
+constexpr BgrIndices MakeBgr(int first) {
+  BgrIndices b{};
+  for (int j = 0; j < 64; ++j) {
+    const int q = first + j;
+    const int pixel = q / 3 < 64 ? q / 3 : 0;
+    switch (q % 3) {
+      case 0: b.blueGreen.bytes[j] = static_cast<uint8_t>(pixel); break;
+      case 1: b.blueGreen.bytes[j] = static_cast<uint8_t>(64 + pixel); break;
+      default:
+        b.red.bytes[j] = static_cast<uint8_t>(pixel);
+        b.redBytes |= uint64_t{1} << j;
+        break;
+    }
+  }
+  return b;
+}
+
+// One output row of four in lanes: pixels 16 row to 16 row + 15, 48 bytes.
+constexpr BgrIndices MakeBgrRow(int row) {
+  BgrIndices b = MakeBgr(48 * row);
+  b.redBytes &= (uint64_t{1} << 48) - 1;
+  return b;
+}
+
+struct Indices {
+  ByteIndices spread[2];     // positive, negative
+  ByteIndices alternate[2];  // positive, negative
+  BgrIndices bgr[3];         // 64 pixels in a row: output bytes 0-63, 64-127, 128-191
+  BgrIndices bgrRows[4];     // four rows of 16 pixels
+};
+constexpr Indices MakeIndices() {
+  return {{MakeSpread(false, false), MakeSpread(true, false)},
+          {MakeSpread(false, true), MakeSpread(true, true)},
+          {MakeBgr(0), MakeBgr(64), MakeBgr(128)},
+          {MakeBgrRow(0), MakeBgrRow(1), MakeBgrRow(2), MakeBgrRow(3)}};
+}
+alignas(64) constexpr Indices kIndices = MakeIndices();
+
+inline __m512i LoadIndices(const ByteIndices& indices) { return _mm512_loadu_si512(indices.bytes); }
+
+inline __m512i Bgr(const BgrIndices& indices, __m512i b, __m512i g, __m512i r) {
+  const __m512i blueGreen = _mm512_permutex2var_epi8(b, LoadIndices(indices.blueGreen), g);
+  return _mm512_mask_permutexvar_epi8(blueGreen, static_cast<__mmask64>(indices.redBytes),
+                                      LoadIndices(indices.red), r);
+}
+
+inline __m128i Load64Bits(const uint8_t* p) {
+  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+inline __m128i Load128(const uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+// The AVX-512 primitives of the window kernels: 64 pixels, four macroblock
+// rows, per step; or, with FourRows, four row pairs of one macroblock.
+struct Avx512 {
+  using V = __m512i;
+  static constexpr int kMacroblocksPerStep = 4;
+
+  // Entries 0-63, 64-127, 128-191, 192-255.
+  struct Table {
+    V quarter[4];
+  };
+
+  static V Zero() { return _mm512_setzero_si512(); }
+  static V Set8(char v) { return _mm512_set1_epi8(v); }
+  static V Set16(int16_t v) { return _mm512_set1_epi16(v); }
+  static V Set32(int32_t v) { return _mm512_set1_epi32(v); }
+  static V Add16(V a, V b) { return _mm512_add_epi16(a, b); }
+  static V Sub16(V a, V b) { return _mm512_sub_epi16(a, b); }
+  static V Mullo16(V a, V b) { return _mm512_mullo_epi16(a, b); }
+  static V MulhiU16(V a, V b) { return _mm512_mulhi_epu16(a, b); }
+  static V Abs16(V a) { return _mm512_abs_epi16(a); }
+  // `magnitude` with the sign of x; magnitudes are 0 where x is 0.
+  static V Sign16(V magnitude, V x) {
+    return _mm512_mask_sub_epi16(magnitude, _mm512_movepi16_mask(x), Zero(), magnitude);
+  }
+  static V And(V a, V b) { return _mm512_and_si512(a, b); }
+  static V Or(V a, V b) { return _mm512_or_si512(a, b); }
+  static V Xor(V a, V b) { return _mm512_xor_si512(a, b); }
+  template <int n>
+  static V Srli16(V a) {
+    return _mm512_srli_epi16(a, n);
+  }
+  template <int n>
+  static V Slli16(V a) {
+    return _mm512_slli_epi16(a, n);
+  }
+  static V UnpackLo8(V a, V b) { return _mm512_unpacklo_epi8(a, b); }
+  static V UnpackHi8(V a, V b) { return _mm512_unpackhi_epi8(a, b); }
+  static V AddsU8(V a, V b) { return _mm512_adds_epu8(a, b); }
+  static V SubsU8(V a, V b) { return _mm512_subs_epu8(a, b); }
+
+  static Table LoadTable(const uint8_t* entries) {
+    Table t;
+    for (int q = 0; q < 4; ++q) t.quarter[q] = _mm512_loadu_si512(entries + 64 * q);
+    return t;
+  }
+  // Two-source permutes see 7 bits of the index; bit 7 picks the half.
+  static V Lookup(const Table& t, V index) {
+    const V low = _mm512_permutex2var_epi8(t.quarter[0], index, t.quarter[1]);
+    const V high = _mm512_permutex2var_epi8(t.quarter[2], index, t.quarter[3]);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
+  }
+  static V PackBoth(V index) { return _mm512_packus_epi16(index, Sub16(Zero(), index)); }
+  template <bool kNegative>
+  static V Spread(V both) {
+    return _mm512_permutexvar_epi8(LoadIndices(kIndices.spread[kNegative]), both);
+  }
+  template <bool kNegative>
+  static V SpreadAlternating(V even, V odd) {
+    return _mm512_permutex2var_epi8(even, LoadIndices(kIndices.alternate[kNegative]), odd);
+  }
+
+  static V LoadLuma(const uint8_t* p) { return _mm512_loadu_si512(p); }
+  static V LoadChroma16(const uint8_t* p) {
+    return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+  }
+  static V LoadLuma(const FourRows& p) {
+    V a = _mm512_castsi128_si512(Load128(p.row[0]));
+    a = _mm512_inserti32x4(a, Load128(p.row[1]), 1);
+    a = _mm512_inserti32x4(a, Load128(p.row[2]), 2);
+    return _mm512_inserti32x4(a, Load128(p.row[3]), 3);
+  }
+  static V LoadChroma16(const FourRows& p) {
+    const __m128i low = _mm_unpacklo_epi64(Load64Bits(p.row[0]), Load64Bits(p.row[1]));
+    const __m128i high = _mm_unpacklo_epi64(Load64Bits(p.row[2]), Load64Bits(p.row[3]));
+    return _mm512_cvtepu8_epi16(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1));
+  }
+
+  // `low` holds pixels 0-7, 16-23, 32-39 and 48-55 as words, `high` the
+  // others: vector 0 pixels 0-31, vector 1 pixels 32-63.
+  static V WordsOfPixels(int half, V low, V high) {
+    const __m512i order = half == 0 ? _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0)
+                                    : _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4);
+    return _mm512_permutex2var_epi64(low, order, high);
+  }
+  static void StoreWords(uint8_t* out, V low, V high) {
+    _mm512_storeu_si512(out, WordsOfPixels(0, low, high));
+    _mm512_storeu_si512(out + 64, WordsOfPixels(1, low, high));
+  }
+  static void StoreWords(const FourOutputRows& out, V low, V high) {
+    for (int half = 0; half < 2; ++half) {
+      const V words = WordsOfPixels(half, low, high);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.row[2 * half]),
+                          _mm512_castsi512_si256(words));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.row[2 * half + 1]),
+                          _mm512_extracti64x4_epi64(words, 1));
+    }
+  }
+  static void StoreBgr24(uint8_t* out, V b, V g, V r) {
+    for (int part = 0; part < 3; ++part)
+      _mm512_storeu_si512(out + 64 * part, Bgr(kIndices.bgr[part], b, g, r));
+  }
+  static void StoreBgr24(const FourOutputRows& out, V b, V g, V r) {
+    for (int row = 0; row < 4; ++row) {
+      const V bytes = Bgr(kIndices.bgrRows[row], b, g, r);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.row[row]), _mm512_castsi512_si256(bytes));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out.row[row] + 32),
+                       _mm512_extracti32x4_epi32(bytes, 2));
+    }
+  }
+};
+
+}  // namespace
+
+void ConvertRgb24RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  ConvertWindowMacroblockRow<Rgb24Facts, Avx512>(forms, row);
+}
+
+void ConvertRgb555RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  ConvertWindowMacroblockRow<Rgb555Facts, Avx512>(forms, row);
+}
+
+void ConvertRgb565RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  ConvertWindowMacroblockRow<Rgb565Facts, Avx512>(forms, row);
+}
+
+}  // namespace kelmar
+
+KELMAR_TARGET_END
+
+#endif  // KELMAR_HAVE_WIDE
