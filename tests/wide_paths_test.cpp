@@ -149,8 +149,7 @@ std::string Describe(const Layout& layout, const Size& s, const Adjust& a, int m
 }
 
 TEST(WidePaths, SameBytesAsIntegerPath) {
-  const std::vector<PathLimit> wide = WidePaths();
-  if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  if (WidePaths().empty()) GTEST_SKIP() << "no SSE2 or AVX2";
   Rng rng(7);
   uint32_t seed = 1;
   for (const Layout& layout : kLayouts) {
@@ -165,10 +164,10 @@ TEST(WidePaths, SameBytesAsIntegerPath) {
         const Picture picture = PictureFor(layout, s, tables, ++seed);
         const size_t mapBytes = size_t(s.width) * s.height / 256 + 1;
         const std::vector<uint8_t> map = RandomMap(mapBytes, ++seed, mapPercent);
-        const std::vector<uint8_t> expected = Convert(layout, s, picture, map, PathLimit::kInteger);
-        for (PathLimit path : wide)
-          ASSERT_EQ(Convert(layout, s, picture, map, path), expected)
-              << PathName(path) << ": " << Describe(layout, s, a, mapPercent, tables);
+        ExpectSameBytesOnEveryPath(
+            [&](PathLimit path) { return Convert(layout, s, picture, map, path); },
+            Describe(layout, s, a, mapPercent, tables));
+        if (HasFailure()) return;
       }
     }
   }
@@ -177,8 +176,7 @@ TEST(WidePaths, SameBytesAsIntegerPath) {
 
 // Wide pictures: long runs of marked macroblocks and full 1280-pixel rows.
 TEST(WidePaths, SameBytesOnLargePictures) {
-  const std::vector<PathLimit> wide = WidePaths();
-  if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  if (WidePaths().empty()) GTEST_SKIP() << "no SSE2 or AVX2";
   const Size s = {1280, 64, 0};
   for (const Layout& layout : kLayouts) {
     for (const Adjust& a : {Adjust{0, 0, 0, 0}, Adjust{2, 3, 2, 0}, Adjust{-1, -3, 4, 1}}) {
@@ -186,10 +184,10 @@ TEST(WidePaths, SameBytesOnLargePictures) {
       const Picture picture = PictureFor(layout, s, Tables::kUp, 99);
       for (int percent : {100, 90}) {
         const std::vector<uint8_t> map = RandomMap(320, 5, percent);
-        const std::vector<uint8_t> expected = Convert(layout, s, picture, map, PathLimit::kInteger);
-        for (PathLimit path : wide)
-          ASSERT_EQ(Convert(layout, s, picture, map, path), expected)
-              << PathName(path) << ": " << Describe(layout, s, a, percent, Tables::kUp);
+        ExpectSameBytesOnEveryPath(
+            [&](PathLimit path) { return Convert(layout, s, picture, map, path); },
+            Describe(layout, s, a, percent, Tables::kUp));
+        if (HasFailure()) return;
       }
     }
   }
@@ -201,8 +199,7 @@ TEST(WidePaths, SameBytesOnLargePictures) {
 // marked byte altogether, which must find a mark at any position, the last
 // of a row included, and never one of the next row.
 TEST(WidePaths, EverySingleMacroblockMap) {
-  const std::vector<PathLimit> wide = WidePaths();
-  if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  if (WidePaths().empty()) GTEST_SKIP() << "no SSE2 or AVX2";
   const Size s = {336, 48, 0};
   SetDisplayQuietly(2, 3, 2, 0);
   for (int l = 0; l < 4; ++l) {
@@ -211,10 +208,10 @@ TEST(WidePaths, EverySingleMacroblockMap) {
     for (size_t marked = 0; marked < 63; ++marked) {
       std::vector<uint8_t> map(63, 0);
       map[marked] = 1;
-      const std::vector<uint8_t> expected = Convert(layout, s, picture, map, PathLimit::kInteger);
-      for (PathLimit path : wide)
-        ASSERT_EQ(Convert(layout, s, picture, map, path), expected)
-            << PathName(path) << ": " << layout.name << " macroblock " << marked;
+      ExpectSameBytesOnEveryPath(
+          [&](PathLimit path) { return Convert(layout, s, picture, map, path); },
+          std::string(layout.name) + " macroblock " + std::to_string(marked));
+      if (HasFailure()) return;
     }
   }
   SetDisplayQuietly(0, 0, 0, 0);
