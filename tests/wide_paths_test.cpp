@@ -8,6 +8,7 @@
 #include <iterator>
 #include <numeric>
 #include <string>
+#include <vector>
 
 #include "rgb/closed_forms.h"
 #include "rgb/converters.h"
@@ -37,7 +38,7 @@ struct Adjust {
 };
 
 // Neutral, the benchmark's setting, every kind of luma form (unit slope,
-// rational with and without corrected indices, none), one to several luma
+// rational with and without corrected indices, clamped, none), one to several luma
 // windows (rising and falling, with and without a closed form besides),
 // saturation at and beyond its limits, and the int32 extremes.
 const Adjust kAdjusts[] = {
@@ -63,6 +64,9 @@ const Adjust kAdjusts[] = {
     {0, 59, 0, 0},
     {0, -59, 0, 0},
     {0, 100, 5, 0},
+    {-30, 300, 2, 0},
+    {12, -1000, 4, 0},
+    {-30, INT32_MAX, 0, 0},
     {25, 0, 0, 0},
     {-26, 0, 0, 0},
     {0, 0, -10, 0},
@@ -218,15 +222,33 @@ TEST(WidePaths, EverySingleMacroblockMap) {
 }
 
 // Every saturation step and the common contrast settings have forms, so the
-// vector paths are taken for them rather than the table-driven fallback.
+// vector paths are taken for them rather than the table-driven fallback;
+// so do the steep ramps (a clamped form), up to the int32 extremes.
 TEST(ClosedForms, FoundForCommonSettings) {
-  for (int32_t saturation = -11; saturation <= 11; ++saturation) {
-    for (int32_t contrast : {-10, -3, -1, 0, 1, 2, 3, 5, 10}) {
-      const auto tables = RgbTablesFor(2, contrast, saturation);
-      const RgbClosedForms& forms = tables->forms;
-      EXPECT_TRUE(forms.Usable()) << "contrast " << contrast << " saturation " << saturation;
-      for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i)
-        ASSERT_EQ(LumaLevelFromForm(forms.luma, i), tables->adjust.LumaTable()[i]) << i;
+  struct Range {
+    std::vector<int32_t> brightnesses, contrasts;
+  };
+  const Range ranges[] = {
+      {{2}, {-10, -3, -1, 0, 1, 2, 3, 5, 10}},
+      {{-30, -12, 0, 2, 7, 30},
+       {-5000, -1000, -300, -61, -60, -45, 45, 59, 60, 61, 77, 100, 300, 1000, 4076, 5000}},
+      {{INT32_MIN, -30, -2, 0, 3, 30, INT32_MAX}, {INT32_MIN, INT32_MIN + 1, INT32_MAX}},
+  };
+  for (const Range& range : ranges) {
+    for (int32_t brightness : range.brightnesses) {
+      for (int32_t contrast : range.contrasts) {
+        for (int32_t saturation = -11; saturation <= 11; ++saturation) {
+          const auto tables = RgbTablesFor(brightness, contrast, saturation);
+          const RgbClosedForms& forms = tables->forms;
+          const std::string what = "brightness " + std::to_string(brightness) + " contrast " +
+                                   std::to_string(contrast) + " saturation " +
+                                   std::to_string(saturation);
+          ASSERT_TRUE(forms.Usable()) << what;
+          for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i)
+            ASSERT_EQ(LumaLevelFromForm(forms.luma, i), tables->adjust.LumaTable()[i])
+                << what << " index " << i;
+        }
+      }
     }
   }
 }

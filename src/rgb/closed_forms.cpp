@@ -1,6 +1,7 @@
 // Finding and checking the integer forms of the adjustment tables.
 #include "rgb/closed_forms.h"
 
+#include <cstdint>
 #include <initializer_list>
 
 #include "tables/adjust_tables.h"
@@ -53,7 +54,36 @@ bool FindChromaForm(const ChromaTermSource& source, const SoftDouble& s, ChromaT
   return false;
 }
 
-int32_t IndexM(const LumaForm& form, int32_t index) { return index * form.scale + form.bias; }
+// The index the form computes m from: the table index, or for the clamped
+// form the clamped index less the centre, which keeps m within 16 bits.
+int32_t FormIndex(const LumaForm& form, int32_t index) {
+  if (form.kind != LumaFormKind::kClampedRational) return index;
+  return Clamp(index, form.low, form.high) - form.center;
+}
+
+int32_t IndexM(const LumaForm& form, int32_t index) {
+  return FormIndex(form, index) * form.scale + form.bias;
+}
+
+// LumaTable with its end entries repeated beyond the table.
+int32_t EntryOrEdge(const uint8_t* lumaTable, int32_t index) {
+  return lumaTable[Clamp(index, kLumaTableMin, kLumaTableMax)];
+}
+
+// The ramp of LumaTable runs from the last entry of the leading run of equal
+// entries to the first of the trailing run; a clamped index gives the same
+// entries outside it.
+struct Ramp {
+  int32_t low, high;
+};
+
+Ramp RampOf(const uint8_t* lumaTable) {
+  int32_t low = kLumaTableMin;
+  while (low < kLumaTableMax && lumaTable[low + 1] == lumaTable[kLumaTableMin]) ++low;
+  int32_t high = kLumaTableMax;
+  while (high > low && lumaTable[high - 1] == lumaTable[kLumaTableMax]) --high;
+  return {low, high};
+}
 
 // The form's value before the clamp, in the 16-bit lane arithmetic; false
 // where a lane would overflow.
@@ -76,15 +106,20 @@ bool UnclampedLevel(const LumaForm& form, int32_t index, int32_t& level) {
 bool FitLumaForm(LumaForm& form, const uint8_t* lumaTable, int maxPerSide) {
   form.raiseCount = 0;
   form.lowerCount = 0;
-  for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i) {
+  // A clamped form repeats its end levels beyond [low, high], as the table
+  // repeats its end entries there.
+  const bool clamped = form.kind == LumaFormKind::kClampedRational;
+  const int32_t first = clamped ? form.low : kLumaTableMin;
+  const int32_t last = clamped ? form.high : kLumaTableMax;
+  for (int32_t i = first; i <= last; ++i) {
     int32_t level = 0;
     if (!UnclampedLevel(form, i, level)) return false;
     const int32_t wanted = lumaTable[i];
     if (Clamp(level, 0, 255) == wanted) continue;
     if (Clamp(level + 1, 0, 255) == wanted && form.raiseCount < maxPerSide)
-      form.raise[form.raiseCount++] = static_cast<int16_t>(i);
+      form.raise[form.raiseCount++] = static_cast<int16_t>(FormIndex(form, i));
     else if (Clamp(level - 1, 0, 255) == wanted && form.lowerCount < maxPerSide)
-      form.lower[form.lowerCount++] = static_cast<int16_t>(i);
+      form.lower[form.lowerCount++] = static_cast<int16_t>(FormIndex(form, i));
     else
       return false;
   }
@@ -103,6 +138,48 @@ int16_t UnusedM(const LumaForm& form) {
   return static_cast<int16_t>(high < 32767 ? high + 1 : low - 1);
 }
 
+// 3277 / 65536 is just over 1 / 20, so with no rounding the form is
+// trunc(m / 20) exactly; smaller multipliers with a rounding of a few units
+// move the halfway cases of larger |m| down.  Keeps the candidate whose
+// busier direction needs the fewest corrections: the vector code tests that
+// many indices per direction.
+bool FitRationalForm(LumaForm& form, const uint8_t* lumaTable, int maxPerSide) {
+  form.unusedM = UnusedM(form);
+  LumaForm best = {};
+  bool found = false;
+  for (int32_t multiplier = 3277; multiplier >= 3268; --multiplier) {
+    for (int32_t rounding = 0; rounding < 20; ++rounding) {
+      const int limit = found ? CorrectionSlots(best) - 1 : maxPerSide;
+      if (limit < 0) break;
+      form.multiplier = static_cast<uint16_t>(multiplier);
+      form.rounding = static_cast<uint16_t>(rounding);
+      if (!FitLumaForm(form, lumaTable, limit)) continue;
+      best = form;
+      found = true;
+    }
+  }
+  if (found) form = best;
+  return found;
+}
+
+LumaForm ClampedForm(const Ramp& ramp, int32_t center) {
+  LumaForm form = {};
+  form.kind = LumaFormKind::kClampedRational;
+  form.low = static_cast<int16_t>(ramp.low);
+  form.high = static_cast<int16_t>(ramp.high);
+  form.center = static_cast<int16_t>(center);
+  return form;
+}
+
+// m = (i - 128) * (20 + contrast) + 10, the scale limited to `limit`; the
+// clamped form's index already has the 128 taken off.
+void SetScale(LumaForm& form, int32_t brightness, int32_t contrast, int32_t limit) {
+  const int32_t scale = Clamp(20 + int64_t{contrast}, -limit, limit);
+  form.scale = static_cast<int16_t>(scale);
+  form.bias = Wrap16(form.kind == LumaFormKind::kClampedRational ? 10 : 10 - 128 * scale);
+  form.lift = static_cast<int16_t>(Clamp(10 * int64_t{brightness} + 128, -2047, 2047));
+}
+
 LumaForm FindLumaForm(const uint8_t* lumaTable, int32_t brightness, int32_t contrast,
                       int maxPerSide) {
   LumaForm form = {};
@@ -112,40 +189,37 @@ LumaForm FindLumaForm(const uint8_t* lumaTable, int32_t brightness, int32_t cont
     form.kind = LumaFormKind::kUnitSlope;
     form.lift = static_cast<int16_t>(Clamp(10 * int64_t{brightness}, -1024, 1024));
     if (FitLumaForm(form, lumaTable, 0)) return form;
-  } else if (contrast > -60 && contrast < 60) {
-    form.kind = LumaFormKind::kRational;
-    form.scale = static_cast<int16_t>(20 + contrast);
-    form.bias = static_cast<int16_t>(10 - 128 * (20 + contrast));
-    form.lift = static_cast<int16_t>(Clamp(10 * int64_t{brightness} + 128, -2047, 2047));
-    form.unusedM = UnusedM(form);
-    // 3277 / 65536 is just over 1 / 20, so with no rounding the form is
-    // trunc(m / 20) exactly; smaller multipliers with a rounding of a few
-    // units move the halfway cases of larger |m| down.  Keep the candidate
-    // whose busier direction needs the fewest corrections: the vector code
-    // tests that many indices per direction.
-    LumaForm best = {};
-    bool found = false;
-    for (int32_t multiplier = 3277; multiplier >= 3268; --multiplier) {
-      for (int32_t rounding = 0; rounding < 20; ++rounding) {
-        const int limit = found ? CorrectionSlots(best) - 1 : maxPerSide;
-        if (limit < 0) break;
-        form.multiplier = static_cast<uint16_t>(multiplier);
-        form.rounding = static_cast<uint16_t>(rounding);
-        if (!FitLumaForm(form, lumaTable, limit)) continue;
-        best = form;
-        found = true;
-      }
+  } else {
+    // The plain rational form where it fits, unless the clamped one costs
+    // less: its ramp may hold fewer halfway cases to correct.
+    LumaForm rational = {};
+    if (contrast > -60 && contrast < 60) {
+      rational.kind = LumaFormKind::kRational;
+      SetScale(rational, brightness, contrast, 32767);
+      if (!FitRationalForm(rational, lumaTable, maxPerSide)) rational.kind = LumaFormKind::kNone;
     }
-    if (found) return best;
+    const Ramp ramp = RampOf(lumaTable);
+    for (int32_t limit : {32767, 16383, 4095}) {
+      form = ClampedForm(ramp, 128);
+      SetScale(form, brightness, contrast, limit);
+      if (!FitRationalForm(form, lumaTable, maxPerSide)) continue;
+      const bool cheaper =
+          rational.kind == LumaFormKind::kNone || LumaFormCost(form) < LumaFormCost(rational);
+      return cheaper ? form : rational;
+    }
+    if (rational.kind != LumaFormKind::kNone) return rational;
+    // A step: the first entry is the lift, and the scale makes the next
+    // entry's m give the difference of the two (m / 20 rounds it down).
+    form = ClampedForm(ramp, ramp.low);
+    const int32_t step = EntryOrEdge(lumaTable, ramp.low + 1) - lumaTable[ramp.low];
+    form.lift = lumaTable[ramp.low];
+    form.scale = static_cast<int16_t>(20 * step + (step < 0 ? -10 : 10));
+    form.bias = 0;
+    if (FitRationalForm(form, lumaTable, maxPerSide)) return form;
   }
   form = {};
   form.kind = LumaFormKind::kNone;
   return form;
-}
-
-// LumaTable with its end entries repeated beyond the table.
-int32_t EntryOrEdge(const uint8_t* lumaTable, int32_t index) {
-  return lumaTable[Clamp(index, kLumaTableMin, kLumaTableMax)];
 }
 
 }  // namespace
@@ -158,13 +232,32 @@ int32_t ChromaTermFromForm(const ChromaTermForm& form, bool negative, int32_t sa
   return x == 0 ? 0 : Wrap16(signedMagnitude);
 }
 
+int32_t LumaCorrectionSlots(const LumaForm& luma) {
+  const int32_t most = CorrectionSlots(luma);
+  return most == 0 ? 0 : most <= 1 ? 1 : most <= 2 ? 2 : kMaxLumaExceptionsPerSide;
+}
+
+// Measured at 1280 x 720 in twentieths of one AVX-512 window's cost: the
+// rational form costs 32 and 7 more per correction slot, clamping the index
+// 8; the unit-slope form costs 24.
+int32_t LumaFormCost(const LumaForm& luma) {
+  switch (luma.kind) {
+    case LumaFormKind::kNone: break;
+    case LumaFormKind::kUnitSlope: return 24;
+    case LumaFormKind::kRational: return 32 + 7 * LumaCorrectionSlots(luma);
+    case LumaFormKind::kClampedRational: return 40 + 7 * LumaCorrectionSlots(luma);
+  }
+  return INT32_MAX;
+}
+
 int32_t LumaLevelFromForm(const LumaForm& form, int32_t index) {
   int32_t level = 0;
   if (form.kind == LumaFormKind::kNone || !UnclampedLevel(form, index, level)) return -1;
+  const int32_t formIndex = FormIndex(form, index);
   for (int32_t e = 0; e < form.raiseCount; ++e)
-    if (form.raise[e] == index) ++level;
+    if (form.raise[e] == formIndex) ++level;
   for (int32_t e = 0; e < form.lowerCount; ++e)
-    if (form.lower[e] == index) --level;
+    if (form.lower[e] == formIndex) --level;
   return Clamp(level, 0, 255);
 }
 
@@ -180,13 +273,7 @@ int32_t LumaLevelFromWindows(const LumaWindows& windows, int32_t index) {
 
 LumaWindows FindLumaWindows(const uint8_t* lumaTable, int maxWindows) {
   LumaWindows windows = {};
-  // The ramp runs from the last entry of the leading run of equal entries
-  // to the first of the trailing run; outside it a clamped index gives the
-  // same entries.
-  int32_t low = kLumaTableMin;
-  while (low < kLumaTableMax && lumaTable[low + 1] == lumaTable[kLumaTableMin]) ++low;
-  int32_t high = kLumaTableMax;
-  while (high > low && lumaTable[high - 1] == lumaTable[kLumaTableMax]) --high;
+  const auto [low, high] = RampOf(lumaTable);
   const int32_t count = high - low <= 255 ? 1 : (high - low + 254) / 255;
   if (count > maxWindows || count > kMaxLumaWindows) return windows;
   const bool falling = lumaTable[kLumaTableMax] < lumaTable[kLumaTableMin];

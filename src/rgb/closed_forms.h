@@ -24,13 +24,19 @@ struct ChromaTermForm {
 //   kUnitSlope:  i + lift + (i < 128 ? 1 : 0)                     (contrast 0)
 //   kRational:   lift + sign(m) * (((|m| + rounding) * multiplier) >> 16),
 //                m = i * scale + bias                               (any contrast)
+//   kClampedRational: kRational with m = (clamp(i, low, high) - center)
+//                * scale + bias                  (steep ramps, any contrast)
 // For contrast c, m / 20 = (i - 128) * (1 + c / 20) + 0.5 exactly, and the
 // rational form is trunc(m / 20).  The double arithmetic of the table rounds
 // some halfway cases one way and some the other; the multiplier (a little
 // under 65536 / 20) and the rounding move where the form switches, and at up
 // to kMaxLumaExceptionsPerSide indices of each direction v(i) is corrected
-// by one.
-enum class LumaFormKind : int32_t { kNone, kUnitSlope, kRational };
+// by one.  A steep ramp changes only between `low` and `high` (the ends of
+// the table's leading and trailing runs of equal entries), so clamping the
+// index there first keeps m small.  The centre is 128, as in the formula;
+// where m would still overflow (the int32 extremes) the ramp is a step of
+// a few entries, and a form centred on its first entry reproduces it.
+enum class LumaFormKind : int32_t { kNone, kUnitSlope, kRational, kClampedRational };
 
 constexpr int kMaxLumaExceptionsPerSide = 4;
 
@@ -41,11 +47,16 @@ struct LumaForm {
   int16_t bias;
   uint16_t multiplier;
   uint16_t rounding;
-  int32_t raiseCount;  // indices where the table is v(i) + 1
-  int32_t lowerCount;  // indices where the table is v(i) - 1
+  // The indices where the table is v(i) + 1 or v(i) - 1, as the form's
+  // index (for the clamped form, clamp(i, low, high) - center).
+  int32_t raiseCount;
+  int32_t lowerCount;
   int16_t raise[kMaxLumaExceptionsPerSide];
   int16_t lower[kMaxLumaExceptionsPerSide];
   int16_t unusedM;  // a value m takes at no index, to fill unused correction slots
+  int16_t low;      // kClampedRational: the index range m is computed over,
+  int16_t high;
+  int16_t center;  // and the index where m = bias
 };
 
 // LumaTable as byte lookups over windows of 256 consecutive entries, for
@@ -84,6 +95,14 @@ struct RgbClosedForms {
 RgbClosedForms AnalyseAdjustTables(const AdjustTables& tables, int32_t brightness, int32_t contrast,
                                    int32_t saturation,
                                    int maxExceptionsPerSide = kMaxLumaExceptionsPerSide);
+
+// Correction slots per direction the kernels are compiled for: 0, 1, 2 or
+// kMaxLumaExceptionsPerSide.
+int32_t LumaCorrectionSlots(const LumaForm& luma);
+
+// What computing the form costs the vector kernels, against 20 for one
+// AVX-512 luma window; INT32_MAX for kNone.
+int32_t LumaFormCost(const LumaForm& luma);
 
 // The 16-bit arithmetic of the forms, for the analysis and for tests.
 int32_t ChromaTermFromForm(const ChromaTermForm& form, bool negative, int32_t sample);

@@ -59,19 +59,11 @@ void ConvertPal8RowWide(const RowJob& job, ConvertState& state, int32_t mbRow) {
   state.mbIndex += state.mbCols;
 }
 
-// Whether the AVX-512 window kernels beat the AVX2 closed forms, from their
-// measured costs at 1280 x 720 in twentieths of one window's: each further
-// window adds 11; the rational form costs 32, and 7 more per correction
-// slot (1, 2 or 4 per direction); the unit-slope form costs 24, less than
-// its two windows.
+// Whether the AVX-512 window kernels beat the AVX2 closed forms: each
+// window after the first adds 11 to its cost of 20.
 bool WindowsPreferred(const RgbClosedForms& forms) {
   if (!forms.Usable()) return true;
-  const int32_t windows = 20 + 11 * (forms.windows.count - 1);
-  if (forms.luma.kind == LumaFormKind::kUnitSlope) return windows <= 24;
-  const LumaForm& luma = forms.luma;
-  const int32_t most = luma.raiseCount > luma.lowerCount ? luma.raiseCount : luma.lowerCount;
-  const int32_t slots = most <= 2 ? most : kMaxLumaExceptionsPerSide;
-  return windows <= 32 + 7 * slots;
+  return 20 + 11 * (forms.windows.count - 1) <= LumaFormCost(forms.luma);
 }
 
 // The AVX-512 kernels look LumaTable up in its windows, so they need only

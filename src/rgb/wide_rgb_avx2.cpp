@@ -103,6 +103,8 @@ struct Avx2 {
   static V Mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
   static V MulhiU16(V a, V b) { return _mm256_mulhi_epu16(a, b); }
   static V CmpGt16(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
+  static V Max16(V a, V b) { return _mm256_max_epi16(a, b); }
+  static V Min16(V a, V b) { return _mm256_min_epi16(a, b); }
   static V CmpEq16(V a, V b) { return _mm256_cmpeq_epi16(a, b); }
   static V Abs16(V a) { return _mm256_abs_epi16(a); }
   static V Sign16(V magnitude, V x) { return _mm256_sign_epi16(magnitude, x); }

@@ -9,7 +9,7 @@
 //   using V                          the vector of 16-bit lanes
 //   kMacroblocksPerStep              16-pixel macroblock rows per vector
 //   Zero, Set8, Set16, Set32         constants
-//   Add16, Sub16, Mullo16, MulhiU16, CmpGt16, CmpEq16, Abs16,
+//   Add16, Sub16, Mullo16, MulhiU16, CmpGt16, CmpEq16, Abs16, Max16, Min16,
 //   Sign16(magnitude, x)             16-bit lane arithmetic
 //   And, Or, Srli16<n>, Slli16<n>    bits
 //   UnpackLo8, UnpackHi8, UnpackLo16, UnpackHi16, PackUS16
@@ -47,6 +47,7 @@ struct FormConstants {
   V lift;       // kUnitSlope: lift; kRational: lift
   V threshold;  // kUnitSlope: 128 + lift, the level at which the +1 stops
   V scale, bias, multiplier, rounding;
+  V low, high;                         // kClampedRational: the index range
   V raise[kMaxLumaExceptionsPerSide];  // m of the indices corrected by +1
   V lower[kMaxLumaExceptionsPerSide];  // m of the indices corrected by -1
 };
@@ -84,7 +85,14 @@ FormConstants<I> MakeFormConstants(const RgbClosedForms& forms) {
   k.lift = I::Set16(luma.lift);
   k.threshold = I::Set16(static_cast<int16_t>(128 + luma.lift));
   k.scale = I::Set16(luma.scale);
-  k.bias = I::Set16(luma.bias);
+  // The clamped form's m is (index - center) * scale + bias; as index *
+  // scale + (bias - center * scale) it may wrap in the 16-bit lanes, but m
+  // itself fits, so the wrapped sum is m.
+  const bool clamped = luma.kind == LumaFormKind::kClampedRational;
+  k.bias = I::Set16(static_cast<int16_t>(
+      static_cast<uint16_t>(clamped ? luma.bias - int32_t{luma.center} * luma.scale : luma.bias)));
+  k.low = I::Set16(luma.low);
+  k.high = I::Set16(luma.high);
   k.multiplier = SetUnsigned16<I>(luma.multiplier);
   k.rounding = SetUnsigned16<I>(luma.rounding);
   for (int32_t e = 0; e < kMaxLumaExceptionsPerSide; ++e) {
@@ -101,12 +109,6 @@ struct Form {
   static constexpr LumaFormKind kind = kKind;
   static constexpr int slots = kSlots;
 };
-
-// Correction slots per direction the kernel is compiled for.
-inline int32_t SlotsFor(const LumaForm& luma) {
-  const int32_t most = luma.raiseCount > luma.lowerCount ? luma.raiseCount : luma.lowerCount;
-  return most == 0 ? 0 : most <= 1 ? 1 : most <= 2 ? 2 : kMaxLumaExceptionsPerSide;
-}
 
 template <typename I, typename V = typename I::V>
 inline V Magnitude(V absX, V high, V low) {
@@ -136,18 +138,20 @@ inline ChannelTerms<I> ComputeTerms(const FormConstants<I>& k, V u16, V v16) {
 }
 
 // A channel's chroma part of the luma form for index luma + term + offset:
-// unit slope term + offset + lift, rational (term + offset) * scale + bias.
+// unit slope term + offset + lift, rational (term + offset) * scale + bias,
+// clamped rational term + offset (the index is clamped before scaling).
 template <typename F, typename I, typename V = typename I::V>
 inline V PrepareTerm(const FormConstants<I>& k, V term, V offset) {
   const V index = I::Add16(term, offset);
   if (F::kind == LumaFormKind::kUnitSlope) return I::Add16(index, k.lift);
+  if (F::kind == LumaFormKind::kClampedRational) return index;
   return I::Add16(I::Mullo16(index, k.scale), k.bias);
 }
 
-// The luma part: the sample itself (unit slope) or sample * scale.
+// The luma part: sample * scale for the rational form, else the sample.
 template <typename F, typename I, typename V = typename I::V>
 inline V PrepareLuma(const FormConstants<I>& k, V luma16) {
-  if (F::kind == LumaFormKind::kUnitSlope) return luma16;
+  if (F::kind != LumaFormKind::kRational) return luma16;
   return I::Mullo16(luma16, k.scale);
 }
 
@@ -156,7 +160,9 @@ template <typename F, typename I, typename V = typename I::V>
 inline V Level(const FormConstants<I>& k, V lumaPart, V termPart) {
   const V sum = I::Add16(lumaPart, termPart);
   if (F::kind == LumaFormKind::kUnitSlope) return I::Sub16(sum, I::CmpGt16(k.threshold, sum));
-  const V m = sum;
+  const V m = F::kind == LumaFormKind::kRational
+                  ? sum
+                  : I::Add16(I::Mullo16(I::Min16(I::Max16(sum, k.low), k.high), k.scale), k.bias);
   const V quotient = I::MulhiU16(I::Add16(I::Abs16(m), k.rounding), k.multiplier);
   V level = I::Add16(I::Sign16(quotient, m), k.lift);
   for (int e = 0; e < F::slots; ++e) {
@@ -218,7 +224,7 @@ struct LayoutOffsets {
 
 template <typename F, typename P, typename I>
 LayoutOffsets<I> MakeLayoutOffsets(const LumaForm& luma) {
-  const int32_t unit = F::kind == LumaFormKind::kUnitSlope ? 1 : luma.scale;
+  const int32_t unit = F::kind == LumaFormKind::kRational ? luma.scale : 1;
   LayoutOffsets<I> o;
   o.redBlue = I::Set16(static_cast<int16_t>(P::kOffsets.redBlue));
   // Even rows start at an even x + y, odd rows at an odd one.
@@ -306,7 +312,14 @@ void ConvertMacroblockRow(const RgbClosedForms& forms, const WideMacroblockRow& 
   using Kind = LumaFormKind;
   if (forms.luma.kind == Kind::kUnitSlope)
     return ConvertRuns<Form<Kind::kUnitSlope, 0>, P, I>(forms, row);
-  switch (SlotsFor(forms.luma)) {
+  if (forms.luma.kind == Kind::kClampedRational) {
+    switch (LumaCorrectionSlots(forms.luma)) {
+      case 0: return ConvertRuns<Form<Kind::kClampedRational, 0>, P, I>(forms, row);
+      case 1: return ConvertRuns<Form<Kind::kClampedRational, 1>, P, I>(forms, row);
+      default: return ConvertRuns<Form<Kind::kClampedRational, 4>, P, I>(forms, row);
+    }
+  }
+  switch (LumaCorrectionSlots(forms.luma)) {
     case 0: return ConvertRuns<Form<Kind::kRational, 0>, P, I>(forms, row);
     case 1: return ConvertRuns<Form<Kind::kRational, 1>, P, I>(forms, row);
     case 2: return ConvertRuns<Form<Kind::kRational, 2>, P, I>(forms, row);
