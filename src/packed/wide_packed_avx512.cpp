@@ -46,26 +46,10 @@ constexpr InterleaveIndex kYuy2Index = MakeInterleaveIndex(true);
 
 KELMAR_TARGET_AVX512_BEGIN
 
+#include "common/byte_table_avx512.h"
+
 namespace kelmar {
 namespace {
-
-// A 256-entry table in four registers; the permute reads seven index bits,
-// so each half of the table is one two-register permute.
-struct Table512 {
-  __m512i quarter[4];
-};
-
-inline Table512 LoadTable(const uint8_t (&table)[256]) {
-  Table512 t;
-  for (int q = 0; q < 4; ++q) t.quarter[q] = _mm512_loadu_si512(table + 64 * q);
-  return t;
-}
-
-inline __m512i Lookup(const Table512& t, __m512i index) {
-  const __m512i low = _mm512_permutex2var_epi8(t.quarter[0], index, t.quarter[1]);
-  const __m512i high = _mm512_permutex2var_epi8(t.quarter[2], index, t.quarter[3]);
-  return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
-}
 
 // Chroma registers hold U in bytes 0-31 and V in bytes 32-63.
 constexpr __mmask64 kVBytes = 0xFFFFFFFF00000000ull;
@@ -73,7 +57,7 @@ constexpr __mmask64 kVBytes = 0xFFFFFFFF00000000ull;
 struct Kernel {
   __m512i first;   // interleave index, output bytes 0-63 of a chunk
   __m512i second;  // output bytes 64-127
-  Table512 luma, u, v;
+  ByteTable512 luma, u, v;
 };
 
 // kBytes of output (32, 64 or 128) read kBytes / 2 luma and kBytes / 4 U
@@ -110,7 +94,7 @@ inline __m512i LoadChroma(const uint8_t* u, const uint8_t* v) {
 template <int kBytes, bool kMapLuma>
 inline void PackRow(const Kernel& kernel, const uint8_t* y, __m512i uv, uint8_t* out) {
   __m512i luma = LoadLuma<kBytes>(y);
-  if (kMapLuma) luma = Lookup(kernel.luma, luma);
+  if (kMapLuma) luma = LookupBytes512(kernel.luma, luma);
   const __m512i first = _mm512_permutex2var_epi8(luma, kernel.first, uv);
   if (kBytes == 32) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
@@ -127,7 +111,9 @@ inline void PackRow(const Kernel& kernel, const uint8_t* y, __m512i uv, uint8_t*
 template <int kBytes, bool kMapLuma, bool kMapChroma>
 inline void PackChunk(const Kernel& kernel, const PackedRowPair& rows, int32_t k) {
   __m512i uv = LoadChroma<kBytes>(rows.u + k / 4, rows.v + k / 4);
-  if (kMapChroma) uv = _mm512_mask_blend_epi8(kVBytes, Lookup(kernel.u, uv), Lookup(kernel.v, uv));
+  if (kMapChroma)
+    uv =
+        _mm512_mask_blend_epi8(kVBytes, LookupBytes512(kernel.u, uv), LookupBytes512(kernel.v, uv));
   PackRow<kBytes, kMapLuma>(kernel, rows.y0 + k / 2, uv, rows.outA + k);
   PackRow<kBytes, kMapLuma>(kernel, rows.y1 + k / 2, uv, rows.outB + k);
 }
@@ -194,10 +180,10 @@ void PackPictureAvx512(const WidePacker& packer, const PackedPicture& picture) {
   const PackedTables* tables = packer.tables;
   const bool mapLuma = tables && tables->lookups.mapLuma;
   const bool mapChroma = tables && tables->lookups.mapChroma;
-  if (mapLuma) kernel.luma = LoadTable(tables->PackedLumaTable);
+  if (mapLuma) kernel.luma = LoadByteTable512(tables->PackedLumaTable);
   if (mapChroma) {
-    kernel.u = LoadTable(tables->PackedUTable);
-    kernel.v = LoadTable(tables->PackedVTable);
+    kernel.u = LoadByteTable512(tables->PackedUTable);
+    kernel.v = LoadByteTable512(tables->PackedVTable);
   }
   if (mapLuma) {
     if (mapChroma) return PackRuns<true, true>(kernel, picture);

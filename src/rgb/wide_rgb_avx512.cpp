@@ -19,6 +19,7 @@
 
 KELMAR_TARGET_AVX512_BEGIN
 
+#include "common/byte_table_avx512.h"
 #include "rgb/wide_rgb_core.h"
 #include "rgb/wide_window_core.h"
 
@@ -110,10 +111,7 @@ struct Avx512 {
   using V = __m512i;
   static constexpr int kMacroblocksPerStep = 4;
 
-  // Entries 0-63, 64-127, 128-191, 192-255.
-  struct Table {
-    V quarter[4];
-  };
+  using Table = ByteTable512;
 
   static V Zero() { return _mm512_setzero_si512(); }
   static V Set8(char v) { return _mm512_set1_epi8(v); }
@@ -144,17 +142,8 @@ struct Avx512 {
   static V AddsU8(V a, V b) { return _mm512_adds_epu8(a, b); }
   static V SubsU8(V a, V b) { return _mm512_subs_epu8(a, b); }
 
-  static Table LoadTable(const uint8_t* entries) {
-    Table t;
-    for (int q = 0; q < 4; ++q) t.quarter[q] = _mm512_loadu_si512(entries + 64 * q);
-    return t;
-  }
-  // Two-source permutes see 7 bits of the index; bit 7 picks the half.
-  static V Lookup(const Table& t, V index) {
-    const V low = _mm512_permutex2var_epi8(t.quarter[0], index, t.quarter[1]);
-    const V high = _mm512_permutex2var_epi8(t.quarter[2], index, t.quarter[3]);
-    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
-  }
+  static Table LoadTable(const uint8_t* entries) { return LoadByteTable512(entries); }
+  static V Lookup(const Table& t, V index) { return LookupBytes512(t, index); }
   static V PackBoth(V index) { return _mm512_packus_epi16(index, Sub16(Zero(), index)); }
   template <bool kNegative>
   static V Spread(V both) {

@@ -37,6 +37,17 @@ bool ParseSize(const std::string& text, int* width, int* height) {
   return *width > 0 && *height > 0;
 }
 
+void AddDisplayOptions(CLI::App& app, int32_t& brightness, int32_t& contrast, int32_t& saturation,
+                       int32_t& balance) {
+  app.add_option("--brightness", brightness, "10 output levels per unit (default 0)")
+      ->type_name("N");
+  app.add_option("--contrast", contrast, "5% more contrast per unit (default 0)")->type_name("N");
+  app.add_option("--saturation", saturation, "10% more colour per unit (default 0)")
+      ->type_name("N");
+  app.add_option("--balance", balance, "U/V balance of the packed layouts (default 0)")
+      ->type_name("N");
+}
+
 std::optional<Options> ParseCommandLine(int argc, const char* const* argv) {
   Options options;
   CLI::App app(kDescription, "kelmar-convert");
@@ -53,14 +64,7 @@ std::optional<Options> ParseCommandLine(int argc, const char* const* argv) {
                  "the input is raw I420 of this size (without input: the test picture's size)")
       ->type_name("WxH");
   app.add_flag("-z,--zoom", options.zoom, "RGB layouts at twice the size in each direction");
-  app.add_option("--brightness", options.brightness, "10 output levels per unit (default 0)")
-      ->type_name("N");
-  app.add_option("--contrast", options.contrast, "5% more contrast per unit (default 0)")
-      ->type_name("N");
-  app.add_option("--saturation", options.saturation, "10% more colour per unit (default 0)")
-      ->type_name("N");
-  app.add_option("--balance", options.balance, "U/V balance of the packed layouts (default 0)")
-      ->type_name("N");
+  AddDisplayOptions(app, options.brightness, options.contrast, options.saturation, options.balance);
   auto* first =
       app.add_option("--first", options.first, "first frame to convert, from 1")->type_name("N");
   auto* frames =

@@ -5,6 +5,10 @@
 #include <optional>
 #include <string>
 
+namespace CLI {
+class App;
+}
+
 namespace kconvert {
 
 struct Options {
@@ -28,6 +32,10 @@ struct Options {
 // Parses argv.  Returns nothing when --help was asked for (the help has
 // been printed); throws UsageError for anything it cannot accept.
 std::optional<Options> ParseCommandLine(int argc, const char* const* argv);
+
+// The display settings' options, shared by the tools.
+void AddDisplayOptions(CLI::App& app, int32_t& brightness, int32_t& contrast, int32_t& saturation,
+                       int32_t& balance);
 
 // "176x144" -> 176, 144; false for anything else.
 bool ParseSize(const std::string& text, int* width, int* height);

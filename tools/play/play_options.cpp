@@ -50,14 +50,8 @@ std::optional<PlayOptions> ParsePlayCommandLine(int argc, const char* const* arg
                  "first layout: rgb24, rgb555, rgb565, pal8, uyvy or yuy2 (default rgb24)")
       ->type_name("LAYOUT");
   app.add_flag("-z,--zoom", options.zoom, "start at double size");
-  app.add_option("--brightness", options.brightness, "10 output levels per unit (default 0)")
-      ->type_name("N");
-  app.add_option("--contrast", options.contrast, "5% more contrast per unit (default 0)")
-      ->type_name("N");
-  app.add_option("--saturation", options.saturation, "10% more colour per unit (default 0)")
-      ->type_name("N");
-  app.add_option("--balance", options.balance, "U/V balance of the packed layouts (default 0)")
-      ->type_name("N");
+  kconvert::AddDisplayOptions(app, options.brightness, options.contrast, options.saturation,
+                              options.balance);
   auto* frames =
       app.add_option("--frames", options.frames, "play N frames, then quit")->type_name("N");
   app.add_flag("--no-window", options.noWindow,
