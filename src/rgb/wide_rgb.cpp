@@ -59,24 +59,30 @@ void ConvertPal8RowWide(const RowJob& job, ConvertState& state, int32_t mbRow) {
   state.mbIndex += state.mbCols;
 }
 
-// Whether the AVX-512 window kernels beat the AVX2 closed forms: each
-// window after the first adds 11 to its cost of 20.
+// Whether the AVX-512 window kernels beat the closed forms, which AVX-512
+// computes too: each window after the first adds 12 to its cost of 20.
 bool WindowsPreferred(const RgbClosedForms& forms) {
   if (!forms.Usable()) return true;
-  return 20 + 11 * (forms.windows.count - 1) <= LumaFormCost(forms.luma);
+  return 20 + 12 * (forms.windows.count - 1) <= LumaFormCost(forms.luma);
 }
 
-// The AVX-512 kernels look LumaTable up in its windows, so they need only
-// the chroma forms.
-RowConverter ChooseWindowRow(WideLayout layout, const RgbCall& call) {
+// The AVX-512 kernels: the windows of LumaTable, or its closed form.  Both
+// need the chroma forms.
+RowConverter ChooseAvx512Row(WideLayout layout, const RgbCall& call) {
   const RgbClosedForms& forms = call.tables->forms;
-  if (call.plan.wide < WideSimd::kAvx512 || !forms.chromaExact || forms.windows.count == 0 ||
-      !WindowsPreferred(forms))
-    return nullptr;
+  if (call.plan.wide < WideSimd::kAvx512 || !forms.chromaExact) return nullptr;
+  const bool windows = forms.windows.count > 0 && WindowsPreferred(forms);
+  if (!windows && !forms.Usable()) return nullptr;
   switch (layout) {
-    case WideLayout::kRgb24: return ConvertRowWide<ConvertRgb24RowAvx512, Rgb24Facts::kRows>;
-    case WideLayout::kRgb555: return ConvertRowWide<ConvertRgb555RowAvx512, Rgb555Facts::kRows>;
-    case WideLayout::kRgb565: return ConvertRowWide<ConvertRgb565RowAvx512, Rgb565Facts::kRows>;
+    case WideLayout::kRgb24:
+      return windows ? ConvertRowWide<ConvertRgb24WindowRowAvx512, Rgb24Facts::kRows>
+                     : ConvertRowWide<ConvertRgb24RowAvx512, Rgb24Facts::kRows>;
+    case WideLayout::kRgb555:
+      return windows ? ConvertRowWide<ConvertRgb555WindowRowAvx512, Rgb555Facts::kRows>
+                     : ConvertRowWide<ConvertRgb555RowAvx512, Rgb555Facts::kRows>;
+    case WideLayout::kRgb565:
+      return windows ? ConvertRowWide<ConvertRgb565WindowRowAvx512, Rgb565Facts::kRows>
+                     : ConvertRowWide<ConvertRgb565RowAvx512, Rgb565Facts::kRows>;
   }
   return nullptr;
 }
@@ -86,7 +92,7 @@ RowConverter ChooseWindowRow(WideLayout layout, const RgbCall& call) {
 
 RowConverter ChooseWideRow(WideLayout layout, const RgbCall& call) {
 #if KELMAR_HAVE_WIDE
-  if (const RowConverter windows = ChooseWindowRow(layout, call)) return windows;
+  if (const RowConverter avx512 = ChooseAvx512Row(layout, call)) return avx512;
   if (call.plan.wide == WideSimd::kNone || !call.tables->forms.Usable()) return nullptr;
   const bool avx2 = call.plan.wide >= WideSimd::kAvx2;
   switch (layout) {

@@ -2,8 +2,9 @@
 //
 // They compute UTable and VTable from their closed forms
 // (rgb/closed_forms.h) in 16-bit lanes, and LumaTable either from its closed
-// form too (SSE2, AVX2) or by byte lookups in windows of the table itself
-// (AVX-512), and write exactly the bytes of the table-driven integer paths.  A macroblock row is
+// form too or (AVX-512) by byte lookups in windows of the table itself,
+// whichever costs less, and write exactly the bytes of the table-driven
+// integer paths.  A macroblock row is
 // converted one run of consecutive marked macroblocks at a time, each row pair across the whole
 // run.
 #pragma once
@@ -67,6 +68,9 @@ void ConvertRgb565RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& 
 void ConvertRgb24RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
 void ConvertRgb555RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
 void ConvertRgb565RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
+void ConvertRgb24WindowRowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
+void ConvertRgb555WindowRowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
+void ConvertRgb565WindowRowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
 void ConvertPal8RowSse2(const DitherPatterns& patterns, const WideMacroblockRow& row);
 void ConvertPal8RowAvx2(const DitherPatterns& patterns, const WideMacroblockRow& row);
 #endif

@@ -102,10 +102,12 @@ struct Avx2 {
   static V Sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
   static V Mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
   static V MulhiU16(V a, V b) { return _mm256_mulhi_epu16(a, b); }
-  static V CmpGt16(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
+  // A true comparison is -1 in its lane.
+  static V PlusOneWhereGreater16(V x, V a, V b) { return Sub16(x, _mm256_cmpgt_epi16(a, b)); }
+  static V PlusOneWhereEqual16(V x, V a, V b) { return Sub16(x, _mm256_cmpeq_epi16(a, b)); }
+  static V MinusOneWhereEqual16(V x, V a, V b) { return Add16(x, _mm256_cmpeq_epi16(a, b)); }
   static V Max16(V a, V b) { return _mm256_max_epi16(a, b); }
   static V Min16(V a, V b) { return _mm256_min_epi16(a, b); }
-  static V CmpEq16(V a, V b) { return _mm256_cmpeq_epi16(a, b); }
   static V Abs16(V a) { return _mm256_abs_epi16(a); }
   static V Sign16(V magnitude, V x) { return _mm256_sign_epi16(magnitude, x); }
   static V And(V a, V b) { return _mm256_and_si256(a, b); }

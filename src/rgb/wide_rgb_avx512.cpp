@@ -1,16 +1,17 @@
 // AVX-512 vector paths of the RGB converters (F, BW, VL and VBMI): 64 pixels
-// per step, LumaTable looked up in its windows with byte permutes; a
-// macroblock without three marked neighbours goes four row pairs per step,
-// one in each 128-bit lane.
+// per step, LumaTable computed from its closed form or looked up in its
+// windows with byte permutes; a macroblock without three marked neighbours
+// goes four row pairs per step, one in each 128-bit lane.
 #include "rgb/wide_rgb.h"
 
 #if KELMAR_HAVE_WIDE
 
 // g++ 12 reports the deliberately undefined first operand with which its
-// AVX-512 intrinsics start (a variable initialised from itself) as maybe
-// uninitialised once they are inlined here.
+// AVX-512 intrinsics start (a variable initialised from itself) as
+// uninitialised, or maybe so, once they are inlined here.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
 #include <immintrin.h>
@@ -105,8 +106,9 @@ inline __m128i Load128(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-// The AVX-512 primitives of the window kernels: 64 pixels, four macroblock
-// rows, per step; or, with FourRows, four row pairs of one macroblock.
+// The AVX-512 primitives of the closed-form and window kernels: 64 pixels,
+// four macroblock rows, per step; or, with FourRows, four row pairs of one
+// macroblock.
 struct Avx512 {
   using V = __m512i;
   static constexpr int kMacroblocksPerStep = 4;
@@ -122,6 +124,17 @@ struct Avx512 {
   static V Mullo16(V a, V b) { return _mm512_mullo_epi16(a, b); }
   static V MulhiU16(V a, V b) { return _mm512_mulhi_epu16(a, b); }
   static V Abs16(V a) { return _mm512_abs_epi16(a); }
+  static V PlusOneWhereGreater16(V x, V a, V b) {
+    return _mm512_mask_add_epi16(x, _mm512_cmpgt_epi16_mask(a, b), x, Set16(1));
+  }
+  static V PlusOneWhereEqual16(V x, V a, V b) {
+    return _mm512_mask_add_epi16(x, _mm512_cmpeq_epi16_mask(a, b), x, Set16(1));
+  }
+  static V MinusOneWhereEqual16(V x, V a, V b) {
+    return _mm512_mask_sub_epi16(x, _mm512_cmpeq_epi16_mask(a, b), x, Set16(1));
+  }
+  static V Max16(V a, V b) { return _mm512_max_epi16(a, b); }
+  static V Min16(V a, V b) { return _mm512_min_epi16(a, b); }
   // `magnitude` with the sign of x; magnitudes are 0 where x is 0.
   static V Sign16(V magnitude, V x) {
     return _mm512_mask_sub_epi16(magnitude, _mm512_movepi16_mask(x), Zero(), magnitude);
@@ -139,6 +152,9 @@ struct Avx512 {
   }
   static V UnpackLo8(V a, V b) { return _mm512_unpacklo_epi8(a, b); }
   static V UnpackHi8(V a, V b) { return _mm512_unpackhi_epi8(a, b); }
+  static V UnpackLo16(V a, V b) { return _mm512_unpacklo_epi16(a, b); }
+  static V UnpackHi16(V a, V b) { return _mm512_unpackhi_epi16(a, b); }
+  static V PackUS16(V a, V b) { return _mm512_packus_epi16(a, b); }
   static V AddsU8(V a, V b) { return _mm512_adds_epu8(a, b); }
   static V SubsU8(V a, V b) { return _mm512_subs_epu8(a, b); }
 
@@ -207,14 +223,26 @@ struct Avx512 {
 }  // namespace
 
 void ConvertRgb24RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertWindowMacroblockRow<Rgb24Facts, Avx512>(forms, row);
+  ConvertMacroblockRow<Rgb24Facts, Avx512>(forms, row);
 }
 
 void ConvertRgb555RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertWindowMacroblockRow<Rgb555Facts, Avx512>(forms, row);
+  ConvertMacroblockRow<Rgb555Facts, Avx512>(forms, row);
 }
 
 void ConvertRgb565RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  ConvertMacroblockRow<Rgb565Facts, Avx512>(forms, row);
+}
+
+void ConvertRgb24WindowRowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  ConvertWindowMacroblockRow<Rgb24Facts, Avx512>(forms, row);
+}
+
+void ConvertRgb555WindowRowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+  ConvertWindowMacroblockRow<Rgb555Facts, Avx512>(forms, row);
+}
+
+void ConvertRgb565WindowRowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
   ConvertWindowMacroblockRow<Rgb565Facts, Avx512>(forms, row);
 }
 

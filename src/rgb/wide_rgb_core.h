@@ -9,7 +9,9 @@
 //   using V                          the vector of 16-bit lanes
 //   kMacroblocksPerStep              16-pixel macroblock rows per vector
 //   Zero, Set8, Set16, Set32         constants
-//   Add16, Sub16, Mullo16, MulhiU16, CmpGt16, CmpEq16, Abs16, Max16, Min16,
+//   Add16, Sub16, Mullo16, MulhiU16, Abs16, Max16, Min16,
+//   PlusOneWhereGreater16(x, a, b), PlusOneWhereEqual16, MinusOneWhereEqual16
+//                                    x + 1 (x - 1) in the lanes where a > b (a == b)
 //   Sign16(magnitude, x)             16-bit lane arithmetic
 //   And, Or, Srli16<n>, Slli16<n>    bits
 //   UnpackLo8, UnpackHi8, UnpackLo16, UnpackHi16, PackUS16
@@ -19,7 +21,8 @@
 //   LoadChromaPairs(p)               8 samples per lane, each twice
 //   StoreBgr24(out, b, g, r), StoreWords(out, low, high), StoreBytes(out, a)
 // A 256-bit set also takes TwoRows / TwoOutputRows in its loads and stores
-// (one row per lane) and has SetLanes32(low, high).
+// (one row per lane) and has SetLanes32(low, high); a 512-bit set takes
+// FourRows / FourOutputRows.
 //
 // Lane order: a vector of luma bytes is split into its low and high halves of
 // every 128-bit lane (UnpackLo8 / UnpackHi8 with zero), and a vector of chroma
@@ -159,15 +162,15 @@ inline V PrepareLuma(const FormConstants<I>& k, V luma16) {
 template <typename F, typename I, typename V = typename I::V>
 inline V Level(const FormConstants<I>& k, V lumaPart, V termPart) {
   const V sum = I::Add16(lumaPart, termPart);
-  if (F::kind == LumaFormKind::kUnitSlope) return I::Sub16(sum, I::CmpGt16(k.threshold, sum));
+  if (F::kind == LumaFormKind::kUnitSlope) return I::PlusOneWhereGreater16(sum, k.threshold, sum);
   const V m = F::kind == LumaFormKind::kRational
                   ? sum
                   : I::Add16(I::Mullo16(I::Min16(I::Max16(sum, k.low), k.high), k.scale), k.bias);
   const V quotient = I::MulhiU16(I::Add16(I::Abs16(m), k.rounding), k.multiplier);
   V level = I::Add16(I::Sign16(quotient, m), k.lift);
   for (int e = 0; e < F::slots; ++e) {
-    level = I::Sub16(level, I::CmpEq16(m, k.raise[e]));
-    level = I::Add16(level, I::CmpEq16(m, k.lower[e]));
+    level = I::PlusOneWhereEqual16(level, m, k.raise[e]);
+    level = I::MinusOneWhereEqual16(level, m, k.lower[e]);
   }
   return level;
 }
@@ -272,8 +275,9 @@ inline void ConvertRowPair(const FormConstants<I>& k, const LayoutOffsets<I>& o,
   }
 }
 
-// Converts the runs of one macroblock row, one or two macroblocks per step;
-// with two, a last odd macroblock of a run goes two row pairs per step.
+// Converts the runs of one macroblock row, one, two or four macroblocks per
+// step; the last macroblocks of a run that fill no step go two or four row
+// pairs per step.
 template <typename F, typename P, typename I>
 struct RunKernel {
   static constexpr int32_t kOut = 16 * P::kBytesPerPixel;  // output bytes of a macroblock row
@@ -294,6 +298,13 @@ struct RunKernel {
       for (int j = 0; j < 8; j += 2) {
         const RowPairsInLanes p = TwoRowPairsOfMacroblock(row, j, column + paired, kOut);
         ConvertRowPair<F, P, I>(k, offsets, p.y0, p.y1, p.u, p.v, p.out0, p.out1);
+      }
+    } else if constexpr (kStep == 4) {
+      for (int32_t c = column + paired; c < column + count; ++c) {
+        for (int j = 0; j < 8; j += 4) {
+          const RowPairsInFourLanes p = FourRowPairsOfMacroblock(row, j, c, kOut);
+          ConvertRowPair<F, P, I>(k, offsets, p.y0, p.y1, p.u, p.v, p.out0, p.out1);
+        }
       }
     }
   }

@@ -42,10 +42,12 @@ struct Sse2 {
   static V Sub16(V a, V b) { return _mm_sub_epi16(a, b); }
   static V Mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
   static V MulhiU16(V a, V b) { return _mm_mulhi_epu16(a, b); }
-  static V CmpGt16(V a, V b) { return _mm_cmpgt_epi16(a, b); }
+  // A true comparison is -1 in its lane.
+  static V PlusOneWhereGreater16(V x, V a, V b) { return Sub16(x, _mm_cmpgt_epi16(a, b)); }
+  static V PlusOneWhereEqual16(V x, V a, V b) { return Sub16(x, _mm_cmpeq_epi16(a, b)); }
+  static V MinusOneWhereEqual16(V x, V a, V b) { return Add16(x, _mm_cmpeq_epi16(a, b)); }
   static V Max16(V a, V b) { return _mm_max_epi16(a, b); }
   static V Min16(V a, V b) { return _mm_min_epi16(a, b); }
-  static V CmpEq16(V a, V b) { return _mm_cmpeq_epi16(a, b); }
   static V Abs16(V a) { return _mm_max_epi16(a, _mm_sub_epi16(_mm_setzero_si128(), a)); }
   // `magnitude` with the sign of x; magnitudes are 0 where x is 0.
   static V Sign16(V magnitude, V x) {
