@@ -1,18 +1,21 @@
 // Kelmar against libyuv, libswscale and memcpy on the same pictures.
 //
 //   kelmar_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
-//                --benchmark_min_time=0.1 [--paths] [--scaling]
+//                --benchmark_min_time=0.1 [--paths] [--tier PATH] [--scaling]
 //
 // prints Google Benchmark's table and then the ratio tables: against the
 // peers, 10 % maps (clustered and scattered) against the full map, far
 // settings against the common adjusted one, and the fixed cost per call.
 // --paths also measures every code path this processor has at 1280 x 720;
+// --tier PATH (integer, mmx, sse2, avx2, avx512) runs every case that forces
+// no path on that one, as a processor without the higher ones would;
 // --scaling measures two threads against one instead.  Random interleaving
 // runs the contenders in a random order each round, so that none always
 // follows the same neighbour (and its state of the caches).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -119,7 +122,22 @@ void Register(const std::string& name, Fn&& fn) {
   benchmark::RegisterBenchmark(name.c_str(), std::forward<Fn>(fn))->Unit(benchmark::kMicrosecond);
 }
 
+// The path named `name` among this processor's; kAuto for no name.
+bool FindPath(const char* name, PathLimit* limit) {
+  *limit = PathLimit::kAuto;
+  if (name == nullptr) return true;
+  for (const PathChoice& p : SupportedPaths()) {
+    if (std::strcmp(p.name, name) == 0) {
+      *limit = p.limit;
+      return true;
+    }
+  }
+  return false;
+}
+
 void RegisterAll(const TableOptions& options) {
+  PathLimit tier = PathLimit::kAuto;
+  FindPath(options.tier, &tier);
   const std::vector<std::pair<int, int>> sizes = options.sizes;
   for (const auto& size : sizes) {
     const int w = size.first;
@@ -128,7 +146,7 @@ void RegisterAll(const TableOptions& options) {
       const Layout layout = info.layout;
       for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
         for (MapKind map : {MapKind::kFull, MapKind::kClustered, MapKind::kScattered}) {
-          const KelmarCase c = {layout, w, h, ValuesOf(setting), map, PathLimit::kAuto};
+          const KelmarCase c = {layout, w, h, ValuesOf(setting), map, tier};
           Register(KelmarName(layout, w, h, setting, map),
                    [c](benchmark::State& state) { RunKelmar(state, c); });
         }
@@ -151,7 +169,7 @@ void RegisterAll(const TableOptions& options) {
   for (const LayoutInfo& info : AllLayouts()) {
     for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
       for (MapKind map : {MapKind::kEmpty, MapKind::kFull}) {
-        const KelmarCase c = {info.layout, fw, fh, ValuesOf(setting), map, PathLimit::kAuto};
+        const KelmarCase c = {info.layout, fw, fh, ValuesOf(setting), map, tier};
         Register(KelmarName(info.layout, fw, fh, setting, map),
                  [c](benchmark::State& state) { RunKelmar(state, c); });
       }
@@ -165,7 +183,7 @@ void RegisterAll(const TableOptions& options) {
   const int ch = options.pathSize.second;
   for (const LayoutInfo& info : AllLayouts()) {
     for (const DisplaySetting& setting : CliffSettings()) {
-      for (PathLimit path : {PathLimit::kAuto, PathLimit::kInteger}) {
+      for (PathLimit path : {tier, PathLimit::kInteger}) {
         const KelmarCase c = {info.layout, cw, ch, setting, MapKind::kFull, path};
         Register(KelmarName(info.layout, cw, ch, setting.name, MapKind::kFull,
                             path == PathLimit::kInteger ? "integer" : nullptr),
@@ -178,11 +196,9 @@ void RegisterAll(const TableOptions& options) {
              [common](benchmark::State& state) { RunKelmar(state, common); });
   }
 
-  const std::vector<PathChoice> paths = SupportedPaths();
   for (const char* pathName : options.paths) {
     PathLimit limit = PathLimit::kAuto;
-    for (const PathChoice& p : paths)
-      if (std::strcmp(p.name, pathName) == 0) limit = p.limit;
+    FindPath(pathName, &limit);
     for (const LayoutInfo& info : AllLayouts()) {
       for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
         const int w = options.pathSize.first;
@@ -209,6 +225,21 @@ bool TakeFlag(int& argc, char** argv, const char* flag) {
   return found;
 }
 
+// Removes `flag` and the value after it from argv; returns the value, or
+// nullptr when the flag is not there.
+const char* TakeValue(int& argc, char** argv, const char* flag) {
+  const char* value = nullptr;
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], flag) == 0 && i + 1 < argc)
+      value = argv[++i];
+    else
+      argv[kept++] = argv[i];
+  }
+  argc = kept;
+  return value;
+}
+
 }  // namespace
 }  // namespace kelmar::bench
 
@@ -218,6 +249,12 @@ int main(int argc, char** argv) {
   options.sizes = {{352, 288}, {1280, 720}};
   options.fixedCostSize = {176, 144};
   options.pathSize = {1280, 720};
+  options.tier = TakeValue(argc, argv, "--tier");
+  kelmar::PathLimit tier;
+  if (!FindPath(options.tier, &tier)) {
+    std::fprintf(stderr, "kelmar_bench: --tier %s: not a path of this processor\n", options.tier);
+    return 1;
+  }
   if (TakeFlag(argc, argv, "--paths"))
     for (const PathChoice& p : SupportedPaths()) options.paths.push_back(p.name);
   options.scaling = TakeFlag(argc, argv, "--scaling");

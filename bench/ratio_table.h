@@ -16,6 +16,9 @@ struct TableOptions {
   std::vector<const char*> paths;          // forced paths measured, if any
   std::pair<int, int> pathSize;
   bool scaling = false;  // two threads against one
+  // --tier: the path every Kelmar case takes unless it forces another, to
+  // measure a processor with fewer extensions on this one.
+  const char* tier = nullptr;
 };
 
 class RatioTableReporter : public benchmark::ConsoleReporter {
