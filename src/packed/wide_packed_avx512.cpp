@@ -63,8 +63,8 @@ struct Kernel {
 // kBytes of output (32, 64 or 128) read kBytes / 2 luma and kBytes / 4 U
 // and V samples; loads are exactly that wide, so a chunk reads nothing past
 // its own samples.  Bytes above a narrow load are never stored.  (The
-// masked insert and extract below stand for the plain ones, whose
-// undefined pass-through operand g++ 12 reports as uninitialised.)
+// masked insert, extract and shuffle in this file stand for the plain ones,
+// whose undefined pass-through operand g++ 12 reports as uninitialised.)
 template <int kBytes>
 inline __m512i LoadLuma(const uint8_t* y) {
   if (kBytes == 32)
@@ -118,6 +118,27 @@ inline void PackChunk(const Kernel& kernel, const PackedRowPair& rows, int32_t k
   PackRow<kBytes, kMapLuma>(kernel, rows.y1 + k / 2, uv, rows.outB + k);
 }
 
+// Output bytes [k, k + 256) of both rows of a pair: 64 U and 64 V samples
+// in a register each, so each table lookup serves twice the samples of the
+// 128-byte chunk's shared register.
+template <bool kMapLuma, bool kMapChroma>
+inline void PackWideChunk(const Kernel& kernel, const PackedRowPair& rows, int32_t k) {
+  __m512i u = _mm512_loadu_si512(rows.u + k / 4);
+  __m512i v = _mm512_loadu_si512(rows.v + k / 4);
+  if (kMapChroma) {
+    u = LookupBytes512(kernel.u, u);
+    v = LookupBytes512(kernel.v, v);
+  }
+  // U in bytes 0-31 and V in 32-63, of samples 0-31 and then 32-63.
+  const __m512i uv[2] = {_mm512_maskz_shuffle_i64x2(0xFF, u, v, 0x44),
+                         _mm512_maskz_shuffle_i64x2(0xFF, u, v, 0xEE)};
+  for (int half = 0; half < 2; ++half) {
+    const int32_t at = k + 128 * half;
+    PackRow<128, kMapLuma>(kernel, rows.y0 + at / 2, uv[half], rows.outA + at);
+    PackRow<128, kMapLuma>(kernel, rows.y1 + at / 2, uv[half], rows.outB + at);
+  }
+}
+
 // `bytes` (a multiple of 32) of each row of a pair.  From 128 bytes on, the
 // stores after a first unaligned chunk start on row A's next 64-byte
 // boundary, so they do not straddle cache lines; the last chunk ends at the
@@ -133,6 +154,8 @@ inline void PackPair(const Kernel& kernel, const PackedRowPair& rows, int32_t by
       PackChunk<64, kMapLuma, kMapChroma>(kernel, rows, 0);
       k = head;
     }
+    if (kMapChroma)
+      for (; k + 256 <= bytes; k += 256) PackWideChunk<kMapLuma, kMapChroma>(kernel, rows, k);
     for (; k + 128 <= bytes; k += 128) PackChunk<128, kMapLuma, kMapChroma>(kernel, rows, k);
     if (k + 64 <= bytes) {
       PackChunk<64, kMapLuma, kMapChroma>(kernel, rows, k);
