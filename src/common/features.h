@@ -13,9 +13,17 @@
 #endif
 #define KELMAR_HAVE_MMX KELMAR_X86
 
-// The SSE2 and AVX2 row converters, chosen at run time on 32- and 64-bit
-// x86 alike.
+// The SSE2, AVX2 and AVX-512 row converters, chosen at run time on 32- and
+// 64-bit x86 alike.
 #define KELMAR_HAVE_WIDE KELMAR_X86
+
+// 32 vector registers (x86-64) rather than 8: the AVX-512 closed forms need
+// them; with 8 they spill, and the AVX2 forms are faster.
+#if defined(__x86_64__)
+#define KELMAR_WIDE_REGISTERS_32 1
+#else
+#define KELMAR_WIDE_REGISTERS_32 0
+#endif
 
 #if KELMAR_HAVE_MMX
 // MMX code is compiled for MMX whatever the target's baseline; it only runs
@@ -47,4 +55,8 @@
   _Pragma("GCC push_options") _Pragma("GCC target(\"avx512f,avx512bw,avx512vl,avx512vbmi\")")
 #define KELMAR_TARGET_END _Pragma("GCC pop_options")
 #endif
+// The vector helpers are always inlined into their kernels: g++ stops
+// inlining them once a file holds many kernels, and a call then passes its
+// vectors through memory under the Windows calling conventions.
+#define KELMAR_VECTOR_INLINE inline __attribute__((always_inline))
 #endif

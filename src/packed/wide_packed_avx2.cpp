@@ -16,7 +16,7 @@ namespace {
 // table[index] for 32 bytes: a shuffle of each 16-entry slice by the low
 // four index bits, then a tree of blends on bits 4 to 7.  Each 128-bit lane
 // uses its own half of the slices.
-inline __m256i Lookup(const SlicedTables& table, __m256i index) {
+KELMAR_VECTOR_INLINE __m256i Lookup(const SlicedTables& table, __m256i index) {
   const __m256i low = _mm256_and_si256(index, _mm256_set1_epi8(0x0F));
   __m256i level[16];
   for (int s = 0; s < 16; ++s)
@@ -35,7 +35,7 @@ inline __m256i Lookup(const SlicedTables& table, __m256i index) {
 }
 
 // The same for 16 bytes, with the half of the slices at `half` (0 or 16).
-inline __m128i Lookup(const SlicedTables& table, int half, __m128i index) {
+KELMAR_VECTOR_INLINE __m128i Lookup(const SlicedTables& table, int half, __m128i index) {
   const __m128i low = _mm_and_si128(index, _mm_set1_epi8(0x0F));
   __m128i level[16];
   for (int s = 0; s < 16; ++s)
@@ -52,26 +52,27 @@ inline __m128i Lookup(const SlicedTables& table, int half, __m128i index) {
 
 // Luma bytes with the U V pairs that serve them, in the layout's order.
 template <bool kYuy2>
-inline __m256i InterleaveLow(__m256i uv, __m256i y) {
+KELMAR_VECTOR_INLINE __m256i InterleaveLow(__m256i uv, __m256i y) {
   return kYuy2 ? _mm256_unpacklo_epi8(y, uv) : _mm256_unpacklo_epi8(uv, y);
 }
 template <bool kYuy2>
-inline __m256i InterleaveHigh(__m256i uv, __m256i y) {
+KELMAR_VECTOR_INLINE __m256i InterleaveHigh(__m256i uv, __m256i y) {
   return kYuy2 ? _mm256_unpackhi_epi8(y, uv) : _mm256_unpackhi_epi8(uv, y);
 }
 template <bool kYuy2>
-inline __m128i InterleaveLow(__m128i uv, __m128i y) {
+KELMAR_VECTOR_INLINE __m128i InterleaveLow(__m128i uv, __m128i y) {
   return kYuy2 ? _mm_unpacklo_epi8(y, uv) : _mm_unpacklo_epi8(uv, y);
 }
 template <bool kYuy2>
-inline __m128i InterleaveHigh(__m128i uv, __m128i y) {
+KELMAR_VECTOR_INLINE __m128i InterleaveHigh(__m128i uv, __m128i y) {
   return kYuy2 ? _mm_unpackhi_epi8(y, uv) : _mm_unpackhi_epi8(uv, y);
 }
 
 // One output row of 32 pixels; `uv` holds the pairs of pixels 0-15 in its
 // low lane and 16-31 in its high lane.
 template <bool kYuy2, bool kMapLuma>
-inline void PackRow32(const WidePacker& packer, const uint8_t* y, __m256i uv, uint8_t* out) {
+KELMAR_VECTOR_INLINE void PackRow32(const WidePacker& packer, const uint8_t* y, __m256i uv,
+                                    uint8_t* out) {
   __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
   if (kMapLuma) luma = Lookup(packer.tables->lookups.luma, luma);
   const __m256i low = InterleaveLow<kYuy2>(uv, luma);    // pixels 0-7, 16-23
@@ -82,8 +83,9 @@ inline void PackRow32(const WidePacker& packer, const uint8_t* y, __m256i uv, ui
 }
 
 template <bool kYuy2, bool kMapLuma, bool kMapChroma>
-inline void PackRowPair32(const WidePacker& packer, const uint8_t* y0, const uint8_t* y1,
-                          const uint8_t* u, const uint8_t* v, uint8_t* outA, uint8_t* outB) {
+KELMAR_VECTOR_INLINE void PackRowPair32(const WidePacker& packer, const uint8_t* y0,
+                                        const uint8_t* y1, const uint8_t* u, const uint8_t* v,
+                                        uint8_t* outA, uint8_t* outB) {
   __m128i us = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u));
   __m128i vs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
   if (kMapChroma) {
@@ -100,7 +102,8 @@ inline void PackRowPair32(const WidePacker& packer, const uint8_t* y0, const uin
 }
 
 template <bool kYuy2, bool kMapLuma>
-inline void PackRow16(const WidePacker& packer, const uint8_t* y, __m128i uv, uint8_t* out) {
+KELMAR_VECTOR_INLINE void PackRow16(const WidePacker& packer, const uint8_t* y, __m128i uv,
+                                    uint8_t* out) {
   __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
   if (kMapLuma) luma = Lookup(packer.tables->lookups.luma, 0, luma);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), InterleaveLow<kYuy2>(uv, luma));
@@ -108,8 +111,9 @@ inline void PackRow16(const WidePacker& packer, const uint8_t* y, __m128i uv, ui
 }
 
 template <bool kYuy2, bool kMapLuma, bool kMapChroma>
-inline void PackRowPair16(const WidePacker& packer, const uint8_t* y0, const uint8_t* y1,
-                          const uint8_t* u, const uint8_t* v, uint8_t* outA, uint8_t* outB) {
+KELMAR_VECTOR_INLINE void PackRowPair16(const WidePacker& packer, const uint8_t* y0,
+                                        const uint8_t* y1, const uint8_t* u, const uint8_t* v,
+                                        uint8_t* outA, uint8_t* outB) {
   __m128i us = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u));
   __m128i vs = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
   if (kMapChroma) {

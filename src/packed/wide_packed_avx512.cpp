@@ -66,7 +66,7 @@ struct Kernel {
 // masked insert, extract and shuffle in this file stand for the plain ones,
 // whose undefined pass-through operand g++ 12 reports as uninitialised.)
 template <int kBytes>
-inline __m512i LoadLuma(const uint8_t* y) {
+KELMAR_VECTOR_INLINE __m512i LoadLuma(const uint8_t* y) {
   if (kBytes == 32)
     return _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y)));
   if (kBytes == 64)
@@ -75,7 +75,7 @@ inline __m512i LoadLuma(const uint8_t* y) {
 }
 
 template <int kBytes>
-inline __m512i LoadChroma(const uint8_t* u, const uint8_t* v) {
+KELMAR_VECTOR_INLINE __m512i LoadChroma(const uint8_t* u, const uint8_t* v) {
   __m256i us, vs;
   if (kBytes == 32) {
     us = _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u)));
@@ -92,7 +92,8 @@ inline __m512i LoadChroma(const uint8_t* u, const uint8_t* v) {
 }
 
 template <int kBytes, bool kMapLuma>
-inline void PackRow(const Kernel& kernel, const uint8_t* y, __m512i uv, uint8_t* out) {
+KELMAR_VECTOR_INLINE void PackRow(const Kernel& kernel, const uint8_t* y, __m512i uv,
+                                  uint8_t* out) {
   __m512i luma = LoadLuma<kBytes>(y);
   if (kMapLuma) luma = LookupBytes512(kernel.luma, luma);
   const __m512i first = _mm512_permutex2var_epi8(luma, kernel.first, uv);
@@ -109,7 +110,7 @@ inline void PackRow(const Kernel& kernel, const uint8_t* y, __m512i uv, uint8_t*
 // Output bytes [k, k + kBytes) of both rows of a pair; k is a multiple of 4,
 // so the chunk starts on a pixel pair.
 template <int kBytes, bool kMapLuma, bool kMapChroma>
-inline void PackChunk(const Kernel& kernel, const PackedRowPair& rows, int32_t k) {
+KELMAR_VECTOR_INLINE void PackChunk(const Kernel& kernel, const PackedRowPair& rows, int32_t k) {
   __m512i uv = LoadChroma<kBytes>(rows.u + k / 4, rows.v + k / 4);
   if (kMapChroma)
     uv =
@@ -122,7 +123,8 @@ inline void PackChunk(const Kernel& kernel, const PackedRowPair& rows, int32_t k
 // in a register each, so each table lookup serves twice the samples of the
 // 128-byte chunk's shared register.
 template <bool kMapLuma, bool kMapChroma>
-inline void PackWideChunk(const Kernel& kernel, const PackedRowPair& rows, int32_t k) {
+KELMAR_VECTOR_INLINE void PackWideChunk(const Kernel& kernel, const PackedRowPair& rows,
+                                        int32_t k) {
   __m512i u = _mm512_loadu_si512(rows.u + k / 4);
   __m512i v = _mm512_loadu_si512(rows.v + k / 4);
   if (kMapChroma) {
@@ -146,7 +148,7 @@ inline void PackWideChunk(const Kernel& kernel, const PackedRowPair& rows, int32
 // row that does not start on a pixel pair boundary mod 4 keeps unaligned
 // stores.
 template <bool kMapLuma, bool kMapChroma>
-inline void PackPair(const Kernel& kernel, const PackedRowPair& rows, int32_t bytes) {
+KELMAR_VECTOR_INLINE void PackPair(const Kernel& kernel, const PackedRowPair& rows, int32_t bytes) {
   int32_t k = 0;
   if (bytes >= 128) {
     const int32_t head = static_cast<int32_t>((0u - reinterpret_cast<uintptr_t>(rows.outA)) & 63u);
@@ -171,7 +173,7 @@ inline void PackPair(const Kernel& kernel, const PackedRowPair& rows, int32_t by
 // A lone macroblock (the common run of a sparse map) takes the straight
 // path of one 32-byte chunk per row pair.
 template <bool kMapLuma, bool kMapChroma>
-inline void PackRun(const Kernel& kernel, const PackedRun& run) {
+KELMAR_VECTOR_INLINE void PackRun(const Kernel& kernel, const PackedRun& run) {
   PackedRowPair rows = RowPairOfPackedRun(run, 0);
   if (run.macroblocks == 1) {
     for (int pair = 0; pair < 8; ++pair, StepToNextRowPair(run, rows))

@@ -13,7 +13,7 @@ namespace kelmar {
 namespace {
 
 template <bool kYuy2>
-inline void PackRow16(const uint8_t* y, __m128i uv, uint8_t* out) {
+KELMAR_VECTOR_INLINE void PackRow16(const uint8_t* y, __m128i uv, uint8_t* out) {
   const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
   const __m128i low = kYuy2 ? _mm_unpacklo_epi8(luma, uv) : _mm_unpacklo_epi8(uv, luma);
   const __m128i high = kYuy2 ? _mm_unpackhi_epi8(luma, uv) : _mm_unpackhi_epi8(uv, luma);

@@ -39,7 +39,7 @@ DitherRows<I> MakeDitherRows(const DitherPatterns& patterns) {
 }
 
 template <typename I, typename In, typename Out, typename V = typename I::V>
-inline void DitherRow(const DitherRows<I>& d, int p, In y, V u, V v, Out out) {
+KELMAR_VECTOR_INLINE void DitherRow(const DitherRows<I>& d, int p, In y, V u, V v, Out out) {
   const V luma = I::AddsU8(I::LoadLuma(y), d.luma[p]);
   const V lumaShare = I::MinU8(
       I::MaxU8(I::And(I::SubsU8(luma, I::Set8(14)), I::Set8(static_cast<char>(0xF0))), I::Set8(16)),
@@ -54,8 +54,8 @@ inline void DitherRow(const DitherRows<I>& d, int p, In y, V u, V v, Out out) {
 // Row pair j of 16 or 32 pixels: matrix rows 0 and 1 for even j, 2 and 3 for
 // odd j.
 template <typename I, typename In, typename Out, typename V = typename I::V>
-inline void DitherRowPair(const DitherRows<I>& d, int j, In y0, In y1, In u, In v, Out out0,
-                          Out out1) {
+KELMAR_VECTOR_INLINE void DitherRowPair(const DitherRows<I>& d, int j, In y0, In y1, In u, In v,
+                                        Out out0, Out out1) {
   const V uPairs = I::LoadChromaPairs(u);
   const V vPairs = I::LoadChromaPairs(v);
   const int p = 2 * (j & 1);

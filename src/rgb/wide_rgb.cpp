@@ -72,7 +72,7 @@ RowConverter ChooseAvx512Row(WideLayout layout, const RgbCall& call) {
   const RgbClosedForms& forms = call.tables->forms;
   if (call.plan.wide < WideSimd::kAvx512 || !forms.chromaExact) return nullptr;
   const bool windows = forms.windows.count > 0 && WindowsPreferred(forms);
-  if (!windows && !forms.Usable()) return nullptr;
+  if (!windows && (!forms.Usable() || !KELMAR_WIDE_REGISTERS_32)) return nullptr;
   switch (layout) {
     case WideLayout::kRgb24:
       return windows ? ConvertRowWide<ConvertRgb24WindowRowAvx512, Rgb24Facts::kRows>

@@ -35,17 +35,17 @@ constexpr BgrShuffles MakeBgrShuffles() {
 }
 alignas(16) constexpr BgrShuffles kBgrShuffle = MakeBgrShuffles();
 
-inline __m128i Shuffle(int part, int colour) {
+KELMAR_VECTOR_INLINE __m128i Shuffle(int part, int colour) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(kBgrShuffle.bytes[part][colour]));
 }
 
-inline __m128i BgrPart(int part, __m128i b, __m128i g, __m128i r) {
+KELMAR_VECTOR_INLINE __m128i BgrPart(int part, __m128i b, __m128i g, __m128i r) {
   return _mm_or_si128(
       _mm_or_si128(_mm_shuffle_epi8(b, Shuffle(part, 0)), _mm_shuffle_epi8(g, Shuffle(part, 1))),
       _mm_shuffle_epi8(r, Shuffle(part, 2)));
 }
 
-inline __m256i BgrPart(int part, __m256i b, __m256i g, __m256i r) {
+KELMAR_VECTOR_INLINE __m256i BgrPart(int part, __m256i b, __m256i g, __m256i r) {
   const __m256i sb = _mm256_broadcastsi128_si256(Shuffle(part, 0));
   const __m256i sg = _mm256_broadcastsi128_si256(Shuffle(part, 1));
   const __m256i sr = _mm256_broadcastsi128_si256(Shuffle(part, 2));
@@ -53,9 +53,9 @@ inline __m256i BgrPart(int part, __m256i b, __m256i g, __m256i r) {
                          _mm256_shuffle_epi8(r, sr));
 }
 
-inline __m128i LowLane(__m256i a) { return _mm256_castsi256_si128(a); }
-inline __m128i HighLane(__m256i a) { return _mm256_extracti128_si256(a, 1); }
-inline __m256i JoinLanes(__m128i low, __m128i high) {
+KELMAR_VECTOR_INLINE __m128i LowLane(__m256i a) { return _mm256_castsi256_si128(a); }
+KELMAR_VECTOR_INLINE __m128i HighLane(__m256i a) { return _mm256_extracti128_si256(a, 1); }
+KELMAR_VECTOR_INLINE __m256i JoinLanes(__m128i low, __m128i high) {
   return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
 }
 

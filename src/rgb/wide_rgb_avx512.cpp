@@ -91,18 +91,20 @@ constexpr Indices MakeIndices() {
 }
 alignas(64) constexpr Indices kIndices = MakeIndices();
 
-inline __m512i LoadIndices(const ByteIndices& indices) { return _mm512_loadu_si512(indices.bytes); }
+KELMAR_VECTOR_INLINE __m512i LoadIndices(const ByteIndices& indices) {
+  return _mm512_loadu_si512(indices.bytes);
+}
 
-inline __m512i Bgr(const BgrIndices& indices, __m512i b, __m512i g, __m512i r) {
+KELMAR_VECTOR_INLINE __m512i Bgr(const BgrIndices& indices, __m512i b, __m512i g, __m512i r) {
   const __m512i blueGreen = _mm512_permutex2var_epi8(b, LoadIndices(indices.blueGreen), g);
   return _mm512_mask_permutexvar_epi8(blueGreen, static_cast<__mmask64>(indices.redBytes),
                                       LoadIndices(indices.red), r);
 }
 
-inline __m128i Load64Bits(const uint8_t* p) {
+KELMAR_VECTOR_INLINE __m128i Load64Bits(const uint8_t* p) {
   return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
 }
-inline __m128i Load128(const uint8_t* p) {
+KELMAR_VECTOR_INLINE __m128i Load128(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 

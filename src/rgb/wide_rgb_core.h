@@ -55,18 +55,18 @@ struct FormConstants {
   V lower[kMaxLumaExceptionsPerSide];  // m of the indices corrected by -1
 };
 
-inline int16_t IndexM(const LumaForm& luma, int16_t index) {
+KELMAR_VECTOR_INLINE int16_t IndexM(const LumaForm& luma, int16_t index) {
   return static_cast<int16_t>(index * luma.scale + luma.bias);
 }
 
 template <typename I>
-inline typename I::V SetUnsigned16(uint16_t value) {
+KELMAR_VECTOR_INLINE typename I::V SetUnsigned16(uint16_t value) {
   return I::Set16(static_cast<int16_t>(value));
 }
 
 // `first` in the even 16-bit lanes, `second` in the odd ones.
 template <typename I>
-inline typename I::V SetPairs16(int32_t first, int32_t second) {
+KELMAR_VECTOR_INLINE typename I::V SetPairs16(int32_t first, int32_t second) {
   const uint32_t low = static_cast<uint16_t>(first);
   const uint32_t high = static_cast<uint16_t>(second);
   return I::Set32(static_cast<int32_t>(low | high << 16));
@@ -114,7 +114,7 @@ struct Form {
 };
 
 template <typename I, typename V = typename I::V>
-inline V Magnitude(V absX, V high, V low) {
+KELMAR_VECTOR_INLINE V Magnitude(V absX, V high, V low) {
   return I::Add16(I::Mullo16(absX, high), I::MulhiU16(absX, low));
 }
 
@@ -126,7 +126,7 @@ struct ChannelTerms {
 };
 
 template <typename I, typename V = typename I::V>
-inline ChannelTerms<I> ComputeTerms(const FormConstants<I>& k, V u16, V v16) {
+KELMAR_VECTOR_INLINE ChannelTerms<I> ComputeTerms(const FormConstants<I>& k, V u16, V v16) {
   const V xu = I::Sub16(u16, k.c128);
   const V xv = I::Sub16(v16, k.c128);
   const V au = I::Abs16(xu);
@@ -144,7 +144,7 @@ inline ChannelTerms<I> ComputeTerms(const FormConstants<I>& k, V u16, V v16) {
 // unit slope term + offset + lift, rational (term + offset) * scale + bias,
 // clamped rational term + offset (the index is clamped before scaling).
 template <typename F, typename I, typename V = typename I::V>
-inline V PrepareTerm(const FormConstants<I>& k, V term, V offset) {
+KELMAR_VECTOR_INLINE V PrepareTerm(const FormConstants<I>& k, V term, V offset) {
   const V index = I::Add16(term, offset);
   if (F::kind == LumaFormKind::kUnitSlope) return I::Add16(index, k.lift);
   if (F::kind == LumaFormKind::kClampedRational) return index;
@@ -153,14 +153,14 @@ inline V PrepareTerm(const FormConstants<I>& k, V term, V offset) {
 
 // The luma part: sample * scale for the rational form, else the sample.
 template <typename F, typename I, typename V = typename I::V>
-inline V PrepareLuma(const FormConstants<I>& k, V luma16) {
+KELMAR_VECTOR_INLINE V PrepareLuma(const FormConstants<I>& k, V luma16) {
   if (F::kind != LumaFormKind::kRational) return luma16;
   return I::Mullo16(luma16, k.scale);
 }
 
 // The unclamped level of LumaTable at the index whose two parts are given.
 template <typename F, typename I, typename V = typename I::V>
-inline V Level(const FormConstants<I>& k, V lumaPart, V termPart) {
+KELMAR_VECTOR_INLINE V Level(const FormConstants<I>& k, V lumaPart, V termPart) {
   const V sum = I::Add16(lumaPart, termPart);
   if (F::kind == LumaFormKind::kUnitSlope) return I::PlusOneWhereGreater16(sum, k.threshold, sum);
   const V m = F::kind == LumaFormKind::kRational
@@ -184,21 +184,21 @@ struct PixelPairTerms {
 };
 
 template <typename I, typename V = typename I::V>
-inline PixelPairTerms<I> SpreadToPixels(V prepared) {
+KELMAR_VECTOR_INLINE PixelPairTerms<I> SpreadToPixels(V prepared) {
   return {I::UnpackLo16(prepared, prepared), I::UnpackHi16(prepared, prepared)};
 }
 
 // Blue, green and red bytes (saturated levels) of 16 or 32 pixels to the
 // layout's pixels.
 template <typename I, typename V, typename Out>
-inline void StorePixels(Rgb24Facts, Out out, V b, V g, V r) {
+KELMAR_VECTOR_INLINE void StorePixels(Rgb24Facts, Out out, V b, V g, V r) {
   I::StoreBgr24(out, b, g, r);
 }
 
 // 0RRRRRGG GGGBBBBB, low byte first.  The 16-bit shifts move bits across
 // byte boundaries; the masks keep only each byte's own.
 template <typename I, typename V, typename Out>
-inline void StorePixels(Rgb555Facts, Out out, V b, V g, V r) {
+KELMAR_VECTOR_INLINE void StorePixels(Rgb555Facts, Out out, V b, V g, V r) {
   const V high = I::Or(I::And(I::template Srli16<1>(r), I::Set16(0x7C7C)),
                        I::And(I::template Srli16<6>(g), I::Set16(0x0303)));
   const V low = I::Or(I::And(I::template Slli16<2>(g), I::Set16(static_cast<int16_t>(0xE0E0))),
@@ -208,7 +208,7 @@ inline void StorePixels(Rgb555Facts, Out out, V b, V g, V r) {
 
 // RRRRRGGG GGGBBBBB, low byte first.
 template <typename I, typename V, typename Out>
-inline void StorePixels(Rgb565Facts, Out out, V b, V g, V r) {
+KELMAR_VECTOR_INLINE void StorePixels(Rgb565Facts, Out out, V b, V g, V r) {
   const V high = I::Or(I::And(r, I::Set16(static_cast<int16_t>(0xF8F8))),
                        I::And(I::template Srli16<5>(g), I::Set16(0x0707)));
   const V low = I::Or(I::And(I::template Slli16<3>(g), I::Set16(static_cast<int16_t>(0xE0E0))),
@@ -237,14 +237,15 @@ LayoutOffsets<I> MakeLayoutOffsets(const LumaForm& luma) {
 }
 
 template <typename I, typename V = typename I::V>
-inline PixelPairTerms<I> AddToPixels(const PixelPairTerms<I>& t, V offset) {
+KELMAR_VECTOR_INLINE PixelPairTerms<I> AddToPixels(const PixelPairTerms<I>& t, V offset) {
   return {I::Add16(t.low, offset), I::Add16(t.high, offset)};
 }
 
 // One row of 16 or 32 pixels.
 template <typename F, typename P, typename I, typename In, typename Out, typename V = typename I::V>
-inline void ConvertRow(const FormConstants<I>& k, In y, const PixelPairTerms<I>& blue,
-                       const PixelPairTerms<I>& green, const PixelPairTerms<I>& red, Out out) {
+KELMAR_VECTOR_INLINE void ConvertRow(const FormConstants<I>& k, In y, const PixelPairTerms<I>& blue,
+                                     const PixelPairTerms<I>& green, const PixelPairTerms<I>& red,
+                                     Out out) {
   const V zero = I::Zero();
   const V luma = I::LoadLuma(y);
   const V low = PrepareLuma<F, I>(k, I::UnpackLo8(luma, zero));
@@ -258,8 +259,8 @@ inline void ConvertRow(const FormConstants<I>& k, In y, const PixelPairTerms<I>&
 // One row pair of 16 (128-bit V) or 32 (256-bit V) pixels, or with TwoRows
 // two row pairs of 16 pixels.
 template <typename F, typename P, typename I, typename In, typename Out, typename V = typename I::V>
-inline void ConvertRowPair(const FormConstants<I>& k, const LayoutOffsets<I>& o, In y0, In y1, In u,
-                           In v, Out out0, Out out1) {
+KELMAR_VECTOR_INLINE void ConvertRowPair(const FormConstants<I>& k, const LayoutOffsets<I>& o,
+                                         In y0, In y1, In u, In v, Out out0, Out out1) {
   const V zero = I::Zero();
   const ChannelTerms<I> t = ComputeTerms<I>(k, I::LoadChroma16(u), I::LoadChroma16(v));
   const V redBlue = P::kOffsets.redBlue ? o.redBlue : zero;

@@ -18,7 +18,7 @@ namespace {
 // Four pixels held as 32-bit words B, G, R, 0 become 12 bytes at the bottom
 // of the register: each 64-bit half drops its pixels' zero bytes, then the
 // upper half is moved down against the lower one.
-inline __m128i SqueezeBgr0(__m128i words) {
+KELMAR_VECTOR_INLINE __m128i SqueezeBgr0(__m128i words) {
   const __m128i pixelMask = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
   const __m128i secondMask = _mm_set_epi32(0x0000FFFF, static_cast<int>(0xFF000000u), 0x0000FFFF,
                                            static_cast<int>(0xFF000000u));

@@ -67,13 +67,13 @@ struct PairLevels {
 };
 
 template <typename I, typename V = typename I::V>
-inline V WindowIndex(V luma, V positive, V negative) {
+KELMAR_VECTOR_INLINE V WindowIndex(V luma, V positive, V negative) {
   return I::SubsU8(I::AddsU8(luma, positive), negative);
 }
 
 template <typename I, int kWindows, typename V = typename I::V>
-inline void Accumulate(const WindowConstants<I, kWindows>& k, int j, V index0, V index1,
-                       PairLevels<I>& levels) {
+KELMAR_VECTOR_INLINE void Accumulate(const WindowConstants<I, kWindows>& k, int j, V index0,
+                                     V index1, PairLevels<I>& levels) {
   const V level0 = I::Lookup(k.tables[j], index0);
   const V level1 = I::Lookup(k.tables[j], index1);
   levels.row0 = j == 0 ? level0 : I::AddsU8(levels.row0, level0);
@@ -81,7 +81,8 @@ inline void Accumulate(const WindowConstants<I, kWindows>& k, int j, V index0, V
 }
 
 template <typename I, int kWindows>
-inline PairLevels<I> Flipped(const WindowConstants<I, kWindows>& k, PairLevels<I> levels) {
+KELMAR_VECTOR_INLINE PairLevels<I> Flipped(const WindowConstants<I, kWindows>& k,
+                                           PairLevels<I> levels) {
   if (kWindows == 1) return levels;
   return {I::Xor(levels.row0, k.flip), I::Xor(levels.row1, k.flip)};
 }
@@ -89,7 +90,8 @@ inline PairLevels<I> Flipped(const WindowConstants<I, kWindows>& k, PairLevels<I
 // A channel whose offset is the same for every pixel: `t` holds, per
 // chroma sample, the term plus the offset minus the first window's start.
 template <typename I, int kWindows, typename V = typename I::V>
-inline PairLevels<I> ChannelLevels(const WindowConstants<I, kWindows>& k, V luma0, V luma1, V t) {
+KELMAR_VECTOR_INLINE PairLevels<I> ChannelLevels(const WindowConstants<I, kWindows>& k, V luma0,
+                                                 V luma1, V t) {
   PairLevels<I> levels;
   for (int j = 0; j < kWindows; ++j) {
     const V both = I::PackBoth(t);
@@ -105,8 +107,8 @@ inline PairLevels<I> ChannelLevels(const WindowConstants<I, kWindows>& k, V luma
 // Green with its checkerboard offsets: `even` for pixels at an even x + y,
 // `odd` for the others; even rows start at an even x + y.
 template <typename I, int kWindows, typename V = typename I::V>
-inline PairLevels<I> CheckerLevels(const WindowConstants<I, kWindows>& k, V luma0, V luma1, V even,
-                                   V odd) {
+KELMAR_VECTOR_INLINE PairLevels<I> CheckerLevels(const WindowConstants<I, kWindows>& k, V luma0,
+                                                 V luma1, V even, V odd) {
   PairLevels<I> levels;
   for (int j = 0; j < kWindows; ++j) {
     const V bothEven = I::PackBoth(even);
@@ -124,8 +126,8 @@ inline PairLevels<I> CheckerLevels(const WindowConstants<I, kWindows>& k, V luma
 
 template <typename P, typename I, int kWindows, typename In, typename Out,
           typename V = typename I::V>
-inline void ConvertWindowRowPair(const WindowConstants<I, kWindows>& k, In y0, In y1, In u, In v,
-                                 Out out0, Out out1) {
+KELMAR_VECTOR_INLINE void ConvertWindowRowPair(const WindowConstants<I, kWindows>& k, In y0, In y1,
+                                               In u, In v, Out out0, Out out1) {
   const ChannelTerms<I> t = ComputeTerms<I>(k.forms, I::LoadChroma16(u), I::LoadChroma16(v));
   const V luma0 = I::LoadLuma(y0);
   const V luma1 = I::LoadLuma(y1);
