@@ -144,7 +144,7 @@ KELMAR_VECTOR_INLINE ChannelTerms<I> ComputeTerms(const FormConstants<I>& k, V u
 // unit slope term + offset + lift, rational (term + offset) * scale + bias,
 // clamped rational term + offset (the index is clamped before scaling).
 template <typename F, typename I, typename V = typename I::V>
-KELMAR_VECTOR_INLINE V PrepareTerm(const FormConstants<I>& k, V term, V offset) {
+inline V PrepareTerm(const FormConstants<I>& k, V term, V offset) {
   const V index = I::Add16(term, offset);
   if (F::kind == LumaFormKind::kUnitSlope) return I::Add16(index, k.lift);
   if (F::kind == LumaFormKind::kClampedRational) return index;
@@ -153,14 +153,14 @@ KELMAR_VECTOR_INLINE V PrepareTerm(const FormConstants<I>& k, V term, V offset) 
 
 // The luma part: sample * scale for the rational form, else the sample.
 template <typename F, typename I, typename V = typename I::V>
-KELMAR_VECTOR_INLINE V PrepareLuma(const FormConstants<I>& k, V luma16) {
+inline V PrepareLuma(const FormConstants<I>& k, V luma16) {
   if (F::kind != LumaFormKind::kRational) return luma16;
   return I::Mullo16(luma16, k.scale);
 }
 
 // The unclamped level of LumaTable at the index whose two parts are given.
 template <typename F, typename I, typename V = typename I::V>
-KELMAR_VECTOR_INLINE V Level(const FormConstants<I>& k, V lumaPart, V termPart) {
+inline V Level(const FormConstants<I>& k, V lumaPart, V termPart) {
   const V sum = I::Add16(lumaPart, termPart);
   if (F::kind == LumaFormKind::kUnitSlope) return I::PlusOneWhereGreater16(sum, k.threshold, sum);
   const V m = F::kind == LumaFormKind::kRational
@@ -184,7 +184,7 @@ struct PixelPairTerms {
 };
 
 template <typename I, typename V = typename I::V>
-KELMAR_VECTOR_INLINE PixelPairTerms<I> SpreadToPixels(V prepared) {
+inline PixelPairTerms<I> SpreadToPixels(V prepared) {
   return {I::UnpackLo16(prepared, prepared), I::UnpackHi16(prepared, prepared)};
 }
 
@@ -237,13 +237,13 @@ LayoutOffsets<I> MakeLayoutOffsets(const LumaForm& luma) {
 }
 
 template <typename I, typename V = typename I::V>
-KELMAR_VECTOR_INLINE PixelPairTerms<I> AddToPixels(const PixelPairTerms<I>& t, V offset) {
+inline PixelPairTerms<I> AddToPixels(const PixelPairTerms<I>& t, V offset) {
   return {I::Add16(t.low, offset), I::Add16(t.high, offset)};
 }
 
 // One row of 16 or 32 pixels.
 template <typename F, typename P, typename I, typename In, typename Out, typename V = typename I::V>
-KELMAR_VECTOR_INLINE void ConvertRow(const FormConstants<I>& k, In y, const PixelPairTerms<I>& blue,
+inline void ConvertRow(const FormConstants<I>& k, In y, const PixelPairTerms<I>& blue,
                                      const PixelPairTerms<I>& green, const PixelPairTerms<I>& red,
                                      Out out) {
   const V zero = I::Zero();
@@ -259,7 +259,7 @@ KELMAR_VECTOR_INLINE void ConvertRow(const FormConstants<I>& k, In y, const Pixe
 // One row pair of 16 (128-bit V) or 32 (256-bit V) pixels, or with TwoRows
 // two row pairs of 16 pixels.
 template <typename F, typename P, typename I, typename In, typename Out, typename V = typename I::V>
-KELMAR_VECTOR_INLINE void ConvertRowPair(const FormConstants<I>& k, const LayoutOffsets<I>& o,
+inline void ConvertRowPair(const FormConstants<I>& k, const LayoutOffsets<I>& o,
                                          In y0, In y1, In u, In v, Out out0, Out out1) {
   const V zero = I::Zero();
   const ChannelTerms<I> t = ComputeTerms<I>(k, I::LoadChroma16(u), I::LoadChroma16(v));
