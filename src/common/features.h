@@ -55,8 +55,10 @@
   _Pragma("GCC push_options") _Pragma("GCC target(\"avx512f,avx512bw,avx512vl,avx512vbmi\")")
 #define KELMAR_TARGET_END _Pragma("GCC pop_options")
 #endif
-// The vector helpers are always inlined into their kernels: g++ stops
-// inlining them once a file holds many kernels, and a call then passes its
-// vectors through memory under the Windows calling conventions.
+// Vector helpers always inlined into their kernels: g++ stops inlining
+// them once a file holds many kernels, and a call then passes its vectors
+// through memory under the Windows calling conventions.  (The closed forms'
+// per-pixel steps are left to the compiler: forced, the 32-bit kernels
+// spill.)
 #define KELMAR_VECTOR_INLINE inline __attribute__((always_inline))
 #endif

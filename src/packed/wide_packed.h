@@ -39,18 +39,6 @@ inline PackedRowPair RowPairOfPackedRun(const PackedRun& run, int pair) {
   return rows;
 }
 
-// From one row pair of a run to the next: two luma rows and one chroma row
-// up the picture, two output rows down the buffer.
-inline void StepToNextRowPair(const PackedRun& run, PackedRowPair& rows) {
-  const int64_t chroma = run.chromaStride;
-  rows.y0 = StepBytes(rows.y0, -4 * chroma);
-  rows.y1 = StepBytes(rows.y1, -4 * chroma);
-  rows.u = StepBytes(rows.u, -chroma);
-  rows.v = StepBytes(rows.v, -chroma);
-  rows.outA = StepBytes(rows.outA, 2 * run.outRow);
-  rows.outB = StepBytes(rows.outB, 2 * run.outRow);
-}
-
 // The vector writer of one call.
 struct WidePacker {
   void (*packPicture)(const WidePacker& packer, const PackedPicture& picture);

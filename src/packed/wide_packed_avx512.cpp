@@ -174,15 +174,14 @@ KELMAR_VECTOR_INLINE void PackPair(const Kernel& kernel, const PackedRowPair& ro
 // path of one 32-byte chunk per row pair.
 template <bool kMapLuma, bool kMapChroma>
 KELMAR_VECTOR_INLINE void PackRun(const Kernel& kernel, const PackedRun& run) {
-  PackedRowPair rows = RowPairOfPackedRun(run, 0);
   if (run.macroblocks == 1) {
-    for (int pair = 0; pair < 8; ++pair, StepToNextRowPair(run, rows))
-      PackChunk<32, kMapLuma, kMapChroma>(kernel, rows, 0);
+    for (int pair = 0; pair < 8; ++pair)
+      PackChunk<32, kMapLuma, kMapChroma>(kernel, RowPairOfPackedRun(run, pair), 0);
     return;
   }
   const int32_t bytes = 32 * run.macroblocks;
-  for (int pair = 0; pair < 8; ++pair, StepToNextRowPair(run, rows))
-    PackPair<kMapLuma, kMapChroma>(kernel, rows, bytes);
+  for (int pair = 0; pair < 8; ++pair)
+    PackPair<kMapLuma, kMapChroma>(kernel, RowPairOfPackedRun(run, pair), bytes);
 }
 
 template <bool kMapLuma, bool kMapChroma>

@@ -66,23 +66,31 @@ bool WindowsPreferred(const RgbClosedForms& forms) {
   return 20 + 12 * (forms.windows.count - 1) <= LumaFormCost(forms.luma);
 }
 
-// The AVX-512 kernels: the windows of LumaTable, or its closed form.  Both
-// need the chroma forms.
-RowConverter ChooseAvx512Row(WideLayout layout, const RgbCall& call) {
+// The kernels a layout has, one per way of computing LumaTable.
+enum class RgbKernelKind { kNone, kSse2, kAvx2, kAvx512, kAvx512Windows };
+
+// The kernel the call's plan and tables allow.  Every kernel needs the
+// chroma forms; the AVX-512 windows stand in for a luma form, and the
+// AVX-512 forms need the 32 vector registers of x86-64.
+RgbKernelKind ChooseKernelKind(const RgbCall& call) {
   const RgbClosedForms& forms = call.tables->forms;
-  if (call.plan.wide < WideSimd::kAvx512 || !forms.chromaExact) return nullptr;
-  const bool windows = forms.windows.count > 0 && WindowsPreferred(forms);
-  if (!windows && (!forms.Usable() || !KELMAR_WIDE_REGISTERS_32)) return nullptr;
-  switch (layout) {
-    case WideLayout::kRgb24:
-      return windows ? ConvertRowWide<ConvertRgb24WindowRowAvx512, Rgb24Facts::kRows>
-                     : ConvertRowWide<ConvertRgb24RowAvx512, Rgb24Facts::kRows>;
-    case WideLayout::kRgb555:
-      return windows ? ConvertRowWide<ConvertRgb555WindowRowAvx512, Rgb555Facts::kRows>
-                     : ConvertRowWide<ConvertRgb555RowAvx512, Rgb555Facts::kRows>;
-    case WideLayout::kRgb565:
-      return windows ? ConvertRowWide<ConvertRgb565WindowRowAvx512, Rgb565Facts::kRows>
-                     : ConvertRowWide<ConvertRgb565RowAvx512, Rgb565Facts::kRows>;
+  const WideSimd wide = call.plan.wide;
+  if (wide >= WideSimd::kAvx512 && forms.chromaExact && forms.windows.count > 0 &&
+      WindowsPreferred(forms))
+    return RgbKernelKind::kAvx512Windows;
+  if (wide == WideSimd::kNone || !forms.Usable()) return RgbKernelKind::kNone;
+  if (wide >= WideSimd::kAvx512 && KELMAR_WIDE_REGISTERS_32) return RgbKernelKind::kAvx512;
+  return wide >= WideSimd::kAvx2 ? RgbKernelKind::kAvx2 : RgbKernelKind::kSse2;
+}
+
+template <class Facts, RgbKernel kSse2, RgbKernel kAvx2, RgbKernel kAvx512, RgbKernel kWindows>
+RowConverter LayoutRow(RgbKernelKind kind) {
+  switch (kind) {
+    case RgbKernelKind::kNone: break;
+    case RgbKernelKind::kSse2: return ConvertRowWide<kSse2, Facts::kRows>;
+    case RgbKernelKind::kAvx2: return ConvertRowWide<kAvx2, Facts::kRows>;
+    case RgbKernelKind::kAvx512: return ConvertRowWide<kAvx512, Facts::kRows>;
+    case RgbKernelKind::kAvx512Windows: return ConvertRowWide<kWindows, Facts::kRows>;
   }
   return nullptr;
 }
@@ -92,19 +100,17 @@ RowConverter ChooseAvx512Row(WideLayout layout, const RgbCall& call) {
 
 RowConverter ChooseWideRow(WideLayout layout, const RgbCall& call) {
 #if KELMAR_HAVE_WIDE
-  if (const RowConverter avx512 = ChooseAvx512Row(layout, call)) return avx512;
-  if (call.plan.wide == WideSimd::kNone || !call.tables->forms.Usable()) return nullptr;
-  const bool avx2 = call.plan.wide >= WideSimd::kAvx2;
+  const RgbKernelKind kind = ChooseKernelKind(call);
   switch (layout) {
     case WideLayout::kRgb24:
-      return avx2 ? ConvertRowWide<ConvertRgb24RowAvx2, Rgb24Facts::kRows>
-                  : ConvertRowWide<ConvertRgb24RowSse2, Rgb24Facts::kRows>;
+      return LayoutRow<Rgb24Facts, ConvertRgb24RowSse2, ConvertRgb24RowAvx2, ConvertRgb24RowAvx512,
+                       ConvertRgb24WindowRowAvx512>(kind);
     case WideLayout::kRgb555:
-      return avx2 ? ConvertRowWide<ConvertRgb555RowAvx2, Rgb555Facts::kRows>
-                  : ConvertRowWide<ConvertRgb555RowSse2, Rgb555Facts::kRows>;
+      return LayoutRow<Rgb555Facts, ConvertRgb555RowSse2, ConvertRgb555RowAvx2,
+                       ConvertRgb555RowAvx512, ConvertRgb555WindowRowAvx512>(kind);
     case WideLayout::kRgb565:
-      return avx2 ? ConvertRowWide<ConvertRgb565RowAvx2, Rgb565Facts::kRows>
-                  : ConvertRowWide<ConvertRgb565RowSse2, Rgb565Facts::kRows>;
+      return LayoutRow<Rgb565Facts, ConvertRgb565RowSse2, ConvertRgb565RowAvx2,
+                       ConvertRgb565RowAvx512, ConvertRgb565WindowRowAvx512>(kind);
   }
 #else
   (void)layout;
