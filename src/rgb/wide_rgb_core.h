@@ -244,8 +244,7 @@ inline PixelPairTerms<I> AddToPixels(const PixelPairTerms<I>& t, V offset) {
 // One row of 16 or 32 pixels.
 template <typename F, typename P, typename I, typename In, typename Out, typename V = typename I::V>
 inline void ConvertRow(const FormConstants<I>& k, In y, const PixelPairTerms<I>& blue,
-                                     const PixelPairTerms<I>& green, const PixelPairTerms<I>& red,
-                                     Out out) {
+                       const PixelPairTerms<I>& green, const PixelPairTerms<I>& red, Out out) {
   const V zero = I::Zero();
   const V luma = I::LoadLuma(y);
   const V low = PrepareLuma<F, I>(k, I::UnpackLo8(luma, zero));
@@ -259,8 +258,8 @@ inline void ConvertRow(const FormConstants<I>& k, In y, const PixelPairTerms<I>&
 // One row pair of 16 (128-bit V) or 32 (256-bit V) pixels, or with TwoRows
 // two row pairs of 16 pixels.
 template <typename F, typename P, typename I, typename In, typename Out, typename V = typename I::V>
-inline void ConvertRowPair(const FormConstants<I>& k, const LayoutOffsets<I>& o,
-                                         In y0, In y1, In u, In v, Out out0, Out out1) {
+inline void ConvertRowPair(const FormConstants<I>& k, const LayoutOffsets<I>& o, In y0, In y1, In u,
+                           In v, Out out0, Out out1) {
   const V zero = I::Zero();
   const ChannelTerms<I> t = ComputeTerms<I>(k, I::LoadChroma16(u), I::LoadChroma16(v));
   const V redBlue = P::kOffsets.redBlue ? o.redBlue : zero;
