@@ -2,7 +2,7 @@
 # Installs what building and testing Kelmar needs on a Debian 12 machine, down
 # to a minimal one (debootstrap minbase): compilers (native, clang, mingw-w64
 # for 32- and 64-bit Windows, aarch64), wine for the DLLs' tests, qemu-user
-# for the aarch64 tests, the sanitizer runtimes and symbolizer, the libraries
+# for the aarch64 tests, the sanitizer runtimes and symbolizer, clang-format for the style check, the libraries
 # of the tools, the virtual X server kelmar-play's tests run in, and what
 # cpack needs for Debian packages (dpkg-shlibdeps, file).  Packages are
 # installed without their recommended ones, so everything used is named
@@ -15,7 +15,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ clang pkg-config libgtest-dev
-  libclang-rt-14-dev llvm binutils
+  libclang-rt-14-dev llvm binutils clang-format-14
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32 wine64

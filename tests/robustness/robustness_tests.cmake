@@ -29,3 +29,23 @@ if(KELMAR_OBJDUMP AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64" AND NOT CMAK
            COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${KELMAR_OBJDUMP} -DLIBRARY=$<TARGET_FILE:kelmar>
                    -P ${CMAKE_CURRENT_LIST_DIR}/check_no_floating_point.cmake)
 endif()
+
+# Every C and C++ source is in the form .clang-format gives it.  Only the
+# clang-format the project formats with (version 14) is trusted: others
+# place some breaks differently.
+find_program(KELMAR_CLANG_FORMAT NAMES clang-format-14 clang-format)
+if(KELMAR_CLANG_FORMAT)
+  execute_process(COMMAND ${KELMAR_CLANG_FORMAT} --version OUTPUT_VARIABLE clang_format_version)
+  if(clang_format_version MATCHES "version 14\\.")
+    file(GLOB_RECURSE kelmar_formatted_sources CONFIGURE_DEPENDS
+         ${PROJECT_SOURCE_DIR}/include/*.h
+         ${PROJECT_SOURCE_DIR}/src/*.h ${PROJECT_SOURCE_DIR}/src/*.cpp
+         ${PROJECT_SOURCE_DIR}/tests/*.h ${PROJECT_SOURCE_DIR}/tests/*.cpp
+         ${PROJECT_SOURCE_DIR}/tests/*.c
+         ${PROJECT_SOURCE_DIR}/tools/*.h ${PROJECT_SOURCE_DIR}/tools/*.cpp
+         ${PROJECT_SOURCE_DIR}/bench/*.h ${PROJECT_SOURCE_DIR}/bench/*.cpp
+         ${PROJECT_SOURCE_DIR}/fuzz/*.h ${PROJECT_SOURCE_DIR}/fuzz/*.cpp)
+    add_test(NAME sources_are_clang_formatted
+             COMMAND ${KELMAR_CLANG_FORMAT} --dry-run --Werror ${kelmar_formatted_sources})
+  endif()
+endif()
