@@ -21,33 +21,36 @@ jobs=$(nproc)
 
 bash "$root/scripts/install-deps.sh"
 
+# A step's heading, with the time since the start, so a slow step shows.
+section() { echo "== $* (at $((SECONDS / 60))m$((SECONDS % 60))s)"; }
+
 for bits in 32 64; do
   toolchain=mingw-i686
   [ $bits = 64 ] && toolchain=mingw-x86_64
-  echo "== KELMAR.dll, $bits-bit Windows ($toolchain)"
+  section "KELMAR.dll, $bits-bit Windows ($toolchain)"
   cmake -S "$root" -B "$build/win$bits" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build/win$bits" -j "$jobs"
 done
 
-echo "== native (g++), the reference build"
+section "native (g++), the reference build"
 cmake -S "$root" -B "$build/native" -DCMAKE_BUILD_TYPE=Release \
   -DKELMAR_WIN32_DIR="$build/win32" -DKELMAR_WIN64_DIR="$build/win64" >/dev/null
 cmake --build "$build/native" -j "$jobs"
 reference=$build/native/conformance.txt
 "$build/native/tests/kelmar_conformance" >"$reference"
 
-echo "== native (clang, address and undefined-behaviour sanitizers)"
+section "native (clang, address and undefined-behaviour sanitizers)"
 cmake -S "$root" -B "$build/sanitize" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKELMAR_SANITIZE=ON >/dev/null
 cmake --build "$build/sanitize" -j "$jobs"
 
-echo "== tests: sanitizers"
+section "tests: sanitizers"
 ctest --test-dir "$build/sanitize" --output-on-failure -j "$jobs"
 
 # ThreadSanitizer does not see 32-byte accesses, so the stress also runs
 # with the SSE2 and integer paths forced (the threads.* tests).
-echo "== threads (clang, thread sanitizer)"
+section "threads (clang, thread sanitizer)"
 cmake -S "$root" -B "$build/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKELMAR_SANITIZE=thread >/dev/null
 cmake --build "$build/tsan" -j "$jobs" --target kelmar_conformance kelmar_tool_tests >/dev/null
@@ -61,7 +64,7 @@ exact_build() {
   local name=$1 runner=$2
   shift 2
   local dir=$build/exact-$name
-  echo "== same bytes: $name"
+  section "same bytes: $name"
   cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DKELMAR_BUILD_TOOLS=OFF "$@" >/dev/null
   cmake --build "$dir" -j "$jobs" --target kelmar_tests kelmar_conformance >/dev/null
   # shellcheck disable=SC2086
@@ -83,5 +86,6 @@ exact_build aarch64 "qemu-aarch64 -L /usr/aarch64-linux-gnu" \
 
 FUZZ_SECONDS=${FUZZ_SECONDS:-30} bash "$root/scripts/fuzz.sh"
 
-echo "== tests: native and both DLLs under wine"
+section "tests: native and both DLLs under wine"
 ctest --test-dir "$build/native" --output-on-failure -j "$jobs"
+section "all tests passed"
