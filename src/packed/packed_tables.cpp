@@ -43,10 +43,20 @@ bool IsIdentity(const uint8_t (&table)[256]) {
   return true;
 }
 
+// Entry `entry` of a slice: the table's own, or chained to the next slice's
+// (kXorChainedSlices), except in the last slice of each half.
+uint8_t SliceEntry(const uint8_t (&table)[256], int entry) {
+  const bool lastOfHalf = entry / 16 % 8 == 7;
+  if (!kXorChainedSlices || lastOfHalf) return table[entry];
+  return static_cast<uint8_t>(table[entry] ^ table[entry + 16]);
+}
+
 void Slice(const uint8_t (&low)[256], const uint8_t (&high)[256], SlicedTables& sliced) {
   for (int s = 0; s < 16; ++s) {
-    std::memcpy(sliced.slice[s], low + 16 * s, 16);
-    std::memcpy(sliced.slice[s] + 16, high + 16 * s, 16);
+    for (int i = 0; i < 16; ++i) {
+      sliced.slice[s][i] = SliceEntry(low, 16 * s + i);
+      sliced.slice[s][16 + i] = SliceEntry(high, 16 * s + i);
+    }
   }
 }
 

@@ -5,8 +5,20 @@
 #include <cstdint>
 
 #include "common/display_values.h"
+#include "common/features.h"
 
 namespace kelmar {
+
+// How the AVX2 writer looks a byte up in a 256-entry table: 16 byte
+// shuffles, one per slice of 16 entries.  With 32 vector registers (x86-64)
+// a tree of blends on index bits 4 to 7 picks one of the 16 results.  With
+// 8 (32-bit x86) those 16 results spill, so there the slices are chained
+// instead: within each half of the table (slices 0-7 and 8-15) a slice holds
+// its entries XOR those of the slice after it, the lookup XORs the shuffles
+// of every slice from the index's own to the end of its half (the others
+// read as zero), and the chain cancels to the index's own entry.  Three
+// registers suffice.
+constexpr bool kXorChainedSlices = !KELMAR_WIDE_REGISTERS_32;
 
 // A 256-entry table split into 16 slices of 16 entries, two tables side by
 // side (or one table twice), so a 256-bit byte shuffle by the low index

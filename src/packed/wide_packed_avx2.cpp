@@ -16,7 +16,7 @@ namespace {
 // table[index] for 32 bytes: a shuffle of each 16-entry slice by the low
 // four index bits, then a tree of blends on bits 4 to 7.  Each 128-bit lane
 // uses its own half of the slices.
-KELMAR_VECTOR_INLINE __m256i Lookup(const SlicedTables& table, __m256i index) {
+KELMAR_VECTOR_INLINE __m256i LookupByBlends(const SlicedTables& table, __m256i index) {
   const __m256i low = _mm256_and_si256(index, _mm256_set1_epi8(0x0F));
   __m256i level[16];
   for (int s = 0; s < 16; ++s)
@@ -34,8 +34,43 @@ KELMAR_VECTOR_INLINE __m256i Lookup(const SlicedTables& table, __m256i index) {
   return _mm256_blendv_epi8(level[0], level[1], index);
 }
 
+// Left as it stands: the compiler may not regroup the XORs of a chain into
+// a tree, whose 16 pending shuffles would spill with 8 registers.
+template <typename V>
+KELMAR_VECTOR_INLINE void KeepInOrder(V& value) {
+  asm("" : "+x"(value));
+}
+
+// table[index] for 32 bytes over chained slices.  The shuffle of slice s of
+// the index's half reads the slice exactly when s is the index's own slice
+// or a later one of the half: it selects by index + 0x70 - 16s, whose top
+// bit is clear just then and whose low four bits are the index's.  The
+// selector starts at index + 0x70 (saturating, so an index of the other
+// half stays above 0x80) and steps down by 16 (saturating, never reaching
+// zero), which needs two constants and three working registers.
+KELMAR_VECTOR_INLINE __m256i LookupByChain(const SlicedTables& table, __m256i index) {
+  const __m256i start = _mm256_set1_epi8(0x70);
+  const __m256i step = _mm256_set1_epi8(16);
+  __m256i result = _mm256_setzero_si256();
+  for (int half = 0; half < 2; ++half) {
+    const __m256i halfIndex = half ? _mm256_xor_si256(index, _mm256_set1_epi8(-128)) : index;
+    __m256i select = _mm256_adds_epu8(halfIndex, start);
+    for (int s = 8 * half; s < 8 * half + 8; ++s) {
+      const __m256i slice = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.slice[s]));
+      result = _mm256_xor_si256(result, _mm256_shuffle_epi8(slice, select));
+      KeepInOrder(result);
+      select = _mm256_subs_epu8(select, step);
+    }
+  }
+  return result;
+}
+
+KELMAR_VECTOR_INLINE __m256i Lookup(const SlicedTables& table, __m256i index) {
+  return kXorChainedSlices ? LookupByChain(table, index) : LookupByBlends(table, index);
+}
+
 // The same for 16 bytes, with the half of the slices at `half` (0 or 16).
-KELMAR_VECTOR_INLINE __m128i Lookup(const SlicedTables& table, int half, __m128i index) {
+KELMAR_VECTOR_INLINE __m128i LookupByBlends(const SlicedTables& table, int half, __m128i index) {
   const __m128i low = _mm_and_si128(index, _mm_set1_epi8(0x0F));
   __m128i level[16];
   for (int s = 0; s < 16; ++s)
@@ -48,6 +83,27 @@ KELMAR_VECTOR_INLINE __m128i Lookup(const SlicedTables& table, int half, __m128i
   const __m128i bit6 = _mm_slli_epi16(index, 1);
   for (int s = 0; s < 2; ++s) level[s] = _mm_blendv_epi8(level[2 * s], level[2 * s + 1], bit6);
   return _mm_blendv_epi8(level[0], level[1], index);
+}
+
+KELMAR_VECTOR_INLINE __m128i LookupByChain(const SlicedTables& table, int half, __m128i index) {
+  const __m128i start = _mm_set1_epi8(0x70);
+  const __m128i step = _mm_set1_epi8(16);
+  __m128i result = _mm_setzero_si128();
+  for (int part = 0; part < 2; ++part) {
+    const __m128i partIndex = part ? _mm_xor_si128(index, _mm_set1_epi8(-128)) : index;
+    __m128i select = _mm_adds_epu8(partIndex, start);
+    for (int s = 8 * part; s < 8 * part + 8; ++s) {
+      const __m128i slice = _mm_load_si128(reinterpret_cast<const __m128i*>(table.slice[s] + half));
+      result = _mm_xor_si128(result, _mm_shuffle_epi8(slice, select));
+      KeepInOrder(result);
+      select = _mm_subs_epu8(select, step);
+    }
+  }
+  return result;
+}
+
+KELMAR_VECTOR_INLINE __m128i Lookup(const SlicedTables& table, int half, __m128i index) {
+  return kXorChainedSlices ? LookupByChain(table, half, index) : LookupByBlends(table, half, index);
 }
 
 // Luma bytes with the U V pairs that serve them, in the layout's order.
