@@ -13,25 +13,66 @@ KELMAR_TARGET_AVX2_BEGIN
 namespace kelmar {
 namespace {
 
-// table[index] for 32 bytes: a shuffle of each 16-entry slice by the low
-// four index bits, then a tree of blends on bits 4 to 7.  Each 128-bit lane
-// uses its own half of the slices.
-KELMAR_VECTOR_INLINE __m256i LookupByBlends(const SlicedTables& table, __m256i index) {
-  const __m256i low = _mm256_and_si256(index, _mm256_set1_epi8(0x0F));
-  __m256i level[16];
-  for (int s = 0; s < 16; ++s)
-    level[s] = _mm256_shuffle_epi8(
-        _mm256_load_si256(reinterpret_cast<const __m256i*>(table.slice[s])), low);
+// The byte operations the table lookups use, for 256-bit vectors (each
+// 128-bit lane with its own half of the slices) and 128-bit vectors.
+struct Bytes256 {
+  using V = __m256i;
+  KELMAR_VECTOR_INLINE static V Load(const uint8_t* p) {
+    return _mm256_load_si256(reinterpret_cast<const V*>(p));
+  }
+  KELMAR_VECTOR_INLINE static V Set8(char value) { return _mm256_set1_epi8(value); }
+  KELMAR_VECTOR_INLINE static V Zero() { return _mm256_setzero_si256(); }
+  KELMAR_VECTOR_INLINE static V And(V a, V b) { return _mm256_and_si256(a, b); }
+  KELMAR_VECTOR_INLINE static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
+  KELMAR_VECTOR_INLINE static V Shuffle(V table, V index) {
+    return _mm256_shuffle_epi8(table, index);
+  }
+  KELMAR_VECTOR_INLINE static V Blend(V a, V b, V mask) { return _mm256_blendv_epi8(a, b, mask); }
+  KELMAR_VECTOR_INLINE static V AddsU8(V a, V b) { return _mm256_adds_epu8(a, b); }
+  KELMAR_VECTOR_INLINE static V SubsU8(V a, V b) { return _mm256_subs_epu8(a, b); }
+  template <int kBits>
+  KELMAR_VECTOR_INLINE static V Slli16(V a) {
+    return _mm256_slli_epi16(a, kBits);
+  }
+};
+
+struct Bytes128 {
+  using V = __m128i;
+  KELMAR_VECTOR_INLINE static V Load(const uint8_t* p) {
+    return _mm_load_si128(reinterpret_cast<const V*>(p));
+  }
+  KELMAR_VECTOR_INLINE static V Set8(char value) { return _mm_set1_epi8(value); }
+  KELMAR_VECTOR_INLINE static V Zero() { return _mm_setzero_si128(); }
+  KELMAR_VECTOR_INLINE static V And(V a, V b) { return _mm_and_si128(a, b); }
+  KELMAR_VECTOR_INLINE static V Xor(V a, V b) { return _mm_xor_si128(a, b); }
+  KELMAR_VECTOR_INLINE static V Shuffle(V table, V index) { return _mm_shuffle_epi8(table, index); }
+  KELMAR_VECTOR_INLINE static V Blend(V a, V b, V mask) { return _mm_blendv_epi8(a, b, mask); }
+  KELMAR_VECTOR_INLINE static V AddsU8(V a, V b) { return _mm_adds_epu8(a, b); }
+  KELMAR_VECTOR_INLINE static V SubsU8(V a, V b) { return _mm_subs_epu8(a, b); }
+  template <int kBits>
+  KELMAR_VECTOR_INLINE static V Slli16(V a) {
+    return _mm_slli_epi16(a, kBits);
+  }
+};
+
+// table[index]: a shuffle of each 16-entry slice by the low four index
+// bits, then a tree of blends on bits 4 to 7.  The vectors load each slice
+// from byte `half` of its 32 (0 for 256-bit vectors).
+template <typename B, typename V = typename B::V>
+KELMAR_VECTOR_INLINE V LookupByBlends(const SlicedTables& table, int half, V index) {
+  const V low = B::And(index, B::Set8(0x0F));
+  V level[16];
+  for (int s = 0; s < 16; ++s) level[s] = B::Shuffle(B::Load(table.slice[s] + half), low);
   // Bit b of every index byte moved to the byte's top bit, which the blend
   // tests; 16-bit shifts by less than 8 bring in only lower bits of the same
   // byte below it.
-  const __m256i bit4 = _mm256_slli_epi16(index, 3);
-  for (int s = 0; s < 8; ++s) level[s] = _mm256_blendv_epi8(level[2 * s], level[2 * s + 1], bit4);
-  const __m256i bit5 = _mm256_slli_epi16(index, 2);
-  for (int s = 0; s < 4; ++s) level[s] = _mm256_blendv_epi8(level[2 * s], level[2 * s + 1], bit5);
-  const __m256i bit6 = _mm256_slli_epi16(index, 1);
-  for (int s = 0; s < 2; ++s) level[s] = _mm256_blendv_epi8(level[2 * s], level[2 * s + 1], bit6);
-  return _mm256_blendv_epi8(level[0], level[1], index);
+  const V bit4 = B::template Slli16<3>(index);
+  for (int s = 0; s < 8; ++s) level[s] = B::Blend(level[2 * s], level[2 * s + 1], bit4);
+  const V bit5 = B::template Slli16<2>(index);
+  for (int s = 0; s < 4; ++s) level[s] = B::Blend(level[2 * s], level[2 * s + 1], bit5);
+  const V bit6 = B::template Slli16<1>(index);
+  for (int s = 0; s < 2; ++s) level[s] = B::Blend(level[2 * s], level[2 * s + 1], bit6);
+  return B::Blend(level[0], level[1], index);
 }
 
 // Left as it stands: the compiler may not regroup the XORs of a chain into
@@ -41,69 +82,43 @@ KELMAR_VECTOR_INLINE void KeepInOrder(V& value) {
   asm("" : "+x"(value));
 }
 
-// table[index] for 32 bytes over chained slices.  The shuffle of slice s of
-// the index's half reads the slice exactly when s is the index's own slice
+// table[index] over chained slices.  The shuffle of slice s of the index's
+// half of the table reads the slice exactly when s is the index's own slice
 // or a later one of the half: it selects by index + 0x70 - 16s, whose top
 // bit is clear just then and whose low four bits are the index's.  The
 // selector starts at index + 0x70 (saturating, so an index of the other
 // half stays above 0x80) and steps down by 16 (saturating, never reaching
 // zero), which needs two constants and three working registers.
-KELMAR_VECTOR_INLINE __m256i LookupByChain(const SlicedTables& table, __m256i index) {
-  const __m256i start = _mm256_set1_epi8(0x70);
-  const __m256i step = _mm256_set1_epi8(16);
-  __m256i result = _mm256_setzero_si256();
-  for (int half = 0; half < 2; ++half) {
-    const __m256i halfIndex = half ? _mm256_xor_si256(index, _mm256_set1_epi8(-128)) : index;
-    __m256i select = _mm256_adds_epu8(halfIndex, start);
-    for (int s = 8 * half; s < 8 * half + 8; ++s) {
-      const __m256i slice = _mm256_load_si256(reinterpret_cast<const __m256i*>(table.slice[s]));
-      result = _mm256_xor_si256(result, _mm256_shuffle_epi8(slice, select));
-      KeepInOrder(result);
-      select = _mm256_subs_epu8(select, step);
-    }
-  }
-  return result;
-}
-
-KELMAR_VECTOR_INLINE __m256i Lookup(const SlicedTables& table, __m256i index) {
-  return kXorChainedSlices ? LookupByChain(table, index) : LookupByBlends(table, index);
-}
-
-// The same for 16 bytes, with the half of the slices at `half` (0 or 16).
-KELMAR_VECTOR_INLINE __m128i LookupByBlends(const SlicedTables& table, int half, __m128i index) {
-  const __m128i low = _mm_and_si128(index, _mm_set1_epi8(0x0F));
-  __m128i level[16];
-  for (int s = 0; s < 16; ++s)
-    level[s] = _mm_shuffle_epi8(
-        _mm_load_si128(reinterpret_cast<const __m128i*>(table.slice[s] + half)), low);
-  const __m128i bit4 = _mm_slli_epi16(index, 3);
-  for (int s = 0; s < 8; ++s) level[s] = _mm_blendv_epi8(level[2 * s], level[2 * s + 1], bit4);
-  const __m128i bit5 = _mm_slli_epi16(index, 2);
-  for (int s = 0; s < 4; ++s) level[s] = _mm_blendv_epi8(level[2 * s], level[2 * s + 1], bit5);
-  const __m128i bit6 = _mm_slli_epi16(index, 1);
-  for (int s = 0; s < 2; ++s) level[s] = _mm_blendv_epi8(level[2 * s], level[2 * s + 1], bit6);
-  return _mm_blendv_epi8(level[0], level[1], index);
-}
-
-KELMAR_VECTOR_INLINE __m128i LookupByChain(const SlicedTables& table, int half, __m128i index) {
-  const __m128i start = _mm_set1_epi8(0x70);
-  const __m128i step = _mm_set1_epi8(16);
-  __m128i result = _mm_setzero_si128();
+template <typename B, typename V = typename B::V>
+KELMAR_VECTOR_INLINE V LookupByChain(const SlicedTables& table, int half, V index) {
+  const V start = B::Set8(0x70);
+  const V step = B::Set8(16);
+  V result = B::Zero();
   for (int part = 0; part < 2; ++part) {
-    const __m128i partIndex = part ? _mm_xor_si128(index, _mm_set1_epi8(-128)) : index;
-    __m128i select = _mm_adds_epu8(partIndex, start);
+    V select = B::AddsU8(part ? B::Xor(index, B::Set8(-128)) : index, start);
     for (int s = 8 * part; s < 8 * part + 8; ++s) {
-      const __m128i slice = _mm_load_si128(reinterpret_cast<const __m128i*>(table.slice[s] + half));
-      result = _mm_xor_si128(result, _mm_shuffle_epi8(slice, select));
+      result = B::Xor(result, B::Shuffle(B::Load(table.slice[s] + half), select));
       KeepInOrder(result);
-      select = _mm_subs_epu8(select, step);
+      select = B::SubsU8(select, step);
     }
   }
   return result;
 }
 
+template <typename B, typename V = typename B::V>
+KELMAR_VECTOR_INLINE V LookupSliced(const SlicedTables& table, int half, V index) {
+  return kXorChainedSlices ? LookupByChain<B>(table, half, index)
+                           : LookupByBlends<B>(table, half, index);
+}
+
+// 32 bytes, each 128-bit lane from its own half of the slices.
+KELMAR_VECTOR_INLINE __m256i Lookup(const SlicedTables& table, __m256i index) {
+  return LookupSliced<Bytes256>(table, 0, index);
+}
+
+// 16 bytes, from the half of the slices at `half` (0 or 16).
 KELMAR_VECTOR_INLINE __m128i Lookup(const SlicedTables& table, int half, __m128i index) {
-  return kXorChainedSlices ? LookupByChain(table, half, index) : LookupByBlends(table, half, index);
+  return LookupSliced<Bytes128>(table, half, index);
 }
 
 // Luma bytes with the U V pairs that serve them, in the layout's order.
