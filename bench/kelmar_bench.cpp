@@ -32,28 +32,13 @@ namespace kelmar::bench {
 
 namespace {
 
-struct PathChoice {
-  const char* name;
-  PathLimit limit;
-};
-
-std::vector<PathChoice> SupportedPaths() {
-  std::vector<PathChoice> paths = {{"integer", PathLimit::kInteger}};
-  if (ProcessorHasMmx()) paths.push_back({"mmx", PathLimit::kMmx});
-  const WideSimd wide = ProcessorWideSimd();
-  if (wide >= WideSimd::kSse2) paths.push_back({"sse2", PathLimit::kSse2});
-  if (wide >= WideSimd::kAvx2) paths.push_back({"avx2", PathLimit::kAvx2});
-  if (wide >= WideSimd::kAvx512) paths.push_back({"avx512", PathLimit::kAvx512});
-  return paths;
-}
-
 struct KelmarCase {
   Layout layout;
   int width;
   int height;
   DisplaySetting setting;
   MapKind map;
-  PathLimit path;
+  CodePath path;
 };
 
 void RunKelmar(benchmark::State& state, const KelmarCase& c) {
@@ -76,7 +61,7 @@ void RunKelmar(benchmark::State& state, const KelmarCase& c) {
     Kelmar(&header.header, dst.data(), &planes, map.data(), 0, 0);
     benchmark::ClobberMemory();
   }
-  SetPathLimit(PathLimit::kAuto);
+  SetPathLimit(kWidestCodePath);
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(dst.size()));
 }
 
@@ -122,21 +107,15 @@ void Register(const std::string& name, Fn&& fn) {
   benchmark::RegisterBenchmark(name.c_str(), std::forward<Fn>(fn))->Unit(benchmark::kMicrosecond);
 }
 
-// The path named `name` among this processor's; kAuto for no name.
-bool FindPath(const char* name, PathLimit* limit) {
-  *limit = PathLimit::kAuto;
+// The path named `name` among this processor's; no limit for no name.
+bool FindPath(const char* name, CodePath* limit) {
+  *limit = kWidestCodePath;
   if (name == nullptr) return true;
-  for (const PathChoice& p : SupportedPaths()) {
-    if (std::strcmp(p.name, name) == 0) {
-      *limit = p.limit;
-      return true;
-    }
-  }
-  return false;
+  return CodePathNamed(name, limit) && ProcessorRuns(*limit);
 }
 
 void RegisterAll(const TableOptions& options) {
-  PathLimit tier = PathLimit::kAuto;
+  CodePath tier = kWidestCodePath;
   FindPath(options.tier, &tier);
   const std::vector<std::pair<int, int>> sizes = options.sizes;
   for (const auto& size : sizes) {
@@ -183,21 +162,21 @@ void RegisterAll(const TableOptions& options) {
   const int ch = options.pathSize.second;
   for (const LayoutInfo& info : AllLayouts()) {
     for (const DisplaySetting& setting : CliffSettings()) {
-      for (PathLimit path : {tier, PathLimit::kInteger}) {
+      for (CodePath path : {tier, CodePath::kInteger}) {
         const KelmarCase c = {info.layout, cw, ch, setting, MapKind::kFull, path};
         Register(KelmarName(info.layout, cw, ch, setting.name, MapKind::kFull,
-                            path == PathLimit::kInteger ? "integer" : nullptr),
+                            path == CodePath::kInteger ? "integer" : nullptr),
                  [c](benchmark::State& state) { RunKelmar(state, c); });
       }
     }
     const KelmarCase common = {
-        info.layout, cw, ch, ValuesOf(Setting::kAdjusted), MapKind::kFull, PathLimit::kInteger};
+        info.layout, cw, ch, ValuesOf(Setting::kAdjusted), MapKind::kFull, CodePath::kInteger};
     Register(KelmarName(info.layout, cw, ch, Setting::kAdjusted, MapKind::kFull, "integer"),
              [common](benchmark::State& state) { RunKelmar(state, common); });
   }
 
   for (const char* pathName : options.paths) {
-    PathLimit limit = PathLimit::kAuto;
+    CodePath limit = kWidestCodePath;
     FindPath(pathName, &limit);
     for (const LayoutInfo& info : AllLayouts()) {
       for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
@@ -250,13 +229,15 @@ int main(int argc, char** argv) {
   options.fixedCostSize = {176, 144};
   options.pathSize = {1280, 720};
   options.tier = TakeValue(argc, argv, "--tier");
-  kelmar::PathLimit tier;
+  kelmar::CodePath tier;
   if (!FindPath(options.tier, &tier)) {
     std::fprintf(stderr, "kelmar_bench: --tier %s: not a path of this processor\n", options.tier);
     return 1;
   }
   if (TakeFlag(argc, argv, "--paths"))
-    for (const PathChoice& p : SupportedPaths()) options.paths.push_back(p.name);
+    for (int32_t i = 0; i < kelmar::kCodePathCount; ++i)
+      if (kelmar::ProcessorRuns(static_cast<kelmar::CodePath>(i)))
+        options.paths.push_back(kelmar::kCodePathNames[i]);
   options.scaling = TakeFlag(argc, argv, "--scaling");
 
   benchmark::Initialize(&argc, argv);

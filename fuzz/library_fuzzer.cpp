@@ -22,7 +22,7 @@
 
 namespace {
 
-using kelmar::PathLimit;
+using kelmar::CodePath;
 
 constexpr uint32_t kBiRgb = 0;
 constexpr uint32_t kBiBitfields = 3;
@@ -319,18 +319,15 @@ PlaneGeometry ConsumeGeometry(FuzzedDataProvider& in, const CallShape& shape) {
   return g;
 }
 
-std::vector<PathLimit> ProbePaths() {
-  std::vector<PathLimit> paths = {PathLimit::kInteger};
-  if (kelmar::ProcessorHasMmx()) paths.push_back(PathLimit::kMmx);
-  const kelmar::WideSimd wide = kelmar::ProcessorWideSimd();
-  if (wide >= kelmar::WideSimd::kSse2) paths.push_back(PathLimit::kSse2);
-  if (wide >= kelmar::WideSimd::kAvx2) paths.push_back(PathLimit::kAvx2);
-  if (wide >= kelmar::WideSimd::kAvx512) paths.push_back(PathLimit::kAvx512);
+std::vector<CodePath> ProbePaths() {
+  std::vector<CodePath> paths;
+  for (int32_t i = 0; i < kelmar::kCodePathCount; ++i)
+    if (kelmar::ProcessorRuns(static_cast<CodePath>(i))) paths.push_back(static_cast<CodePath>(i));
   return paths;
 }
 
-const std::vector<PathLimit>& MachinePaths() {
-  static const std::vector<PathLimit> paths = ProbePaths();
+const std::vector<CodePath>& MachinePaths() {
+  static const std::vector<CodePath> paths = ProbePaths();
   return paths;
 }
 
@@ -388,7 +385,7 @@ void FuzzKelmar(FuzzedDataProvider& in) {
   const PlaneSet* planes = shape.converts || !nullWhenEmpty ? &picture.planes : nullptr;
 
   std::vector<Outcome> outcomes;
-  for (PathLimit path : MachinePaths()) {
+  for (CodePath path : MachinePaths()) {
     header.Restore(headerBefore);
     dst.Restore(dstBefore);
     map.Restore(mapBefore);
@@ -402,7 +399,7 @@ void FuzzKelmar(FuzzedDataProvider& in) {
                                                      map.Pointer(nullWhenEmpty), reserved, zoom);
     outcomes.push_back({result, header.Copy(), dst.Copy(), map.Copy()});
   }
-  kelmar::SetPathLimit(PathLimit::kAuto);
+  kelmar::SetPathLimit(kWidestCodePath);
 
   const Outcome& first = outcomes.front();
   for (const Outcome& o : outcomes) {

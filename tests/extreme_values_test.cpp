@@ -182,7 +182,7 @@ TEST_F(ExtremeValues, EveryLayoutGivesCompleteTablesAndOneOutputOnEveryPath) {
         SCOPED_TRACE(Describe(a) + ", " + layout.name + (zoom ? " double size" : ""));
         std::vector<uint8_t> palette;
         ExpectSameBytesOnEveryPath(
-            [&](PathLimit path) {
+            [&](CodePath path) {
               ScopedPathLimit limit(path);
               SetDisplayQuietly(a.brightness, a.contrast, a.saturation, a.balance);
               Output out = Convert(layout, zoom, picture);

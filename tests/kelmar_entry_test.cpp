@@ -2,6 +2,8 @@
 // of non-packed calls and the dispatch table's answers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "exports/display_state.h"
 #include "test_support.h"
 
@@ -118,15 +120,24 @@ TEST_F(KelmarEntry, SecondNamesBehaveAlike) {
 }
 
 TEST_F(KelmarEntry, ProcessorTestAgreesWithPathChoice) {
-  const ConvertPlan integer = PlanFor(PathLimit::kInteger);
-  EXPECT_FALSE(integer.mmx);
-  EXPECT_EQ(integer.wide, WideSimd::kNone);
+  EXPECT_EQ(PlanFor(CodePath::kInteger).widest, CodePath::kInteger);
   const ConvertPlan automatic = ChooseConvertPlan();
-  EXPECT_EQ(automatic.mmx, ProcessorHasMmx() != 0);
-  EXPECT_EQ(automatic.wide, ProcessorWideSimd());
+  EXPECT_EQ(automatic.Allows(CodePath::kMmx), ProcessorHasMmx() != 0);
+  if (ProcessorHasMmx()) {
+    EXPECT_EQ(automatic.widest, std::max(CodePath::kMmx, ProcessorVectorPath()));
+  }
 #if defined(__x86_64__)
-  EXPECT_TRUE(automatic.mmx) << "every x86-64 processor has MMX";
+  EXPECT_TRUE(automatic.Allows(CodePath::kMmx)) << "every x86-64 processor has MMX";
 #endif
+  for (const CodePath path : SupportedPaths()) {
+    EXPECT_EQ(PlanFor(path).widest, path) << PathName(path);
+    CodePath named;
+    EXPECT_TRUE(CodePathNamed(PathName(path), &named));
+    EXPECT_EQ(named, path);
+  }
+  CodePath unchanged = CodePath::kSse2;
+  EXPECT_FALSE(CodePathNamed("avx", &unchanged));
+  EXPECT_FALSE(CodePathNamed("", &unchanged));
 }
 
 }  // namespace

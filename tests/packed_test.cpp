@@ -211,7 +211,7 @@ TEST_F(Packed, ByteAndRowOrder) {
     for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
       SCOPED_TRACE(LayoutName(layout));
       const std::vector<uint8_t> out = ExpectSameBytesOnEveryPath(
-          [&](PathLimit path) {
+          [&](CodePath path) {
             const ScopedPathLimit limit(path);
             const std::vector<uint8_t> packed = Pack(layout, p, {1, 1});
             EXPECT_EQ(Pack(layout, p, {1, 1}, 1), packed) << "zoom is not consulted";
@@ -269,7 +269,7 @@ TEST_F(Packed, MatchesTheDefinitionOnEveryPath) {
           SCOPED_TRACE(testing::Message() << LayoutName(layout) << " " << size.width << " x "
                                           << size.height << (adjusted ? " adjusted" : ""));
           const std::vector<uint8_t> out = ExpectSameBytesOnEveryPath(
-              [&](PathLimit path) {
+              [&](CodePath path) {
                 const ScopedPathLimit limit(path);
                 return Pack(layout, p, map);
               },
@@ -286,7 +286,7 @@ TEST_F(Packed, CopyPathsAreIdentical) {
   const std::vector<uint8_t> map = FullMap(MapBytes(352, 288));
   for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
     ExpectSameBytesOnEveryPath(
-        [&](PathLimit path) {
+        [&](CodePath path) {
           const ScopedPathLimit limit(path);
           return Pack(layout, p, map);
         },
@@ -308,7 +308,7 @@ TEST_F(Packed, Yuy2IsUyvyWithTheBytesOfEveryWordExchanged) {
                         rng.Uniform(-100, 100));
     }
     ExpectSameBytesOnEveryPath(
-        [&](PathLimit path) {
+        [&](CodePath path) {
           const ScopedPathLimit limit(path);
           std::vector<uint8_t> swapped = Pack(Layout::kUyvy, p, map);
           for (size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
@@ -352,7 +352,7 @@ TEST_F(Packed, EveryRunLengthAndOutputAlignment) {
           SCOPED_TRACE(testing::Message() << size.width << " x " << size.height << " offset "
                                           << offset << (adjusted ? " adjusted" : ""));
           const std::vector<uint8_t> out = ExpectSameBytesOnEveryPath(
-              [&](PathLimit path) {
+              [&](CodePath path) {
                 const ScopedPathLimit limit(path);
                 return PackAt(Layout::kYuy2, p, map, offset);
               },
@@ -384,7 +384,7 @@ TEST_F(Packed, EveryKindOfSettingOnEveryPath) {
                    << LayoutName(layout) << " " << adjust.brightness << " " << adjust.contrast
                    << " " << adjust.saturation << " " << adjust.balance);
       const std::vector<uint8_t> out = ExpectSameBytesOnEveryPath(
-          [&](PathLimit path) {
+          [&](CodePath path) {
             const ScopedPathLimit limit(path);
             return Pack(layout, p, map);
           },
@@ -420,7 +420,7 @@ TEST_F(Packed, MapPatternsAcrossTheScanSteps) {
       if (value == 0) value = 1;
     }
     const std::vector<uint8_t> out = ExpectSameBytesOnEveryPath(
-        [&](PathLimit path) {
+        [&](CodePath path) {
           const ScopedPathLimit limit(path);
           return Pack(Layout::kUyvy, p, map);
         },

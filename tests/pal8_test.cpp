@@ -86,7 +86,7 @@ TEST_F(Pal8, FlatPicturesGiveTheDitherPattern) {
   for (const Case& c : cases) {
     const Picture picture = test::MakeFlatPicture(48, 32, c.y, 128, 128);
     const std::vector<uint8_t> out = test::ExpectSameBytesOnEveryPath(
-        [&](PathLimit path) {
+        [&](CodePath path) {
           test::ScopedPathLimit limit(path);
           return Convert(picture, 48, 32, test::FullMap(6), 0);
         },
@@ -215,7 +215,7 @@ TEST_F(Pal8, AllPathsWriteTheSameBytes) {
     test::SetDisplayQuietly(rng.Uniform(-30, 30), rng.Uniform(-30, 30), rng.Uniform(-15, 15),
                             rng.Uniform(-5, 5));
     const std::vector<uint8_t> out = test::ExpectSameBytesOnEveryPath(
-        [&](PathLimit path) {
+        [&](CodePath path) {
           test::ScopedPathLimit limit(path);
           return Convert(picture, width, height, map, zoom);
         },

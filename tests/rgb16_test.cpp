@@ -283,7 +283,7 @@ TEST_F(Rgb16Test, EveryPathFollowsThePixelRule) {
       SetDisplayQuietly(rng.Uniform(-25, 25), rng.Uniform(-20, 20), rng.Uniform(-12, 12), 0);
     }
     ExpectSameBytesOnEveryPath(
-        [&](PathLimit path) {
+        [&](CodePath path) {
           const ScopedPathLimit limit(path);
           SCOPED_TRACE(PathName(path));
           ExpectMatchesRule(layout, picture.planes, s, map);

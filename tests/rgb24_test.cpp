@@ -173,7 +173,7 @@ TEST_F(Rgb24, EveryPathWritesTheSameBytes) {
     const auto map = RandomMap(outWidth * outHeight / 256 + 1, 200 + round, 70);
     SetDisplayQuietly(rng.Uniform(-30, 30), rng.Uniform(-45, 45), rng.Uniform(-12, 12), 0);
     ExpectSameBytesOnEveryPath(
-        [&](PathLimit path) {
+        [&](CodePath path) {
           ScopedPathLimit limit(path);
           return Convert(picture, outWidth, outHeight, zoom, map).Payload();
         },

@@ -94,26 +94,11 @@ std::vector<uint8_t> RandomMap(size_t count, uint32_t seed, int percent) {
   return map;
 }
 
-std::vector<PathLimit> SupportedPaths() {
-  std::vector<PathLimit> paths = {PathLimit::kInteger};
-  if (ProcessorHasMmx()) paths.push_back(PathLimit::kMmx);
-  const WideSimd wide = ProcessorWideSimd();
-  if (wide >= WideSimd::kSse2) paths.push_back(PathLimit::kSse2);
-  if (wide >= WideSimd::kAvx2) paths.push_back(PathLimit::kAvx2);
-  if (wide >= WideSimd::kAvx512) paths.push_back(PathLimit::kAvx512);
+std::vector<CodePath> SupportedPaths() {
+  std::vector<CodePath> paths;
+  for (int32_t i = 0; i < kCodePathCount; ++i)
+    if (ProcessorRuns(static_cast<CodePath>(i))) paths.push_back(static_cast<CodePath>(i));
   return paths;
-}
-
-const char* PathName(PathLimit limit) {
-  switch (limit) {
-    case PathLimit::kAuto: return "auto";
-    case PathLimit::kInteger: return "integer";
-    case PathLimit::kMmx: return "mmx";
-    case PathLimit::kSse2: return "sse2";
-    case PathLimit::kAvx2: return "avx2";
-    case PathLimit::kAvx512: return "avx512";
-  }
-  return "?";
 }
 
 void SetDisplayQuietly(int32_t brightness, int32_t contrast, int32_t saturation, int32_t balance) {
@@ -144,10 +129,10 @@ const RgbTables& TablesOfCurrentSetting() {
   return *tables;
 }
 
-ConvertPlan PlanFor(PathLimit path) {
+ConvertPlan PlanFor(CodePath path) {
   SetPathLimit(path);
   const ConvertPlan plan = ChooseConvertPlan();
-  SetPathLimit(PathLimit::kAuto);
+  SetPathLimit(kWidestCodePath);
   return plan;
 }
 
@@ -165,12 +150,12 @@ bool FloatingPointStateClean() {
 }
 
 std::vector<uint8_t> ExpectSameBytesOnEveryPath(
-    const std::function<std::vector<uint8_t>(PathLimit)>& convert, const std::string& what) {
+    const std::function<std::vector<uint8_t>(CodePath)>& convert, const std::string& what) {
   std::vector<uint8_t> expected;
-  for (PathLimit path : SupportedPaths()) {
+  for (CodePath path : SupportedPaths()) {
     const std::vector<uint8_t> bytes = convert(path);
     EXPECT_TRUE(FloatingPointStateClean()) << PathName(path) << " left MMX state: " << what;
-    if (path == PathLimit::kInteger)
+    if (path == CodePath::kInteger)
       expected = bytes;
     else
       EXPECT_EQ(bytes, expected) << PathName(path) << ": " << what;

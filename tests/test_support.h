@@ -103,15 +103,15 @@ std::vector<uint8_t> RandomMap(size_t count, uint32_t seed, int percent = 50);
 // Forces a path for the lifetime of the object; restores automatic choice.
 class ScopedPathLimit {
  public:
-  explicit ScopedPathLimit(PathLimit limit) { SetPathLimit(limit); }
-  ~ScopedPathLimit() { SetPathLimit(PathLimit::kAuto); }
+  explicit ScopedPathLimit(CodePath limit) { SetPathLimit(limit); }
+  ~ScopedPathLimit() { SetPathLimit(kWidestCodePath); }
   ScopedPathLimit(const ScopedPathLimit&) = delete;
   ScopedPathLimit& operator=(const ScopedPathLimit&) = delete;
 };
 
-// The path limits this machine can run, integer first.
-std::vector<PathLimit> SupportedPaths();
-const char* PathName(PathLimit limit);
+// The paths this machine can run, integer first.
+std::vector<CodePath> SupportedPaths();
+inline const char* PathName(CodePath path) { return CodePathName(path); }
 
 // Sets the display adjustments and makes the next Kelmar() call see them as
 // unchanged, so it does not overwrite the caller's map.
@@ -126,7 +126,7 @@ std::unique_ptr<PackedTables> PackedTablesFor(const DisplayValues& adjust);
 const RgbTables& TablesOfCurrentSetting();
 
 // The plan that forcing `path` gives, as Kelmar() would choose it.
-ConvertPlan PlanFor(PathLimit path);
+ConvertPlan PlanFor(CodePath path);
 
 // True when no MMX register is left in use (the x87 tag word is all empty):
 // a converter that forgot EMMS would leave the host's floating point broken.
@@ -136,6 +136,6 @@ bool FloatingPointStateClean();
 // first, and requires the integer path's bytes from every other path and a
 // clean floating-point state after each.  Returns the integer path's bytes.
 std::vector<uint8_t> ExpectSameBytesOnEveryPath(
-    const std::function<std::vector<uint8_t>(PathLimit)>& convert, const std::string& what);
+    const std::function<std::vector<uint8_t>(CodePath)>& convert, const std::string& what);
 
 }  // namespace kelmar::test

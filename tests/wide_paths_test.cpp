@@ -126,7 +126,7 @@ Picture PictureFor(const Layout& layout, const Size& s, Tables tables, uint32_t 
 }
 
 std::vector<uint8_t> Convert(const Layout& layout, const Size& s, const Picture& picture,
-                             const std::vector<uint8_t>& map, PathLimit path) {
+                             const std::vector<uint8_t>& map, CodePath path) {
   HeaderWithPalette header = MakeHeader(s.width, s.height, layout.bitCount, layout.compression);
   GuardedBuffer out(OutputBytes(layout, s));
   std::vector<uint8_t> mapCopy = map;
@@ -136,10 +136,10 @@ std::vector<uint8_t> Convert(const Layout& layout, const Size& s, const Picture&
   return out.Payload();
 }
 
-std::vector<PathLimit> WidePaths() {
-  std::vector<PathLimit> wide;
-  for (PathLimit path : SupportedPaths())
-    if (path >= PathLimit::kSse2) wide.push_back(path);
+std::vector<CodePath> WidePaths() {
+  std::vector<CodePath> wide;
+  for (CodePath path : SupportedPaths())
+    if (path >= CodePath::kSse2) wide.push_back(path);
   return wide;
 }
 
@@ -169,7 +169,7 @@ TEST(WidePaths, SameBytesAsIntegerPath) {
         const size_t mapBytes = size_t(s.width) * s.height / 256 + 1;
         const std::vector<uint8_t> map = RandomMap(mapBytes, ++seed, mapPercent);
         ExpectSameBytesOnEveryPath(
-            [&](PathLimit path) { return Convert(layout, s, picture, map, path); },
+            [&](CodePath path) { return Convert(layout, s, picture, map, path); },
             Describe(layout, s, a, mapPercent, tables));
         if (HasFailure()) return;
       }
@@ -189,7 +189,7 @@ TEST(WidePaths, SameBytesOnLargePictures) {
       for (int percent : {100, 90}) {
         const std::vector<uint8_t> map = RandomMap(320, 5, percent);
         ExpectSameBytesOnEveryPath(
-            [&](PathLimit path) { return Convert(layout, s, picture, map, path); },
+            [&](CodePath path) { return Convert(layout, s, picture, map, path); },
             Describe(layout, s, a, percent, Tables::kUp));
         if (HasFailure()) return;
       }
@@ -213,7 +213,7 @@ TEST(WidePaths, EverySingleMacroblockMap) {
       std::vector<uint8_t> map(63, 0);
       map[marked] = 1;
       ExpectSameBytesOnEveryPath(
-          [&](PathLimit path) { return Convert(layout, s, picture, map, path); },
+          [&](CodePath path) { return Convert(layout, s, picture, map, path); },
           std::string(layout.name) + " macroblock " + std::to_string(marked));
       if (HasFailure()) return;
     }
@@ -258,7 +258,7 @@ TEST(ClosedForms, FoundForCommonSettings) {
 template <typename Converter>
 std::vector<uint8_t> ConvertWithTables(Converter convert, const Layout& layout,
                                        const Picture& picture, const Size& s,
-                                       const RgbTables& tables, PathLimit path,
+                                       const RgbTables& tables, CodePath path,
                                        std::vector<uint8_t> map = {}) {
   HeaderWithPalette header = MakeHeader(s.width, s.height, layout.bitCount, layout.compression);
   GuardedBuffer out(OutputBytes(layout, s));
@@ -272,7 +272,7 @@ std::vector<uint8_t> ConvertWithTables(Converter convert, const Layout& layout,
 // absorb it as a corrected index, off by more where nothing can; chroma
 // terms off by one.  The vector paths must still write what the tables say.
 TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
-  const std::vector<PathLimit> wide = WidePaths();
+  const std::vector<CodePath> wide = WidePaths();
   if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
   struct Tamper {
     const char* what;
@@ -300,7 +300,7 @@ TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
     EXPECT_EQ(tables->forms.luma.kind, t.expectedKind) << t.what;
     EXPECT_EQ(tables->forms.chromaExact, t.chromaExact) << t.what;
     ExpectSameBytesOnEveryPath(
-        [&](PathLimit path) {
+        [&](CodePath path) {
           return ConvertWithTables(ConvertRgb24, kLayouts[0], picture, s, *tables, path);
         },
         t.what);
@@ -360,7 +360,7 @@ TEST(LumaWindows, EveryCountOnEveryLayout) {
       const std::vector<uint8_t> map = RandomMap(size_t(s.width) * s.height / 256, rng.Next(), 70);
       const auto converter = l == 0 ? ConvertRgb24 : l == 1 ? ConvertRgb555 : ConvertRgb565;
       ExpectSameBytesOnEveryPath(
-          [&](PathLimit path) {
+          [&](CodePath path) {
             return ConvertWithTables(converter, layout, picture, s, *tables, path, map);
           },
           std::string(layout.name) + " " + std::to_string(c.windows) + " windows");
@@ -394,7 +394,7 @@ TEST(LumaWindows, TamperedTables) {
         AnalyseAdjustTables(adjust, t.adjust.brightness, t.adjust.contrast, t.adjust.saturation);
     EXPECT_EQ(tables->forms.windows.count, t.expectedWindows) << t.what;
     ExpectSameBytesOnEveryPath(
-        [&](PathLimit path) {
+        [&](CodePath path) {
           return ConvertWithTables(ConvertRgb24, kLayouts[0], picture, s, *tables, path);
         },
         t.what);
@@ -404,7 +404,7 @@ TEST(LumaWindows, TamperedTables) {
 // 8-bit output: quantiser tables that are not runs of the expected shape fall
 // back to the tables; dither offsets are taken from the matrix as it is.
 TEST(ClosedForms, DitherTablesWithoutTheirFormsFallBackToTheTables) {
-  const std::vector<PathLimit> wide = WidePaths();
+  const std::vector<CodePath> wide = WidePaths();
   if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
   const Size s = {80, 32, 0};
   const Picture picture = PictureFor(kLayouts[3], s, Tables::kDown, 4);
@@ -432,7 +432,7 @@ TEST(ClosedForms, DitherTablesWithoutTheirFormsFallBackToTheTables) {
     tables->ditherForms = AnalyseDitherTables(d);
     EXPECT_EQ(tables->ditherForms.exact, t.formsHold) << t.what;
     ExpectSameBytesOnEveryPath(
-        [&](PathLimit path) {
+        [&](CodePath path) {
           return ConvertWithTables(ConvertPal8, kLayouts[3], picture, s, *tables, path);
         },
         t.what);

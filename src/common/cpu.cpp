@@ -12,11 +12,11 @@
 namespace kelmar {
 namespace {
 
-std::atomic<int32_t> pathLimit{static_cast<int32_t>(PathLimit::kAuto)};
+std::atomic<int32_t> pathLimit{static_cast<int32_t>(kWidestCodePath)};
 
 // Probed once; -1 until then.  Two calls racing to probe store the same
 // value.
-std::atomic<int32_t> detectedWide{-1};
+std::atomic<int32_t> detectedVector{-1};
 
 #if KELMAR_X86
 // A processor has CPUID when bit 21 (ID) of the flags register can be
@@ -77,55 +77,54 @@ int32_t ProcessorHasMmx() {
 #endif
 }
 
-WideSimd ProcessorWideSimd() {
+CodePath ProcessorVectorPath() {
 #if KELMAR_X86
-  if (!HasCpuid()) return WideSimd::kNone;
+  if (!HasCpuid()) return CodePath::kInteger;
   const CpuidRegs leaf0 = Cpuid(0);
   const CpuidRegs leaf1 = Cpuid(1);
-  if (!(leaf1.edx & (1u << 26))) return WideSimd::kNone;  // SSE2
+  if (!(leaf1.edx & (1u << 26))) return CodePath::kInteger;  // SSE2
   // XCR0 bits 1 and 2: XMM and YMM state; 5 to 7: the opmask and ZMM state.
   const bool osxsave = (leaf1.ecx & (1u << 27)) && (leaf1.ecx & (1u << 28));
   const uint32_t xcr0 = osxsave ? ReadXcr0() : 0;
-  if ((xcr0 & 0x06u) != 0x06u || leaf0.eax < 7) return WideSimd::kSse2;
+  if ((xcr0 & 0x06u) != 0x06u || leaf0.eax < 7) return CodePath::kSse2;
   const CpuidRegs leaf7 = Cpuid(7);
-  if (!(leaf7.ebx & (1u << 5))) return WideSimd::kSse2;  // AVX2
+  if (!(leaf7.ebx & (1u << 5))) return CodePath::kSse2;  // AVX2
   constexpr uint32_t kAvx512FBwVl = (1u << 16) | (1u << 30) | (1u << 31);
   const bool avx512 = (xcr0 & 0xE6u) == 0xE6u && (leaf7.ebx & kAvx512FBwVl) == kAvx512FBwVl &&
                       (leaf7.ecx & (1u << 1));  // VBMI
-  return avx512 ? WideSimd::kAvx512 : WideSimd::kAvx2;
+  return avx512 ? CodePath::kAvx512 : CodePath::kAvx2;
 #else
-  return WideSimd::kNone;
+  return CodePath::kInteger;
 #endif
+}
+
+bool ProcessorRuns(CodePath path) {
+  switch (path) {
+    case CodePath::kInteger: return true;
+    case CodePath::kMmx: return ProcessorHasMmx() != 0;
+    default: return path <= ProcessorVectorPath();
+  }
 }
 
 ConvertPlan ChooseConvertPlan() {
   // The MMX test runs on every call, as hosts of the library expect: a host
-  // may rely on each conversion asking the processor afresh.  The wide
+  // may rely on each conversion asking the processor afresh.  The vector
   // extensions are our own addition and are probed once, since under
-  // virtualisation every CPUID traps to the hypervisor.
-  ConvertPlan plan = {ProcessorHasMmx() != 0, WideSimd::kNone};
-  int32_t wide = detectedWide.load(std::memory_order_relaxed);
-  if (wide < 0) {
-    wide = static_cast<int32_t>(ProcessorWideSimd());
-    detectedWide.store(wide, std::memory_order_relaxed);
+  // virtualisation every CPUID traps to the hypervisor.  Every processor
+  // with a vector extension has MMX.
+  if (!ProcessorHasMmx()) return {CodePath::kInteger};
+  int32_t vector = detectedVector.load(std::memory_order_relaxed);
+  if (vector < 0) {
+    vector = static_cast<int32_t>(ProcessorVectorPath());
+    detectedVector.store(vector, std::memory_order_relaxed);
   }
-  plan.wide = static_cast<WideSimd>(wide);
-  switch (static_cast<PathLimit>(pathLimit.load(std::memory_order_relaxed))) {
-    case PathLimit::kAuto:
-    case PathLimit::kAvx512: break;
-    case PathLimit::kAvx2:
-      if (plan.wide > WideSimd::kAvx2) plan.wide = WideSimd::kAvx2;
-      break;
-    case PathLimit::kInteger: plan = {false, WideSimd::kNone}; break;
-    case PathLimit::kMmx: plan.wide = WideSimd::kNone; break;
-    case PathLimit::kSse2:
-      if (plan.wide > WideSimd::kSse2) plan.wide = WideSimd::kSse2;
-      break;
-  }
-  return plan;
+  const int32_t widest =
+      vector > static_cast<int32_t>(CodePath::kMmx) ? vector : static_cast<int32_t>(CodePath::kMmx);
+  const int32_t limit = pathLimit.load(std::memory_order_relaxed);
+  return {static_cast<CodePath>(widest < limit ? widest : limit)};
 }
 
-void SetPathLimit(PathLimit limit) {
+void SetPathLimit(CodePath limit) {
   pathLimit.store(static_cast<int32_t>(limit), std::memory_order_relaxed);
 }
 

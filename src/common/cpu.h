@@ -5,15 +5,37 @@
 
 namespace kelmar {
 
-// Widest vector extension the row converters may use, on top of the MMX /
-// integer paths.  Every level writes the same bytes.  kAvx512 stands for
-// AVX-512 F, BW, VL and VBMI together (byte permutes across 64 bytes).
-enum class WideSimd : int32_t { kNone = 0, kSse2 = 1, kAvx2 = 2, kAvx512 = 3 };
+// The code paths, narrowest first.  Every path writes the same bytes; a
+// call runs each kernel on the widest path its plan allows that has one.
+// kAvx512 stands for AVX-512 F, BW, VL and VBMI together (byte permutes
+// across 64 bytes).
+enum class CodePath : int32_t { kInteger, kMmx, kSse2, kAvx2, kAvx512 };
+constexpr int kCodePathCount = 5;
+constexpr CodePath kWidestCodePath = CodePath::kAvx512;
+
+// Lower-case names, as the tests, tools and the bench spell them.
+constexpr const char* kCodePathNames[kCodePathCount] = {"integer", "mmx", "sse2", "avx2", "avx512"};
+inline const char* CodePathName(CodePath path) {
+  return kCodePathNames[static_cast<int32_t>(path)];
+}
+// The path called `name`; false when there is none.
+inline bool CodePathNamed(const char* name, CodePath* path) {
+  for (int32_t i = 0; i < kCodePathCount; ++i) {
+    const char* expected = kCodePathNames[i];
+    const char* given = name;
+    while (*given != 0 && *given == *expected) ++given, ++expected;
+    if (*given == 0 && *expected == 0) {
+      *path = static_cast<CodePath>(i);
+      return true;
+    }
+  }
+  return false;
+}
 
 // Chosen once at the start of a call; every converter follows it.
 struct ConvertPlan {
-  bool mmx;       // the processor reports MMX: MMX block moves
-  WideSimd wide;  // vector row converters up to this extension
+  CodePath widest;
+  bool Allows(CodePath path) const { return path <= widest; }
 };
 
 // The flags-register ID test followed by CPUID leaf 1, EDX bit 23.  Always 0
@@ -21,16 +43,20 @@ struct ConvertPlan {
 int32_t ProcessorHasMmx();
 
 // Widest of SSE2 / AVX2 / AVX-512 that both the processor and the operating
-// system support (CPUID, and XGETBV for the YMM and ZMM state).
-WideSimd ProcessorWideSimd();
+// system support (CPUID, and XGETBV for the YMM and ZMM state); kInteger when
+// none.
+CodePath ProcessorVectorPath();
 
-// The plan of a Kelmar() call: the MMX test runs on every call; the wide
+// Whether this processor runs `path`.
+bool ProcessorRuns(CodePath path);
+
+// The plan of a Kelmar() call: the MMX test runs on every call; the vector
 // extensions are probed once per process.  Honours the path limit below.
 ConvertPlan ChooseConvertPlan();
 
 // Caps the paths that ChooseConvertPlan() picks, so tests can run every
-// path the machine has.  Not exported from the shared library or the DLL.
-enum class PathLimit : int32_t { kAuto, kInteger, kMmx, kSse2, kAvx2, kAvx512 };
-void SetPathLimit(PathLimit limit);
+// path the machine has; kWidestCodePath lifts the cap.  Not exported from the
+// shared library or the DLL.
+void SetPathLimit(CodePath limit);
 
 }  // namespace kelmar

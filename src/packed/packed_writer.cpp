@@ -140,7 +140,7 @@ template <class Order>
 MacroblockWriter ChooseMacroblockWriter(const PackedCall& call) {
   if (call.tables) return PackMacroblock<PackRowPairInteger<Order, true>>;
 #if KELMAR_HAVE_MMX
-  if (call.plan.mmx) return PackMacroblockMmx<Order>;
+  if (call.plan.Allows(CodePath::kMmx)) return PackMacroblockMmx<Order>;
 #endif
   return PackMacroblock<PackRowPairInteger<Order, false>>;
 }

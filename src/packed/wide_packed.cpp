@@ -5,16 +5,15 @@ namespace kelmar {
 
 bool ChooseWidePacker(bool yuy2, const PackedCall& call, WidePacker& packer) {
 #if KELMAR_HAVE_WIDE
-  if (call.plan.wide == WideSimd::kNone) return false;
+  const ConvertPlan& plan = call.plan;
+  if (!plan.Allows(CodePath::kSse2)) return false;
   // Adjusted output needs byte shuffles of 32 bytes.
-  if (call.tables && call.plan.wide < WideSimd::kAvx2) return false;
+  if (call.tables && !plan.Allows(CodePath::kAvx2)) return false;
   packer.yuy2 = yuy2;
   packer.tables = call.tables;
-  switch (call.plan.wide) {
-    case WideSimd::kAvx512: packer.packPicture = PackPictureAvx512; break;
-    case WideSimd::kAvx2: packer.packPicture = PackPictureAvx2; break;
-    default: packer.packPicture = PackPictureSse2; break;
-  }
+  packer.packPicture = plan.Allows(CodePath::kAvx512) ? PackPictureAvx512
+                       : plan.Allows(CodePath::kAvx2) ? PackPictureAvx2
+                                                      : PackPictureSse2;
   return true;
 #else
   (void)yuy2;

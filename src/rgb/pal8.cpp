@@ -103,7 +103,7 @@ RowConverter ChoosePal8Row(const RgbCall& call, int32_t zoom) {
   if (zoom) return ConvertPal8Row<WriteRowPairDouble, 8>;
   if (const RowConverter wide = ChooseWidePal8Row(call)) return wide;
 #if KELMAR_HAVE_MMX
-  if (call.plan.mmx) return ConvertPal8Row<WriteRowPairMmx, 2>;
+  if (call.plan.Allows(CodePath::kMmx)) return ConvertPal8Row<WriteRowPairMmx, 2>;
 #endif
   return ConvertPal8Row<WriteRowPairInteger, 2>;
 }

@@ -88,7 +88,7 @@ RowConverter ChooseRgb24Row(const RgbCall& call, int32_t zoom) {
   if (zoom) return ConvertRgb24RowDouble;
   if (const RowConverter wide = ChooseWideRow(WideLayout::kRgb24, call)) return wide;
 #if KELMAR_HAVE_MMX
-  if (call.plan.mmx) return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairMmx>;
+  if (call.plan.Allows(CodePath::kMmx)) return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairMmx>;
 #endif
   return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairInteger>;
 }

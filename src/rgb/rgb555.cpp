@@ -75,7 +75,7 @@ RowConverter ChooseRgb555Row(const RgbCall& call, int32_t zoom) {
   if (zoom) return ConvertRgb16RowDouble<Rgb555Layout>;
   if (const RowConverter wide = ChooseWideRow(WideLayout::kRgb555, call)) return wide;
 #if KELMAR_HAVE_MMX
-  if (call.plan.mmx) return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairMmx>;
+  if (call.plan.Allows(CodePath::kMmx)) return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairMmx>;
 #endif
   return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairInteger>;
 }

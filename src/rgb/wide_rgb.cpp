@@ -74,13 +74,13 @@ enum class RgbKernelKind { kNone, kSse2, kAvx2, kAvx512, kAvx512Windows };
 // AVX-512 forms need the 32 vector registers of x86-64.
 RgbKernelKind ChooseKernelKind(const RgbCall& call) {
   const RgbClosedForms& forms = call.tables->forms;
-  const WideSimd wide = call.plan.wide;
-  if (wide >= WideSimd::kAvx512 && forms.chromaExact && forms.windows.count > 0 &&
+  const ConvertPlan& plan = call.plan;
+  if (plan.Allows(CodePath::kAvx512) && forms.chromaExact && forms.windows.count > 0 &&
       WindowsPreferred(forms))
     return RgbKernelKind::kAvx512Windows;
-  if (wide == WideSimd::kNone || !forms.Usable()) return RgbKernelKind::kNone;
-  if (wide >= WideSimd::kAvx512 && KELMAR_WIDE_REGISTERS_32) return RgbKernelKind::kAvx512;
-  return wide >= WideSimd::kAvx2 ? RgbKernelKind::kAvx2 : RgbKernelKind::kSse2;
+  if (!plan.Allows(CodePath::kSse2) || !forms.Usable()) return RgbKernelKind::kNone;
+  if (plan.Allows(CodePath::kAvx512) && KELMAR_WIDE_REGISTERS_32) return RgbKernelKind::kAvx512;
+  return plan.Allows(CodePath::kAvx2) ? RgbKernelKind::kAvx2 : RgbKernelKind::kSse2;
 }
 
 template <class Facts, RgbKernel kSse2, RgbKernel kAvx2, RgbKernel kAvx512, RgbKernel kWindows>
@@ -121,8 +121,8 @@ RowConverter ChooseWideRow(WideLayout layout, const RgbCall& call) {
 
 RowConverter ChooseWidePal8Row(const RgbCall& call) {
 #if KELMAR_HAVE_WIDE
-  if (call.plan.wide == WideSimd::kNone || !call.tables->ditherForms.exact) return nullptr;
-  return call.plan.wide >= WideSimd::kAvx2 ? ConvertPal8RowWide<ConvertPal8RowAvx2>
+  if (!call.plan.Allows(CodePath::kSse2) || !call.tables->ditherForms.exact) return nullptr;
+  return call.plan.Allows(CodePath::kAvx2) ? ConvertPal8RowWide<ConvertPal8RowAvx2>
                                            : ConvertPal8RowWide<ConvertPal8RowSse2>;
 #else
   (void)call;

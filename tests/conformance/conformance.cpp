@@ -20,11 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "conformance_support.h"
-
-#if defined(KELMAR_CONFORMANCE_PATHS)
 #include "common/cpu.h"
-#endif
+#include "conformance_support.h"
 
 namespace conformance {
 namespace {
@@ -257,16 +254,13 @@ bool LoadExports(Exports& e, const char* /*path*/, bool /*testBuild*/) {
 }
 #endif
 
-// The paths by name, numbered as the library's path limit counts them.
-const char* const kPathNames[] = {"auto", "integer", "mmx", "sse2", "avx2", "avx512"};
-
 bool ForcePath(const std::string& name) {
-  int path = -1;
-  for (int i = 0; i < 6; ++i)
-    if (name == kPathNames[i]) path = i;
+  kelmar::CodePath named = kelmar::kWidestCodePath;
+  const int32_t path =
+      kelmar::CodePathNamed(name.c_str(), &named) ? static_cast<int32_t>(named) : -1;
 #if defined(KELMAR_CONFORMANCE_PATHS)
   if (path >= 0) {
-    kelmar::SetPathLimit(static_cast<kelmar::PathLimit>(path));
+    kelmar::SetPathLimit(named);
     return true;
   }
 #elif defined(_WIN32)

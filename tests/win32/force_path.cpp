@@ -7,9 +7,6 @@
 #include "kelmar.h"
 
 extern "C" __declspec(dllexport) void KELMAR_CALL KelmarTestForcePath(int32_t path) {
-  using kelmar::PathLimit;
-  if (path < static_cast<int32_t>(PathLimit::kAuto) ||
-      path > static_cast<int32_t>(PathLimit::kAvx512))
-    return;
-  kelmar::SetPathLimit(static_cast<PathLimit>(path));
+  if (path < 0 || path >= kelmar::kCodePathCount) return;
+  kelmar::SetPathLimit(static_cast<kelmar::CodePath>(path));
 }
