@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -274,6 +276,96 @@ TEST_F(ExtremeValues, HeadersWithoutMacroblocksTouchNothing) {
     }
   }
 }
+
+// Pictures whose byte offsets pass 2^31: a single marked macroblock far out
+// in a picture as wide (or with as many macroblocks) as an int32 header
+// allows.  Every buffer is exactly as large as the call needs, in reserved
+// address space with gigabytes of faulting space around it, so a write or
+// read at a wrapped offset crashes instead of passing unseen; the marked
+// macroblock must hold what a 16 x 16 picture of the same samples gives.
+// Only x86-64 Linux reserves such spans cheaply (not valgrind or qemu).
+#if defined(__x86_64__) && defined(__linux__)
+TEST_F(ExtremeValues, HugePicturesWriteTheMarkedMacroblockInPlace) {
+  struct Case {
+    const char* what;
+    const char* layout;
+    int32_t width, height;
+    int64_t column, mbRow;
+  };
+  const Case cases[] = {
+      // 32 output bytes per macroblock: column 2^26 is 2^31 bytes in.
+      {"uyvy, column 2^26", "uyvy", 1120000000, 16, 67108864, 0},
+      {"yuy2, column 2^26", "yuy2", 1120000000, 16, 67108864, 0},
+      // 48 and 32 bytes per macroblock: the last column passes 2^31 bytes.
+      {"rgb24, last column", "rgb24", 715827920, 16, 44739244, 0},
+      {"rgb555, last column", "rgb555", 1073741840, 16, 67108864, 0},
+      {"rgb565, last column", "rgb565", 1073741840, 16, 67108864, 0},
+      {"pal8, last column", "pal8", 2147483632, 16, 134217726, 0},
+      // Macroblock 2^31 of the map: the first of row 32768.
+      {"pal8, map byte 2^31", "pal8", 1048576, 524304, 0, 32768},
+  };
+  constexpr size_t kGuard = size_t{8} << 30;
+  SetDisplayQuietly(0, 0, 0, 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Layout& layout =
+        *std::find_if(std::begin(kLayouts), std::end(kLayouts),
+                      [&](const Layout& l) { return l.name == std::string(c.layout); });
+    const size_t width = static_cast<size_t>(c.width);
+    const size_t height = static_cast<size_t>(c.height);
+    const size_t mbCols = width / 16;
+    const size_t mapBytes = mbCols * (height / 16);
+    ReservedBuffer luma(width * height, kGuard), chroma(width * height / 2, kGuard),
+        out(width * height * layout.bytesPerPixel, kGuard), map(mapBytes, kGuard);
+    if (!luma.data() || !chroma.data() || !out.data() || !map.data())
+      GTEST_SKIP() << "address space reservation refused";
+
+    // The marked macroblock's samples, from a small random picture; U and
+    // V planes one after the other, as the packed writers require.
+    const Picture sample = MakePicture(16, 16, 77);
+    std::vector<const uint8_t*> yRows(height), uRows(height / 2), vRows(height / 2);
+    uint8_t* const vPlane = chroma.data() + width / 2 * (height / 2);
+    for (size_t r = 0; r < height; ++r) yRows[r] = luma.data() + r * width;
+    for (size_t r = 0; r < height / 2; ++r) {
+      uRows[r] = chroma.data() + r * (width / 2);
+      vRows[r] = vPlane + r * (width / 2);
+    }
+    const size_t x0 = 16 * static_cast<size_t>(c.column);
+    const size_t y0 = 16 * static_cast<size_t>(c.mbRow);
+    for (size_t r = 0; r < 16; ++r)
+      std::memcpy(luma.data() + (y0 + r) * width + x0, sample.yRows[r], 16);
+    for (size_t r = 0; r < 8; ++r) {
+      std::memcpy(const_cast<uint8_t*>(uRows[y0 / 2 + r]) + x0 / 2, sample.uRows[r], 8);
+      std::memcpy(const_cast<uint8_t*>(vRows[y0 / 2 + r]) + x0 / 2, sample.vRows[r], 8);
+    }
+    map.data()[static_cast<size_t>(c.mbRow) * mbCols + static_cast<size_t>(c.column)] = 1;
+    const PlaneSet planes = {yRows.data(), uRows.data(), vRows.data()};
+
+    auto small = MakeHeader(16, 16, layout.bitCount, layout.compression);
+    auto huge = MakeHeader(c.width, c.height, layout.bitCount, layout.compression);
+    const size_t macroblockBytes = 16 * static_cast<size_t>(layout.bytesPerPixel);
+    const size_t rowBytes = width * layout.bytesPerPixel;
+    for (const CodePath path : SupportedPaths()) {
+      SCOPED_TRACE(PathName(path));
+      ScopedPathLimit limit(path);
+      std::vector<uint8_t> expected(16 * macroblockBytes);
+      uint8_t oneMap[1] = {1};
+      ASSERT_EQ(Kelmar(&small.header, expected.data(), &sample.planes, oneMap, 0, 0), 0);
+      ASSERT_EQ(Kelmar(&huge.header, out.data(), &planes, map.data(), 0, 0), 0);
+      // Packed output runs bottom-up, so picture row y0 lands in output
+      // row height - 16 - y0 onward, as it does in the small picture.
+      const size_t firstRow = layout.packed ? height - 16 - y0 : y0;
+      for (size_t r = 0; r < 16; ++r) {
+        const uint8_t* got = out.data() + (firstRow + r) * rowBytes + x0 * layout.bytesPerPixel;
+        ASSERT_EQ(std::vector<uint8_t>(got, got + macroblockBytes),
+                  std::vector<uint8_t>(&expected[r * macroblockBytes],
+                                       &expected[(r + 1) * macroblockBytes]))
+            << "output row " << r;
+      }
+    }
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace kelmar::test

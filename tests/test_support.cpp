@@ -1,5 +1,10 @@
 #include "test_support.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -148,6 +153,27 @@ bool FloatingPointStateClean() {
   return true;
 #endif
 }
+
+#if defined(__linux__)
+ReservedBuffer::ReservedBuffer(size_t size, size_t guard) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t span = (size + page - 1) / page * page;
+  reserved_ = span + 2 * guard;
+  void* base =
+      mmap(nullptr, reserved_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (base == MAP_FAILED) return;
+  base_ = base;
+  uint8_t* data = static_cast<uint8_t*>(base) + guard;
+  if (mprotect(data, span, PROT_READ | PROT_WRITE) == 0) data_ = data;
+}
+
+ReservedBuffer::~ReservedBuffer() {
+  if (base_) munmap(base_, reserved_);
+}
+#else
+ReservedBuffer::ReservedBuffer(size_t, size_t) {}
+ReservedBuffer::~ReservedBuffer() = default;
+#endif
 
 std::vector<uint8_t> ExpectSameBytesOnEveryPath(
     const std::function<std::vector<uint8_t>(CodePath)>& convert, const std::string& what) {

@@ -87,6 +87,25 @@ class GuardedBuffer {
   std::vector<uint8_t> bytes_;
 };
 
+// `size` bytes in address space reserved for them, between two `guard`-byte
+// stretches that fault on any access.  Only the pages touched are ever backed
+// by memory, so pictures far larger than the machine's memory can be
+// converted when few of their macroblocks are marked.  data() is null where
+// the reservation is refused.
+class ReservedBuffer {
+ public:
+  ReservedBuffer(size_t size, size_t guard);
+  ~ReservedBuffer();
+  ReservedBuffer(const ReservedBuffer&) = delete;
+  ReservedBuffer& operator=(const ReservedBuffer&) = delete;
+  uint8_t* data() const { return data_; }
+
+ private:
+  void* base_ = nullptr;
+  size_t reserved_ = 0;
+  uint8_t* data_ = nullptr;
+};
+
 // A BITMAPINFOHEADER with room for 256 colour-table entries behind it.
 struct HeaderWithPalette {
   BITMAPINFOHEADER header;

@@ -263,7 +263,8 @@ std::vector<uint8_t> ConvertWithTables(Converter convert, const Layout& layout,
   HeaderWithPalette header = MakeHeader(s.width, s.height, layout.bitCount, layout.compression);
   GuardedBuffer out(OutputBytes(layout, s));
   if (map.empty()) map = FullMap(size_t(s.width) * s.height / 256);
-  convert(&header.header, out.data(), &picture.planes, map.data(), 0, {PlanFor(path), &tables});
+  convert(RgbGeometry(header.header, 0, layout.bytesPerPixel), out.data(), &picture.planes,
+          map.data(), {PlanFor(path), &tables});
   EXPECT_TRUE(out.GuardsIntact());
   return out.Payload();
 }

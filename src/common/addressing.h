@@ -6,27 +6,29 @@
 // they may point past the caller's buffer, where they are never used.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "kelmar.h"
 
 namespace kelmar {
 
-inline intptr_t RowDistance(const void* from, const void* to) {
-  return static_cast<intptr_t>(reinterpret_cast<uintptr_t>(to) - reinterpret_cast<uintptr_t>(from));
+inline ptrdiff_t RowDistance(const void* from, const void* to) {
+  return static_cast<ptrdiff_t>(reinterpret_cast<uintptr_t>(to) -
+                                reinterpret_cast<uintptr_t>(from));
 }
 
 template <typename T>
-inline T* StepBytes(T* p, int64_t bytes) {
+inline T* StepBytes(T* p, ptrdiff_t bytes) {
   return reinterpret_cast<T*>(reinterpret_cast<uintptr_t>(p) + static_cast<uintptr_t>(bytes));
 }
 
 // The luma stride of the row tables, from entries 0 and 1, and the chroma
 // stride derived from it (half, rounded toward minus infinity).
-inline intptr_t LumaStride(const PlaneSet* planes) {
+inline ptrdiff_t LumaStride(const PlaneSet* planes) {
   return RowDistance(planes->yRows[0], planes->yRows[1]);
 }
-inline intptr_t ChromaStrideFromLuma(intptr_t lumaStride) {
+inline ptrdiff_t ChromaStrideFromLuma(ptrdiff_t lumaStride) {
   return lumaStride >= 0 ? lumaStride / 2 : -((-lumaStride + 1) / 2);
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "common/cpu.h"
+#include "common/layout_facts.h"
 #include "common/table_cache.h"
 #include "exports/display_state.h"
 #include "packed/packed.h"
@@ -57,10 +58,11 @@ void PackPicture(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* plan
                  const uint8_t* mbMap, const ConvertPlan& plan, const DisplayValues& adjust) {
   const auto pack = [&](const PackedTables* tables) {
     const PackedCall call = {plan, tables};
+    const OutputGeometry geometry = PackedGeometry(*header);
     if (header->biCompression == KELMAR_FOURCC_UYVY)
-      PackUYVY(header->biWidth, header->biHeight, dst, planes, mbMap, call);
+      PackUYVY(geometry, dst, planes, mbMap, call);
     else
-      PackYUY2(header->biWidth, header->biHeight, dst, planes, mbMap, call);
+      PackYUY2(geometry, dst, planes, mbMap, call);
   };
   // With every adjustment at zero the samples are copied and no table is read.
   if (!AnyAdjustment(adjust)) return pack(nullptr);
@@ -80,17 +82,22 @@ int32_t ConvertRgb(BITMAPINFOHEADER* header, uint32_t compression, void* dst,
     header->biClrUsed = 256;
   }
   const uint16_t bitCount = header->biBitCount;
+  const auto geometry = [&](int bytesPerPixel) {
+    return RgbGeometry(*header, zoom, bytesPerPixel);
+  };
   if (compression == kBiRgb) {
     switch (bitCount) {
-      case 24: ConvertRgb24(header, dst, planes, mbMap, zoom, call); break;
-      case 16: ConvertRgb555(header, dst, planes, mbMap, zoom, call); break;
-      case 8: ConvertPal8(header, dst, planes, mbMap, zoom, call); break;
+      case 24: ConvertRgb24(geometry(Rgb24Facts::kBytesPerPixel), dst, planes, mbMap, call); break;
+      case 16:
+        ConvertRgb555(geometry(Rgb555Facts::kBytesPerPixel), dst, planes, mbMap, call);
+        break;
+      case 8: ConvertPal8(geometry(Pal8Facts::kBytesPerPixel), dst, planes, mbMap, call); break;
       default: break;  // other bit counts draw nothing
     }
     return 0;
   }
   if (compression == kBiBitfields && bitCount == 16) {
-    ConvertRgb565(header, dst, planes, mbMap, zoom, call);
+    ConvertRgb565(geometry(Rgb565Facts::kBytesPerPixel), dst, planes, mbMap, call);
     return 0;
   }
   return -1;

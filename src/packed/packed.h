@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "common/cpu.h"
+#include "common/geometry.h"
 #include "kelmar.h"
 #include "packed/packed_tables.h"
 
@@ -17,11 +18,11 @@ struct PackedCall {
   const PackedTables* tables;
 };
 
-// Write the marked macroblocks of `planes` into `dst` as `height` rows of
-// 2 * `width` bytes, last picture row first.
-void PackUYVY(int32_t width, int32_t height, void* dst, const PlaneSet* planes,
+// Write the marked macroblocks of `planes` into `dst` as `geometry.height`
+// rows of 2 * `geometry.width` bytes, last picture row first.
+void PackUYVY(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
               const uint8_t* mbMap, const PackedCall& call);
-void PackYUY2(int32_t width, int32_t height, void* dst, const PlaneSet* planes,
+void PackYUY2(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
               const uint8_t* mbMap, const PackedCall& call);
 
 }  // namespace kelmar

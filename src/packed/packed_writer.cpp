@@ -27,9 +27,9 @@ constexpr int kSpanBytes = PackedFacts::kSpanBytes;
 // The distances every row of a macroblock is reached by, from one row-table
 // entry of each of Y and U per macroblock.
 struct Steps {
-  int64_t chroma;  // from one chroma row to the next, in U and V alike
-  int64_t vFromU;  // from a U row to the V row with the same index
-  int64_t outRow;  // from one output row to the next
+  ptrdiff_t chroma;  // from one chroma row to the next, in U and V alike
+  ptrdiff_t vFromU;  // from a U row to the V row with the same index
+  ptrdiff_t outRow;  // from one output row to the next
 };
 
 // A row pair's writer gets two luma rows that share a chroma row: y0 goes to
@@ -113,7 +113,7 @@ KELMAR_TARGET_MMX void PackRowPairMmx(const PackedTables*, const RowPairSource& 
 template <RowPairWriter kWriteRowPair>
 void PackMacroblock(const PackedTables* tables, const RowPairSource& bottom, const Steps& steps,
                     uint8_t* out) {
-  const int64_t lumaStride = 2 * steps.chroma;
+  const ptrdiff_t lumaStride = 2 * steps.chroma;
   for (int pair = 0; pair < 8; ++pair) {
     RowPairSource src;
     src.y0 = StepBytes(bottom.y0, -2 * pair * lumaStride);
@@ -150,7 +150,7 @@ void WalkPicture(const PackedPicture& picture, const PackedTables* tables,
                  MacroblockWriter writeMacroblock) {
   ForEachPackedRun(picture, [&](const PackedRun& run) {
     const Steps steps = {run.chromaStride, RowDistance(run.u, run.v), run.outRow};
-    for (int32_t c = 0; c < run.macroblocks; ++c) {
+    for (ptrdiff_t c = 0; c < run.macroblocks; ++c) {
       RowPairSource bottom;
       bottom.y0 = run.y + 16 * c;
       bottom.y1 = nullptr;
@@ -162,9 +162,9 @@ void WalkPicture(const PackedPicture& picture, const PackedTables* tables,
 }
 
 template <class Order>
-void Pack(int32_t width, int32_t height, void* dst, const PlaneSet* planes, const uint8_t* mbMap,
+void Pack(const OutputGeometry& geometry, void* dst, const PlaneSet* planes, const uint8_t* mbMap,
           const PackedCall& call) {
-  const PackedPicture picture = {width, height, static_cast<uint8_t*>(dst), planes, mbMap};
+  const PackedPicture picture = {geometry, static_cast<uint8_t*>(dst), planes, mbMap};
   WidePacker wide;
   if (ChooseWidePacker(Order::kLumaFirst, call, wide)) return wide.packPicture(wide, picture);
   WalkPicture(picture, call.tables, ChooseMacroblockWriter<Order>(call));
@@ -172,14 +172,14 @@ void Pack(int32_t width, int32_t height, void* dst, const PlaneSet* planes, cons
 
 }  // namespace
 
-void PackUYVY(int32_t width, int32_t height, void* dst, const PlaneSet* planes,
+void PackUYVY(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
               const uint8_t* mbMap, const PackedCall& call) {
-  Pack<UyvyOrder>(width, height, dst, planes, mbMap, call);
+  Pack<UyvyOrder>(geometry, dst, planes, mbMap, call);
 }
 
-void PackYUY2(int32_t width, int32_t height, void* dst, const PlaneSet* planes,
+void PackYUY2(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
               const uint8_t* mbMap, const PackedCall& call) {
-  Pack<Yuy2Order>(width, height, dst, planes, mbMap, call);
+  Pack<Yuy2Order>(geometry, dst, planes, mbMap, call);
 }
 
 }  // namespace kelmar

@@ -28,7 +28,7 @@ struct PackedRowPair {
 };
 
 inline PackedRowPair RowPairOfPackedRun(const PackedRun& run, int pair) {
-  const int64_t lumaStride = 2 * run.chromaStride;
+  const ptrdiff_t lumaStride = 2 * run.chromaStride;
   PackedRowPair rows;
   rows.y0 = StepBytes(run.y, -2 * pair * lumaStride);
   rows.y1 = StepBytes(rows.y0, -lumaStride);

@@ -200,7 +200,7 @@ template <bool kYuy2, bool kMapLuma, bool kMapChroma>
 void PackRun(const WidePacker& packer, const PackedRun& run) {
   for (int pair = 0; pair < 8; ++pair) {
     const auto [y0, y1, u, v, outA, outB] = RowPairOfPackedRun(run, pair);
-    int32_t c = 0;
+    ptrdiff_t c = 0;
     for (; c + 2 <= run.macroblocks; c += 2)
       PackRowPair32<kYuy2, kMapLuma, kMapChroma>(packer, y0 + 16 * c, y1 + 16 * c, u + 8 * c,
                                                  v + 8 * c, outA + 32 * c, outB + 32 * c);

@@ -110,7 +110,7 @@ KELMAR_VECTOR_INLINE void PackRow(const Kernel& kernel, const uint8_t* y, __m512
 // Output bytes [k, k + kBytes) of both rows of a pair; k is a multiple of 4,
 // so the chunk starts on a pixel pair.
 template <int kBytes, bool kMapLuma, bool kMapChroma>
-KELMAR_VECTOR_INLINE void PackChunk(const Kernel& kernel, const PackedRowPair& rows, int32_t k) {
+KELMAR_VECTOR_INLINE void PackChunk(const Kernel& kernel, const PackedRowPair& rows, ptrdiff_t k) {
   __m512i uv = LoadChroma<kBytes>(rows.u + k / 4, rows.v + k / 4);
   if (kMapChroma)
     uv =
@@ -124,7 +124,7 @@ KELMAR_VECTOR_INLINE void PackChunk(const Kernel& kernel, const PackedRowPair& r
 // 128-byte chunk's shared register.
 template <bool kMapLuma, bool kMapChroma>
 KELMAR_VECTOR_INLINE void PackWideChunk(const Kernel& kernel, const PackedRowPair& rows,
-                                        int32_t k) {
+                                        ptrdiff_t k) {
   __m512i u = _mm512_loadu_si512(rows.u + k / 4);
   __m512i v = _mm512_loadu_si512(rows.v + k / 4);
   if (kMapChroma) {
@@ -135,7 +135,7 @@ KELMAR_VECTOR_INLINE void PackWideChunk(const Kernel& kernel, const PackedRowPai
   const __m512i uv[2] = {_mm512_maskz_shuffle_i64x2(0xFF, u, v, 0x44),
                          _mm512_maskz_shuffle_i64x2(0xFF, u, v, 0xEE)};
   for (int half = 0; half < 2; ++half) {
-    const int32_t at = k + 128 * half;
+    const ptrdiff_t at = k + 128 * half;
     PackRow<128, kMapLuma>(kernel, rows.y0 + at / 2, uv[half], rows.outA + at);
     PackRow<128, kMapLuma>(kernel, rows.y1 + at / 2, uv[half], rows.outB + at);
   }
@@ -148,10 +148,12 @@ KELMAR_VECTOR_INLINE void PackWideChunk(const Kernel& kernel, const PackedRowPai
 // row that does not start on a pixel pair boundary mod 4 keeps unaligned
 // stores.
 template <bool kMapLuma, bool kMapChroma>
-KELMAR_VECTOR_INLINE void PackPair(const Kernel& kernel, const PackedRowPair& rows, int32_t bytes) {
-  int32_t k = 0;
+KELMAR_VECTOR_INLINE void PackPair(const Kernel& kernel, const PackedRowPair& rows,
+                                   ptrdiff_t bytes) {
+  ptrdiff_t k = 0;
   if (bytes >= 128) {
-    const int32_t head = static_cast<int32_t>((0u - reinterpret_cast<uintptr_t>(rows.outA)) & 63u);
+    const ptrdiff_t head =
+        static_cast<ptrdiff_t>((0u - reinterpret_cast<uintptr_t>(rows.outA)) & 63u);
     if (head % 4 == 0 && head != 0) {
       PackChunk<64, kMapLuma, kMapChroma>(kernel, rows, 0);
       k = head;
@@ -179,7 +181,7 @@ KELMAR_VECTOR_INLINE void PackRun(const Kernel& kernel, const PackedRun& run) {
       PackChunk<32, kMapLuma, kMapChroma>(kernel, RowPairOfPackedRun(run, pair), 0);
     return;
   }
-  const int32_t bytes = 32 * run.macroblocks;
+  const ptrdiff_t bytes = 32 * run.macroblocks;
   for (int pair = 0; pair < 8; ++pair)
     PackPair<kMapLuma, kMapChroma>(kernel, RowPairOfPackedRun(run, pair), bytes);
 }

@@ -25,7 +25,7 @@ template <bool kYuy2>
 void PackRun(const PackedRun& run) {
   for (int pair = 0; pair < 8; ++pair) {
     const auto [y0, y1, u, v, outA, outB] = RowPairOfPackedRun(run, pair);
-    for (int32_t c = 0; c < run.macroblocks; ++c) {
+    for (ptrdiff_t c = 0; c < run.macroblocks; ++c) {
       const __m128i uv =
           _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + 8 * c)),
                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + 8 * c)));

@@ -43,15 +43,15 @@ void DitherRowPair(const DitherTables& tables, const RowPairSource& src, int mat
 }
 
 // How a staged row pair reaches the output: rows `rowBytes` apart.
-using RowPairWriter = void (*)(const StagedRows& staged, uint8_t* out, int64_t rowBytes);
+using RowPairWriter = void (*)(const StagedRows& staged, uint8_t* out, ptrdiff_t rowBytes);
 
-void WriteRowPairInteger(const StagedRows& staged, uint8_t* out, int64_t rowBytes) {
+void WriteRowPairInteger(const StagedRows& staged, uint8_t* out, ptrdiff_t rowBytes) {
   CopyWords<kMacroblockBytes>(out, staged[0]);
   CopyWords<kMacroblockBytes>(out + rowBytes, staged[1]);
 }
 
 #if KELMAR_HAVE_MMX
-KELMAR_TARGET_MMX void WriteRowPairMmx(const StagedRows& staged, uint8_t* out, int64_t rowBytes) {
+KELMAR_TARGET_MMX void WriteRowPairMmx(const StagedRows& staged, uint8_t* out, ptrdiff_t rowBytes) {
   CopyMmx<kMacroblockBytes>(out, staged[0]);
   CopyMmx<kMacroblockBytes>(out + rowBytes, staged[1]);
   _mm_empty();
@@ -61,7 +61,7 @@ KELMAR_TARGET_MMX void WriteRowPairMmx(const StagedRows& staged, uint8_t* out, i
 // Double size: each index twice side by side, on the even output rows only;
 // output rows are twice `rowBytes` apart, and the pair's second source row
 // goes two of them further on.
-void WriteRowPairDouble(const StagedRows& staged, uint8_t* out, int64_t rowBytes) {
+void WriteRowPairDouble(const StagedRows& staged, uint8_t* out, ptrdiff_t rowBytes) {
   uint8_t* out1 = out + 4 * rowBytes;
   for (int k = 0; k < kMacroblockBytes; ++k) {
     out[2 * k] = out[2 * k + 1] = staged[0][k];
@@ -74,9 +74,9 @@ void WriteRowPairDouble(const StagedRows& staged, uint8_t* out, int64_t rowBytes
 // kPairAdvance x rowBytes further on: two rows at normal size, four rows
 // twice as wide at double size.
 template <RowPairWriter kWrite, int kPairAdvance>
-void ConvertMacroblock(const DitherTables& tables, const RowPairSource& first, intptr_t lumaStride,
-                       int64_t rowBytes, uint8_t* out) {
-  const intptr_t chromaStride = ChromaStrideFromLuma(lumaStride);
+void ConvertMacroblock(const DitherTables& tables, const RowPairSource& first, ptrdiff_t lumaStride,
+                       ptrdiff_t rowBytes, uint8_t* out) {
+  const ptrdiff_t chromaStride = ChromaStrideFromLuma(lumaStride);
   RowPairSource src = first;
   for (int j = 0; j < 8; ++j) {
     src.y1 = StepBytes(src.y0, lumaStride);
@@ -91,15 +91,15 @@ void ConvertMacroblock(const DitherTables& tables, const RowPairSource& first, i
 }
 
 template <RowPairWriter kWrite, int kPairAdvance>
-void ConvertPal8Row(const RowJob& job, ConvertState& state, int32_t mbRow) {
-  ForEachSteppedMacroblock(job, state, Facts::kBytesPerPixel, mbRow,
-                           [&](const RowPairSource& first, intptr_t lumaStride, uint8_t* out) {
-                             ConvertMacroblock<kWrite, kPairAdvance>(
-                                 job.tables->dither, first, lumaStride, state.rowBytes, out);
+void ConvertPal8Row(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut, const MarkedRuns& runs) {
+  ForEachSteppedMacroblock(job, mbRow, rowOut, runs, Facts::kBytesPerPixel,
+                           [&](const RowPairSource& first, ptrdiff_t lumaStride, uint8_t* out) {
+                             ConvertMacroblock<kWrite, kPairAdvance>(job.tables->dither, first,
+                                                                     lumaStride, job.rowBytes, out);
                            });
 }
 
-RowConverter ChoosePal8Row(const RgbCall& call, int32_t zoom) {
+RowConverter ChoosePal8Row(const RgbCall& call, bool zoom) {
   if (zoom) return ConvertPal8Row<WriteRowPairDouble, 8>;
   if (const RowConverter wide = ChooseWidePal8Row(call)) return wide;
 #if KELMAR_HAVE_MMX
@@ -110,10 +110,10 @@ RowConverter ChoosePal8Row(const RgbCall& call, int32_t zoom) {
 
 }  // namespace
 
-void ConvertPal8(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
-                 const uint8_t* mbMap, int32_t zoom, const RgbCall& call) {
-  DriveConverter(StartConvert(header, dst, zoom, Facts::kBytesPerPixel), ChoosePal8Row(call, zoom),
-                 {planes, mbMap, call.tables, zoom});
+void ConvertPal8(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
+                 const uint8_t* mbMap, const RgbCall& call) {
+  ConvertMarkedRows(MakeRgbJob(geometry, dst, planes, mbMap, call),
+                    ChoosePal8Row(call, geometry.zoom));
 }
 
 }  // namespace kelmar

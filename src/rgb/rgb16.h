@@ -37,10 +37,10 @@ inline void StoreWord(uint8_t* out, uint16_t word) {
 // by side; luma row 2j to output row 4j, luma row 2j + 1 to output row
 // 4j + 2.  The odd output rows are left as they are.
 template <typename Layout>
-void ConvertMacroblockDouble16(const AdjustTables& tables, const PlaneSet* planes, int32_t mbRow,
-                               int32_t column, int64_t rowBytes, uint8_t* out) {
+void ConvertMacroblockDouble16(const AdjustTables& tables, const PlaneSet* planes, ptrdiff_t mbRow,
+                               ptrdiff_t column, ptrdiff_t rowBytes, uint8_t* out) {
   const uint8_t* luma = tables.LumaTable();
-  const int64_t outStride = 2 * rowBytes;
+  const ptrdiff_t outStride = 2 * rowBytes;
   for (int j = 0; j < 8; ++j) {
     const RowPairSource src = RowPairFromTables(planes, mbRow, column, j);
     uint8_t* out0 = out + 4 * j * outStride;
@@ -60,10 +60,10 @@ void ConvertMacroblockDouble16(const AdjustTables& tables, const PlaneSet* plane
 }
 
 template <typename Layout>
-void ConvertRgb16RowDouble(const RowJob& job, ConvertState& state, int32_t mbRow) {
-  ForEachMarkedMacroblock(state, kRgb16BytesPerPixel, job, [&](int32_t c, uint8_t* out) {
-    ConvertMacroblockDouble16<Layout>(job.tables->adjust, job.planes, mbRow, c, state.rowBytes,
-                                      out);
+void ConvertRgb16RowDouble(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
+                           const MarkedRuns& runs) {
+  ForEachMarkedMacroblock(job, rowOut, runs, kRgb16BytesPerPixel, [&](ptrdiff_t c, uint8_t* out) {
+    ConvertMacroblockDouble16<Layout>(job.tables->adjust, job.planes, mbRow, c, job.rowBytes, out);
   });
 }
 

@@ -56,10 +56,10 @@ KELMAR_TARGET_MMX void ConvertRowPairMmx(const AdjustTables& tables, const RowPa
 
 // Double size: every row's own table entry; each source pixel written twice
 // side by side on even output rows; odd output rows are left alone.
-void ConvertMacroblockDouble(const AdjustTables& tables, const PlaneSet* planes, int32_t mbRow,
-                             int32_t column, int64_t rowBytes, uint8_t* out) {
+void ConvertMacroblockDouble(const AdjustTables& tables, const PlaneSet* planes, ptrdiff_t mbRow,
+                             ptrdiff_t column, ptrdiff_t rowBytes, uint8_t* out) {
   const uint8_t* luma = tables.LumaTable();
-  const int64_t outStride = 2 * rowBytes;
+  const ptrdiff_t outStride = 2 * rowBytes;
   for (int j = 0; j < 8; ++j) {
     const RowPairSource src = RowPairFromTables(planes, mbRow, column, j);
     uint8_t* out0 = out + 4 * j * outStride;
@@ -76,29 +76,31 @@ void ConvertMacroblockDouble(const AdjustTables& tables, const PlaneSet* planes,
   }
 }
 
-void ConvertRgb24RowDouble(const RowJob& job, ConvertState& state, int32_t mbRow) {
-  ForEachMarkedMacroblock(state, Facts::kBytesPerPixel, job, [&](int32_t c, uint8_t* out) {
-    ConvertMacroblockDouble(job.tables->adjust, job.planes, mbRow, c, state.rowBytes, out);
+void ConvertRgb24RowDouble(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
+                           const MarkedRuns& runs) {
+  ForEachMarkedMacroblock(job, rowOut, runs, Facts::kBytesPerPixel, [&](ptrdiff_t c, uint8_t* out) {
+    ConvertMacroblockDouble(job.tables->adjust, job.planes, mbRow, c, job.rowBytes, out);
   });
 }
 
 // The row converter of this call: double size, a vector path, or the
 // stepped MMX or integer path.
-RowConverter ChooseRgb24Row(const RgbCall& call, int32_t zoom) {
+RowConverter ChooseRgb24Row(const RgbCall& call, bool zoom) {
   if (zoom) return ConvertRgb24RowDouble;
   if (const RowConverter wide = ChooseWideRow(WideLayout::kRgb24, call)) return wide;
 #if KELMAR_HAVE_MMX
-  if (call.plan.Allows(CodePath::kMmx)) return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairMmx>;
+  if (call.plan.Allows(CodePath::kMmx))
+    return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairMmx>;
 #endif
   return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairInteger>;
 }
 
 }  // namespace
 
-void ConvertRgb24(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
-                  const uint8_t* mbMap, int32_t zoom, const RgbCall& call) {
-  DriveConverter(StartConvert(header, dst, zoom, Facts::kBytesPerPixel), ChooseRgb24Row(call, zoom),
-                 {planes, mbMap, call.tables, zoom});
+void ConvertRgb24(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
+                  const uint8_t* mbMap, const RgbCall& call) {
+  ConvertMarkedRows(MakeRgbJob(geometry, dst, planes, mbMap, call),
+                    ChooseRgb24Row(call, geometry.zoom));
 }
 
 }  // namespace kelmar

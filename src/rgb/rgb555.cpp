@@ -71,21 +71,22 @@ KELMAR_TARGET_MMX void ConvertRowPairMmx(const AdjustTables& tables, const RowPa
 }
 #endif
 
-RowConverter ChooseRgb555Row(const RgbCall& call, int32_t zoom) {
+RowConverter ChooseRgb555Row(const RgbCall& call, bool zoom) {
   if (zoom) return ConvertRgb16RowDouble<Rgb555Layout>;
   if (const RowConverter wide = ChooseWideRow(WideLayout::kRgb555, call)) return wide;
 #if KELMAR_HAVE_MMX
-  if (call.plan.Allows(CodePath::kMmx)) return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairMmx>;
+  if (call.plan.Allows(CodePath::kMmx))
+    return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairMmx>;
 #endif
   return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairInteger>;
 }
 
 }  // namespace
 
-void ConvertRgb555(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
-                   const uint8_t* mbMap, int32_t zoom, const RgbCall& call) {
-  DriveConverter(StartConvert(header, dst, zoom, Facts::kBytesPerPixel),
-                 ChooseRgb555Row(call, zoom), {planes, mbMap, call.tables, zoom});
+void ConvertRgb555(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
+                   const uint8_t* mbMap, const RgbCall& call) {
+  ConvertMarkedRows(MakeRgbJob(geometry, dst, planes, mbMap, call),
+                    ChooseRgb555Row(call, geometry.zoom));
 }
 
 }  // namespace kelmar

@@ -20,8 +20,8 @@ struct Rgb565Layout {
 
 // Normal size: every row from its own table entry, pixels written straight
 // to the output.  One integer path on every processor.
-void ConvertMacroblock(const AdjustTables& tables, const PlaneSet* planes, int32_t mbRow,
-                       int32_t column, int64_t rowBytes, uint8_t* out) {
+void ConvertMacroblock(const AdjustTables& tables, const PlaneSet* planes, ptrdiff_t mbRow,
+                       ptrdiff_t column, ptrdiff_t rowBytes, uint8_t* out) {
   const uint8_t* luma = tables.LumaTable();
   const int32_t rb = kOffsets.redBlue;
   for (int j = 0; j < 8; ++j) {
@@ -43,13 +43,13 @@ void ConvertMacroblock(const AdjustTables& tables, const PlaneSet* planes, int32
   }
 }
 
-void ConvertRgb565Row(const RowJob& job, ConvertState& state, int32_t mbRow) {
-  ForEachMarkedMacroblock(state, Facts::kBytesPerPixel, job, [&](int32_t c, uint8_t* out) {
-    ConvertMacroblock(job.tables->adjust, job.planes, mbRow, c, state.rowBytes, out);
+void ConvertRgb565Row(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut, const MarkedRuns& runs) {
+  ForEachMarkedMacroblock(job, rowOut, runs, Facts::kBytesPerPixel, [&](ptrdiff_t c, uint8_t* out) {
+    ConvertMacroblock(job.tables->adjust, job.planes, mbRow, c, job.rowBytes, out);
   });
 }
 
-RowConverter ChooseRgb565Row(const RgbCall& call, int32_t zoom) {
+RowConverter ChooseRgb565Row(const RgbCall& call, bool zoom) {
   if (zoom) return ConvertRgb16RowDouble<Rgb565Layout>;
   if (const RowConverter wide = ChooseWideRow(WideLayout::kRgb565, call)) return wide;
   return ConvertRgb565Row;
@@ -57,10 +57,10 @@ RowConverter ChooseRgb565Row(const RgbCall& call, int32_t zoom) {
 
 }  // namespace
 
-void ConvertRgb565(const BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
-                   const uint8_t* mbMap, int32_t zoom, const RgbCall& call) {
-  DriveConverter(StartConvert(header, dst, zoom, Facts::kBytesPerPixel),
-                 ChooseRgb565Row(call, zoom), {planes, mbMap, call.tables, zoom});
+void ConvertRgb565(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
+                   const uint8_t* mbMap, const RgbCall& call) {
+  ConvertMarkedRows(MakeRgbJob(geometry, dst, planes, mbMap, call),
+                    ChooseRgb565Row(call, geometry.zoom));
 }
 
 }  // namespace kelmar

@@ -65,15 +65,15 @@ KELMAR_VECTOR_INLINE void DitherRowPair(const DitherRows<I>& d, int j, In y0, In
 
 template <typename I>
 struct DitherKernel {
-  static constexpr int32_t kStep = I::kMacroblocksPerStep;
+  static constexpr ptrdiff_t kStep = I::kMacroblocksPerStep;
   DitherRows<I> rows;
   DitherRows<I> twoPairs;  // matrix rows 0 and 2, 1 and 3 side by side in the lanes
 
-  void Run(const WideMacroblockRow& row, int32_t column, int32_t count) const {
-    const int32_t paired = count - count % kStep;
+  void Run(const WideMacroblockRow& row, ptrdiff_t column, ptrdiff_t count) const {
+    const ptrdiff_t paired = count - count % kStep;
     for (int j = 0; j < 8; ++j) {
       const auto [y0, y1, u, v, out0, out1] = RowPairOfMacroblocksFrom(row, j, column, 16);
-      for (int32_t c = 0; c < paired; c += kStep)
+      for (ptrdiff_t c = 0; c < paired; c += kStep)
         DitherRowPair<I>(rows, j, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 16 * c,
                          out1 + 16 * c);
     }

@@ -11,11 +11,12 @@ namespace {
 using RgbKernel = void (*)(const RgbClosedForms& forms, const WideMacroblockRow& row);
 using Pal8Kernel = void (*)(const DitherPatterns& patterns, const WideMacroblockRow& row);
 
-WideMacroblockRow StartWideRow(const PlaneSet* planes, int32_t mbRow, RowSource source,
-                               const ConvertState& state, const uint8_t* mbMap) {
-  WideMacroblockRow row;
-  const int32_t firstLuma = 16 * mbRow;
-  const int32_t firstChroma = 8 * mbRow;
+WideMacroblockRow StartWideRow(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
+                               const MarkedRuns& runs, RowSource source) {
+  const PlaneSet* planes = job.planes;
+  WideMacroblockRow row = {{}, {}, {}, rowOut, job.rowBytes, runs};
+  const ptrdiff_t firstLuma = 16 * mbRow;
+  const ptrdiff_t firstChroma = 8 * mbRow;
   if (source == RowSource::kEveryEntry) {
     for (int r = 0; r < 16; ++r) row.y[r] = planes->yRows[firstLuma + r];
     for (int j = 0; j < 8; ++j) {
@@ -23,40 +24,27 @@ WideMacroblockRow StartWideRow(const PlaneSet* planes, int32_t mbRow, RowSource 
       row.v[j] = planes->vRows[firstChroma + j];
     }
   } else {
-    const intptr_t lumaStride = LumaStride(planes);
-    const intptr_t chromaStride = ChromaStrideFromLuma(lumaStride);
+    const ptrdiff_t lumaStride = LumaStride(planes);
+    const ptrdiff_t chromaStride = ChromaStrideFromLuma(lumaStride);
     for (int r = 0; r < 16; ++r) row.y[r] = StepBytes(planes->yRows[firstLuma], r * lumaStride);
     for (int j = 0; j < 8; ++j) {
       row.u[j] = StepBytes(planes->uRows[firstChroma], j * chromaStride);
       row.v[j] = StepBytes(planes->vRows[firstChroma], j * chromaStride);
     }
   }
-  row.out = state.rowOut;
-  row.rowBytes = state.rowBytes;
-  row.map = mbMap + state.mbIndex;
-  row.mbCols = state.mbCols;
   return row;
 }
 
-// A row without a marked macroblock needs neither its row pointers nor the
-// kernel's constants; with a sparse map most rows are such.
-bool AnyMarked(const RowJob& job, const ConvertState& state) {
-  return NextMarked(job.mbMap + state.mbIndex, 0, state.mbCols) < state.mbCols;
-}
-
 template <RgbKernel kKernel, RowSource kRows>
-void ConvertRowWide(const RowJob& job, ConvertState& state, int32_t mbRow) {
-  if (AnyMarked(job, state))
-    kKernel(job.tables->forms, StartWideRow(job.planes, mbRow, kRows, state, job.mbMap));
-  state.mbIndex += state.mbCols;
+void ConvertRowWide(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut, const MarkedRuns& runs) {
+  kKernel(job.tables->forms, StartWideRow(job, mbRow, rowOut, runs, kRows));
 }
 
 template <Pal8Kernel kKernel>
-void ConvertPal8RowWide(const RowJob& job, ConvertState& state, int32_t mbRow) {
-  if (AnyMarked(job, state))
-    kKernel(job.tables->ditherForms.patterns,
-            StartWideRow(job.planes, mbRow, Pal8Facts::kRows, state, job.mbMap));
-  state.mbIndex += state.mbCols;
+void ConvertPal8RowWide(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
+                        const MarkedRuns& runs) {
+  kKernel(job.tables->ditherForms.patterns,
+          StartWideRow(job, mbRow, rowOut, runs, Pal8Facts::kRows));
 }
 
 // Whether the AVX-512 window kernels beat the closed forms, which AVX-512

@@ -18,15 +18,14 @@
 namespace kelmar {
 
 // One macroblock row at normal size: its 16 luma rows and 8 chroma rows from
-// column 0, where its output starts, and its map bytes.
+// column 0, where its output starts, and its marked macroblocks.
 struct WideMacroblockRow {
   const uint8_t* y[16];
   const uint8_t* u[8];
   const uint8_t* v[8];
   uint8_t* out;
-  int64_t rowBytes;
-  const uint8_t* map;
-  int32_t mbCols;
+  ptrdiff_t rowBytes;
+  MarkedRuns runs;
 };
 
 // Two source rows or two output rows, one for each 128-bit lane of a vector.

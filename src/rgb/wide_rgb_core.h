@@ -280,16 +280,16 @@ inline void ConvertRowPair(const FormConstants<I>& k, const LayoutOffsets<I>& o,
 // pairs per step.
 template <typename F, typename P, typename I>
 struct RunKernel {
-  static constexpr int32_t kOut = 16 * P::kBytesPerPixel;  // output bytes of a macroblock row
-  static constexpr int32_t kStep = I::kMacroblocksPerStep;
+  static constexpr ptrdiff_t kOut = 16 * P::kBytesPerPixel;  // output bytes of a macroblock row
+  static constexpr ptrdiff_t kStep = I::kMacroblocksPerStep;
   FormConstants<I> k;
   LayoutOffsets<I> offsets;
 
-  void Run(const WideMacroblockRow& row, int32_t column, int32_t count) const {
-    const int32_t paired = count - count % kStep;
+  void Run(const WideMacroblockRow& row, ptrdiff_t column, ptrdiff_t count) const {
+    const ptrdiff_t paired = count - count % kStep;
     for (int j = 0; j < 8; ++j) {
       const auto [y0, y1, u, v, out0, out1] = RowPairOfMacroblocksFrom(row, j, column, kOut);
-      for (int32_t c = 0; c < paired; c += kStep)
+      for (ptrdiff_t c = 0; c < paired; c += kStep)
         ConvertRowPair<F, P, I>(k, offsets, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c,
                                 out0 + kOut * c, out1 + kOut * c);
     }
@@ -300,7 +300,7 @@ struct RunKernel {
         ConvertRowPair<F, P, I>(k, offsets, p.y0, p.y1, p.u, p.v, p.out0, p.out1);
       }
     } else if constexpr (kStep == 4) {
-      for (int32_t c = column + paired; c < column + count; ++c) {
+      for (ptrdiff_t c = column + paired; c < column + count; ++c) {
         for (int j = 0; j < 8; j += 4) {
           const RowPairsInFourLanes p = FourRowPairsOfMacroblock(row, j, c, kOut);
           ConvertRowPair<F, P, I>(k, offsets, p.y0, p.y1, p.u, p.v, p.out0, p.out1);

@@ -11,29 +11,11 @@
 namespace kelmar {
 namespace {
 
-// The first marked map byte from `c` on, or `end`.  Sparse maps are mostly
-// zero, so they are skipped eight bytes at a time.
-inline int32_t NextMarked(const uint8_t* map, int32_t c, int32_t end) {
-  for (; c + 8 <= end; c += 8) {
-    uint64_t eight;
-    std::memcpy(&eight, map + c, 8);
-    if (eight) break;
-  }
-  while (c < end && !map[c]) ++c;
-  return c;
-}
-
 // Calls kernel.Run(row, column, count) for every run of consecutive marked
 // macroblocks.
 template <typename Kernel>
 inline void ForEachMarkedRun(const WideMacroblockRow& row, const Kernel& kernel) {
-  int32_t c = NextMarked(row.map, 0, row.mbCols);
-  while (c < row.mbCols) {
-    int32_t end = c + 1;
-    while (end < row.mbCols && row.map[end]) ++end;
-    kernel.Run(row, c, end - c);
-    c = NextMarked(row.map, end, row.mbCols);
-  }
+  row.runs.ForEach([&](ptrdiff_t column, ptrdiff_t count) { kernel.Run(row, column, count); });
 }
 
 // Row pair `j` of the macroblocks from `column` on: two luma rows, their
@@ -48,7 +30,7 @@ struct RowPairFromColumn {
 };
 
 inline RowPairFromColumn RowPairOfMacroblocksFrom(const WideMacroblockRow& row, int j,
-                                                  int32_t column, int32_t macroblockBytes) {
+                                                  ptrdiff_t column, ptrdiff_t macroblockBytes) {
   uint8_t* out0 = row.out + 2 * j * row.rowBytes + macroblockBytes * column;
   return {row.y[2 * j] + 16 * column,
           row.y[2 * j + 1] + 16 * column,
@@ -66,9 +48,9 @@ struct RowPairsInLanes {
   TwoOutputRows out0, out1;
 };
 
-inline RowPairsInLanes TwoRowPairsOfMacroblock(const WideMacroblockRow& row, int j, int32_t column,
-                                               int32_t macroblockBytes) {
-  const int32_t x = 16 * column;
+inline RowPairsInLanes TwoRowPairsOfMacroblock(const WideMacroblockRow& row, int j,
+                                               ptrdiff_t column, ptrdiff_t macroblockBytes) {
+  const ptrdiff_t x = 16 * column;
   uint8_t* out0 = row.out + 2 * j * row.rowBytes + macroblockBytes * column;
   uint8_t* out1 = out0 + row.rowBytes;
   return {{row.y[2 * j] + x, row.y[2 * j + 2] + x}, {row.y[2 * j + 1] + x, row.y[2 * j + 3] + x},
@@ -85,8 +67,8 @@ struct RowPairsInFourLanes {
 };
 
 inline RowPairsInFourLanes FourRowPairsOfMacroblock(const WideMacroblockRow& row, int j,
-                                                    int32_t column, int32_t macroblockBytes) {
-  const int32_t x = 16 * column;
+                                                    ptrdiff_t column, ptrdiff_t macroblockBytes) {
+  const ptrdiff_t x = 16 * column;
   RowPairsInFourLanes p;
   for (int lane = 0; lane < 4; ++lane) {
     const int pair = j + lane;

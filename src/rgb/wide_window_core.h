@@ -145,21 +145,21 @@ KELMAR_VECTOR_INLINE void ConvertWindowRowPair(const WindowConstants<I, kWindows
 // last one to three of a run go four row pairs per step.
 template <typename P, typename I, int kWindows>
 struct WindowRunKernel {
-  static constexpr int32_t kOut = 16 * P::kBytesPerPixel;
-  static constexpr int32_t kStep = I::kMacroblocksPerStep;
+  static constexpr ptrdiff_t kOut = 16 * P::kBytesPerPixel;
+  static constexpr ptrdiff_t kStep = I::kMacroblocksPerStep;
   WindowConstants<I, kWindows> k;
 
-  void Run(const WideMacroblockRow& row, int32_t column, int32_t count) const {
-    const int32_t grouped = count - count % kStep;
+  void Run(const WideMacroblockRow& row, ptrdiff_t column, ptrdiff_t count) const {
+    const ptrdiff_t grouped = count - count % kStep;
     if (grouped > 0) {
       for (int j = 0; j < 8; ++j) {
         const auto [y0, y1, u, v, out0, out1] = RowPairOfMacroblocksFrom(row, j, column, kOut);
-        for (int32_t c = 0; c < grouped; c += kStep)
+        for (ptrdiff_t c = 0; c < grouped; c += kStep)
           ConvertWindowRowPair<P>(k, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c,
                                   out0 + kOut * c, out1 + kOut * c);
       }
     }
-    for (int32_t c = column + grouped; c < column + count; ++c) {
+    for (ptrdiff_t c = column + grouped; c < column + count; ++c) {
       for (int j = 0; j < 8; j += 4) {
         const RowPairsInFourLanes p = FourRowPairsOfMacroblock(row, j, c, kOut);
         ConvertWindowRowPair<P>(k, p.y0, p.y1, p.u, p.v, p.out0, p.out1);
