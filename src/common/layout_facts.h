@@ -26,7 +26,6 @@ struct Rgb24Facts {
   static constexpr int kBytesPerPixel = 3;
   static constexpr LumaOffsets kOffsets = {0, 0, 0};  // whole output levels
   static constexpr RowSource kRows = RowSource::kStepped;
-  static constexpr bool kMmx = true;
 };
 
 // Five bits per colour: half an output level is 4 table steps; green gets 6
@@ -35,25 +34,36 @@ struct Rgb555Facts {
   static constexpr int kBytesPerPixel = 2;
   static constexpr LumaOffsets kOffsets = {4, 6, 2};
   static constexpr RowSource kRows = RowSource::kStepped;
-  static constexpr bool kMmx = true;
 };
 
 // Green has one bit more than in 5-5-5, so half the green offsets.  This
-// layout reads every row's own table entry at both sizes and has no MMX
-// path: it writes its pixels straight to the output.
+// layout reads every row's own table entry at both sizes.
 struct Rgb565Facts {
   static constexpr int kBytesPerPixel = 2;
   static constexpr LumaOffsets kOffsets = {4, 3, 1};
   static constexpr RowSource kRows = RowSource::kEveryEntry;
-  static constexpr bool kMmx = false;
 };
 
 // Palette indices from the raw samples; rows are stepped at both sizes.
 struct Pal8Facts {
   static constexpr int kBytesPerPixel = 1;
   static constexpr RowSource kRows = RowSource::kStepped;
-  static constexpr bool kMmx = true;
 };
+
+// The RGB layouts, as the exports name them to the kernel table.
+enum class RgbLayout { kRgb24, kRgb555, kRgb565, kPal8 };
+
+constexpr int32_t LargestOffset(const LumaOffsets& o) {
+  const int32_t green = o.greenEven > o.greenOdd ? o.greenEven : o.greenOdd;
+  return o.redBlue > green ? o.redBlue : green;
+}
+
+// The largest offset any layout adds to a LumaTable index: the table
+// reaches that far past the largest index a sample and a term make.
+constexpr int32_t kMaxLumaOffset = LargestOffset(Rgb555Facts::kOffsets);
+static_assert(LargestOffset(Rgb24Facts::kOffsets) <= kMaxLumaOffset &&
+                  LargestOffset(Rgb565Facts::kOffsets) <= kMaxLumaOffset,
+              "the 5-5-5 offsets are the largest");
 
 // Packed 4:2:2 output goes bottom-up: the last table row first.  Rows are
 // reached from one yRows and one uRows entry per macroblock, with the

@@ -49,16 +49,30 @@ inline RgbJob MakeRgbJob(const OutputGeometry& geometry, void* dst, const PlaneS
 }
 
 // Converts the marked macroblocks `runs` of macroblock row `mbRow`, whose
-// output starts at `rowOut`.  Each converter chooses one for the whole call.
+// output starts at `rowOut`.
 using RowConverter = void (*)(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
                               const MarkedRuns& runs);
 
-// The driver: the macroblock rows with a marked macroblock, top to bottom.
-inline void ConvertMarkedRows(const RgbJob& job, RowConverter convertRow) {
+// Converts the marked macroblocks of the whole picture: what the kernel
+// table chooses for a call.
+using PictureConverter = void (*)(const RgbJob& job);
+
+// The integer, MMX and double-size paths: the macroblock rows with a marked
+// macroblock, top to bottom, each with `kConvertRow`.
+template <RowConverter kConvertRow>
+void ConvertPictureByRows(const RgbJob& job) {
   ForEachMarkedRow(job.map, WalkOrder::kTopDown, [&](ptrdiff_t mbRow, const MarkedRuns& runs) {
-    convertRow(job, mbRow, StepBytes(job.dst, mbRow * job.mbRowAdvance), runs);
+    kConvertRow(job, mbRow, StepBytes(job.dst, mbRow * job.mbRowAdvance), runs);
   });
 }
+
+// A layout's own paths; the kernel table chooses between them and the
+// vector kernels.  `mmx` is null for a layout without an MMX path.
+struct RgbLayoutKernels {
+  PictureConverter integer;
+  PictureConverter mmx;
+  PictureConverter doubleSize;
+};
 
 // Calls `convertMacroblock(c, out)` for every marked macroblock of a
 // macroblock row, left to right; `out` is where its output starts.

@@ -11,6 +11,12 @@
 
 namespace kelmar {
 
+// Each RGB layout's own paths, defined in its file.
+extern const RgbLayoutKernels kRgb24Kernels;
+extern const RgbLayoutKernels kRgb555Kernels;
+extern const RgbLayoutKernels kRgb565Kernels;
+extern const RgbLayoutKernels kPal8Kernels;
+
 void ConvertRgb24(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
                   const uint8_t* mbMap, const RgbCall& call);
 void ConvertRgb555(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,

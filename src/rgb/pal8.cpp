@@ -7,7 +7,6 @@
 #include "common/staging.h"
 #include "rgb/convert_state.h"
 #include "rgb/converters.h"
-#include "rgb/wide_rgb.h"
 #include "tables/dither_palette.h"
 
 namespace kelmar {
@@ -99,21 +98,14 @@ void ConvertPal8Row(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut, const M
                            });
 }
 
-RowConverter ChoosePal8Row(const RgbCall& call, bool zoom) {
-  if (zoom) return ConvertPal8Row<WriteRowPairDouble, 8>;
-  if (const RowConverter wide = ChooseWidePal8Row(call)) return wide;
-#if KELMAR_HAVE_MMX
-  if (call.plan.Allows(CodePath::kMmx)) return ConvertPal8Row<WriteRowPairMmx, 2>;
-#endif
-  return ConvertPal8Row<WriteRowPairInteger, 2>;
-}
-
 }  // namespace
 
-void ConvertPal8(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
-                 const uint8_t* mbMap, const RgbCall& call) {
-  ConvertMarkedRows(MakeRgbJob(geometry, dst, planes, mbMap, call),
-                    ChoosePal8Row(call, geometry.zoom));
-}
+const RgbLayoutKernels kPal8Kernels = {ConvertPictureByRows<ConvertPal8Row<WriteRowPairInteger, 2>>,
+#if KELMAR_HAVE_MMX
+                                       ConvertPictureByRows<ConvertPal8Row<WriteRowPairMmx, 2>>,
+#else
+                                       nullptr,
+#endif
+                                       ConvertPictureByRows<ConvertPal8Row<WriteRowPairDouble, 8>>};
 
 }  // namespace kelmar

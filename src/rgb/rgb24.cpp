@@ -4,7 +4,6 @@
 #include "common/staging.h"
 #include "rgb/convert_state.h"
 #include "rgb/converters.h"
-#include "rgb/wide_rgb.h"
 
 namespace kelmar {
 namespace {
@@ -83,24 +82,15 @@ void ConvertRgb24RowDouble(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
   });
 }
 
-// The row converter of this call: double size, a vector path, or the
-// stepped MMX or integer path.
-RowConverter ChooseRgb24Row(const RgbCall& call, bool zoom) {
-  if (zoom) return ConvertRgb24RowDouble;
-  if (const RowConverter wide = ChooseWideRow(WideLayout::kRgb24, call)) return wide;
-#if KELMAR_HAVE_MMX
-  if (call.plan.Allows(CodePath::kMmx))
-    return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairMmx>;
-#endif
-  return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairInteger>;
-}
-
 }  // namespace
 
-void ConvertRgb24(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
-                  const uint8_t* mbMap, const RgbCall& call) {
-  ConvertMarkedRows(MakeRgbJob(geometry, dst, planes, mbMap, call),
-                    ChooseRgb24Row(call, geometry.zoom));
-}
+const RgbLayoutKernels kRgb24Kernels = {
+    ConvertPictureByRows<ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairInteger>>,
+#if KELMAR_HAVE_MMX
+    ConvertPictureByRows<ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairMmx>>,
+#else
+    nullptr,
+#endif
+    ConvertPictureByRows<ConvertRgb24RowDouble>};
 
 }  // namespace kelmar

@@ -3,7 +3,6 @@
 #include "common/staging.h"
 #include "rgb/converters.h"
 #include "rgb/rgb16.h"
-#include "rgb/wide_rgb.h"
 
 namespace kelmar {
 namespace {
@@ -71,22 +70,15 @@ KELMAR_TARGET_MMX void ConvertRowPairMmx(const AdjustTables& tables, const RowPa
 }
 #endif
 
-RowConverter ChooseRgb555Row(const RgbCall& call, bool zoom) {
-  if (zoom) return ConvertRgb16RowDouble<Rgb555Layout>;
-  if (const RowConverter wide = ChooseWideRow(WideLayout::kRgb555, call)) return wide;
-#if KELMAR_HAVE_MMX
-  if (call.plan.Allows(CodePath::kMmx))
-    return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairMmx>;
-#endif
-  return ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairInteger>;
-}
-
 }  // namespace
 
-void ConvertRgb555(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
-                   const uint8_t* mbMap, const RgbCall& call) {
-  ConvertMarkedRows(MakeRgbJob(geometry, dst, planes, mbMap, call),
-                    ChooseRgb555Row(call, geometry.zoom));
-}
+const RgbLayoutKernels kRgb555Kernels = {
+    ConvertPictureByRows<ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairInteger>>,
+#if KELMAR_HAVE_MMX
+    ConvertPictureByRows<ConvertSteppedRow<Facts::kBytesPerPixel, ConvertRowPairMmx>>,
+#else
+    nullptr,
+#endif
+    ConvertPictureByRows<ConvertRgb16RowDouble<Rgb555Layout>>};
 
 }  // namespace kelmar

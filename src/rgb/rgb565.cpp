@@ -4,7 +4,6 @@
 #include "common/staging.h"
 #include "rgb/converters.h"
 #include "rgb/rgb16.h"
-#include "rgb/wide_rgb.h"
 
 namespace kelmar {
 namespace {
@@ -49,18 +48,10 @@ void ConvertRgb565Row(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut, const
   });
 }
 
-RowConverter ChooseRgb565Row(const RgbCall& call, bool zoom) {
-  if (zoom) return ConvertRgb16RowDouble<Rgb565Layout>;
-  if (const RowConverter wide = ChooseWideRow(WideLayout::kRgb565, call)) return wide;
-  return ConvertRgb565Row;
-}
-
 }  // namespace
 
-void ConvertRgb565(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
-                   const uint8_t* mbMap, const RgbCall& call) {
-  ConvertMarkedRows(MakeRgbJob(geometry, dst, planes, mbMap, call),
-                    ChooseRgb565Row(call, geometry.zoom));
-}
+// Pixels go straight to the output: no MMX path.
+const RgbLayoutKernels kRgb565Kernels = {ConvertPictureByRows<ConvertRgb565Row>, nullptr,
+                                         ConvertPictureByRows<ConvertRgb16RowDouble<Rgb565Layout>>};
 
 }  // namespace kelmar

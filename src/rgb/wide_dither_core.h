@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+#include "common/layout_facts.h"
 #include "rgb/wide_rgb.h"
 #include "rgb/wide_rows.h"
 
@@ -89,7 +90,8 @@ struct DitherKernel {
 };
 
 template <typename I>
-void DitherMacroblockRow(const DitherPatterns& patterns, const WideMacroblockRow& row) {
+void DitherPicture(const RgbJob& job) {
+  const DitherPatterns& patterns = job.tables->ditherForms.patterns;
   DitherKernel<I> kernel = {MakeDitherRows<I>(patterns), MakeDitherRows<I>(patterns)};
   if constexpr (I::kMacroblocksPerStep == 2) {
     for (int r = 0; r < 2; ++r) {
@@ -99,7 +101,7 @@ void DitherMacroblockRow(const DitherPatterns& patterns, const WideMacroblockRow
           I::SetLanes32(LoadU32(patterns.chroma[r]), LoadU32(patterns.chroma[r + 2]));
     }
   }
-  ForEachMarkedRun(row, kernel);
+  ConvertWideRows(job, Pal8Facts::kRows, kernel);
 }
 
 }  // namespace

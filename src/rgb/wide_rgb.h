@@ -4,9 +4,9 @@
 // (rgb/closed_forms.h) in 16-bit lanes, and LumaTable either from its closed
 // form too or (AVX-512) by byte lookups in windows of the table itself,
 // whichever costs less, and write exactly the bytes of the table-driven
-// integer paths.  A macroblock row is
-// converted one run of consecutive marked macroblocks at a time, each row pair across the whole
-// run.
+// integer paths.  A kernel converts the whole picture with constants made
+// once, one run of consecutive marked macroblocks at a time, each row pair
+// across the whole run.
 #pragma once
 
 #include <cstdint>
@@ -47,31 +47,17 @@ struct FourOutputRows {
   uint8_t* row[4];
 };
 
-enum class WideLayout { kRgb24, kRgb555, kRgb565 };
-
-// The vector row converter for `layout` that `call` allows, or nullptr when
-// its plan has no vector extension or its tables have no closed form.
-RowConverter ChooseWideRow(WideLayout layout, const RgbCall& call);
-
-// The same for 8-bit output, when the dither tables have their vector forms.
-RowConverter ChooseWidePal8Row(const RgbCall& call);
-
-// The kernels, one per layout and instruction set.
+// The vector kernels the kernel table (exports/kernel_table.cpp) chooses
+// from, one set per instruction set: a kernel for the luma form of the
+// tables (or null where the layout has none), for the dither, and for the
+// AVX-512 lookups in windows of LumaTable.
 #if KELMAR_HAVE_WIDE
-void ConvertRgb24RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row);
-void ConvertRgb24RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row);
-void ConvertRgb555RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row);
-void ConvertRgb555RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row);
-void ConvertRgb565RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row);
-void ConvertRgb565RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row);
-void ConvertRgb24RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
-void ConvertRgb555RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
-void ConvertRgb565RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
-void ConvertRgb24WindowRowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
-void ConvertRgb555WindowRowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
-void ConvertRgb565WindowRowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row);
-void ConvertPal8RowSse2(const DitherPatterns& patterns, const WideMacroblockRow& row);
-void ConvertPal8RowAvx2(const DitherPatterns& patterns, const WideMacroblockRow& row);
+PictureConverter RgbFormKernelSse2(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbFormKernelAvx2(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbFormKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbWindowKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter Pal8KernelSse2();
+PictureConverter Pal8KernelAvx2();
 #endif
 
 }  // namespace kelmar

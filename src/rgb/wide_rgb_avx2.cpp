@@ -180,21 +180,11 @@ struct Avx2 {
 
 }  // namespace
 
-void ConvertRgb24RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb24Facts, Avx2>(forms, row);
+PictureConverter RgbFormKernelAvx2(RgbLayout layout, const RgbClosedForms& forms) {
+  return FormKernelFor<Avx2>(layout, forms);
 }
 
-void ConvertRgb555RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb555Facts, Avx2>(forms, row);
-}
-
-void ConvertRgb565RowAvx2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb565Facts, Avx2>(forms, row);
-}
-
-void ConvertPal8RowAvx2(const DitherPatterns& patterns, const WideMacroblockRow& row) {
-  DitherMacroblockRow<Avx2>(patterns, row);
-}
+PictureConverter Pal8KernelAvx2() { return DitherPicture<Avx2>; }
 
 }  // namespace kelmar
 

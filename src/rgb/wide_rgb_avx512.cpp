@@ -224,28 +224,12 @@ struct Avx512 {
 
 }  // namespace
 
-void ConvertRgb24RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb24Facts, Avx512>(forms, row);
+PictureConverter RgbFormKernelAvx512(RgbLayout layout, const RgbClosedForms& forms) {
+  return FormKernelFor<Avx512>(layout, forms);
 }
 
-void ConvertRgb555RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb555Facts, Avx512>(forms, row);
-}
-
-void ConvertRgb565RowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb565Facts, Avx512>(forms, row);
-}
-
-void ConvertRgb24WindowRowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertWindowMacroblockRow<Rgb24Facts, Avx512>(forms, row);
-}
-
-void ConvertRgb555WindowRowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertWindowMacroblockRow<Rgb555Facts, Avx512>(forms, row);
-}
-
-void ConvertRgb565WindowRowAvx512(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertWindowMacroblockRow<Rgb565Facts, Avx512>(forms, row);
+PictureConverter RgbWindowKernelAvx512(RgbLayout layout, const RgbClosedForms& forms) {
+  return WindowKernelFor<Avx512>(layout, forms);
 }
 
 }  // namespace kelmar

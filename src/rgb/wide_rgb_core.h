@@ -310,32 +310,47 @@ struct RunKernel {
   }
 };
 
+// The picture with the kernel of form F; its constants are made once.
 template <typename F, typename P, typename I>
-void ConvertRuns(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+void ConvertPictureWithForm(const RgbJob& job) {
+  const RgbClosedForms& forms = job.tables->forms;
   const RunKernel<F, P, I> kernel = {MakeFormConstants<I>(forms),
                                      MakeLayoutOffsets<F, P, I>(forms.luma)};
-  ForEachMarkedRun(row, kernel);
+  ConvertWideRows(job, P::kRows, kernel);
 }
 
-// Chooses the kernel compiled for the form of the tables.
+// The kernel compiled for the form of the tables: their luma form's kind
+// and its number of correction slots.
 template <typename P, typename I>
-void ConvertMacroblockRow(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+PictureConverter FormKernel(const RgbClosedForms& forms) {
   using Kind = LumaFormKind;
   if (forms.luma.kind == Kind::kUnitSlope)
-    return ConvertRuns<Form<Kind::kUnitSlope, 0>, P, I>(forms, row);
+    return ConvertPictureWithForm<Form<Kind::kUnitSlope, 0>, P, I>;
   if (forms.luma.kind == Kind::kClampedRational) {
     switch (LumaCorrectionSlots(forms.luma)) {
-      case 0: return ConvertRuns<Form<Kind::kClampedRational, 0>, P, I>(forms, row);
-      case 1: return ConvertRuns<Form<Kind::kClampedRational, 1>, P, I>(forms, row);
-      default: return ConvertRuns<Form<Kind::kClampedRational, 4>, P, I>(forms, row);
+      case 0: return ConvertPictureWithForm<Form<Kind::kClampedRational, 0>, P, I>;
+      case 1: return ConvertPictureWithForm<Form<Kind::kClampedRational, 1>, P, I>;
+      default: return ConvertPictureWithForm<Form<Kind::kClampedRational, 4>, P, I>;
     }
   }
   switch (LumaCorrectionSlots(forms.luma)) {
-    case 0: return ConvertRuns<Form<Kind::kRational, 0>, P, I>(forms, row);
-    case 1: return ConvertRuns<Form<Kind::kRational, 1>, P, I>(forms, row);
-    case 2: return ConvertRuns<Form<Kind::kRational, 2>, P, I>(forms, row);
-    default: return ConvertRuns<Form<Kind::kRational, 4>, P, I>(forms, row);
+    case 0: return ConvertPictureWithForm<Form<Kind::kRational, 0>, P, I>;
+    case 1: return ConvertPictureWithForm<Form<Kind::kRational, 1>, P, I>;
+    case 2: return ConvertPictureWithForm<Form<Kind::kRational, 2>, P, I>;
+    default: return ConvertPictureWithForm<Form<Kind::kRational, 4>, P, I>;
   }
+}
+
+// The same for a layout known only at run time.
+template <typename I>
+PictureConverter FormKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
+  switch (layout) {
+    case RgbLayout::kRgb24: return FormKernel<Rgb24Facts, I>(forms);
+    case RgbLayout::kRgb555: return FormKernel<Rgb555Facts, I>(forms);
+    case RgbLayout::kRgb565: return FormKernel<Rgb565Facts, I>(forms);
+    case RgbLayout::kPal8: break;
+  }
+  return nullptr;
 }
 
 }  // namespace

@@ -108,21 +108,11 @@ struct Sse2 {
 
 }  // namespace
 
-void ConvertRgb24RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb24Facts, Sse2>(forms, row);
+PictureConverter RgbFormKernelSse2(RgbLayout layout, const RgbClosedForms& forms) {
+  return FormKernelFor<Sse2>(layout, forms);
 }
 
-void ConvertRgb555RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb555Facts, Sse2>(forms, row);
-}
-
-void ConvertRgb565RowSse2(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  ConvertMacroblockRow<Rgb565Facts, Sse2>(forms, row);
-}
-
-void ConvertPal8RowSse2(const DitherPatterns& patterns, const WideMacroblockRow& row) {
-  DitherMacroblockRow<Sse2>(patterns, row);
-}
+PictureConverter Pal8KernelSse2() { return DitherPicture<Sse2>; }
 
 }  // namespace kelmar
 

@@ -11,11 +11,41 @@
 namespace kelmar {
 namespace {
 
-// Calls kernel.Run(row, column, count) for every run of consecutive marked
-// macroblocks.
+// The row pointers of macroblock row `mbRow`, from every row's own table
+// entry or by stepping from its first entries.
+inline WideMacroblockRow StartWideRow(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
+                                      const MarkedRuns& runs, RowSource source) {
+  const PlaneSet* planes = job.planes;
+  WideMacroblockRow row = {{}, {}, {}, rowOut, job.rowBytes, runs};
+  const ptrdiff_t firstLuma = 16 * mbRow;
+  const ptrdiff_t firstChroma = 8 * mbRow;
+  if (source == RowSource::kEveryEntry) {
+    for (int r = 0; r < 16; ++r) row.y[r] = planes->yRows[firstLuma + r];
+    for (int j = 0; j < 8; ++j) {
+      row.u[j] = planes->uRows[firstChroma + j];
+      row.v[j] = planes->vRows[firstChroma + j];
+    }
+  } else {
+    const ptrdiff_t lumaStride = LumaStride(planes);
+    const ptrdiff_t chromaStride = ChromaStrideFromLuma(lumaStride);
+    for (int r = 0; r < 16; ++r) row.y[r] = StepBytes(planes->yRows[firstLuma], r * lumaStride);
+    for (int j = 0; j < 8; ++j) {
+      row.u[j] = StepBytes(planes->uRows[firstChroma], j * chromaStride);
+      row.v[j] = StepBytes(planes->vRows[firstChroma], j * chromaStride);
+    }
+  }
+  return row;
+}
+
+// The whole picture with one kernel, whose constants the caller made once:
+// kernel.Run(row, column, count) for every run of marked macroblocks.
 template <typename Kernel>
-inline void ForEachMarkedRun(const WideMacroblockRow& row, const Kernel& kernel) {
-  row.runs.ForEach([&](ptrdiff_t column, ptrdiff_t count) { kernel.Run(row, column, count); });
+inline void ConvertWideRows(const RgbJob& job, RowSource source, const Kernel& kernel) {
+  ForEachMarkedRow(job.map, WalkOrder::kTopDown, [&](ptrdiff_t mbRow, const MarkedRuns& runs) {
+    const WideMacroblockRow row =
+        StartWideRow(job, mbRow, StepBytes(job.dst, mbRow * job.mbRowAdvance), runs, source);
+    runs.ForEach([&](ptrdiff_t column, ptrdiff_t count) { kernel.Run(row, column, count); });
+  });
 }
 
 // Row pair `j` of the macroblocks from `column` on: two luma rows, their

@@ -169,21 +169,33 @@ struct WindowRunKernel {
 };
 
 template <typename P, typename I, int kWindows>
-void ConvertWindowRuns(const RgbClosedForms& forms, const WideMacroblockRow& row) {
-  const WindowRunKernel<P, I, kWindows> kernel = {MakeWindowConstants<P, I, kWindows>(forms)};
-  ForEachMarkedRun(row, kernel);
+void ConvertPictureWithWindows(const RgbJob& job) {
+  const WindowRunKernel<P, I, kWindows> kernel = {
+      MakeWindowConstants<P, I, kWindows>(job.tables->forms)};
+  ConvertWideRows(job, P::kRows, kernel);
 }
 
-// Chooses the kernel compiled for the number of windows of the tables.
+// The kernel compiled for the number of windows of the tables.
 template <typename P, typename I>
-void ConvertWindowMacroblockRow(const RgbClosedForms& forms, const WideMacroblockRow& row) {
+PictureConverter WindowKernel(const RgbClosedForms& forms) {
   switch (forms.windows.count) {
-    case 1: return ConvertWindowRuns<P, I, 1>(forms, row);
-    case 2: return ConvertWindowRuns<P, I, 2>(forms, row);
-    case 3: return ConvertWindowRuns<P, I, 3>(forms, row);
-    case 4: return ConvertWindowRuns<P, I, 4>(forms, row);
-    default: return ConvertWindowRuns<P, I, kMaxLumaWindows>(forms, row);
+    case 1: return ConvertPictureWithWindows<P, I, 1>;
+    case 2: return ConvertPictureWithWindows<P, I, 2>;
+    case 3: return ConvertPictureWithWindows<P, I, 3>;
+    case 4: return ConvertPictureWithWindows<P, I, 4>;
+    default: return ConvertPictureWithWindows<P, I, kMaxLumaWindows>;
   }
+}
+
+template <typename I>
+PictureConverter WindowKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
+  switch (layout) {
+    case RgbLayout::kRgb24: return WindowKernel<Rgb24Facts, I>(forms);
+    case RgbLayout::kRgb555: return WindowKernel<Rgb555Facts, I>(forms);
+    case RgbLayout::kRgb565: return WindowKernel<Rgb565Facts, I>(forms);
+    case RgbLayout::kPal8: break;
+  }
+  return nullptr;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "common/layout_facts.h"
 #include "tables/soft_double.h"
 
 namespace kelmar {
@@ -36,8 +37,6 @@ constexpr int kMaxVRedTerm = 358;    // 1.402
 constexpr int kMaxGreenSum = kMaxUGreenTerm + kMaxVGreenTerm;
 constexpr int kMaxTermMagnitude = kMaxUBlueTerm > kMaxGreenSum ? kMaxUBlueTerm : kMaxGreenSum;
 static_assert(kMaxUBlueTerm >= kMaxVRedTerm, "blue has the widest reach");
-// Largest rounding offset any converter adds to a LumaTable index.
-constexpr int kMaxLumaOffset = 6;
 
 // LumaTable covers every index a converter can form at any saturation, so no
 // lookup leaves the table; entries are the same formula throughout.

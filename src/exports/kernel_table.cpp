@@ -1,0 +1,97 @@
+// The kernel table of the RGB and 8-bit layouts.
+#include "exports/kernel_table.h"
+
+#include "common/features.h"
+#include "rgb/closed_forms.h"
+#include "rgb/converters.h"
+#include "rgb/wide_rgb.h"
+
+namespace kelmar {
+namespace {
+
+const RgbLayoutKernels& OwnKernels(RgbLayout layout) {
+  switch (layout) {
+    case RgbLayout::kRgb24: return kRgb24Kernels;
+    case RgbLayout::kRgb555: return kRgb555Kernels;
+    case RgbLayout::kRgb565: return kRgb565Kernels;
+    case RgbLayout::kPal8: break;
+  }
+  return kPal8Kernels;
+}
+
+#if KELMAR_HAVE_WIDE
+// Whether the AVX-512 lookups in windows of LumaTable apply and beat the
+// closed forms, which AVX-512 computes too: each window after the first
+// adds 12 to its cost of 20.
+bool WindowsPreferred(const RgbClosedForms& forms) {
+  if (!forms.chromaExact || forms.windows.count == 0) return false;
+  if (!forms.Usable()) return true;
+  return 20 + 12 * (forms.windows.count - 1) <= LumaFormCost(forms.luma);
+}
+
+// A vector kernel needs the tables' closed forms (the dither's, for 8-bit).
+bool FormsApply(RgbLayout layout, const RgbTables& tables) {
+  return layout == RgbLayout::kPal8 ? tables.ditherForms.exact : tables.forms.Usable();
+}
+#endif
+
+}  // namespace
+
+PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool zoom) {
+  const RgbLayoutKernels& own = OwnKernels(layout);
+  // Double size is rare enough to have one path everywhere.
+  if (zoom) return own.doubleSize;
+  const ConvertPlan& plan = call.plan;
+  PictureConverter convert = own.integer;
+#if KELMAR_HAVE_MMX
+  if (plan.Allows(CodePath::kMmx) && own.mmx) convert = own.mmx;
+#endif
+#if KELMAR_HAVE_WIDE
+  const RgbTables& tables = *call.tables;
+  const bool pal8 = layout == RgbLayout::kPal8;
+  if (plan.Allows(CodePath::kSse2) && FormsApply(layout, tables))
+    convert = pal8 ? Pal8KernelSse2() : RgbFormKernelSse2(layout, tables.forms);
+  if (plan.Allows(CodePath::kAvx2) && FormsApply(layout, tables))
+    convert = pal8 ? Pal8KernelAvx2() : RgbFormKernelAvx2(layout, tables.forms);
+  // AVX-512 has no dither kernel; its closed forms need the 32 vector
+  // registers of x86-64 (with 8 they spill, and the AVX2 forms are faster).
+  if (plan.Allows(CodePath::kAvx512) && !pal8) {
+    if (WindowsPreferred(tables.forms))
+      convert = RgbWindowKernelAvx512(layout, tables.forms);
+    else if (KELMAR_WIDE_REGISTERS_32 && tables.forms.Usable())
+      convert = RgbFormKernelAvx512(layout, tables.forms);
+  }
+#endif
+  return convert;
+}
+
+namespace {
+
+void ConvertLayout(RgbLayout layout, const OutputGeometry& geometry, void* dst,
+                   const PlaneSet* planes, const uint8_t* mbMap, const RgbCall& call) {
+  ChooseRgbConverter(layout, call, geometry.zoom)(MakeRgbJob(geometry, dst, planes, mbMap, call));
+}
+
+}  // namespace
+
+void ConvertRgb24(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
+                  const uint8_t* mbMap, const RgbCall& call) {
+  ConvertLayout(RgbLayout::kRgb24, geometry, dst, planes, mbMap, call);
+}
+
+void ConvertRgb555(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
+                   const uint8_t* mbMap, const RgbCall& call) {
+  ConvertLayout(RgbLayout::kRgb555, geometry, dst, planes, mbMap, call);
+}
+
+void ConvertRgb565(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
+                   const uint8_t* mbMap, const RgbCall& call) {
+  ConvertLayout(RgbLayout::kRgb565, geometry, dst, planes, mbMap, call);
+}
+
+void ConvertPal8(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
+                 const uint8_t* mbMap, const RgbCall& call) {
+  ConvertLayout(RgbLayout::kPal8, geometry, dst, planes, mbMap, call);
+}
+
+}  // namespace kelmar
