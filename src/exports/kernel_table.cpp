@@ -2,6 +2,8 @@
 #include "exports/kernel_table.h"
 
 #include "common/features.h"
+#include "packed/packed_walk.h"
+#include "packed/wide_packed.h"
 #include "rgb/closed_forms.h"
 #include "rgb/converters.h"
 #include "rgb/wide_rgb.h"
@@ -65,7 +67,30 @@ PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool 
   return convert;
 }
 
+PackedConverter ChoosePackedConverter(bool yuy2, const PackedCall& call) {
+  const PackedOrderKernels& own = yuy2 ? kYuy2Kernels : kUyvyKernels;
+  const ConvertPlan& plan = call.plan;
+  const bool adjusted = call.tables != nullptr;
+  PackedConverter convert = adjusted ? own.adjusted : own.copy;
+#if KELMAR_HAVE_MMX
+  if (plan.Allows(CodePath::kMmx) && !adjusted) convert = own.mmxCopy;
+#endif
+#if KELMAR_HAVE_WIDE
+  // Adjusted output needs byte shuffles of 32 bytes.
+  if (plan.Allows(CodePath::kSse2) && !adjusted) convert = PackPictureSse2;
+  if (plan.Allows(CodePath::kAvx2)) convert = PackPictureAvx2;
+  if (plan.Allows(CodePath::kAvx512)) convert = PackPictureAvx512;
+#endif
+  return convert;
+}
+
 namespace {
+
+void Pack(bool yuy2, const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
+          const uint8_t* mbMap, const PackedCall& call) {
+  const PackedPicture picture = {geometry, static_cast<uint8_t*>(dst), planes, mbMap};
+  ChoosePackedConverter(yuy2, call)({yuy2, call.tables}, picture);
+}
 
 void ConvertLayout(RgbLayout layout, const OutputGeometry& geometry, void* dst,
                    const PlaneSet* planes, const uint8_t* mbMap, const RgbCall& call) {
@@ -92,6 +117,16 @@ void ConvertRgb565(const OutputGeometry& geometry, void* dst, const PlaneSet* pl
 void ConvertPal8(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
                  const uint8_t* mbMap, const RgbCall& call) {
   ConvertLayout(RgbLayout::kPal8, geometry, dst, planes, mbMap, call);
+}
+
+void PackUYVY(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
+              const uint8_t* mbMap, const PackedCall& call) {
+  Pack(false, geometry, dst, planes, mbMap, call);
+}
+
+void PackYUY2(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
+              const uint8_t* mbMap, const PackedCall& call) {
+  Pack(true, geometry, dst, planes, mbMap, call);
 }
 
 }  // namespace kelmar

@@ -5,11 +5,15 @@
 #pragma once
 
 #include "common/layout_facts.h"
+#include "packed/packed.h"
 #include "rgb/convert_state.h"
 
 namespace kelmar {
 
 // The converter of one RGB call for `layout`, at double size when `zoom`.
 PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool zoom);
+
+// The converter of one packed call, UYVY or (`yuy2`) YUY2.
+PackedConverter ChoosePackedConverter(bool yuy2, const PackedCall& call);
 
 }  // namespace kelmar

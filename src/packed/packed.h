@@ -18,6 +18,25 @@ struct PackedCall {
   const PackedTables* tables;
 };
 
+// What every packed kernel of a call reads besides the picture.
+struct PackedJob {
+  bool yuy2;                   // byte order Y U Y V rather than U Y V Y
+  const PackedTables* tables;  // null: samples copied unchanged
+};
+
+struct PackedPicture;
+using PackedConverter = void (*)(const PackedJob& job, const PackedPicture& picture);
+
+// One byte order's own paths, defined in packed_writer.cpp; the kernel
+// table chooses between them and the vector kernels.
+struct PackedOrderKernels {
+  PackedConverter copy;
+  PackedConverter adjusted;
+  PackedConverter mmxCopy;  // null without MMX
+};
+extern const PackedOrderKernels kUyvyKernels;
+extern const PackedOrderKernels kYuy2Kernels;
+
 // Write the marked macroblocks of `planes` into `dst` as `geometry.height`
 // rows of 2 * `geometry.width` bytes, last picture row first.
 void PackUYVY(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,

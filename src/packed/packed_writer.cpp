@@ -7,7 +7,6 @@
 #include "common/staging.h"
 #include "packed/packed.h"
 #include "packed/packed_walk.h"
-#include "packed/wide_packed.h"
 
 namespace kelmar {
 namespace {
@@ -134,20 +133,10 @@ KELMAR_TARGET_MMX void PackMacroblockMmx(const PackedTables* tables, const RowPa
 }
 #endif
 
-// One way of writing macroblocks for the whole call, chosen by the
-// adjustments and the plan alone.
-template <class Order>
-MacroblockWriter ChooseMacroblockWriter(const PackedCall& call) {
-  if (call.tables) return PackMacroblock<PackRowPairInteger<Order, true>>;
-#if KELMAR_HAVE_MMX
-  if (call.plan.Allows(CodePath::kMmx)) return PackMacroblockMmx<Order>;
-#endif
-  return PackMacroblock<PackRowPairInteger<Order, false>>;
-}
-
 // The integer and MMX paths: every macroblock of a run on its own.
-void WalkPicture(const PackedPicture& picture, const PackedTables* tables,
-                 MacroblockWriter writeMacroblock) {
+template <MacroblockWriter kWriteMacroblock>
+void PackByMacroblocks(const PackedJob& job, const PackedPicture& picture) {
+  const PackedTables* tables = job.tables;
   ForEachPackedRun(picture, [&](const PackedRun& run) {
     const Steps steps = {run.chromaStride, RowDistance(run.u, run.v), run.outRow};
     for (ptrdiff_t c = 0; c < run.macroblocks; ++c) {
@@ -156,30 +145,28 @@ void WalkPicture(const PackedPicture& picture, const PackedTables* tables,
       bottom.y1 = nullptr;
       bottom.u = run.u + 8 * c;
       bottom.v = StepBytes(bottom.u, steps.vFromU);
-      writeMacroblock(tables, bottom, steps, run.out + kSpanBytes * c);
+      kWriteMacroblock(tables, bottom, steps, run.out + kSpanBytes * c);
     }
   });
 }
 
 template <class Order>
-void Pack(const OutputGeometry& geometry, void* dst, const PlaneSet* planes, const uint8_t* mbMap,
-          const PackedCall& call) {
-  const PackedPicture picture = {geometry, static_cast<uint8_t*>(dst), planes, mbMap};
-  WidePacker wide;
-  if (ChooseWidePacker(Order::kLumaFirst, call, wide)) return wide.packPicture(wide, picture);
-  WalkPicture(picture, call.tables, ChooseMacroblockWriter<Order>(call));
+constexpr PackedOrderKernels OwnKernels() {
+  return {
+    PackByMacroblocks<PackMacroblock<PackRowPairInteger<Order, false>>>,
+        PackByMacroblocks<PackMacroblock<PackRowPairInteger<Order, true>>>,
+#if KELMAR_HAVE_MMX
+        PackByMacroblocks<PackMacroblockMmx<Order>>
+  };
+#else
+        nullptr
+  };
+#endif
 }
 
 }  // namespace
 
-void PackUYVY(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
-              const uint8_t* mbMap, const PackedCall& call) {
-  Pack<UyvyOrder>(geometry, dst, planes, mbMap, call);
-}
-
-void PackYUY2(const OutputGeometry& geometry, void* dst, const PlaneSet* planes,
-              const uint8_t* mbMap, const PackedCall& call) {
-  Pack<Yuy2Order>(geometry, dst, planes, mbMap, call);
-}
+const PackedOrderKernels kUyvyKernels = OwnKernels<UyvyOrder>();
+const PackedOrderKernels kYuy2Kernels = OwnKernels<Yuy2Order>();
 
 }  // namespace kelmar

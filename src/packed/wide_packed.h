@@ -39,21 +39,12 @@ inline PackedRowPair RowPairOfPackedRun(const PackedRun& run, int pair) {
   return rows;
 }
 
-// The vector writer of one call.
-struct WidePacker {
-  void (*packPicture)(const WidePacker& packer, const PackedPicture& picture);
-  bool yuy2;                   // byte order Y U Y V rather than U Y V Y
-  const PackedTables* tables;  // null: samples copied unchanged
-};
-
-// Sets up `packer` for this call's byte order, tables and plan; false when
-// no vector path applies.
-bool ChooseWidePacker(bool yuy2, const PackedCall& call, WidePacker& packer);
-
+// The vector kernels the kernel table chooses from: SSE2 copies only; AVX2
+// and AVX-512 also look the samples up in the tables.
 #if KELMAR_HAVE_WIDE
-void PackPictureSse2(const WidePacker& packer, const PackedPicture& picture);
-void PackPictureAvx2(const WidePacker& packer, const PackedPicture& picture);
-void PackPictureAvx512(const WidePacker& packer, const PackedPicture& picture);
+void PackPictureSse2(const PackedJob& job, const PackedPicture& picture);
+void PackPictureAvx2(const PackedJob& job, const PackedPicture& picture);
+void PackPictureAvx512(const PackedJob& job, const PackedPicture& picture);
 #endif
 
 }  // namespace kelmar

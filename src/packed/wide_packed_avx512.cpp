@@ -198,12 +198,12 @@ void PackRuns(const Kernel& kernel, const PackedPicture& picture) {
 }  // namespace
 
 // The kernel's registers are set up once for the whole picture.
-void PackPictureAvx512(const WidePacker& packer, const PackedPicture& picture) {
-  const InterleaveIndex& index = packer.yuy2 ? kYuy2Index : kUyvyIndex;
+void PackPictureAvx512(const PackedJob& job, const PackedPicture& picture) {
+  const InterleaveIndex& index = job.yuy2 ? kYuy2Index : kUyvyIndex;
   Kernel kernel{};
   kernel.first = _mm512_load_si512(index.first);
   kernel.second = _mm512_load_si512(index.second);
-  const PackedTables* tables = packer.tables;
+  const PackedTables* tables = job.tables;
   const bool mapLuma = tables && tables->lookups.mapLuma;
   const bool mapChroma = tables && tables->lookups.mapChroma;
   if (mapLuma) kernel.luma = LoadByteTable512(tables->PackedLumaTable);

@@ -37,8 +37,8 @@ void PackRun(const PackedRun& run) {
 
 }  // namespace
 
-void PackPictureSse2(const WidePacker& packer, const PackedPicture& picture) {
-  if (packer.yuy2)
+void PackPictureSse2(const PackedJob& job, const PackedPicture& picture) {
+  if (job.yuy2)
     ForEachPackedRun(picture, [](const PackedRun& run) { PackRun<true>(run); });
   else
     ForEachPackedRun(picture, [](const PackedRun& run) { PackRun<false>(run); });
