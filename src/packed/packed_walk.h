@@ -1,7 +1,8 @@
-// The walk shared by every packed path: runs of consecutive marked
-// macroblocks, the bottom macroblock row first.  The vector paths inline it
-// around their kernels, so a call sets its kernel up once and a run costs
-// little more than its pixels.
+// The packed layouts' view of the map walk (common/map_walk.h): runs of
+// consecutive marked macroblocks, the bottom macroblock row first, with the
+// row pointers of each run.  The vector paths inline it around their
+// kernels, so a call sets its kernel up once and a run costs little more
+// than its pixels.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
-// The driving pattern every RGB converter shares: a driver over the
-// macroblock rows (top to bottom) and a row converter over the macroblocks
-// of one row (left to right), converting those whose map byte is non-zero.
-// All of it works on a ConvertState local to the call.
+// What every RGB converter shares: the call's job (made once per call from
+// the output geometry), the walk over the marked macroblocks (top to
+// bottom, left to right) and the row converters of the integer, MMX and
+// double-size paths.
 #pragma once
 
 #include <cstddef>
