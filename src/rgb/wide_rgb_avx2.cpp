@@ -87,92 +87,103 @@ struct Lane {
 // The AVX2 primitives of the vector kernels: 32 pixels, two macroblock rows,
 // per step; or, with TwoRows, two row pairs of one macroblock, one per lane.
 struct Avx2 {
-  using V = __m256i;
+  using Vec = __m256i;
   static constexpr int kMacroblocksPerStep = 2;
 
-  static V Zero() { return _mm256_setzero_si256(); }
-  static V Set8(char v) { return _mm256_set1_epi8(v); }
-  static V Set16(int16_t v) { return _mm256_set1_epi16(v); }
-  static V Set32(int32_t v) { return _mm256_set1_epi32(v); }
+  static Vec Zero() { return _mm256_setzero_si256(); }
+  static Vec Set8(char v) { return _mm256_set1_epi8(v); }
+  static Vec Set16(int16_t v) { return _mm256_set1_epi16(v); }
+  static Vec Set32(int32_t v) { return _mm256_set1_epi32(v); }
   // `low` repeated in the low lane, `high` in the high one.
-  static V SetLanes32(uint32_t low, uint32_t high) {
+  static Vec SetLanes32(uint32_t low, uint32_t high) {
     return JoinLanes(_mm_set1_epi32(static_cast<int>(low)), _mm_set1_epi32(static_cast<int>(high)));
   }
-  static V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
-  static V Sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
-  static V Mullo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
-  static V MulhiU16(V a, V b) { return _mm256_mulhi_epu16(a, b); }
+  static Vec Add16(Vec a, Vec b) { return _mm256_add_epi16(a, b); }
+  static Vec Sub16(Vec a, Vec b) { return _mm256_sub_epi16(a, b); }
+  static Vec Mullo16(Vec a, Vec b) { return _mm256_mullo_epi16(a, b); }
+  static Vec MulhiU16(Vec a, Vec b) { return _mm256_mulhi_epu16(a, b); }
   // A true comparison is -1 in its lane.
-  static V PlusOneWhereGreater16(V x, V a, V b) { return Sub16(x, _mm256_cmpgt_epi16(a, b)); }
-  static V PlusOneWhereEqual16(V x, V a, V b) { return Sub16(x, _mm256_cmpeq_epi16(a, b)); }
-  static V MinusOneWhereEqual16(V x, V a, V b) { return Add16(x, _mm256_cmpeq_epi16(a, b)); }
-  static V Max16(V a, V b) { return _mm256_max_epi16(a, b); }
-  static V Min16(V a, V b) { return _mm256_min_epi16(a, b); }
-  static V Abs16(V a) { return _mm256_abs_epi16(a); }
-  static V Sign16(V magnitude, V x) { return _mm256_sign_epi16(magnitude, x); }
-  static V And(V a, V b) { return _mm256_and_si256(a, b); }
-  static V Or(V a, V b) { return _mm256_or_si256(a, b); }
+  static Vec PlusOneWhereGreater16(Vec x, Vec a, Vec b) {
+    return Sub16(x, _mm256_cmpgt_epi16(a, b));
+  }
+  static Vec PlusOneWhereEqual16(Vec x, Vec a, Vec b) { return Sub16(x, _mm256_cmpeq_epi16(a, b)); }
+  static Vec MinusOneWhereEqual16(Vec x, Vec a, Vec b) {
+    return Add16(x, _mm256_cmpeq_epi16(a, b));
+  }
+  static Vec Max16(Vec a, Vec b) { return _mm256_max_epi16(a, b); }
+  static Vec Min16(Vec a, Vec b) { return _mm256_min_epi16(a, b); }
+  static Vec Abs16(Vec a) { return _mm256_abs_epi16(a); }
+  static Vec Sign16(Vec magnitude, Vec x) { return _mm256_sign_epi16(magnitude, x); }
+  static Vec And(Vec a, Vec b) { return _mm256_and_si256(a, b); }
+  static Vec Or(Vec a, Vec b) { return _mm256_or_si256(a, b); }
   template <int n>
-  static V Srli16(V a) {
+  static Vec Srli16(Vec a) {
     return _mm256_srli_epi16(a, n);
   }
   template <int n>
-  static V Slli16(V a) {
+  static Vec Slli16(Vec a) {
     return _mm256_slli_epi16(a, n);
   }
-  static V UnpackLo8(V a, V b) { return _mm256_unpacklo_epi8(a, b); }
-  static V UnpackHi8(V a, V b) { return _mm256_unpackhi_epi8(a, b); }
-  static V UnpackLo16(V a, V b) { return _mm256_unpacklo_epi16(a, b); }
-  static V UnpackHi16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
-  static V PackUS16(V a, V b) { return _mm256_packus_epi16(a, b); }
-  static V AddsU8(V a, V b) { return _mm256_adds_epu8(a, b); }
-  static V SubsU8(V a, V b) { return _mm256_subs_epu8(a, b); }
-  static V MaxU8(V a, V b) { return _mm256_max_epu8(a, b); }
-  static V MinU8(V a, V b) { return _mm256_min_epu8(a, b); }
+  static Vec UnpackLo8(Vec a, Vec b) { return _mm256_unpacklo_epi8(a, b); }
+  static Vec UnpackHi8(Vec a, Vec b) { return _mm256_unpackhi_epi8(a, b); }
+  static Vec UnpackLo16(Vec a, Vec b) { return _mm256_unpacklo_epi16(a, b); }
+  static Vec UnpackHi16(Vec a, Vec b) { return _mm256_unpackhi_epi16(a, b); }
+  static Vec PackUS16(Vec a, Vec b) { return _mm256_packus_epi16(a, b); }
+  static Vec AddsU8(Vec a, Vec b) { return _mm256_adds_epu8(a, b); }
+  static Vec SubsU8(Vec a, Vec b) { return _mm256_subs_epu8(a, b); }
+  static Vec MaxU8(Vec a, Vec b) { return _mm256_max_epu8(a, b); }
+  static Vec MinU8(Vec a, Vec b) { return _mm256_min_epu8(a, b); }
 
-  static V LoadLuma(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const V*>(p)); }
-  static V LoadChroma16(const uint8_t* p) {
+  static Vec LoadLuma(const uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const Vec*>(p));
+  }
+  static Vec LoadChroma16(const uint8_t* p) {
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
   }
   // Chroma samples 0-15, each twice: 0-7 in the low lane, 8-15 in the high one.
-  static V LoadChromaPairs(const uint8_t* p) {
-    const V samples = _mm256_permute4x64_epi64(
+  static Vec LoadChromaPairs(const uint8_t* p) {
+    const Vec samples = _mm256_permute4x64_epi64(
         _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))), 0x50);
     return _mm256_unpacklo_epi8(samples, samples);
   }
-  static V LoadLuma(TwoRows p) { return JoinLanes(Lane::LoadLuma(p.low), Lane::LoadLuma(p.high)); }
-  static V LoadChroma16(TwoRows p) {
+  static Vec LoadLuma(TwoRows p) {
+    return JoinLanes(Lane::LoadLuma(p.low), Lane::LoadLuma(p.high));
+  }
+  static Vec LoadChroma16(TwoRows p) {
     return JoinLanes(Lane::LoadChroma16(p.low), Lane::LoadChroma16(p.high));
   }
-  static V LoadChromaPairs(TwoRows p) {
+  static Vec LoadChromaPairs(TwoRows p) {
     return JoinLanes(Lane::LoadChromaPairs(p.low), Lane::LoadChromaPairs(p.high));
   }
 
-  static void StoreBytes(uint8_t* out, V a) { _mm256_storeu_si256(reinterpret_cast<V*>(out), a); }
+  static void StoreBytes(uint8_t* out, Vec a) {
+    _mm256_storeu_si256(reinterpret_cast<Vec*>(out), a);
+  }
   // `low` holds pixels 0-7 and 16-23, `high` pixels 8-15 and 24-31.
-  static void StoreWords(uint8_t* out, V low, V high) {
-    _mm256_storeu_si256(reinterpret_cast<V*>(out), _mm256_permute2x128_si256(low, high, 0x20));
-    _mm256_storeu_si256(reinterpret_cast<V*>(out + 32), _mm256_permute2x128_si256(low, high, 0x31));
+  static void StoreWords(uint8_t* out, Vec low, Vec high) {
+    _mm256_storeu_si256(reinterpret_cast<Vec*>(out), _mm256_permute2x128_si256(low, high, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<Vec*>(out + 32),
+                        _mm256_permute2x128_si256(low, high, 0x31));
   }
   // Each 128-bit lane holds 16 pixels: lane 0 the first 48 output bytes,
   // lane 1 the next 48.
-  static void StoreBgr24(uint8_t* out, V b, V g, V r) {
-    const V p0 = BgrPart(0, b, g, r);
-    const V p1 = BgrPart(1, b, g, r);
-    const V p2 = BgrPart(2, b, g, r);
-    _mm256_storeu_si256(reinterpret_cast<V*>(out), _mm256_permute2x128_si256(p0, p1, 0x20));
-    _mm256_storeu_si256(reinterpret_cast<V*>(out + 32), _mm256_permute2x128_si256(p2, p0, 0x30));
-    _mm256_storeu_si256(reinterpret_cast<V*>(out + 64), _mm256_permute2x128_si256(p1, p2, 0x31));
+  static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
+    const Vec p0 = BgrPart(0, b, g, r);
+    const Vec p1 = BgrPart(1, b, g, r);
+    const Vec p2 = BgrPart(2, b, g, r);
+    _mm256_storeu_si256(reinterpret_cast<Vec*>(out), _mm256_permute2x128_si256(p0, p1, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<Vec*>(out + 32), _mm256_permute2x128_si256(p2, p0, 0x30));
+    _mm256_storeu_si256(reinterpret_cast<Vec*>(out + 64), _mm256_permute2x128_si256(p1, p2, 0x31));
   }
-  static void StoreBytes(TwoOutputRows out, V a) {
+  static void StoreBytes(TwoOutputRows out, Vec a) {
     Lane::StoreBytes(out.low, LowLane(a));
     Lane::StoreBytes(out.high, HighLane(a));
   }
-  static void StoreWords(TwoOutputRows out, V low, V high) {
+  static void StoreWords(TwoOutputRows out, Vec low, Vec high) {
     Lane::StoreWords(out.low, LowLane(low), LowLane(high));
     Lane::StoreWords(out.high, HighLane(low), HighLane(high));
   }
-  static void StoreBgr24(TwoOutputRows out, V b, V g, V r) {
+  static void StoreBgr24(TwoOutputRows out, Vec b, Vec g, Vec r) {
     Lane::StoreBgr24(out.low, LowLane(b), LowLane(g), LowLane(r));
     Lane::StoreBgr24(out.high, HighLane(b), HighLane(g), HighLane(r));
   }

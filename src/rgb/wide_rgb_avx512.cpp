@@ -112,77 +112,77 @@ KELMAR_VECTOR_INLINE __m128i Load128(const uint8_t* p) {
 // four macroblock rows, per step; or, with FourRows, four row pairs of one
 // macroblock.
 struct Avx512 {
-  using V = __m512i;
+  using Vec = __m512i;
   static constexpr int kMacroblocksPerStep = 4;
 
   using Table = ByteTable512;
 
-  static V Zero() { return _mm512_setzero_si512(); }
-  static V Set8(char v) { return _mm512_set1_epi8(v); }
-  static V Set16(int16_t v) { return _mm512_set1_epi16(v); }
-  static V Set32(int32_t v) { return _mm512_set1_epi32(v); }
-  static V Add16(V a, V b) { return _mm512_add_epi16(a, b); }
-  static V Sub16(V a, V b) { return _mm512_sub_epi16(a, b); }
-  static V Mullo16(V a, V b) { return _mm512_mullo_epi16(a, b); }
-  static V MulhiU16(V a, V b) { return _mm512_mulhi_epu16(a, b); }
-  static V Abs16(V a) { return _mm512_abs_epi16(a); }
-  static V PlusOneWhereGreater16(V x, V a, V b) {
+  static Vec Zero() { return _mm512_setzero_si512(); }
+  static Vec Set8(char v) { return _mm512_set1_epi8(v); }
+  static Vec Set16(int16_t v) { return _mm512_set1_epi16(v); }
+  static Vec Set32(int32_t v) { return _mm512_set1_epi32(v); }
+  static Vec Add16(Vec a, Vec b) { return _mm512_add_epi16(a, b); }
+  static Vec Sub16(Vec a, Vec b) { return _mm512_sub_epi16(a, b); }
+  static Vec Mullo16(Vec a, Vec b) { return _mm512_mullo_epi16(a, b); }
+  static Vec MulhiU16(Vec a, Vec b) { return _mm512_mulhi_epu16(a, b); }
+  static Vec Abs16(Vec a) { return _mm512_abs_epi16(a); }
+  static Vec PlusOneWhereGreater16(Vec x, Vec a, Vec b) {
     return _mm512_mask_add_epi16(x, _mm512_cmpgt_epi16_mask(a, b), x, Set16(1));
   }
-  static V PlusOneWhereEqual16(V x, V a, V b) {
+  static Vec PlusOneWhereEqual16(Vec x, Vec a, Vec b) {
     return _mm512_mask_add_epi16(x, _mm512_cmpeq_epi16_mask(a, b), x, Set16(1));
   }
-  static V MinusOneWhereEqual16(V x, V a, V b) {
+  static Vec MinusOneWhereEqual16(Vec x, Vec a, Vec b) {
     return _mm512_mask_sub_epi16(x, _mm512_cmpeq_epi16_mask(a, b), x, Set16(1));
   }
-  static V Max16(V a, V b) { return _mm512_max_epi16(a, b); }
-  static V Min16(V a, V b) { return _mm512_min_epi16(a, b); }
+  static Vec Max16(Vec a, Vec b) { return _mm512_max_epi16(a, b); }
+  static Vec Min16(Vec a, Vec b) { return _mm512_min_epi16(a, b); }
   // `magnitude` with the sign of x; magnitudes are 0 where x is 0.
-  static V Sign16(V magnitude, V x) {
+  static Vec Sign16(Vec magnitude, Vec x) {
     return _mm512_mask_sub_epi16(magnitude, _mm512_movepi16_mask(x), Zero(), magnitude);
   }
-  static V And(V a, V b) { return _mm512_and_si512(a, b); }
-  static V Or(V a, V b) { return _mm512_or_si512(a, b); }
-  static V Xor(V a, V b) { return _mm512_xor_si512(a, b); }
+  static Vec And(Vec a, Vec b) { return _mm512_and_si512(a, b); }
+  static Vec Or(Vec a, Vec b) { return _mm512_or_si512(a, b); }
+  static Vec Xor(Vec a, Vec b) { return _mm512_xor_si512(a, b); }
   template <int n>
-  static V Srli16(V a) {
+  static Vec Srli16(Vec a) {
     return _mm512_srli_epi16(a, n);
   }
   template <int n>
-  static V Slli16(V a) {
+  static Vec Slli16(Vec a) {
     return _mm512_slli_epi16(a, n);
   }
-  static V UnpackLo8(V a, V b) { return _mm512_unpacklo_epi8(a, b); }
-  static V UnpackHi8(V a, V b) { return _mm512_unpackhi_epi8(a, b); }
-  static V UnpackLo16(V a, V b) { return _mm512_unpacklo_epi16(a, b); }
-  static V UnpackHi16(V a, V b) { return _mm512_unpackhi_epi16(a, b); }
-  static V PackUS16(V a, V b) { return _mm512_packus_epi16(a, b); }
-  static V AddsU8(V a, V b) { return _mm512_adds_epu8(a, b); }
-  static V SubsU8(V a, V b) { return _mm512_subs_epu8(a, b); }
+  static Vec UnpackLo8(Vec a, Vec b) { return _mm512_unpacklo_epi8(a, b); }
+  static Vec UnpackHi8(Vec a, Vec b) { return _mm512_unpackhi_epi8(a, b); }
+  static Vec UnpackLo16(Vec a, Vec b) { return _mm512_unpacklo_epi16(a, b); }
+  static Vec UnpackHi16(Vec a, Vec b) { return _mm512_unpackhi_epi16(a, b); }
+  static Vec PackUS16(Vec a, Vec b) { return _mm512_packus_epi16(a, b); }
+  static Vec AddsU8(Vec a, Vec b) { return _mm512_adds_epu8(a, b); }
+  static Vec SubsU8(Vec a, Vec b) { return _mm512_subs_epu8(a, b); }
 
   static Table LoadTable(const uint8_t* entries) { return LoadByteTable512(entries); }
-  static V Lookup(const Table& t, V index) { return LookupBytes512(t, index); }
-  static V PackBoth(V index) { return _mm512_packus_epi16(index, Sub16(Zero(), index)); }
+  static Vec Lookup(const Table& t, Vec index) { return LookupBytes512(t, index); }
+  static Vec PackBoth(Vec index) { return _mm512_packus_epi16(index, Sub16(Zero(), index)); }
   template <bool kNegative>
-  static V Spread(V both) {
+  static Vec Spread(Vec both) {
     return _mm512_permutexvar_epi8(LoadIndices(kIndices.spread[kNegative]), both);
   }
   template <bool kNegative>
-  static V SpreadAlternating(V even, V odd) {
+  static Vec SpreadAlternating(Vec even, Vec odd) {
     return _mm512_permutex2var_epi8(even, LoadIndices(kIndices.alternate[kNegative]), odd);
   }
 
-  static V LoadLuma(const uint8_t* p) { return _mm512_loadu_si512(p); }
-  static V LoadChroma16(const uint8_t* p) {
+  static Vec LoadLuma(const uint8_t* p) { return _mm512_loadu_si512(p); }
+  static Vec LoadChroma16(const uint8_t* p) {
     return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
   }
-  static V LoadLuma(const FourRows& p) {
-    V a = _mm512_castsi128_si512(Load128(p.row[0]));
+  static Vec LoadLuma(const FourRows& p) {
+    Vec a = _mm512_castsi128_si512(Load128(p.row[0]));
     a = _mm512_inserti32x4(a, Load128(p.row[1]), 1);
     a = _mm512_inserti32x4(a, Load128(p.row[2]), 2);
     return _mm512_inserti32x4(a, Load128(p.row[3]), 3);
   }
-  static V LoadChroma16(const FourRows& p) {
+  static Vec LoadChroma16(const FourRows& p) {
     const __m128i low = _mm_unpacklo_epi64(Load64Bits(p.row[0]), Load64Bits(p.row[1]));
     const __m128i high = _mm_unpacklo_epi64(Load64Bits(p.row[2]), Load64Bits(p.row[3]));
     return _mm512_cvtepu8_epi16(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1));
@@ -190,31 +190,31 @@ struct Avx512 {
 
   // `low` holds pixels 0-7, 16-23, 32-39 and 48-55 as words, `high` the
   // others: vector 0 pixels 0-31, vector 1 pixels 32-63.
-  static V WordsOfPixels(int half, V low, V high) {
+  static Vec WordsOfPixels(int half, Vec low, Vec high) {
     const __m512i order = half == 0 ? _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0)
                                     : _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4);
     return _mm512_permutex2var_epi64(low, order, high);
   }
-  static void StoreWords(uint8_t* out, V low, V high) {
+  static void StoreWords(uint8_t* out, Vec low, Vec high) {
     _mm512_storeu_si512(out, WordsOfPixels(0, low, high));
     _mm512_storeu_si512(out + 64, WordsOfPixels(1, low, high));
   }
-  static void StoreWords(const FourOutputRows& out, V low, V high) {
+  static void StoreWords(const FourOutputRows& out, Vec low, Vec high) {
     for (int half = 0; half < 2; ++half) {
-      const V words = WordsOfPixels(half, low, high);
+      const Vec words = WordsOfPixels(half, low, high);
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.row[2 * half]),
                           _mm512_castsi512_si256(words));
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.row[2 * half + 1]),
                           _mm512_extracti64x4_epi64(words, 1));
     }
   }
-  static void StoreBgr24(uint8_t* out, V b, V g, V r) {
+  static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
     for (int part = 0; part < 3; ++part)
       _mm512_storeu_si512(out + 64 * part, Bgr(kIndices.bgr[part], b, g, r));
   }
-  static void StoreBgr24(const FourOutputRows& out, V b, V g, V r) {
+  static void StoreBgr24(const FourOutputRows& out, Vec b, Vec g, Vec r) {
     for (int row = 0; row < 4; ++row) {
-      const V bytes = Bgr(kIndices.bgrRows[row], b, g, r);
+      const Vec bytes = Bgr(kIndices.bgrRows[row], b, g, r);
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.row[row]), _mm512_castsi512_si256(bytes));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out.row[row] + 32),
                        _mm512_extracti32x4_epi32(bytes, 2));

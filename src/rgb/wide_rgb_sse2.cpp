@@ -31,77 +31,77 @@ KELMAR_VECTOR_INLINE __m128i SqueezeBgr0(__m128i words) {
 // The SSE2 primitives of the vector kernels: 16 pixels, one macroblock row,
 // per step.
 struct Sse2 {
-  using V = __m128i;
+  using Vec = __m128i;
   static constexpr int kMacroblocksPerStep = 1;
 
-  static V Zero() { return _mm_setzero_si128(); }
-  static V Set8(char v) { return _mm_set1_epi8(v); }
-  static V Set16(int16_t v) { return _mm_set1_epi16(v); }
-  static V Set32(int32_t v) { return _mm_set1_epi32(v); }
-  static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
-  static V Sub16(V a, V b) { return _mm_sub_epi16(a, b); }
-  static V Mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
-  static V MulhiU16(V a, V b) { return _mm_mulhi_epu16(a, b); }
+  static Vec Zero() { return _mm_setzero_si128(); }
+  static Vec Set8(char v) { return _mm_set1_epi8(v); }
+  static Vec Set16(int16_t v) { return _mm_set1_epi16(v); }
+  static Vec Set32(int32_t v) { return _mm_set1_epi32(v); }
+  static Vec Add16(Vec a, Vec b) { return _mm_add_epi16(a, b); }
+  static Vec Sub16(Vec a, Vec b) { return _mm_sub_epi16(a, b); }
+  static Vec Mullo16(Vec a, Vec b) { return _mm_mullo_epi16(a, b); }
+  static Vec MulhiU16(Vec a, Vec b) { return _mm_mulhi_epu16(a, b); }
   // A true comparison is -1 in its lane.
-  static V PlusOneWhereGreater16(V x, V a, V b) { return Sub16(x, _mm_cmpgt_epi16(a, b)); }
-  static V PlusOneWhereEqual16(V x, V a, V b) { return Sub16(x, _mm_cmpeq_epi16(a, b)); }
-  static V MinusOneWhereEqual16(V x, V a, V b) { return Add16(x, _mm_cmpeq_epi16(a, b)); }
-  static V Max16(V a, V b) { return _mm_max_epi16(a, b); }
-  static V Min16(V a, V b) { return _mm_min_epi16(a, b); }
-  static V Abs16(V a) { return _mm_max_epi16(a, _mm_sub_epi16(_mm_setzero_si128(), a)); }
+  static Vec PlusOneWhereGreater16(Vec x, Vec a, Vec b) { return Sub16(x, _mm_cmpgt_epi16(a, b)); }
+  static Vec PlusOneWhereEqual16(Vec x, Vec a, Vec b) { return Sub16(x, _mm_cmpeq_epi16(a, b)); }
+  static Vec MinusOneWhereEqual16(Vec x, Vec a, Vec b) { return Add16(x, _mm_cmpeq_epi16(a, b)); }
+  static Vec Max16(Vec a, Vec b) { return _mm_max_epi16(a, b); }
+  static Vec Min16(Vec a, Vec b) { return _mm_min_epi16(a, b); }
+  static Vec Abs16(Vec a) { return _mm_max_epi16(a, _mm_sub_epi16(_mm_setzero_si128(), a)); }
   // `magnitude` with the sign of x; magnitudes are 0 where x is 0.
-  static V Sign16(V magnitude, V x) {
-    const V negative = _mm_srai_epi16(x, 15);
+  static Vec Sign16(Vec magnitude, Vec x) {
+    const Vec negative = _mm_srai_epi16(x, 15);
     return _mm_sub_epi16(_mm_xor_si128(magnitude, negative), negative);
   }
-  static V And(V a, V b) { return _mm_and_si128(a, b); }
-  static V Or(V a, V b) { return _mm_or_si128(a, b); }
+  static Vec And(Vec a, Vec b) { return _mm_and_si128(a, b); }
+  static Vec Or(Vec a, Vec b) { return _mm_or_si128(a, b); }
   template <int n>
-  static V Srli16(V a) {
+  static Vec Srli16(Vec a) {
     return _mm_srli_epi16(a, n);
   }
   template <int n>
-  static V Slli16(V a) {
+  static Vec Slli16(Vec a) {
     return _mm_slli_epi16(a, n);
   }
-  static V UnpackLo8(V a, V b) { return _mm_unpacklo_epi8(a, b); }
-  static V UnpackHi8(V a, V b) { return _mm_unpackhi_epi8(a, b); }
-  static V UnpackLo16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
-  static V UnpackHi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
-  static V PackUS16(V a, V b) { return _mm_packus_epi16(a, b); }
-  static V AddsU8(V a, V b) { return _mm_adds_epu8(a, b); }
-  static V SubsU8(V a, V b) { return _mm_subs_epu8(a, b); }
-  static V MaxU8(V a, V b) { return _mm_max_epu8(a, b); }
-  static V MinU8(V a, V b) { return _mm_min_epu8(a, b); }
+  static Vec UnpackLo8(Vec a, Vec b) { return _mm_unpacklo_epi8(a, b); }
+  static Vec UnpackHi8(Vec a, Vec b) { return _mm_unpackhi_epi8(a, b); }
+  static Vec UnpackLo16(Vec a, Vec b) { return _mm_unpacklo_epi16(a, b); }
+  static Vec UnpackHi16(Vec a, Vec b) { return _mm_unpackhi_epi16(a, b); }
+  static Vec PackUS16(Vec a, Vec b) { return _mm_packus_epi16(a, b); }
+  static Vec AddsU8(Vec a, Vec b) { return _mm_adds_epu8(a, b); }
+  static Vec SubsU8(Vec a, Vec b) { return _mm_subs_epu8(a, b); }
+  static Vec MaxU8(Vec a, Vec b) { return _mm_max_epu8(a, b); }
+  static Vec MinU8(Vec a, Vec b) { return _mm_min_epu8(a, b); }
 
-  static V LoadLuma(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const V*>(p)); }
-  static V LoadChroma16(const uint8_t* p) {
-    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const V*>(p)), _mm_setzero_si128());
+  static Vec LoadLuma(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const Vec*>(p)); }
+  static Vec LoadChroma16(const uint8_t* p) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const Vec*>(p)), _mm_setzero_si128());
   }
-  static V LoadChromaPairs(const uint8_t* p) {
-    const V samples = _mm_loadl_epi64(reinterpret_cast<const V*>(p));
+  static Vec LoadChromaPairs(const uint8_t* p) {
+    const Vec samples = _mm_loadl_epi64(reinterpret_cast<const Vec*>(p));
     return _mm_unpacklo_epi8(samples, samples);
   }
 
-  static void StoreBytes(uint8_t* out, V a) { _mm_storeu_si128(reinterpret_cast<V*>(out), a); }
-  static void StoreWords(uint8_t* out, V low, V high) {
-    _mm_storeu_si128(reinterpret_cast<V*>(out), low);
-    _mm_storeu_si128(reinterpret_cast<V*>(out + 16), high);
+  static void StoreBytes(uint8_t* out, Vec a) { _mm_storeu_si128(reinterpret_cast<Vec*>(out), a); }
+  static void StoreWords(uint8_t* out, Vec low, Vec high) {
+    _mm_storeu_si128(reinterpret_cast<Vec*>(out), low);
+    _mm_storeu_si128(reinterpret_cast<Vec*>(out + 16), high);
   }
-  static void StoreBgr24(uint8_t* out, V b, V g, V r) {
-    const V zero = _mm_setzero_si128();
-    const V bgLow = _mm_unpacklo_epi8(b, g);
-    const V bgHigh = _mm_unpackhi_epi8(b, g);
-    const V rLow = _mm_unpacklo_epi8(r, zero);
-    const V rHigh = _mm_unpackhi_epi8(r, zero);
-    const V q0 = SqueezeBgr0(_mm_unpacklo_epi16(bgLow, rLow));    // pixels 0-3
-    const V q1 = SqueezeBgr0(_mm_unpackhi_epi16(bgLow, rLow));    // 4-7
-    const V q2 = SqueezeBgr0(_mm_unpacklo_epi16(bgHigh, rHigh));  // 8-11
-    const V q3 = SqueezeBgr0(_mm_unpackhi_epi16(bgHigh, rHigh));  // 12-15
-    _mm_storeu_si128(reinterpret_cast<V*>(out), _mm_or_si128(q0, _mm_slli_si128(q1, 12)));
-    _mm_storeu_si128(reinterpret_cast<V*>(out + 16),
+  static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
+    const Vec zero = _mm_setzero_si128();
+    const Vec bgLow = _mm_unpacklo_epi8(b, g);
+    const Vec bgHigh = _mm_unpackhi_epi8(b, g);
+    const Vec rLow = _mm_unpacklo_epi8(r, zero);
+    const Vec rHigh = _mm_unpackhi_epi8(r, zero);
+    const Vec q0 = SqueezeBgr0(_mm_unpacklo_epi16(bgLow, rLow));    // pixels 0-3
+    const Vec q1 = SqueezeBgr0(_mm_unpackhi_epi16(bgLow, rLow));    // 4-7
+    const Vec q2 = SqueezeBgr0(_mm_unpacklo_epi16(bgHigh, rHigh));  // 8-11
+    const Vec q3 = SqueezeBgr0(_mm_unpackhi_epi16(bgHigh, rHigh));  // 12-15
+    _mm_storeu_si128(reinterpret_cast<Vec*>(out), _mm_or_si128(q0, _mm_slli_si128(q1, 12)));
+    _mm_storeu_si128(reinterpret_cast<Vec*>(out + 16),
                      _mm_or_si128(_mm_srli_si128(q1, 4), _mm_slli_si128(q2, 8)));
-    _mm_storeu_si128(reinterpret_cast<V*>(out + 32),
+    _mm_storeu_si128(reinterpret_cast<Vec*>(out + 32),
                      _mm_or_si128(_mm_srli_si128(q2, 8), _mm_slli_si128(q3, 4)));
   }
 };

@@ -50,3 +50,8 @@ if(KELMAR_CLANG_FORMAT)
              COMMAND ${KELMAR_CLANG_FORMAT} --dry-run --Werror ${kelmar_formatted_sources})
   endif()
 endif()
+
+add_test(NAME vector_traits_contract
+         COMMAND ${CMAKE_COMMAND} -DCXX=${CMAKE_CXX_COMPILER} -DINCLUDE=${PROJECT_SOURCE_DIR}/src
+                 -DSOURCE=${CMAKE_CURRENT_SOURCE_DIR}/robustness/incomplete_traits.cpp
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/robustness/check_traits_contract.cmake)

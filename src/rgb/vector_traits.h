@@ -1,0 +1,186 @@
+// The contract between the shared vector kernels and an instruction set's
+// traits type (Sse2, Avx2, Avx512): the primitives each family of kernels
+// calls, checked when a kernel is instantiated, so a traits type that lacks
+// one fails to compile with a message that names it.
+//
+// Every traits type has
+//   Vec                              the vector type
+//   kMacroblocksPerStep              16-pixel macroblock rows per vector (1, 2, 4)
+// The closed-form kernels (wide_rgb_core.h) call
+//   Zero(), Set16(int16_t), Set32(int32_t)
+//   Add16, Sub16, Mullo16, MulhiU16, Max16, Min16, Sign16(magnitude, x), Abs16(x)
+//   PlusOneWhereGreater16(x, a, b)   x + 1 in the lanes where a > b
+//   PlusOneWhereEqual16(x, a, b)     x + 1 where a == b (MinusOneWhereEqual16: x - 1)
+//   And, Or, Srli16<n>, Slli16<n>
+//   UnpackLo8, UnpackHi8, UnpackLo16, UnpackHi16, PackUS16
+//   LoadLuma(rows)                   16 luma bytes per 128-bit lane
+//   LoadChroma16(rows)               8 chroma samples per lane, widened to 16 bits
+//   StoreBgr24(out, b, g, r), StoreWords(out, low, high)
+// The dither kernels (wide_dither_core.h) also call
+//   Set8(char), AddsU8, SubsU8, MaxU8, MinU8, LoadChromaPairs(rows), StoreBytes(out, a)
+//   and, with two macroblocks per step, SetLanes32(low, high)
+// The window kernels (wide_window_core.h) also call
+//   Table, LoadTable(p), Lookup(table, index), Xor, AddsU8, SubsU8, Set8(char)
+//   PackBoth(index16), Spread<kNegative>(both), SpreadAlternating<kNegative>(even, odd)
+// Loads and stores take a pointer and, with more than one macroblock per
+// step, TwoRows / FourRows (TwoOutputRows / FourOutputRows) with one row
+// per 128-bit lane; the checks below try the pointer form.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+#include <utility>
+
+namespace kelmar {
+namespace vector_traits {
+
+template <typename Isa>
+using Vec = typename Isa::Vec;
+template <typename Isa>
+Vec<Isa> AVec();
+inline const uint8_t* ARow();
+inline uint8_t* AnOut();
+
+// Has<Name><Isa>: the call in the second argument compiles.
+#define KELMAR_TRAITS_PRIMITIVE(Name, ...) \
+  template <typename Isa, typename = void> \
+  struct Has##Name : std::false_type {};   \
+  template <typename Isa>                  \
+  struct Has##Name<Isa, std::void_t<decltype(static_cast<void>(__VA_ARGS__))>> : std::true_type {}
+
+#define KELMAR_BINARY_PRIMITIVE(Name) \
+  KELMAR_TRAITS_PRIMITIVE(Name, Isa::Name(AVec<Isa>(), AVec<Isa>()))
+
+KELMAR_TRAITS_PRIMITIVE(Vec, std::declval<typename Isa::Vec>());
+KELMAR_TRAITS_PRIMITIVE(MacroblocksPerStep, int{Isa::kMacroblocksPerStep});
+KELMAR_TRAITS_PRIMITIVE(Zero, Isa::Zero());
+KELMAR_TRAITS_PRIMITIVE(Set8, Isa::Set8(char{0}));
+KELMAR_TRAITS_PRIMITIVE(Set16, Isa::Set16(int16_t{0}));
+KELMAR_TRAITS_PRIMITIVE(Set32, Isa::Set32(int32_t{0}));
+KELMAR_TRAITS_PRIMITIVE(SetLanes32, Isa::SetLanes32(uint32_t{0}, uint32_t{0}));
+KELMAR_BINARY_PRIMITIVE(Add16);
+KELMAR_BINARY_PRIMITIVE(Sub16);
+KELMAR_BINARY_PRIMITIVE(Mullo16);
+KELMAR_BINARY_PRIMITIVE(MulhiU16);
+KELMAR_BINARY_PRIMITIVE(Max16);
+KELMAR_BINARY_PRIMITIVE(Min16);
+KELMAR_BINARY_PRIMITIVE(Sign16);
+KELMAR_TRAITS_PRIMITIVE(Abs16, Isa::Abs16(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(PlusOneWhereGreater16,
+                        Isa::PlusOneWhereGreater16(AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(PlusOneWhereEqual16,
+                        Isa::PlusOneWhereEqual16(AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(MinusOneWhereEqual16,
+                        Isa::MinusOneWhereEqual16(AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
+KELMAR_BINARY_PRIMITIVE(And);
+KELMAR_BINARY_PRIMITIVE(Or);
+KELMAR_BINARY_PRIMITIVE(Xor);
+KELMAR_TRAITS_PRIMITIVE(Srli16, Isa::template Srli16<1>(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(Slli16, Isa::template Slli16<1>(AVec<Isa>()));
+KELMAR_BINARY_PRIMITIVE(UnpackLo8);
+KELMAR_BINARY_PRIMITIVE(UnpackHi8);
+KELMAR_BINARY_PRIMITIVE(UnpackLo16);
+KELMAR_BINARY_PRIMITIVE(UnpackHi16);
+KELMAR_BINARY_PRIMITIVE(PackUS16);
+KELMAR_BINARY_PRIMITIVE(AddsU8);
+KELMAR_BINARY_PRIMITIVE(SubsU8);
+KELMAR_BINARY_PRIMITIVE(MaxU8);
+KELMAR_BINARY_PRIMITIVE(MinU8);
+KELMAR_TRAITS_PRIMITIVE(LoadLuma, Isa::LoadLuma(ARow()));
+KELMAR_TRAITS_PRIMITIVE(LoadChroma16, Isa::LoadChroma16(ARow()));
+KELMAR_TRAITS_PRIMITIVE(LoadChromaPairs, Isa::LoadChromaPairs(ARow()));
+KELMAR_TRAITS_PRIMITIVE(StoreBgr24,
+                        Isa::StoreBgr24(AnOut(), AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(StoreWords, Isa::StoreWords(AnOut(), AVec<Isa>(), AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(StoreBytes, Isa::StoreBytes(AnOut(), AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(LoadTable, Isa::LoadTable(ARow()));
+KELMAR_TRAITS_PRIMITIVE(Lookup,
+                        Isa::Lookup(std::declval<const typename Isa::Table&>(), AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(PackBoth, Isa::PackBoth(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(Spread, Isa::template Spread<false>(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(SpreadAlternating,
+                        Isa::template SpreadAlternating<false>(AVec<Isa>(), AVec<Isa>()));
+
+#undef KELMAR_BINARY_PRIMITIVE
+#undef KELMAR_TRAITS_PRIMITIVE
+
+#define KELMAR_REQUIRE(Name, what) \
+  static_assert(Has##Name<Isa>::value, "instruction-set traits lack " what)
+
+// Instantiated by every closed-form kernel.
+template <typename Isa>
+struct FormTraits {
+  KELMAR_REQUIRE(Vec, "the vector type Vec");
+  KELMAR_REQUIRE(MacroblocksPerStep, "kMacroblocksPerStep");
+  KELMAR_REQUIRE(Zero, "Zero()");
+  KELMAR_REQUIRE(Set16, "Set16(int16_t)");
+  KELMAR_REQUIRE(Set32, "Set32(int32_t)");
+  KELMAR_REQUIRE(Add16, "Add16(Vec, Vec)");
+  KELMAR_REQUIRE(Sub16, "Sub16(Vec, Vec)");
+  KELMAR_REQUIRE(Mullo16, "Mullo16(Vec, Vec)");
+  KELMAR_REQUIRE(MulhiU16, "MulhiU16(Vec, Vec)");
+  KELMAR_REQUIRE(Max16, "Max16(Vec, Vec)");
+  KELMAR_REQUIRE(Min16, "Min16(Vec, Vec)");
+  KELMAR_REQUIRE(Sign16, "Sign16(Vec magnitude, Vec x)");
+  KELMAR_REQUIRE(Abs16, "Abs16(Vec)");
+  KELMAR_REQUIRE(PlusOneWhereGreater16, "PlusOneWhereGreater16(Vec x, Vec a, Vec b)");
+  KELMAR_REQUIRE(PlusOneWhereEqual16, "PlusOneWhereEqual16(Vec x, Vec a, Vec b)");
+  KELMAR_REQUIRE(MinusOneWhereEqual16, "MinusOneWhereEqual16(Vec x, Vec a, Vec b)");
+  KELMAR_REQUIRE(And, "And(Vec, Vec)");
+  KELMAR_REQUIRE(Or, "Or(Vec, Vec)");
+  KELMAR_REQUIRE(Srli16, "Srli16<n>(Vec)");
+  KELMAR_REQUIRE(Slli16, "Slli16<n>(Vec)");
+  KELMAR_REQUIRE(UnpackLo8, "UnpackLo8(Vec, Vec)");
+  KELMAR_REQUIRE(UnpackHi8, "UnpackHi8(Vec, Vec)");
+  KELMAR_REQUIRE(UnpackLo16, "UnpackLo16(Vec, Vec)");
+  KELMAR_REQUIRE(UnpackHi16, "UnpackHi16(Vec, Vec)");
+  KELMAR_REQUIRE(PackUS16, "PackUS16(Vec, Vec)");
+  KELMAR_REQUIRE(LoadLuma, "LoadLuma(const uint8_t*)");
+  KELMAR_REQUIRE(LoadChroma16, "LoadChroma16(const uint8_t*)");
+  KELMAR_REQUIRE(StoreBgr24, "StoreBgr24(uint8_t*, Vec, Vec, Vec)");
+  KELMAR_REQUIRE(StoreWords, "StoreWords(uint8_t*, Vec, Vec)");
+  static constexpr bool kComplete = true;
+};
+
+// Instantiated by every dither kernel.
+template <typename Isa>
+struct DitherTraits {
+  KELMAR_REQUIRE(Vec, "the vector type Vec");
+  KELMAR_REQUIRE(MacroblocksPerStep, "kMacroblocksPerStep");
+  KELMAR_REQUIRE(Set8, "Set8(char)");
+  KELMAR_REQUIRE(Set32, "Set32(int32_t)");
+  KELMAR_REQUIRE(AddsU8, "AddsU8(Vec, Vec)");
+  KELMAR_REQUIRE(SubsU8, "SubsU8(Vec, Vec)");
+  KELMAR_REQUIRE(MaxU8, "MaxU8(Vec, Vec)");
+  KELMAR_REQUIRE(MinU8, "MinU8(Vec, Vec)");
+  KELMAR_REQUIRE(And, "And(Vec, Vec)");
+  KELMAR_REQUIRE(Or, "Or(Vec, Vec)");
+  KELMAR_REQUIRE(Srli16, "Srli16<n>(Vec)");
+  KELMAR_REQUIRE(LoadLuma, "LoadLuma(const uint8_t*)");
+  KELMAR_REQUIRE(LoadChromaPairs, "LoadChromaPairs(const uint8_t*)");
+  KELMAR_REQUIRE(StoreBytes, "StoreBytes(uint8_t*, Vec)");
+  static_assert(Isa::kMacroblocksPerStep != 2 || HasSetLanes32<Isa>::value,
+                "instruction-set traits lack SetLanes32(uint32_t, uint32_t)");
+  static constexpr bool kComplete = true;
+};
+
+// Instantiated by every window kernel, on top of the closed-form contract.
+template <typename Isa>
+struct WindowTraits {
+  static_assert(FormTraits<Isa>::kComplete);
+  KELMAR_REQUIRE(Set8, "Set8(char)");
+  KELMAR_REQUIRE(Xor, "Xor(Vec, Vec)");
+  KELMAR_REQUIRE(AddsU8, "AddsU8(Vec, Vec)");
+  KELMAR_REQUIRE(SubsU8, "SubsU8(Vec, Vec)");
+  KELMAR_REQUIRE(LoadTable, "Table and LoadTable(const uint8_t*)");
+  KELMAR_REQUIRE(Lookup, "Lookup(const Table&, Vec)");
+  KELMAR_REQUIRE(PackBoth, "PackBoth(Vec)");
+  KELMAR_REQUIRE(Spread, "Spread<kNegative>(Vec)");
+  KELMAR_REQUIRE(SpreadAlternating, "SpreadAlternating<kNegative>(Vec, Vec)");
+  static constexpr bool kComplete = true;
+};
+
+#undef KELMAR_REQUIRE
+
+}  // namespace vector_traits
+}  // namespace kelmar
