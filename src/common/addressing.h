@@ -32,12 +32,14 @@ inline ptrdiff_t ChromaStrideFromLuma(ptrdiff_t lumaStride) {
   return lumaStride >= 0 ? lumaStride / 2 : -((-lumaStride + 1) / 2);
 }
 
-// Two luma rows and the chroma rows that serve both.
-struct RowPairSource {
-  const uint8_t* y0;
-  const uint8_t* y1;
-  const uint8_t* u;
-  const uint8_t* v;
+// A row pair: two luma rows, the chroma rows that serve both, and the two
+// output rows they go to.  Rows are pointers, or (one row pair in each
+// 128-bit lane of a wider vector) the lane forms of rgb/wide_rgb.h.
+template <typename Rows = const uint8_t*, typename OutRows = uint8_t*>
+struct RowPairOf {
+  Rows y0, y1, u, v;
+  OutRows out0, out1;
 };
+using RowPair = RowPairOf<>;
 
 }  // namespace kelmar

@@ -51,14 +51,14 @@ KELMAR_TARGET_MMX inline void CopyMmx(uint8_t* to, const uint8_t* from) {
 
 // Samples of one row pair of one macroblock: two 16-byte luma runs and the
 // 8-byte U and V runs that serve them.
-struct RowPairInput {
+struct StagedRowPair {
   uint8_t y0[16];
   uint8_t y1[16];
   uint8_t u[8];
   uint8_t v[8];
 };
 
-inline void StageInputWords(RowPairInput& in, const RowPairSource& src) {
+inline void StageInputWords(StagedRowPair& in, const RowPair& src) {
   CopyWords<16>(in.y0, src.y0);
   CopyWords<16>(in.y1, src.y1);
   CopyWords<8>(in.u, src.u);
@@ -66,7 +66,7 @@ inline void StageInputWords(RowPairInput& in, const RowPairSource& src) {
 }
 
 #if KELMAR_HAVE_MMX
-KELMAR_TARGET_MMX inline void StageInputMmx(RowPairInput& in, const RowPairSource& src) {
+KELMAR_TARGET_MMX inline void StageInputMmx(StagedRowPair& in, const RowPair& src) {
   CopyMmx<16>(in.y0, src.y0);
   CopyMmx<16>(in.y1, src.y1);
   CopyMmx<8>(in.u, src.u);

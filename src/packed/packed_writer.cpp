@@ -32,12 +32,12 @@ struct Steps {
 };
 
 // A row pair's writer gets two luma rows that share a chroma row: y0 goes to
-// the output row at outA, y1 (the picture row above) to the one at outB.
-// `tables` is null on the copy paths.
-using RowPairWriter = void (*)(const PackedTables* tables, const RowPairSource& src, uint8_t* outA,
-                               uint8_t* outB);
-using MacroblockWriter = void (*)(const PackedTables* tables, const RowPairSource& bottom,
-                                  const Steps& steps, uint8_t* out);
+// the output row out0, y1 (the picture row above) to out1.  `tables` is null
+// on the copy paths.  A macroblock's writer gets its bottom row pair, whose
+// output rows it finds by stepping.
+using RowPairWriter = void (*)(const PackedTables* tables, const RowPair& pair);
+using MacroblockWriter = void (*)(const PackedTables* tables, const RowPair& bottom,
+                                  const Steps& steps);
 
 template <class Order>
 void PackSpanInteger(const uint8_t (&luma)[16], const uint8_t (&u)[8], const uint8_t (&v)[8],
@@ -56,8 +56,7 @@ void PackSpanInteger(const uint8_t (&luma)[16], const uint8_t (&u)[8], const uin
 // Integer code for both the unchanged copy and the adjusted output: the
 // span is assembled in a local buffer and stored as 32-bit words.
 template <class Order, bool kAdjusted>
-void PackRowPairInteger(const PackedTables* tables, const RowPairSource& src, uint8_t* outA,
-                        uint8_t* outB) {
+void PackRowPairInteger(const PackedTables* tables, const RowPair& src) {
   uint8_t u[8], v[8], y0[16], y1[16];
   for (int p = 0; p < 8; ++p) {
     u[p] = kAdjusted ? tables->PackedUTable[src.u[p]] : src.u[p];
@@ -67,8 +66,8 @@ void PackRowPairInteger(const PackedTables* tables, const RowPairSource& src, ui
     y0[x] = kAdjusted ? tables->PackedLumaTable[src.y0[x]] : src.y0[x];
     y1[x] = kAdjusted ? tables->PackedLumaTable[src.y1[x]] : src.y1[x];
   }
-  PackSpanInteger<Order>(y0, u, v, outA);
-  PackSpanInteger<Order>(y1, u, v, outB);
+  PackSpanInteger<Order>(y0, u, v, src.out0);
+  PackSpanInteger<Order>(y1, u, v, src.out1);
 }
 
 #if KELMAR_HAVE_MMX
@@ -95,40 +94,40 @@ KELMAR_TARGET_MMX inline void PackSpanMmx(const uint8_t* luma, __m64 uvLow, __m6
 }
 
 template <class Order>
-KELMAR_TARGET_MMX void PackRowPairMmx(const PackedTables*, const RowPairSource& src, uint8_t* outA,
-                                      uint8_t* outB) {
+KELMAR_TARGET_MMX void PackRowPairMmx(const PackedTables*, const RowPair& src) {
   const __m64 u = LoadMmx(src.u);
   const __m64 v = LoadMmx(src.v);
   const __m64 uvLow = _mm_unpacklo_pi8(u, v);
   const __m64 uvHigh = _mm_unpackhi_pi8(u, v);
-  PackSpanMmx<Order>(src.y0, uvLow, uvHigh, outA);
-  PackSpanMmx<Order>(src.y1, uvLow, uvHigh, outB);
+  PackSpanMmx<Order>(src.y0, uvLow, uvHigh, src.out0);
+  PackSpanMmx<Order>(src.y1, uvLow, uvHigh, src.out1);
 }
 #endif
 
 // Eight row pairs from the macroblock's bottom luma row upward; output rows
-// run forward from `out`, two per pair.  Addresses are formed as integers:
-// strides may be negative and U and V may lie in separate allocations.
+// run forward from the bottom pair's, two per pair.  Addresses are formed as
+// integers: strides may be negative and U and V may lie in separate
+// allocations.
 template <RowPairWriter kWriteRowPair>
-void PackMacroblock(const PackedTables* tables, const RowPairSource& bottom, const Steps& steps,
-                    uint8_t* out) {
+void PackMacroblock(const PackedTables* tables, const RowPair& bottom, const Steps& steps) {
   const ptrdiff_t lumaStride = 2 * steps.chroma;
   for (int pair = 0; pair < 8; ++pair) {
-    RowPairSource src;
+    RowPair src;
     src.y0 = StepBytes(bottom.y0, -2 * pair * lumaStride);
     src.y1 = StepBytes(src.y0, -lumaStride);
     src.u = StepBytes(bottom.u, -pair * steps.chroma);
     src.v = StepBytes(bottom.v, -pair * steps.chroma);
-    uint8_t* outA = StepBytes(out, 2 * pair * steps.outRow);
-    kWriteRowPair(tables, src, outA, StepBytes(outA, steps.outRow));
+    src.out0 = StepBytes(bottom.out0, 2 * pair * steps.outRow);
+    src.out1 = StepBytes(src.out0, steps.outRow);
+    kWriteRowPair(tables, src);
   }
 }
 
 #if KELMAR_HAVE_MMX
 template <class Order>
-KELMAR_TARGET_MMX void PackMacroblockMmx(const PackedTables* tables, const RowPairSource& bottom,
-                                         const Steps& steps, uint8_t* out) {
-  PackMacroblock<PackRowPairMmx<Order>>(tables, bottom, steps, out);
+KELMAR_TARGET_MMX void PackMacroblockMmx(const PackedTables* tables, const RowPair& bottom,
+                                         const Steps& steps) {
+  PackMacroblock<PackRowPairMmx<Order>>(tables, bottom, steps);
   _mm_empty();
 }
 #endif
@@ -140,12 +139,12 @@ void PackByMacroblocks(const PackedJob& job, const PackedPicture& picture) {
   ForEachPackedRun(picture, [&](const PackedRun& run) {
     const Steps steps = {run.chromaStride, RowDistance(run.u, run.v), run.outRow};
     for (ptrdiff_t c = 0; c < run.macroblocks; ++c) {
-      RowPairSource bottom;
+      RowPair bottom;
       bottom.y0 = run.y + 16 * c;
-      bottom.y1 = nullptr;
       bottom.u = run.u + 8 * c;
       bottom.v = StepBytes(bottom.u, steps.vFromU);
-      kWriteMacroblock(tables, bottom, steps, run.out + kSpanBytes * c);
+      bottom.out0 = run.out + kSpanBytes * c;
+      kWriteMacroblock(tables, bottom, steps);
     }
   });
 }

@@ -18,24 +18,15 @@ namespace kelmar {
 
 // Row pair `pair` of a run: two luma rows going up the picture, the chroma
 // rows that serve them, and the two output rows going down the buffer.
-struct PackedRowPair {
-  const uint8_t* y0;
-  const uint8_t* y1;
-  const uint8_t* u;
-  const uint8_t* v;
-  uint8_t* outA;
-  uint8_t* outB;
-};
-
-inline PackedRowPair RowPairOfPackedRun(const PackedRun& run, int pair) {
+inline RowPair RowPairOfPackedRun(const PackedRun& run, int pair) {
   const ptrdiff_t lumaStride = 2 * run.chromaStride;
-  PackedRowPair rows;
+  RowPair rows;
   rows.y0 = StepBytes(run.y, -2 * pair * lumaStride);
   rows.y1 = StepBytes(rows.y0, -lumaStride);
   rows.u = StepBytes(run.u, -pair * run.chromaStride);
   rows.v = StepBytes(run.v, -pair * run.chromaStride);
-  rows.outA = StepBytes(run.out, 2 * pair * run.outRow);
-  rows.outB = StepBytes(rows.outA, run.outRow);
+  rows.out0 = StepBytes(run.out, 2 * pair * run.outRow);
+  rows.out1 = StepBytes(rows.out0, run.outRow);
   return rows;
 }
 

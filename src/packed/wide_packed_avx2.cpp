@@ -155,8 +155,8 @@ KELMAR_VECTOR_INLINE void PackRow32(const PackedJob& job, const uint8_t* y, __m2
 
 template <bool kYuy2, bool kMapLuma, bool kMapChroma>
 KELMAR_VECTOR_INLINE void PackRowPair32(const PackedJob& job, const uint8_t* y0, const uint8_t* y1,
-                                        const uint8_t* u, const uint8_t* v, uint8_t* outA,
-                                        uint8_t* outB) {
+                                        const uint8_t* u, const uint8_t* v, uint8_t* out0,
+                                        uint8_t* out1) {
   __m128i us = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u));
   __m128i vs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
   if (kMapChroma) {
@@ -168,8 +168,8 @@ KELMAR_VECTOR_INLINE void PackRowPair32(const PackedJob& job, const uint8_t* y0,
   }
   const __m256i uv = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi8(us, vs)),
                                              _mm_unpackhi_epi8(us, vs), 1);
-  PackRow32<kYuy2, kMapLuma>(job, y0, uv, outA);
-  PackRow32<kYuy2, kMapLuma>(job, y1, uv, outB);
+  PackRow32<kYuy2, kMapLuma>(job, y0, uv, out0);
+  PackRow32<kYuy2, kMapLuma>(job, y1, uv, out1);
 }
 
 template <bool kYuy2, bool kMapLuma>
@@ -183,8 +183,8 @@ KELMAR_VECTOR_INLINE void PackRow16(const PackedJob& job, const uint8_t* y, __m1
 
 template <bool kYuy2, bool kMapLuma, bool kMapChroma>
 KELMAR_VECTOR_INLINE void PackRowPair16(const PackedJob& job, const uint8_t* y0, const uint8_t* y1,
-                                        const uint8_t* u, const uint8_t* v, uint8_t* outA,
-                                        uint8_t* outB) {
+                                        const uint8_t* u, const uint8_t* v, uint8_t* out0,
+                                        uint8_t* out1) {
   __m128i us = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u));
   __m128i vs = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
   if (kMapChroma) {
@@ -192,21 +192,21 @@ KELMAR_VECTOR_INLINE void PackRowPair16(const PackedJob& job, const uint8_t* y0,
     vs = Lookup(job.tables->lookups.chroma, 16, vs);
   }
   const __m128i uv = _mm_unpacklo_epi8(us, vs);
-  PackRow16<kYuy2, kMapLuma>(job, y0, uv, outA);
-  PackRow16<kYuy2, kMapLuma>(job, y1, uv, outB);
+  PackRow16<kYuy2, kMapLuma>(job, y0, uv, out0);
+  PackRow16<kYuy2, kMapLuma>(job, y1, uv, out1);
 }
 
 template <bool kYuy2, bool kMapLuma, bool kMapChroma>
 void PackRun(const PackedJob& job, const PackedRun& run) {
   for (int pair = 0; pair < 8; ++pair) {
-    const auto [y0, y1, u, v, outA, outB] = RowPairOfPackedRun(run, pair);
+    const auto [y0, y1, u, v, out0, out1] = RowPairOfPackedRun(run, pair);
     ptrdiff_t c = 0;
     for (; c + 2 <= run.macroblocks; c += 2)
       PackRowPair32<kYuy2, kMapLuma, kMapChroma>(job, y0 + 16 * c, y1 + 16 * c, u + 8 * c,
-                                                 v + 8 * c, outA + 32 * c, outB + 32 * c);
+                                                 v + 8 * c, out0 + 32 * c, out1 + 32 * c);
     if (c < run.macroblocks)
       PackRowPair16<kYuy2, kMapLuma, kMapChroma>(job, y0 + 16 * c, y1 + 16 * c, u + 8 * c,
-                                                 v + 8 * c, outA + 32 * c, outB + 32 * c);
+                                                 v + 8 * c, out0 + 32 * c, out1 + 32 * c);
   }
 }
 

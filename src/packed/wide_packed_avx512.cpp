@@ -110,21 +110,20 @@ KELMAR_VECTOR_INLINE void PackRow(const Kernel& kernel, const uint8_t* y, __m512
 // Output bytes [k, k + kBytes) of both rows of a pair; k is a multiple of 4,
 // so the chunk starts on a pixel pair.
 template <int kBytes, bool kMapLuma, bool kMapChroma>
-KELMAR_VECTOR_INLINE void PackChunk(const Kernel& kernel, const PackedRowPair& rows, ptrdiff_t k) {
+KELMAR_VECTOR_INLINE void PackChunk(const Kernel& kernel, const RowPair& rows, ptrdiff_t k) {
   __m512i uv = LoadChroma<kBytes>(rows.u + k / 4, rows.v + k / 4);
   if (kMapChroma)
     uv =
         _mm512_mask_blend_epi8(kVBytes, LookupBytes512(kernel.u, uv), LookupBytes512(kernel.v, uv));
-  PackRow<kBytes, kMapLuma>(kernel, rows.y0 + k / 2, uv, rows.outA + k);
-  PackRow<kBytes, kMapLuma>(kernel, rows.y1 + k / 2, uv, rows.outB + k);
+  PackRow<kBytes, kMapLuma>(kernel, rows.y0 + k / 2, uv, rows.out0 + k);
+  PackRow<kBytes, kMapLuma>(kernel, rows.y1 + k / 2, uv, rows.out1 + k);
 }
 
 // Output bytes [k, k + 256) of both rows of a pair: 64 U and 64 V samples
 // in a register each, so each table lookup serves twice the samples of the
 // 128-byte chunk's shared register.
 template <bool kMapLuma, bool kMapChroma>
-KELMAR_VECTOR_INLINE void PackWideChunk(const Kernel& kernel, const PackedRowPair& rows,
-                                        ptrdiff_t k) {
+KELMAR_VECTOR_INLINE void PackWideChunk(const Kernel& kernel, const RowPair& rows, ptrdiff_t k) {
   __m512i u = _mm512_loadu_si512(rows.u + k / 4);
   __m512i v = _mm512_loadu_si512(rows.v + k / 4);
   if (kMapChroma) {
@@ -136,24 +135,23 @@ KELMAR_VECTOR_INLINE void PackWideChunk(const Kernel& kernel, const PackedRowPai
                          _mm512_maskz_shuffle_i64x2(0xFF, u, v, 0xEE)};
   for (int half = 0; half < 2; ++half) {
     const ptrdiff_t at = k + 128 * half;
-    PackRow<128, kMapLuma>(kernel, rows.y0 + at / 2, uv[half], rows.outA + at);
-    PackRow<128, kMapLuma>(kernel, rows.y1 + at / 2, uv[half], rows.outB + at);
+    PackRow<128, kMapLuma>(kernel, rows.y0 + at / 2, uv[half], rows.out0 + at);
+    PackRow<128, kMapLuma>(kernel, rows.y1 + at / 2, uv[half], rows.out1 + at);
   }
 }
 
 // `bytes` (a multiple of 32) of each row of a pair.  From 128 bytes on, the
-// stores after a first unaligned chunk start on row A's next 64-byte
+// stores after a first unaligned chunk start on row 0's next 64-byte
 // boundary, so they do not straddle cache lines; the last chunk ends at the
 // row's end and may overlap the one before, rewriting the same bytes.  A
 // row that does not start on a pixel pair boundary mod 4 keeps unaligned
 // stores.
 template <bool kMapLuma, bool kMapChroma>
-KELMAR_VECTOR_INLINE void PackPair(const Kernel& kernel, const PackedRowPair& rows,
-                                   ptrdiff_t bytes) {
+KELMAR_VECTOR_INLINE void PackPair(const Kernel& kernel, const RowPair& rows, ptrdiff_t bytes) {
   ptrdiff_t k = 0;
   if (bytes >= 128) {
     const ptrdiff_t head =
-        static_cast<ptrdiff_t>((0u - reinterpret_cast<uintptr_t>(rows.outA)) & 63u);
+        static_cast<ptrdiff_t>((0u - reinterpret_cast<uintptr_t>(rows.out0)) & 63u);
     if (head % 4 == 0 && head != 0) {
       PackChunk<64, kMapLuma, kMapChroma>(kernel, rows, 0);
       k = head;

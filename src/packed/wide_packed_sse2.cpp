@@ -24,13 +24,13 @@ KELMAR_VECTOR_INLINE void PackRow16(const uint8_t* y, __m128i uv, uint8_t* out) 
 template <bool kYuy2>
 void PackRun(const PackedRun& run) {
   for (int pair = 0; pair < 8; ++pair) {
-    const auto [y0, y1, u, v, outA, outB] = RowPairOfPackedRun(run, pair);
+    const auto [y0, y1, u, v, out0, out1] = RowPairOfPackedRun(run, pair);
     for (ptrdiff_t c = 0; c < run.macroblocks; ++c) {
       const __m128i uv =
           _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + 8 * c)),
                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + 8 * c)));
-      PackRow16<kYuy2>(y0 + 16 * c, uv, outA + 32 * c);
-      PackRow16<kYuy2>(y1 + 16 * c, uv, outB + 32 * c);
+      PackRow16<kYuy2>(y0 + 16 * c, uv, out0 + 32 * c);
+      PackRow16<kYuy2>(y1 + 16 * c, uv, out1 + 32 * c);
     }
   }
 }

@@ -98,19 +98,20 @@ inline PixelTerms LookupTerms(const AdjustTables& tables, uint8_t u, uint8_t v) 
 
 // Normal size, rows found by stepping: two output rows of one macroblock
 // from its row pair `src`.
-using RowPairConverter = void (*)(const AdjustTables& tables, const RowPairSource& src,
-                                  uint8_t* out0, uint8_t* out1);
+using RowPairConverter = void (*)(const AdjustTables& tables, const RowPair& pair);
 
 // The eight row pairs of one macroblock, found by stepping from the
 // macroblock row's first table entries by the stride of entries 0 and 1.
 template <RowPairConverter kConvertPair>
-inline void ConvertSteppedMacroblock(const AdjustTables& tables, const RowPairSource& first,
+inline void ConvertSteppedMacroblock(const AdjustTables& tables, const RowPair& first,
                                      ptrdiff_t lumaStride, ptrdiff_t rowBytes, uint8_t* out) {
   const ptrdiff_t chromaStride = ChromaStrideFromLuma(lumaStride);
-  RowPairSource src = first;
+  RowPair src = first;
   for (int j = 0; j < 8; ++j) {
     src.y1 = StepBytes(src.y0, lumaStride);
-    kConvertPair(tables, src, out, out + rowBytes);
+    src.out0 = out;
+    src.out1 = out + rowBytes;
+    kConvertPair(tables, src);
     src.y0 = StepBytes(src.y0, 2 * lumaStride);
     src.u = StepBytes(src.u, chromaStride);
     src.v = StepBytes(src.v, chromaStride);
@@ -132,7 +133,7 @@ inline void ForEachSteppedMacroblock(const RgbJob& job, ptrdiff_t mbRow, uint8_t
   const uint8_t* const uRow = planes->uRows[8 * mbRow];
   const uint8_t* const vRow = planes->vRows[8 * mbRow];
   ForEachMarkedMacroblock(job, rowOut, runs, bytesPerPixel, [&](ptrdiff_t c, uint8_t* out) {
-    const RowPairSource first = {yRow + 16 * c, nullptr, uRow + 8 * c, vRow + 8 * c};
+    const RowPair first = {yRow + 16 * c, nullptr, uRow + 8 * c, vRow + 8 * c, nullptr, nullptr};
     convertMacroblock(first, lumaStride, out);
   });
 }
@@ -142,7 +143,7 @@ template <int kBytesPerPixel, RowPairConverter kConvertPair>
 void ConvertSteppedRow(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
                        const MarkedRuns& runs) {
   ForEachSteppedMacroblock(job, mbRow, rowOut, runs, kBytesPerPixel,
-                           [&](const RowPairSource& first, ptrdiff_t lumaStride, uint8_t* out) {
+                           [&](const RowPair& first, ptrdiff_t lumaStride, uint8_t* out) {
                              ConvertSteppedMacroblock<kConvertPair>(job.tables->adjust, first,
                                                                     lumaStride, job.rowBytes, out);
                            });
@@ -150,12 +151,15 @@ void ConvertSteppedRow(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
 
 // The rows of row pair `j` of macroblock (`mbRow`, `column`), each from its
 // own table entry.
-inline RowPairSource RowPairFromTables(const PlaneSet* planes, ptrdiff_t mbRow, ptrdiff_t column,
-                                       int j) {
+inline RowPair RowPairFromTables(const PlaneSet* planes, ptrdiff_t mbRow, ptrdiff_t column, int j) {
   const ptrdiff_t lumaRow = 16 * mbRow + 2 * j;
   const ptrdiff_t chromaRow = 8 * mbRow + j;
-  return {planes->yRows[lumaRow] + 16 * column, planes->yRows[lumaRow + 1] + 16 * column,
-          planes->uRows[chromaRow] + 8 * column, planes->vRows[chromaRow] + 8 * column};
+  return {planes->yRows[lumaRow] + 16 * column,
+          planes->yRows[lumaRow + 1] + 16 * column,
+          planes->uRows[chromaRow] + 8 * column,
+          planes->vRows[chromaRow] + 8 * column,
+          nullptr,
+          nullptr};
 }
 
 }  // namespace kelmar

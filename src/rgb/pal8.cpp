@@ -21,8 +21,7 @@ using StagedRows = uint8_t[2][kMacroblockBytes];
 // matrix row of the pair's first row (0 or 2); macroblocks start at multiples
 // of 16, so the position within the macroblock gives the matrix position.
 // The three quantised parts occupy separate bits; their byte sum is the index.
-void DitherRowPair(const DitherTables& tables, const RowPairSource& src, int matrixRow,
-                   StagedRows& out) {
+void DitherRowPair(const DitherTables& tables, const RowPair& src, int matrixRow, StagedRows& out) {
   for (int r = 0; r < 2; ++r) {
     const uint8_t* luma = r ? src.y1 : src.y0;
     const int32_t* bayer = &BayerMatrix[4 * (matrixRow + r)];
@@ -73,10 +72,10 @@ void WriteRowPairDouble(const StagedRows& staged, uint8_t* out, ptrdiff_t rowByt
 // kPairAdvance x rowBytes further on: two rows at normal size, four rows
 // twice as wide at double size.
 template <RowPairWriter kWrite, int kPairAdvance>
-void ConvertMacroblock(const DitherTables& tables, const RowPairSource& first, ptrdiff_t lumaStride,
+void ConvertMacroblock(const DitherTables& tables, const RowPair& first, ptrdiff_t lumaStride,
                        ptrdiff_t rowBytes, uint8_t* out) {
   const ptrdiff_t chromaStride = ChromaStrideFromLuma(lumaStride);
-  RowPairSource src = first;
+  RowPair src = first;
   for (int j = 0; j < 8; ++j) {
     src.y1 = StepBytes(src.y0, lumaStride);
     StagedRows staged;
@@ -92,7 +91,7 @@ void ConvertMacroblock(const DitherTables& tables, const RowPairSource& first, p
 template <RowPairWriter kWrite, int kPairAdvance>
 void ConvertPal8Row(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut, const MarkedRuns& runs) {
   ForEachSteppedMacroblock(job, mbRow, rowOut, runs, Facts::kBytesPerPixel,
-                           [&](const RowPairSource& first, ptrdiff_t lumaStride, uint8_t* out) {
+                           [&](const RowPair& first, ptrdiff_t lumaStride, uint8_t* out) {
                              ConvertMacroblock<kWrite, kPairAdvance>(job.tables->dither, first,
                                                                      lumaStride, job.rowBytes, out);
                            });

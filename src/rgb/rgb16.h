@@ -42,7 +42,7 @@ void ConvertMacroblockDouble16(const AdjustTables& tables, const PlaneSet* plane
   const uint8_t* luma = tables.LumaTable();
   const ptrdiff_t outStride = 2 * rowBytes;
   for (int j = 0; j < 8; ++j) {
-    const RowPairSource src = RowPairFromTables(planes, mbRow, column, j);
+    const RowPair src = RowPairFromTables(planes, mbRow, column, j);
     uint8_t* out0 = out + 4 * j * outStride;
     uint8_t* out1 = out0 + 2 * outStride;
     for (int i = 0; i < 8; ++i) {

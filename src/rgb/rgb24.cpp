@@ -18,7 +18,7 @@ inline void PutPixel(const uint8_t* lumaTable, uint8_t* out, int y, const PixelT
 }
 
 // Two output rows of one macroblock, from staged samples.
-void ConvertStagedRowPair(const AdjustTables& tables, const RowPairInput& in,
+void ConvertStagedRowPair(const AdjustTables& tables, const StagedRowPair& in,
                           uint8_t (&out)[2][kMacroblockBytes]) {
   const uint8_t* luma = tables.LumaTable();
   for (int i = 0; i < 8; ++i) {
@@ -30,25 +30,23 @@ void ConvertStagedRowPair(const AdjustTables& tables, const RowPairInput& in,
   }
 }
 
-void ConvertRowPairInteger(const AdjustTables& tables, const RowPairSource& src, uint8_t* out0,
-                           uint8_t* out1) {
-  RowPairInput in;
+void ConvertRowPairInteger(const AdjustTables& tables, const RowPair& src) {
+  StagedRowPair in;
   uint8_t staged[2][kMacroblockBytes];
   StageInputWords(in, src);
   ConvertStagedRowPair(tables, in, staged);
-  CopyWords<kMacroblockBytes>(out0, staged[0]);
-  CopyWords<kMacroblockBytes>(out1, staged[1]);
+  CopyWords<kMacroblockBytes>(src.out0, staged[0]);
+  CopyWords<kMacroblockBytes>(src.out1, staged[1]);
 }
 
 #if KELMAR_HAVE_MMX
-KELMAR_TARGET_MMX void ConvertRowPairMmx(const AdjustTables& tables, const RowPairSource& src,
-                                         uint8_t* out0, uint8_t* out1) {
-  RowPairInput in;
+KELMAR_TARGET_MMX void ConvertRowPairMmx(const AdjustTables& tables, const RowPair& src) {
+  StagedRowPair in;
   uint8_t staged[2][kMacroblockBytes];
   StageInputMmx(in, src);
   ConvertStagedRowPair(tables, in, staged);
-  CopyMmx<kMacroblockBytes>(out0, staged[0]);
-  CopyMmx<kMacroblockBytes>(out1, staged[1]);
+  CopyMmx<kMacroblockBytes>(src.out0, staged[0]);
+  CopyMmx<kMacroblockBytes>(src.out1, staged[1]);
   _mm_empty();
 }
 #endif
@@ -60,7 +58,7 @@ void ConvertMacroblockDouble(const AdjustTables& tables, const PlaneSet* planes,
   const uint8_t* luma = tables.LumaTable();
   const ptrdiff_t outStride = 2 * rowBytes;
   for (int j = 0; j < 8; ++j) {
-    const RowPairSource src = RowPairFromTables(planes, mbRow, column, j);
+    const RowPair src = RowPairFromTables(planes, mbRow, column, j);
     uint8_t* out0 = out + 4 * j * outStride;
     uint8_t* out1 = out0 + 2 * outStride;
     for (int i = 0; i < 8; ++i) {

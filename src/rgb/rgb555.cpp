@@ -20,7 +20,7 @@ struct Rgb555Layout {
 // entries 0-15 the even row, 16-31 the odd row.
 using StagedPixels = int32_t[32];
 
-void ConvertStagedRowPair(const AdjustTables& tables, const RowPairInput& in, StagedPixels& out) {
+void ConvertStagedRowPair(const AdjustTables& tables, const StagedRowPair& in, StagedPixels& out) {
   const uint8_t* luma = tables.LumaTable();
   const int32_t rb = kOffsets.redBlue;
   for (int i = 0; i < 8; ++i) {
@@ -36,14 +36,13 @@ void StoreRowWords(uint8_t* out, const int32_t* staged) {
   for (int k = 0; k < 16; ++k) StoreWord(out + 2 * k, static_cast<uint16_t>(staged[k]));
 }
 
-void ConvertRowPairInteger(const AdjustTables& tables, const RowPairSource& src, uint8_t* out0,
-                           uint8_t* out1) {
-  RowPairInput in;
+void ConvertRowPairInteger(const AdjustTables& tables, const RowPair& src) {
+  StagedRowPair in;
   StagedPixels staged;
   StageInputWords(in, src);
   ConvertStagedRowPair(tables, in, staged);
-  StoreRowWords(out0, staged);
-  StoreRowWords(out1, staged + 16);
+  StoreRowWords(src.out0, staged);
+  StoreRowWords(src.out1, staged + 16);
 }
 
 #if KELMAR_HAVE_MMX
@@ -58,14 +57,13 @@ KELMAR_TARGET_MMX inline void StoreRowWordsMmx(uint8_t* out, const int32_t* stag
   }
 }
 
-KELMAR_TARGET_MMX void ConvertRowPairMmx(const AdjustTables& tables, const RowPairSource& src,
-                                         uint8_t* out0, uint8_t* out1) {
-  RowPairInput in;
+KELMAR_TARGET_MMX void ConvertRowPairMmx(const AdjustTables& tables, const RowPair& src) {
+  StagedRowPair in;
   StagedPixels staged;
   StageInputMmx(in, src);
   ConvertStagedRowPair(tables, in, staged);
-  StoreRowWordsMmx(out0, staged);
-  StoreRowWordsMmx(out1, staged + 16);
+  StoreRowWordsMmx(src.out0, staged);
+  StoreRowWordsMmx(src.out1, staged + 16);
   _mm_empty();
 }
 #endif

@@ -24,7 +24,7 @@ void ConvertMacroblock(const AdjustTables& tables, const PlaneSet* planes, ptrdi
   const uint8_t* luma = tables.LumaTable();
   const int32_t rb = kOffsets.redBlue;
   for (int j = 0; j < 8; ++j) {
-    RowPairInput in;
+    StagedRowPair in;
     StageInputWords(in, RowPairFromTables(planes, mbRow, column, j));
     uint8_t* out1 = out + rowBytes;
     for (int i = 0; i < 8; ++i) {

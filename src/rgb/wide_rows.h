@@ -48,19 +48,10 @@ inline void ConvertWideRows(const RgbJob& job, RowSource source, const Kernel& k
   });
 }
 
-// Row pair `j` of the macroblocks from `column` on: two luma rows, their
-// chroma rows and two output rows of `macroblockBytes` per macroblock.
-struct RowPairFromColumn {
-  const uint8_t* y0;
-  const uint8_t* y1;
-  const uint8_t* u;
-  const uint8_t* v;
-  uint8_t* out0;
-  uint8_t* out1;
-};
-
-inline RowPairFromColumn RowPairOfMacroblocksFrom(const WideMacroblockRow& row, int j,
-                                                  ptrdiff_t column, ptrdiff_t macroblockBytes) {
+// Row pair `j` of the macroblocks from `column` on, with output rows of
+// `macroblockBytes` per macroblock.
+inline RowPair RowPairOfMacroblocksFrom(const WideMacroblockRow& row, int j, ptrdiff_t column,
+                                        ptrdiff_t macroblockBytes) {
   uint8_t* out0 = row.out + 2 * j * row.rowBytes + macroblockBytes * column;
   return {row.y[2 * j] + 16 * column,
           row.y[2 * j + 1] + 16 * column,
@@ -73,10 +64,7 @@ inline RowPairFromColumn RowPairOfMacroblocksFrom(const WideMacroblockRow& row, 
 // Row pairs j and j + 1 of one macroblock, one in each 128-bit lane: a
 // macroblock with no marked neighbour to pair with fills 256-bit vectors
 // with two of its own row pairs instead.
-struct RowPairsInLanes {
-  TwoRows y0, y1, u, v;
-  TwoOutputRows out0, out1;
-};
+using RowPairsInLanes = RowPairOf<TwoRows, TwoOutputRows>;
 
 inline RowPairsInLanes TwoRowPairsOfMacroblock(const WideMacroblockRow& row, int j,
                                                ptrdiff_t column, ptrdiff_t macroblockBytes) {
@@ -91,10 +79,7 @@ inline RowPairsInLanes TwoRowPairsOfMacroblock(const WideMacroblockRow& row, int
 // Row pairs j to j + 3 of one macroblock, one in each 128-bit lane: a
 // macroblock without three marked neighbours fills 512-bit vectors with
 // four of its own row pairs instead.
-struct RowPairsInFourLanes {
-  FourRows y0, y1, u, v;
-  FourOutputRows out0, out1;
-};
+using RowPairsInFourLanes = RowPairOf<FourRows, FourOutputRows>;
 
 inline RowPairsInFourLanes FourRowPairsOfMacroblock(const WideMacroblockRow& row, int j,
                                                     ptrdiff_t column, ptrdiff_t macroblockBytes) {
