@@ -1,4 +1,5 @@
-// Kelmar against libyuv, libswscale and memcpy on the same pictures.
+// Kelmar against libyuv (the distribution's and, when the build made it, the
+// newest release), libswscale and memcpy on the same pictures.
 //
 //   kelmar_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
 //                --benchmark_min_time=0.1 [--paths] [--tier PATH] [--scaling]
@@ -8,7 +9,8 @@
 // settings against the common adjusted one, and the fixed cost per call.
 // --paths also measures every code path this processor has at 1280 x 720;
 // --tier PATH (integer, mmx, sse2, avx2, avx512) runs every case that forces
-// no path on that one, as a processor without the higher ones would;
+// no path on that one, as a processor without the higher ones would, and
+// caps libyuv to the same instruction sets;
 // --scaling measures two threads against one instead.  Random interleaving
 // runs the contenders in a random order each round, so that none always
 // follows the same neighbour (and its state of the caches).
@@ -65,11 +67,11 @@ void RunKelmar(benchmark::State& state, const KelmarCase& c) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(dst.size()));
 }
 
-void RunLibyuv(benchmark::State& state, Layout layout, int width, int height) {
+void RunLibyuv(benchmark::State& state, Libyuv which, Layout layout, int width, int height) {
   const SourcePicture& picture = PictureOfSize(width, height);
   std::vector<uint8_t> dst(size_t(width) * height * InfoOf(layout).bytesPerPixel);
   for (auto _ : state) {
-    ConvertWithLibyuv(layout, picture, dst.data());
+    ConvertWithLibyuv(which, layout, picture, dst.data());
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(dst.size()));
@@ -130,9 +132,10 @@ void RegisterAll(const TableOptions& options) {
                    [c](benchmark::State& state) { RunKelmar(state, c); });
         }
       }
-      if (LibyuvConverts(layout))
-        Register(PeerName("libyuv", layout, w, h),
-                 [=](benchmark::State& state) { RunLibyuv(state, layout, w, h); });
+      for (Libyuv which : {Libyuv::kDistribution, Libyuv::kNewest})
+        if (LibyuvConverts(layout) && HaveLibyuv(which))
+          Register(PeerName(LibyuvName(which), layout, w, h),
+                   [=](benchmark::State& state) { RunLibyuv(state, which, layout, w, h); });
       Register(PeerName("swscale", layout, w, h),
                [=](benchmark::State& state) { RunSwscale(state, layout, w, h); });
     }
@@ -234,6 +237,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kelmar_bench: --tier %s: not a path of this processor\n", options.tier);
     return 1;
   }
+  if (options.tier != nullptr) CapLibyuv(tier);
   if (TakeFlag(argc, argv, "--paths"))
     for (int32_t i = 0; i < kelmar::kCodePathCount; ++i)
       if (kelmar::ProcessorRuns(static_cast<kelmar::CodePath>(i)))

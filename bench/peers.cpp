@@ -2,10 +2,13 @@
 // picture, for the ratio table.
 #include "peers.h"
 
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <cstdlib>
 
-#include "libyuv.h"
+#include "libyuv_calls.h"
+#include "newest_libyuv.h"
 
 extern "C" {
 #include <libavutil/pixfmt.h>
@@ -16,33 +19,85 @@ namespace kelmar::bench {
 
 bool LibyuvConverts(Layout layout) { return layout != Layout::kPal8; }
 
-void ConvertWithLibyuv(Layout layout, const SourcePicture& p, uint8_t* dst) {
-  const int w = p.width;
-  const int h = p.height;
-  const int ys = p.yStride();
-  const int cs = p.chromaStride();
-  const int rowBytes = w * InfoOf(layout).bytesPerPixel;
+namespace {
+
+LibyuvOutput LibyuvOutputOf(Layout layout) {
   switch (layout) {
-    case Layout::kRgb24:
-      libyuv::I420ToRGB24Matrix(p.y.data(), ys, p.u.data(), cs, p.v.data(), cs, dst, rowBytes,
-                                &libyuv::kYuvJPEGConstants, w, h);
-      break;
-    case Layout::kRgb555:
-      // Debian's libyuv has no matrix form of this one: limited-range BT.601.
-      libyuv::I420ToARGB1555(p.y.data(), ys, p.u.data(), cs, p.v.data(), cs, dst, rowBytes, w, h);
-      break;
-    case Layout::kRgb565:
-      libyuv::I420ToRGB565Matrix(p.y.data(), ys, p.u.data(), cs, p.v.data(), cs, dst, rowBytes,
-                                 &libyuv::kYuvJPEGConstants, w, h);
-      break;
-    case Layout::kUyvy:
-      libyuv::I420ToUYVY(p.y.data(), ys, p.u.data(), cs, p.v.data(), cs, dst, rowBytes, w, h);
-      break;
-    case Layout::kYuy2:
-      libyuv::I420ToYUY2(p.y.data(), ys, p.u.data(), cs, p.v.data(), cs, dst, rowBytes, w, h);
-      break;
-    case Layout::kPal8: break;
+    case Layout::kRgb24: return LibyuvOutput::kRgb24;
+    case Layout::kRgb555: return LibyuvOutput::kRgb555;
+    case Layout::kRgb565: return LibyuvOutput::kRgb565;
+    case Layout::kUyvy: return LibyuvOutput::kUyvy;
+    case Layout::kYuy2: return LibyuvOutput::kYuy2;
+    case Layout::kPal8: break;  // not asked: LibyuvConverts()
   }
+  return LibyuvOutput::kRgb24;
+}
+
+LibyuvLevel LibyuvLevelOf(CodePath path) {
+  switch (path) {
+    case CodePath::kInteger:
+    case CodePath::kMmx: return LibyuvLevel::kPlainC;
+    case CodePath::kSse2: return LibyuvLevel::kSse2;
+    case CodePath::kAvx2: return LibyuvLevel::kAvx2;
+    case CodePath::kAvx512: break;
+  }
+  return LibyuvLevel::kEverything;
+}
+
+// The entry points of the newest libyuv's shared object; null when the
+// build made none.
+struct NewestLibyuv {
+  KelmarBenchLibyuvCap cap = nullptr;
+  KelmarBenchLibyuvConvert convert = nullptr;
+};
+
+const NewestLibyuv& LoadNewestLibyuv() {
+  static const NewestLibyuv loaded = [] {
+    NewestLibyuv newest;
+#ifdef KELMAR_NEWEST_LIBYUV_PATH
+    void* object = dlopen(KELMAR_NEWEST_LIBYUV_PATH, RTLD_NOW | RTLD_LOCAL);
+    if (object == nullptr) {
+      std::fprintf(stderr, "kelmar_bench: without the newest libyuv: %s\n", dlerror());
+      return newest;
+    }
+    newest.cap = reinterpret_cast<KelmarBenchLibyuvCap>(dlsym(object, KELMAR_BENCH_LIBYUV_CAP));
+    newest.convert =
+        reinterpret_cast<KelmarBenchLibyuvConvert>(dlsym(object, KELMAR_BENCH_LIBYUV_CONVERT));
+    if (newest.cap == nullptr || newest.convert == nullptr) newest = NewestLibyuv();
+#endif
+    return newest;
+  }();
+  return loaded;
+}
+
+}  // namespace
+
+bool HaveLibyuv(Libyuv which) {
+  return which == Libyuv::kDistribution || LoadNewestLibyuv().convert != nullptr;
+}
+
+const char* LibyuvName(Libyuv which) {
+#ifdef KELMAR_NEWEST_LIBYUV_VERSION
+  if (which == Libyuv::kNewest) return "libyuv-" KELMAR_NEWEST_LIBYUV_VERSION;
+#endif
+  return which == Libyuv::kDistribution ? "libyuv" : "libyuv-newest";
+}
+
+void ConvertWithLibyuv(Libyuv which, Layout layout, const SourcePicture& p, uint8_t* dst) {
+  const LibyuvOutput output = LibyuvOutputOf(layout);
+  const int rowBytes = p.width * InfoOf(layout).bytesPerPixel;
+  if (which == Libyuv::kNewest)
+    LoadNewestLibyuv().convert(static_cast<int32_t>(output), p.y.data(), p.yStride(), p.u.data(),
+                               p.v.data(), p.chromaStride(), dst, rowBytes, p.width, p.height);
+  else
+    ConvertWithThisLibyuv(output, p.y.data(), p.yStride(), p.u.data(), p.v.data(), p.chromaStride(),
+                          dst, rowBytes, p.width, p.height);
+}
+
+void CapLibyuv(CodePath path) {
+  const LibyuvLevel level = LibyuvLevelOf(path);
+  CapThisLibyuv(level);
+  if (HaveLibyuv(Libyuv::kNewest)) LoadNewestLibyuv().cap(static_cast<int32_t>(level));
 }
 
 namespace {

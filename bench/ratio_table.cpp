@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "layouts.h"
+#include "peers.h"
 #include "scaling.h"
 
 namespace kelmar::bench {
@@ -80,14 +81,18 @@ void RatioTableReporter::Finalize() {
 }
 
 void RatioTableReporter::PrintMainTable(std::ostream& out) const {
-  out << "| layout | size | setting | ns/pixel | / libyuv | / libswscale | / memcpy | "
-         "clustered 10% / full | scattered 10% / full |\n"
-      << "|---|---|---|---:|---:|---:|---:|---:|---:|\n";
+  const char* newest = LibyuvName(Libyuv::kNewest);
+  const bool withNewest = HaveLibyuv(Libyuv::kNewest);
+  out << "| layout | size | setting | ns/pixel | / libyuv | ";
+  if (withNewest) out << "/ " << newest << " | ";
+  out << "/ libswscale | / memcpy | clustered 10% / full | scattered 10% / full |\n"
+      << "|---|---|---|---:|---:|" << (withNewest ? "---:|" : "") << "---:|---:|---:|---:|\n";
   for (const LayoutInfo& info : AllLayouts()) {
     for (const auto& size : options_.sizes) {
       const int w = size.first;
       const int h = size.second;
       const double yuv = Nanoseconds(PeerName("libyuv", info.layout, w, h));
+      const double newestYuv = Nanoseconds(PeerName(newest, info.layout, w, h));
       const double sws = Nanoseconds(PeerName("swscale", info.layout, w, h));
       const double copy = Nanoseconds(MemcpyName(info.bytesPerPixel, w, h));
       for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
@@ -98,14 +103,16 @@ void RatioTableReporter::PrintMainTable(std::ostream& out) const {
             Nanoseconds(KelmarName(info.layout, w, h, setting, MapKind::kScattered));
         out << "| " << info.name << " | " << SizeText(size) << " | " << SettingName(setting)
             << " | " << Format("%.3f", full < 0 ? -1 : full / (double(w) * h)) << " | "
-            << RatioText(full, yuv) << " | " << RatioText(full, sws) << " | "
-            << RatioText(full, copy) << " | " << RatioText(clustered, full) << " | "
-            << RatioText(scattered, full) << " |\n";
+            << RatioText(full, yuv) << " | ";
+        if (withNewest) out << RatioText(full, newestYuv) << " | ";
+        out << RatioText(full, sws) << " | " << RatioText(full, copy) << " | "
+            << RatioText(clustered, full) << " | " << RatioText(scattered, full) << " |\n";
       }
     }
   }
-  out << "\nPeers alone (ns/pixel):\n\n| layout | size | libyuv | libswscale | memcpy |\n"
-      << "|---|---|---:|---:|---:|\n";
+  out << "\nPeers alone (ns/pixel):\n\n| layout | size | libyuv | ";
+  if (withNewest) out << newest << " | ";
+  out << "libswscale | memcpy |\n|---|---|---:|" << (withNewest ? "---:|" : "") << "---:|---:|\n";
   for (const LayoutInfo& info : AllLayouts()) {
     for (const auto& size : options_.sizes) {
       const int w = size.first;
@@ -113,8 +120,9 @@ void RatioTableReporter::PrintMainTable(std::ostream& out) const {
       const double pixels = double(w) * h;
       auto perPixel = [&](double ns) { return Format("%.3f", ns < 0 ? -1 : ns / pixels); };
       out << "| " << info.name << " | " << SizeText(size) << " | "
-          << perPixel(Nanoseconds(PeerName("libyuv", info.layout, w, h))) << " | "
-          << perPixel(Nanoseconds(PeerName("swscale", info.layout, w, h))) << " | "
+          << perPixel(Nanoseconds(PeerName("libyuv", info.layout, w, h))) << " | ";
+      if (withNewest) out << perPixel(Nanoseconds(PeerName(newest, info.layout, w, h))) << " | ";
+      out << perPixel(Nanoseconds(PeerName("swscale", info.layout, w, h))) << " | "
           << perPixel(Nanoseconds(MemcpyName(info.bytesPerPixel, w, h))) << " |\n";
     }
   }
