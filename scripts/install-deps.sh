@@ -18,13 +18,14 @@ main_packages=(cmake make g++ pkg-config libpng-dev libcli11-dev)
 
 # The tests: clang with its sanitizer runtimes and symbolizer, clang-format
 # for the style check, mingw-w64 for 32- and 64-bit Windows with wine to run
-# the DLLs, the aarch64 cross compiler with qemu-user, GoogleTest, ffmpeg for
-# test clips, valgrind, SDL 2 (kelmar-play) and the virtual X server its
-# tests run in, and what cpack needs for Debian packages (dpkg-shlibdeps,
-# file).
+# the DLLs, llvm-dlltool (llvm) for the DLLs' MSVC import libraries and
+# lld-link (lld) to link a host with them, the aarch64 cross compiler with
+# qemu-user, GoogleTest, ffmpeg for test clips, valgrind, SDL 2 (kelmar-play)
+# and the virtual X server its tests run in, and what cpack needs for Debian
+# packages (dpkg-shlibdeps, file).
 test_packages=(
   clang libgtest-dev
-  libclang-rt-14-dev llvm binutils clang-format-14
+  libclang-rt-14-dev llvm lld binutils clang-format-14
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32 wine64
