@@ -3,7 +3,8 @@
 # to a minimal one (debootstrap minbase): compilers (native, clang, mingw-w64
 # for 32- and 64-bit Windows, aarch64), wine for the DLLs' tests, qemu-user
 # for the aarch64 tests, the sanitizer runtimes and symbolizer, clang-format for the style check, the libraries
-# of the tools, the virtual X server kelmar-play's tests run in, and what
+# of the tools, the virtual X server kelmar-play's tests run in and Mesa's
+# software OpenGL (SDL's default renderer there), and what
 # cpack needs for Debian packages (dpkg-shlibdeps, file).  Packages are
 # installed without their recommended ones, so everything used is named
 # here.  Does nothing when all of it is present.
@@ -22,6 +23,7 @@ packages=(
   g++-aarch64-linux-gnu qemu-user
   libpng-dev libcli11-dev ffmpeg valgrind
   libsdl2-dev xvfb dpkg-dev file
+  libgl1 libglx-mesa0 libgl1-mesa-dri
 )
 for arg in "$@"; do
   case "$arg" in

@@ -61,7 +61,7 @@ std::optional<PlayOptions> ParsePlayCommandLine(int argc, const char* const* arg
       ->excludes(loop);
   loop->excludes(frames);
   app.add_flag("--no-window", options.noWindow,
-               "decode and convert, print the status line of every frame, show nothing");
+               "decode and convert, print the status line after every conversion, show nothing");
   app.add_option("--shots", options.shotDir, "where 's' saves screenshots (default .)")
       ->type_name("DIR");
   auto* keys = app.add_option("--keys", options.keys, "scripting aid: a key script (below)")
