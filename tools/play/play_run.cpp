@@ -62,7 +62,9 @@ void RunHeadless(Session& session, const PlayOptions& options,
   // False at the end of the clip, saying why when it could not loop.
   auto advance = [&] {
     if (session.Advance()) return true;
-    if (options.loop) std::fprintf(stderr, "kelmar-play: %s\n", session.message().c_str());
+    if (options.loop && !session.message().empty()) {
+      std::fprintf(stderr, "kelmar-play: %s\n", session.message().c_str());
+    }
     return false;
   };
   print();
