@@ -639,6 +639,9 @@ TEST_F(Player, BadInputOrNoDisplayGivesOneLineAndAnErrorStatus) {
   WriteFile(dir_ / "truncated.y4m", clip.substr(0, header + 2 * frameBytes + 1000));
   WriteFile(dir_ / "empty.y4m", clip.substr(0, header));
   WriteFile(dir_ / "text.y4m", "not a clip\n");
+  // With the status line below it, taller than the largest texture.
+  WriteFile(dir_ / "tall.y4m",
+            "YUV4MPEG2 W16 H16384 F25:1 C420jpeg\nFRAME\n" + std::string(16 * 16384 * 3 / 2, 'x'));
 
   struct Case {
     std::vector<std::string> args;  // "DIR/" stands for the clip's directory
@@ -652,6 +655,10 @@ TEST_F(Player, BadInputOrNoDisplayGivesOneLineAndAnErrorStatus) {
       {{"DIR/empty.y4m"}, true, 1, "empty.y4m has no frames"},
       {{"DIR/text.y4m"}, true, 1, "not a YUV4MPEG2 stream"},
       {{"DIR/missing.y4m"}, true, 1, "cannot open"},
+      {{"DIR/tall.y4m"},
+       true,
+       1,
+       "tall.y4m: the picture needs 320x16421 pixels, the display holds 16384x16384"},
       {{"DIR/clip.y4m", "--frames", "2"},
        false,
        1,
