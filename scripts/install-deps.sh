@@ -21,7 +21,8 @@ main_packages=(cmake make g++ pkg-config libpng-dev libcli11-dev)
 # the DLLs, llvm-dlltool (llvm) for the DLLs' MSVC import libraries and
 # lld-link (lld) to link a host with them, the aarch64 cross compiler with
 # qemu-user, GoogleTest, ffmpeg for test clips, valgrind, SDL 2 (kelmar-play)
-# and the virtual X server its tests run in, what cpack needs for Debian
+# with the virtual X server and Mesa's software OpenGL (SDL's default
+# renderer there) its tests run in, what cpack needs for Debian
 # packages (dpkg-shlibdeps, file) and lintian, which checks them.
 test_packages=(
   clang libgtest-dev
@@ -32,6 +33,7 @@ test_packages=(
   g++-aarch64-linux-gnu qemu-user
   ffmpeg valgrind
   libsdl2-dev xvfb dpkg-dev file lintian
+  libgl1 libglx-mesa0 libgl1-mesa-dri
 )
 
 bench_packages=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev python3 python3-matplotlib)
