@@ -1,10 +1,10 @@
 # Makes the Debian packages of the build tree with cpack, checks their names,
-# dependencies and contents, unpacks them into a scratch root and builds the
-# README's host example against what they installed, through find_package
-# and through pkg-config.  apt-get, where present, must be able to resolve
-# their dependencies.  Arguments (-D): BUILD_DIR, WORK_DIR, CPACK, EXAMPLE,
-# CONSUMER_DIR, C_COMPILER, PKG_CONFIG, TOOLS (the programs kelmar-tools
-# must hold, separated by commas).
+# dependencies, contents and control files, has lintian check them, unpacks
+# them into a scratch root and builds the README's host example against what
+# they installed, through find_package and through pkg-config.  apt-get,
+# where present, must be able to resolve their dependencies.  Arguments (-D):
+# BUILD_DIR, WORK_DIR, CPACK, EXAMPLE, CONSUMER_DIR, C_COMPILER, PKG_CONFIG,
+# LINTIAN, TOOLS (the programs kelmar-tools must hold, separated by commas).
 file(REMOVE_RECURSE ${WORK_DIR})
 string(REPLACE "," ";" TOOLS "${TOOLS}")
 set(root ${WORK_DIR}/root)
@@ -71,14 +71,34 @@ foreach(package libkelmar3:runtime libkelmar-dev:dev kelmar-tools:tools)
   expect_match("${field}" "${${kind}_depends}" "Depends of ${name}")
   run(dpkg-deb -c ${deb})
   set(listing "${last_output}")
-  foreach(pattern IN LISTS ${kind}_files)
+  # Debian policy: every package has its copyright file and changelog.
+  foreach(pattern IN LISTS ${kind}_files ITEMS "\\./usr/share/doc/${name}/copyright\n"
+                  "\\./usr/share/doc/${name}/changelog\\.Debian\\.gz\n")
     expect_match("${listing}" "${pattern}" "files of ${name}")
   endforeach()
+  # No maintainer scripts: the library's package refreshes the linker cache
+  # through dpkg's ldconfig trigger, and a package with a postrm would stay
+  # in the `rc` state after `apt-get remove`.
+  run(dpkg-deb -I ${deb})
+  if(last_output MATCHES " (preinst|postinst|prerm|postrm) ")
+    message(FATAL_ERROR "${name} has a maintainer script, ${CMAKE_MATCH_1}:\n${last_output}")
+  endif()
+  if(kind STREQUAL "runtime")
+    run(dpkg-deb -I ${deb} triggers)
+    expect_match("${last_output}" "^activate-noawait ldconfig\n$" "triggers of ${name}")
+  endif()
   if(listing MATCHES "${${kind}_absent}")
     message(FATAL_ERROR "${name} holds files of another package: ${CMAKE_MATCH_0}\n${listing}")
   endif()
   run(dpkg-deb -x ${deb} ${root})
 endforeach()
+
+# lintian: no errors (its warnings, such as the missing manual pages, are
+# allowed).
+if(NOT LINTIAN)
+  message(FATAL_ERROR "lintian not found: scripts/install-deps.sh installs it")
+endif()
+run(${LINTIAN} --allow-root --fail-on error ${debs})
 
 # apt-get must find every dependency among the packages and the system's.
 find_program(APT_GET apt-get)

@@ -141,19 +141,30 @@ VirtualDisplay::~VirtualDisplay() {
 
 #ifdef KELMAR_PLAY_PATH
 ToolRun RunPlayer(const std::vector<std::string>& args, const VirtualDisplay* display,
-                  const std::vector<std::string>& env) {
+                  const std::vector<std::string>& env, const std::string& input) {
   // env(1) takes its options before the settings.
   std::vector<std::string> settings = {"-u", "WAYLAND_DISPLAY", "-u", "SDL_VIDEODRIVER"};
   if (display == nullptr) settings.insert(settings.end(), {"-u", "DISPLAY"});
+  bool defaultRenderer = false;
+  std::vector<std::string> assignments;
+  for (size_t i = 0; i < env.size(); ++i) {
+    if (env[i] == "-u" && i + 1 < env.size()) {
+      settings.insert(settings.end(), {"-u", env[++i]});
+      defaultRenderer |= env[i] == "SDL_RENDER_DRIVER";
+    } else {
+      assignments.push_back(env[i]);
+    }
+  }
+  if (!defaultRenderer) settings.push_back("SDL_RENDER_DRIVER=software");
   // SDL's display libraries hold allocations until exit and are unloaded
   // before LeakSanitizer looks, so their leaks cannot be told apart.
-  settings.insert(settings.end(), {"SDL_RENDER_DRIVER=software", "ASAN_OPTIONS=detect_leaks=0"});
+  settings.push_back("ASAN_OPTIONS=detect_leaks=0");
   if (display != nullptr) settings.push_back("DISPLAY=" + display->name());
-  settings.insert(settings.end(), env.begin(), env.end());
+  settings.insert(settings.end(), assignments.begin(), assignments.end());
   // A player that waits for keys it never gets fails the test, not the run.
   std::vector<std::string> command = {"-k", "5", "120", KELMAR_PLAY_PATH};
   command.insert(command.end(), args.begin(), args.end());
-  return RunProgram("timeout", command, "", settings);
+  return RunProgram("timeout", command, input, settings);
 }
 #endif
 
@@ -207,6 +218,7 @@ std::vector<DumpedPicture> ReadDump(const std::string& directory) {
       if (name == "width") picture.width = std::stoi(value);
       if (name == "height") picture.height = std::stoi(value);
       if (name == "pitch") picture.pitch = std::stoi(value);
+      if (name == "renderer") picture.renderer = value;
       const char* adjustments[] = {"brightness", "contrast", "saturation", "balance"};
       for (int i = 0; i < 4; ++i) {
         if (name == adjustments[i]) picture.adjustments[i] = std::stoi(value);

@@ -59,9 +59,11 @@ class VirtualDisplay {
 };
 
 // Runs kelmar-play with `args` on `display`, with SDL's software renderer
-// (the same on every machine); nullptr runs it with no display at all.
+// (the same on every machine) unless `env` holds "-u", "SDL_RENDER_DRIVER"
+// for SDL's default; nullptr runs it with no display at all.  `env` as for
+// RunProgram; standard input from `input` ("" for /dev/null).
 ToolRun RunPlayer(const std::vector<std::string>& args, const VirtualDisplay* display,
-                  const std::vector<std::string>& env = {});
+                  const std::vector<std::string>& env = {}, const std::string& input = "");
 
 // A PNG file as plain RGB; fails the test when it cannot be read.
 RgbImage ReadPng(const std::string& path);
@@ -79,6 +81,7 @@ struct DumpedPicture {
   int height = 0;
   int pitch = 0;
   int32_t adjustments[4] = {};  // brightness, contrast, saturation, balance
+  std::string renderer;         // SDL's name of the renderer that drew it
   std::string bytes;
   std::string palette;  // 8-bit only: 256 x red, green, blue, alpha
 };

@@ -54,8 +54,14 @@ std::optional<PlayOptions> ParsePlayCommandLine(int argc, const char* const* arg
                               options.balance);
   auto* frames =
       app.add_option("--frames", options.frames, "play N frames, then quit")->type_name("N");
+  auto* loop = app.add_flag("--loop", options.loop,
+                            "at the end of the clip, play it again from the first frame");
+  app.add_flag("--exit-at-end", options.exitAtEnd,
+               "quit when playing reaches the end of the clip (default: hold the last frame)")
+      ->excludes(loop);
+  loop->excludes(frames);
   app.add_flag("--no-window", options.noWindow,
-               "decode and convert, print the status line of every frame, show nothing");
+               "decode and convert, print the status line after every conversion, show nothing");
   app.add_option("--shots", options.shotDir, "where 's' saves screenshots (default .)")
       ->type_name("DIR");
   auto* keys = app.add_option("--keys", options.keys, "scripting aid: a key script (below)")

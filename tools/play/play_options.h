@@ -21,6 +21,8 @@ struct PlayOptions {
   int32_t saturation = 0;
   int32_t balance = 0;
   int64_t frames = 0;  // 0: the whole clip
+  bool loop = false;   // at the end, from the first frame again
+  bool exitAtEnd = false;
   bool noWindow = false;
   bool keysGiven = false;
   std::string keys;     // a key script (keys.h)
