@@ -8,7 +8,7 @@
 // peers, 10 % maps (clustered and scattered) against the full map, far
 // settings against the common adjusted one, and the fixed cost per call.
 // --paths also measures every code path this processor has at 1280 x 720;
-// --tier PATH (integer, mmx, sse2, avx2, avx512) runs every case that forces
+// --tier PATH (integer, mmx, sse2, ssse3, avx2, avx512) runs every case that forces
 // no path on that one, as a processor without the higher ones would, and
 // caps libyuv to the same instruction sets;
 // --scaling measures two threads against one instead.  Random interleaving

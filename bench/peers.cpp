@@ -38,6 +38,7 @@ LibyuvLevel LibyuvLevelOf(CodePath path) {
     case CodePath::kInteger:
     case CodePath::kMmx: return LibyuvLevel::kPlainC;
     case CodePath::kSse2: return LibyuvLevel::kSse2;
+    case CodePath::kSsse3: return LibyuvLevel::kSsse3;
     case CodePath::kAvx2: return LibyuvLevel::kAvx2;
     case CodePath::kAvx512: break;
   }

@@ -83,12 +83,13 @@ CodePath ProcessorVectorPath() {
   const CpuidRegs leaf0 = Cpuid(0);
   const CpuidRegs leaf1 = Cpuid(1);
   if (!(leaf1.edx & (1u << 26))) return CodePath::kInteger;  // SSE2
+  if (!(leaf1.ecx & (1u << 9))) return CodePath::kSse2;      // SSSE3
   // XCR0 bits 1 and 2: XMM and YMM state; 5 to 7: the opmask and ZMM state.
   const bool osxsave = (leaf1.ecx & (1u << 27)) && (leaf1.ecx & (1u << 28));
   const uint32_t xcr0 = osxsave ? ReadXcr0() : 0;
-  if ((xcr0 & 0x06u) != 0x06u || leaf0.eax < 7) return CodePath::kSse2;
+  if ((xcr0 & 0x06u) != 0x06u || leaf0.eax < 7) return CodePath::kSsse3;
   const CpuidRegs leaf7 = Cpuid(7);
-  if (!(leaf7.ebx & (1u << 5))) return CodePath::kSse2;  // AVX2
+  if (!(leaf7.ebx & (1u << 5))) return CodePath::kSsse3;  // AVX2
   constexpr uint32_t kAvx512FBwVl = (1u << 16) | (1u << 30) | (1u << 31);
   const bool avx512 = (xcr0 & 0xE6u) == 0xE6u && (leaf7.ebx & kAvx512FBwVl) == kAvx512FBwVl &&
                       (leaf7.ecx & (1u << 1));  // VBMI

@@ -9,12 +9,13 @@ namespace kelmar {
 // call runs each kernel on the widest path its plan allows that has one.
 // kAvx512 stands for AVX-512 F, BW, VL and VBMI together (byte permutes
 // across 64 bytes).
-enum class CodePath : int32_t { kInteger, kMmx, kSse2, kAvx2, kAvx512 };
-constexpr int kCodePathCount = 5;
+enum class CodePath : int32_t { kInteger, kMmx, kSse2, kSsse3, kAvx2, kAvx512 };
+constexpr int kCodePathCount = 6;
 constexpr CodePath kWidestCodePath = CodePath::kAvx512;
 
 // Lower-case names, as the tests, tools and the bench spell them.
-constexpr const char* kCodePathNames[kCodePathCount] = {"integer", "mmx", "sse2", "avx2", "avx512"};
+constexpr const char* kCodePathNames[kCodePathCount] = {"integer", "mmx",  "sse2",
+                                                        "ssse3",   "avx2", "avx512"};
 inline const char* CodePathName(CodePath path) {
   return kCodePathNames[static_cast<int32_t>(path)];
 }
@@ -42,7 +43,7 @@ struct ConvertPlan {
 // on processors that are not x86.
 int32_t ProcessorHasMmx();
 
-// Widest of SSE2 / AVX2 / AVX-512 that both the processor and the operating
+// Widest of SSE2 / SSSE3 / AVX2 / AVX-512 that both the processor and the operating
 // system support (CPUID, and XGETBV for the YMM and ZMM state); kInteger when
 // none.
 CodePath ProcessorVectorPath();

@@ -13,7 +13,7 @@
 #endif
 #define KELMAR_HAVE_MMX KELMAR_X86
 
-// The SSE2, AVX2 and AVX-512 row converters, chosen at run time on 32- and
+// The SSE2, SSSE3, AVX2 and AVX-512 row converters, chosen at run time on 32- and
 // 64-bit x86 alike.
 #define KELMAR_HAVE_WIDE KELMAR_X86
 
@@ -39,6 +39,8 @@
 #if defined(__clang__)
 #define KELMAR_TARGET_SSE2_BEGIN \
   _Pragma("clang attribute push(__attribute__((target(\"sse2\"))), apply_to = function)")
+#define KELMAR_TARGET_SSSE3_BEGIN \
+  _Pragma("clang attribute push(__attribute__((target(\"ssse3\"))), apply_to = function)")
 #define KELMAR_TARGET_AVX2_BEGIN \
   _Pragma("clang attribute push(__attribute__((target(\"avx2\"))), apply_to = function)")
 // _Pragma takes a single string literal; this one is too long to write as
@@ -50,6 +52,7 @@
 #define KELMAR_TARGET_END _Pragma("clang attribute pop")
 #else
 #define KELMAR_TARGET_SSE2_BEGIN _Pragma("GCC push_options") _Pragma("GCC target(\"sse2\")")
+#define KELMAR_TARGET_SSSE3_BEGIN _Pragma("GCC push_options") _Pragma("GCC target(\"ssse3\")")
 #define KELMAR_TARGET_AVX2_BEGIN _Pragma("GCC push_options") _Pragma("GCC target(\"avx2\")")
 #define KELMAR_TARGET_AVX512_BEGIN \
   _Pragma("GCC push_options") _Pragma("GCC target(\"avx512f,avx512bw,avx512vl,avx512vbmi\")")

@@ -53,6 +53,8 @@ PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool 
   const bool pal8 = layout == RgbLayout::kPal8;
   if (plan.Allows(CodePath::kSse2) && FormsApply(layout, tables))
     convert = pal8 ? Pal8KernelSse2() : RgbFormKernelSse2(layout, tables.forms);
+  if (plan.Allows(CodePath::kSsse3) && FormsApply(layout, tables))
+    convert = pal8 ? Pal8KernelSsse3() : RgbFormKernelSsse3(layout, tables.forms);
   if (plan.Allows(CodePath::kAvx2) && FormsApply(layout, tables))
     convert = pal8 ? Pal8KernelAvx2() : RgbFormKernelAvx2(layout, tables.forms);
   // AVX-512 has no dither kernel; its closed forms need the 32 vector

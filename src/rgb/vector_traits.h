@@ -1,5 +1,5 @@
 // The contract between the shared vector kernels and an instruction set's
-// traits type (Sse2, Avx2, Avx512): the primitives each family of kernels
+// traits type (Sse2, Ssse3, Avx2, Avx512): the primitives each family of kernels
 // calls, checked when a kernel is instantiated, so a traits type that lacks
 // one fails to compile with a message that names it.
 //

@@ -1,4 +1,4 @@
-// Vector paths of the RGB converters (SSE2, AVX2, AVX-512).
+// Vector paths of the RGB converters (SSE2, SSSE3, AVX2, AVX-512).
 //
 // They compute UTable and VTable from their closed forms
 // (rgb/closed_forms.h) in 16-bit lanes, and LumaTable either from its closed
@@ -53,10 +53,12 @@ struct FourOutputRows {
 // AVX-512 lookups in windows of LumaTable.
 #if KELMAR_HAVE_WIDE
 PictureConverter RgbFormKernelSse2(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbFormKernelSsse3(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbFormKernelAvx2(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbFormKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbWindowKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter Pal8KernelSse2();
+PictureConverter Pal8KernelSsse3();
 PictureConverter Pal8KernelAvx2();
 #endif
 

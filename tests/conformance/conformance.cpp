@@ -7,7 +7,7 @@
 //
 //   kelmar_conformance                 the digest lines
 //   kelmar_conformance --threads [N]   the thread-safety stress (N threads, default 4)
-//   --path integer|mmx|sse2|avx2|avx512  first force a code path (test builds only)
+//   --path integer|mmx|sse2|ssse3|avx2|avx512  first force a code path (test builds only)
 //   --dll PATH                        Windows: the DLL to load (default KELMAR.dll)
 //
 // On Windows every conversion goes through a thunk that calls the DLL with
@@ -292,8 +292,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--dll" && i + 1 < argc) {
       dll = argv[++i];
     } else {
-      std::printf("usage: %s [--threads [N]] [--path integer|mmx|sse2|avx2|avx512] [--dll PATH]\n",
-                  argv[0]);
+      std::printf(
+          "usage: %s [--threads [N]] [--path integer|mmx|sse2|ssse3|avx2|avx512] [--dll PATH]\n",
+          argv[0]);
       return 2;
     }
   }

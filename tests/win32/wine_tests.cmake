@@ -27,7 +27,7 @@ function(kelmar_wine_tests name directory)
                    -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR} -DNAME=${name}
                    -P ${CMAKE_CURRENT_SOURCE_DIR}/win32/compare_conformance.cmake)
   # Each code path forced through the test build in tiers/.
-  foreach(path integer mmx sse2 avx2 avx512)
+  foreach(path integer mmx sse2 ssse3 avx2 avx512)
     add_test(NAME wine.${name}.${path}
              COMMAND ${CMAKE_COMMAND} -DNATIVE=$<TARGET_FILE:kelmar_conformance>
                      -DWINDOWS_EXE=${exe} -DWINE_PREFIX=${KELMAR_WINE_PREFIX}
@@ -56,7 +56,8 @@ function(kelmar_wine_tests name directory)
                    -DPREFIX=${CMAKE_CURRENT_BINARY_DIR}/install-${name}
                    -P ${CMAKE_CURRENT_SOURCE_DIR}/win32/check_install.cmake)
   set_tests_properties(wine.${name}.conformance wine.${name}.integer wine.${name}.mmx
-                       wine.${name}.sse2 wine.${name}.avx2 wine.${name}.avx512 wine.${name}.threads
+                       wine.${name}.sse2 wine.${name}.ssse3 wine.${name}.avx2 wine.${name}.avx512
+                       wine.${name}.threads
                        wine.${name}.host-mingw wine.${name}.host-msvc
                        PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600)
   set_tests_properties(wine.${name}.threads PROPERTIES LABELS threads)

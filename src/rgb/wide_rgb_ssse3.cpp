@@ -1,0 +1,43 @@
+// SSSE3 vector paths of the RGB converters: the SSE2 kernels with the
+// instructions SSSE3 adds, for processors without AVX2: byte shuffles for
+// the 24-bit interleave, and absolute value and sign in one instruction each.
+#include "rgb/wide_rgb.h"
+
+#if KELMAR_HAVE_WIDE
+
+#include <tmmintrin.h>
+
+#include <cstdint>
+
+KELMAR_TARGET_SSSE3_BEGIN
+
+#include "rgb/bgr_shuffle.h"
+#include "rgb/wide_dither_core.h"
+#include "rgb/wide_rgb_core.h"
+#include "rgb/wide_rgb_sse2.h"
+
+namespace kelmar {
+namespace {
+
+struct Ssse3 : Sse2 {
+  static Vec Abs16(Vec a) { return _mm_abs_epi16(a); }
+  static Vec Sign16(Vec magnitude, Vec x) { return _mm_sign_epi16(magnitude, x); }
+  static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
+    for (int part = 0; part < 3; ++part)
+      _mm_storeu_si128(reinterpret_cast<Vec*>(out + 16 * part), BgrPart(part, b, g, r));
+  }
+};
+
+}  // namespace
+
+PictureConverter RgbFormKernelSsse3(RgbLayout layout, const RgbClosedForms& forms) {
+  return FormKernelFor<Ssse3>(layout, forms);
+}
+
+PictureConverter Pal8KernelSsse3() { return DitherPicture<Ssse3>; }
+
+}  // namespace kelmar
+
+KELMAR_TARGET_END
+
+#endif  // KELMAR_HAVE_WIDE
