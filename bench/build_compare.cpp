@@ -2,8 +2,11 @@
 // round converts the same picture with both, in a random order, and the
 // result is the median over rounds of the one's time over the other's.
 //
-//   kelmar_build_compare BASELINE.so CANDIDATE.so [rounds]
+//   kelmar_build_compare [--tier PATH] BASELINE.so CANDIDATE.so [rounds]
 //
+// --tier forces that code path (integer, mmx, sse2, avx2, avx512) in both,
+// through the KelmarBenchForcePath export of the bench-only builds that
+// scripts/bench-builds.sh links.
 // Single-threaded, 1280 x 720, full map, every layout neutral and adjusted.
 #include <dlfcn.h>
 
@@ -15,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "common/cpu.h"
 #include "kelmar.h"
 #include "layouts.h"
 
@@ -24,6 +28,7 @@ namespace {
 struct Library {
   decltype(&Kelmar) kelmar;
   decltype(&SetDisplay) setDisplay;
+  void (*forcePath)(int32_t);  // only in the bench-only builds
 };
 
 bool Open(const char* path, Library& library) {
@@ -35,6 +40,7 @@ bool Open(const char* path, Library& library) {
   }
   library.kelmar = reinterpret_cast<decltype(&Kelmar)>(dlsym(handle, "Kelmar"));
   library.setDisplay = reinterpret_cast<decltype(&SetDisplay)>(dlsym(handle, "SetDisplay"));
+  library.forcePath = reinterpret_cast<void (*)(int32_t)>(dlsym(handle, "KelmarBenchForcePath"));
   if (!library.kelmar || !library.setDisplay) {
     std::fprintf(stderr, "kelmar_build_compare: %s lacks the exports\n", path);
     return false;
@@ -61,23 +67,46 @@ double Time(const Library& library, HeaderWithPalette& header, std::vector<uint8
 }  // namespace kelmar::bench
 
 int main(int argc, char** argv) {
+  using namespace kelmar;
   using namespace kelmar::bench;
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: %s BASELINE.so CANDIDATE.so [rounds]\n", argv[0]);
+  const char* tier = nullptr;
+  if (argc > 2 && std::string(argv[1]) == "--tier") {
+    tier = argv[2];
+    argc -= 2;
+    argv += 2;
+  }
+  CodePath path = kWidestCodePath;
+  if (argc < 3 || (tier && !CodePathNamed(tier, &path))) {
+    std::fprintf(stderr,
+                 "usage: kelmar_build_compare [--tier %s|%s|%s|%s|%s] BASELINE.so "
+                 "CANDIDATE.so [rounds]\n",
+                 kCodePathNames[0], kCodePathNames[1], kCodePathNames[2], kCodePathNames[3],
+                 kCodePathNames[4]);
     return 2;
   }
   Library libraries[2];
   if (!Open(argv[1], libraries[0]) || !Open(argv[2], libraries[1])) return 1;
+  if (tier) {
+    for (int i = 0; i < 2; ++i) {
+      if (!libraries[i].forcePath) {
+        std::fprintf(stderr, "kelmar_build_compare: %s cannot force a path\n", argv[1 + i]);
+        return 1;
+      }
+      libraries[i].forcePath(static_cast<int32_t>(path));
+    }
+  }
   const int rounds = argc > 3 ? std::atoi(argv[3]) : 31;
   constexpr int kWidth = 1280, kHeight = 720, kCalls = 20;
   const HostPicture picture(PictureOfSize(kWidth, kHeight));
   const PlaneSet& planes = picture.planes;
   std::mt19937 order(20261208);
 
-  std::printf("Candidate / baseline, medians of %d paired rounds of %d calls (below 1: faster)\n\n",
-              rounds, kCalls);
+  std::printf(
+      "Candidate / baseline on the %s path, medians of %d paired rounds of %d calls (below 1: "
+      "faster)\n\n",
+      tier ? tier : "automatic", rounds, kCalls);
   std::printf("| layout | neutral | adjusted |\n|---|---:|---:|\n");
-  for (const LayoutInfo& info : AllLayouts()) {
+  for (const OutputLayoutInfo& info : kOutputLayouts) {
     std::printf("| %s |", info.name);
     for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
       HeaderWithPalette header = MakeHeader(info.layout, kWidth, kHeight);

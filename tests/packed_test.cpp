@@ -281,19 +281,6 @@ TEST_F(Packed, MatchesTheDefinitionOnEveryPath) {
   }
 }
 
-TEST_F(Packed, CopyPathsAreIdentical) {
-  const Picture p = MakePicture(352, 288, 21, RowOrder::kUp);
-  const std::vector<uint8_t> map = FullMap(MapBytes(352, 288));
-  for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
-    ExpectSameBytesOnEveryPath(
-        [&](CodePath path) {
-          const ScopedPathLimit limit(path);
-          return Pack(layout, p, map);
-        },
-        LayoutName(layout));
-  }
-}
-
 TEST_F(Packed, Yuy2IsUyvyWithTheBytesOfEveryWordExchanged) {
   Rng rng(5);
   for (int trial = 0; trial < 12; ++trial) {

@@ -82,6 +82,10 @@ HeaderWithPalette MakeHeader(int32_t width, int32_t height, uint16_t bitCount,
   return h;
 }
 
+HeaderWithPalette MakeHeader(const OutputLayoutInfo& layout, int32_t width, int32_t height) {
+  return MakeHeader(width, height, layout.bitCount, layout.compression);
+}
+
 std::vector<uint8_t> FullMap(size_t count, uint8_t value) {
   return std::vector<uint8_t>(count, value);
 }

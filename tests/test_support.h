@@ -10,6 +10,7 @@
 
 #include "common/cpu.h"
 #include "common/display_values.h"
+#include "common/output_layouts.h"
 #include "kelmar.h"
 #include "packed/packed_tables.h"
 #include "rgb/rgb_tables.h"
@@ -94,6 +95,7 @@ struct HeaderWithPalette {
 };
 HeaderWithPalette MakeHeader(int32_t width, int32_t height, uint16_t bitCount,
                              uint32_t compression);
+HeaderWithPalette MakeHeader(const OutputLayoutInfo& layout, int32_t width, int32_t height);
 
 // A map of `count` bytes, all `value`.
 std::vector<uint8_t> FullMap(size_t count, uint8_t value = 1);

@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "kelmar.h"
+#include "output_layouts.h"
 #include "padded_picture.h"
 #include "workers.h"
 
 namespace kconvert {
 
-enum class Layout { kRgb24, kRgb555, kRgb565, kPal8, kUyvy, kYuy2 };
+using Layout = kelmar::OutputLayout;
 
 constexpr Layout kAllLayouts[] = {Layout::kRgb24, Layout::kRgb555, Layout::kRgb565,
                                   Layout::kPal8,  Layout::kUyvy,   Layout::kYuy2};
