@@ -165,13 +165,14 @@ void RegisterAll(const TableOptions& options) {
       for (CodePath path : {tier, CodePath::kInteger}) {
         const KelmarCase c = {info.layout, cw, ch, setting, MapKind::kFull, path};
         Register(KelmarName(info.layout, cw, ch, setting.name, MapKind::kFull,
-                            path == CodePath::kInteger ? "integer" : nullptr),
+                            path == CodePath::kInteger ? CodePathName(path) : nullptr),
                  [c](benchmark::State& state) { RunKelmar(state, c); });
       }
     }
     const KelmarCase common = {
         info.layout, cw, ch, ValuesOf(Setting::kAdjusted), MapKind::kFull, CodePath::kInteger};
-    Register(KelmarName(info.layout, cw, ch, Setting::kAdjusted, MapKind::kFull, "integer"),
+    Register(KelmarName(info.layout, cw, ch, Setting::kAdjusted, MapKind::kFull,
+                        CodePathName(CodePath::kInteger)),
              [common](benchmark::State& state) { RunKelmar(state, common); });
   }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include "common/cpu.h"
 #include "layouts.h"
 #include "scaling.h"
 
@@ -159,8 +160,8 @@ void RatioTableReporter::PrintCliffTable(std::ostream& out) const {
       const double common =
           Nanoseconds(KelmarName(info.layout, w, h, Setting::kAdjusted, MapKind::kFull));
       const double fast = Nanoseconds(KelmarName(info.layout, w, h, setting.name, MapKind::kFull));
-      const double integer =
-          Nanoseconds(KelmarName(info.layout, w, h, setting.name, MapKind::kFull, "integer"));
+      const double integer = Nanoseconds(KelmarName(info.layout, w, h, setting.name, MapKind::kFull,
+                                                    CodePathName(CodePath::kInteger)));
       const bool scalar = fast > 0 && integer > 0 && fast > 0.75 * integer;
       out << ' ' << RatioText(fast, common) << (scalar ? " (no fast form)" : "") << " |";
     }

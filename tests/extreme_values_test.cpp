@@ -178,7 +178,7 @@ TEST_F(ExtremeValues, EveryLayoutGivesCompleteTablesAndOneOutputOnEveryPath) {
               SetDisplayQuietly(a.brightness, a.contrast, a.saturation, a.balance);
               Output out = Convert(layout, zoom, picture);
               if (palette.empty()) palette = out.palette;
-              EXPECT_EQ(out.palette, palette) << PathName(path);
+              EXPECT_EQ(out.palette, palette) << CodePathName(path);
               return out.pixels;
             },
             "");

@@ -300,7 +300,7 @@ TEST_F(Packed, Yuy2IsUyvyWithTheBytesOfEveryWordExchanged) {
           std::vector<uint8_t> swapped = Pack(Layout::kUyvy, p, map);
           for (size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
           const std::vector<uint8_t> yuy2 = Pack(Layout::kYuy2, p, map);
-          EXPECT_EQ(yuy2, swapped) << width << " x " << height << " " << PathName(path);
+          EXPECT_EQ(yuy2, swapped) << width << " x " << height << " " << CodePathName(path);
           return yuy2;
         },
         "word exchange");

@@ -285,7 +285,7 @@ TEST_F(Rgb16Test, EveryPathFollowsThePixelRule) {
     ExpectSameBytesOnEveryPath(
         [&](CodePath path) {
           const ScopedPathLimit limit(path);
-          SCOPED_TRACE(PathName(path));
+          SCOPED_TRACE(CodePathName(path));
           ExpectMatchesRule(layout, picture.planes, s, map);
           return Convert(layout, picture.planes, s, map, 0x5A);
         },

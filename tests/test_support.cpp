@@ -158,11 +158,11 @@ std::vector<uint8_t> ExpectSameBytesOnEveryPath(
   std::vector<uint8_t> expected;
   for (CodePath path : SupportedPaths()) {
     const std::vector<uint8_t> bytes = convert(path);
-    EXPECT_TRUE(FloatingPointStateClean()) << PathName(path) << " left MMX state: " << what;
+    EXPECT_TRUE(FloatingPointStateClean()) << CodePathName(path) << " left MMX state: " << what;
     if (path == CodePath::kInteger)
       expected = bytes;
     else
-      EXPECT_EQ(bytes, expected) << PathName(path) << ": " << what;
+      EXPECT_EQ(bytes, expected) << CodePathName(path) << ": " << what;
   }
   return expected;
 }

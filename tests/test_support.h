@@ -113,7 +113,6 @@ class ScopedPathLimit {
 
 // The paths this machine can run, integer first.
 std::vector<CodePath> SupportedPaths();
-inline const char* PathName(CodePath path) { return CodePathName(path); }
 
 // Sets the display adjustments and makes the next Kelmar() call see them as
 // unchanged, so it does not overwrite the caller's map.

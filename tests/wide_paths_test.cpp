@@ -127,7 +127,7 @@ std::vector<uint8_t> Convert(const Layout& layout, const Size& s, const Picture&
   std::vector<uint8_t> mapCopy = map;
   ScopedPathLimit limit(path);
   Kelmar(&header.header, out.data(), &picture.planes, mapCopy.data(), 0, s.zoom);
-  EXPECT_TRUE(out.GuardsIntact()) << layout.name << " " << PathName(path);
+  EXPECT_TRUE(out.GuardsIntact()) << layout.name << " " << CodePathName(path);
   return out.Payload();
 }
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/output_layouts.h"
 #include "kelmar.h"
-#include "output_layouts.h"
 #include "padded_picture.h"
 #include "workers.h"
 
