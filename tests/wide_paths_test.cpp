@@ -328,7 +328,7 @@ std::vector<uint8_t> ConvertWithTables(Converter convert, const Layout& layout,
 // terms off by one.  The vector paths must still write what the tables say.
 TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
   const std::vector<CodePath> wide = WidePaths();
-  if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  if (wide.empty()) GTEST_SKIP() << "no SSE2, AVX2 or AVX-512";
   struct Tamper {
     const char* what;
     Adjust adjust;
@@ -460,7 +460,7 @@ TEST(LumaWindows, TamperedTables) {
 // back to the tables; dither offsets are taken from the matrix as it is.
 TEST(ClosedForms, DitherTablesWithoutTheirFormsFallBackToTheTables) {
   const std::vector<CodePath> wide = WidePaths();
-  if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  if (wide.empty()) GTEST_SKIP() << "no SSE2, AVX2 or AVX-512";
   const Size s = {80, 32, 0};
   const Picture picture = PictureFor(kPal8, s, Tables::kDown, 4);
   // A quantiser entry off its run has no vector form; a changed dither
