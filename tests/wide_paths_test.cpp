@@ -201,17 +201,12 @@ void AddLargePictures(std::vector<SweepCase>& cases) {
 // of a row included, and never one of the next row.
 void AddEverySingleMacroblockMap(std::vector<SweepCase>& cases) {
   const Size s = {336, 48, 0};
+  const Adjust benchSetting = {2, 3, 2, 0};
   for (int l = 0; l < 4; ++l) {
     for (size_t marked = 0; marked < 63; ++marked) {
       std::vector<uint8_t> map(63, 0);
       map[marked] = 1;
-      cases.push_back({&kOutputLayouts[l],
-                       s,
-                       {2, 3, 2, 0},
-                       Tables::kDown,
-                       40u + l,
-                       false,
-                       map,
+      cases.push_back({&kOutputLayouts[l], s, benchSetting, Tables::kDown, 40u + l, false, map,
                        "macroblock " + std::to_string(marked)});
     }
   }
@@ -228,29 +223,21 @@ void AddRandomRgb24Pictures(std::vector<SweepCase>& cases) {
     const int32_t outWidth = zoom ? 2 * width + rng.Uniform(0, 1) : width;
     const int32_t outHeight = zoom ? 2 * height : height;
     const Adjust a = {rng.Uniform(-30, 30), rng.Uniform(-45, 45), rng.Uniform(-12, 12), 0};
-    cases.push_back({&kRgb24,
-                     {outWidth, outHeight, zoom},
-                     a,
-                     round % 2 ? Tables::kUp : Tables::kDown,
-                     100u + round,
-                     true,
-                     RandomMap(outWidth * outHeight / 256 + 1, 200 + round, 70),
-                     "70%"});
+    const Size s = {outWidth, outHeight, zoom};
+    const Tables tables = round % 2 ? Tables::kUp : Tables::kDown;
+    cases.push_back({&kRgb24, s, a, tables, 100u + round, true,
+                     RandomMap(outWidth * outHeight / 256 + 1, 200 + round, 70), "70%"});
   }
 }
 
 // Packed output of a whole CIF picture, rows upward in memory: the copy
 // paths of the neutral setting.
 void AddPackedCopies(std::vector<SweepCase>& cases) {
+  const Size cif = {352, 288, 0};
+  const Adjust neutral = {0, 0, 0, 0};
   for (OutputLayout layout : {OutputLayout::kUyvy, OutputLayout::kYuy2})
-    cases.push_back({&InfoOf(layout),
-                     {352, 288, 0},
-                     {0, 0, 0, 0},
-                     Tables::kUp,
-                     21,
-                     true,
-                     FullMap(22 * 18),
-                     "full"});
+    cases.push_back(
+        {&InfoOf(layout), cif, neutral, Tables::kUp, 21, true, FullMap(22 * 18), "full"});
 }
 
 std::vector<SweepCase> SweepCases() {
