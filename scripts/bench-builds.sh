@@ -37,14 +37,14 @@ esac
 # link_bench_library SOURCE BUILD: BUILD/libkelmar_bench.so from BUILD's
 # kelmar_static archive of the tree SOURCE.
 link_bench_library() {
-  local source=$1 out=$2 api=()
-  # Revisions before CodePath capped the paths with PathLimit.
-  if grep -q "enum class PathLimit" "$source/src/common/cpu.h"; then
-    api=(-DKELMAR_BENCH_PATH_LIMIT)
+  local source=$1 out=$2 shim=("$root/bench/force_path.cpp")
+  if [ ! -f "$source/src/common/cpu.h" ]; then
+    shim=()  # too old to have a path limit: the automatic path only
+  elif grep -q "enum class PathLimit" "$source/src/common/cpu.h"; then
+    shim+=(-DKELMAR_BENCH_PATH_LIMIT)  # before CodePath
   fi
-  "${CXX:-c++}" -std=c++17 -O2 -fPIC -fvisibility=hidden "${api[@]}" \
-    -I"$source/include" -I"$source/src" -shared -o "$out/libkelmar_bench.so" \
-    "$root/bench/force_path.cpp" \
+  "${CXX:-c++}" -std=c++17 -O2 -fPIC -fvisibility=hidden -I"$source/include" -I"$source/src" \
+    -shared -o "$out/libkelmar_bench.so" "${shim[@]}" \
     -Wl,--whole-archive "$out/libkelmar_static.a" -Wl,--no-whole-archive
 }
 
