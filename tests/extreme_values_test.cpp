@@ -279,29 +279,27 @@ TEST_F(ExtremeValues, HeadersWithoutMacroblocksTouchNothing) {
 TEST_F(ExtremeValues, HugePicturesWriteTheMarkedMacroblockInPlace) {
   struct Case {
     const char* what;
-    const char* layout;
+    OutputLayout layout;
     int32_t width, height;
     int64_t column, mbRow;
   };
   const Case cases[] = {
       // 32 output bytes per macroblock: column 2^26 is 2^31 bytes in.
-      {"uyvy, column 2^26", "uyvy", 1120000000, 16, 67108864, 0},
-      {"yuy2, column 2^26", "yuy2", 1120000000, 16, 67108864, 0},
+      {"uyvy, column 2^26", OutputLayout::kUyvy, 1120000000, 16, 67108864, 0},
+      {"yuy2, column 2^26", OutputLayout::kYuy2, 1120000000, 16, 67108864, 0},
       // 48 and 32 bytes per macroblock: the last column passes 2^31 bytes.
-      {"rgb24, last column", "rgb24", 715827920, 16, 44739244, 0},
-      {"rgb555, last column", "rgb555", 1073741840, 16, 67108864, 0},
-      {"rgb565, last column", "rgb565", 1073741840, 16, 67108864, 0},
-      {"pal8, last column", "pal8", 2147483632, 16, 134217726, 0},
+      {"rgb24, last column", OutputLayout::kRgb24, 715827920, 16, 44739244, 0},
+      {"rgb555, last column", OutputLayout::kRgb555, 1073741840, 16, 67108864, 0},
+      {"rgb565, last column", OutputLayout::kRgb565, 1073741840, 16, 67108864, 0},
+      {"pal8, last column", OutputLayout::kPal8, 2147483632, 16, 134217726, 0},
       // Macroblock 2^31 of the map: the first of row 32768.
-      {"pal8, map byte 2^31", "pal8", 1048576, 524304, 0, 32768},
+      {"pal8, map byte 2^31", OutputLayout::kPal8, 1048576, 524304, 0, 32768},
   };
   constexpr size_t kGuard = size_t{8} << 30;
   SetDisplayQuietly(0, 0, 0, 0);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const Layout& layout =
-        *std::find_if(std::begin(kLayouts), std::end(kLayouts),
-                      [&](const Layout& l) { return l.name == std::string(c.layout); });
+    const Layout& layout = InfoOf(c.layout);
     const size_t width = static_cast<size_t>(c.width);
     const size_t height = static_cast<size_t>(c.height);
     const size_t mbCols = width / 16;
@@ -337,7 +335,7 @@ TEST_F(ExtremeValues, HugePicturesWriteTheMarkedMacroblockInPlace) {
     const size_t macroblockBytes = 16 * static_cast<size_t>(layout.bytesPerPixel);
     const size_t rowBytes = width * layout.bytesPerPixel;
     for (const CodePath path : SupportedPaths()) {
-      SCOPED_TRACE(PathName(path));
+      SCOPED_TRACE(CodePathName(path));
       ScopedPathLimit limit(path);
       std::vector<uint8_t> expected(16 * macroblockBytes);
       uint8_t oneMap[1] = {1};
