@@ -5,9 +5,11 @@
 
 #include "convert_run.h"
 #include "options.h"
+#include "temporary_files.h"
 #include "tool_error.h"
 
 int main(int argc, char** argv) {
+  kconvert::RemoveTemporaryFilesOnSignals("kelmar-convert");
   try {
     const auto options = kconvert::ParseCommandLine(argc, argv);
     if (!options) return 0;
