@@ -1,5 +1,8 @@
 #include "frame_source.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -47,6 +50,12 @@ class InputStream {
  public:
   explicit InputStream(const std::string& path) {
     if (path == "-") {
+      // Reading a directory fails at once, which would look like an empty
+      // input.
+      struct stat status;
+      if (fstat(STDIN_FILENO, &status) == 0 && S_ISDIR(status.st_mode)) {
+        throw ToolError("stdin is a directory");
+      }
       stream_ = &std::cin;
       return;
     }
