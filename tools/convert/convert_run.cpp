@@ -265,7 +265,7 @@ void RunOverlapped(FrameSource& source, int64_t limit, int64_t firstNumber,
 
 RunTotals RunConversion(const Options& options) {
   const auto start = Clock::now();
-  auto source = OpenSource({options.input, options.width, options.height});
+  auto source = OpenSource({options.input, options.width, options.height, options.inputRange});
   const OutputPlan plan = PlanOutputs(options, source->stem(), source->IsVideo());
   if (!plan.directory.empty()) CreateDirectory(plan.directory);
 
@@ -309,6 +309,7 @@ RunTotals RunConversion(const Options& options) {
   for (auto& [item, stream] : streams) stream->Commit();
   totals.seconds = SecondsSince(start);
   totals.librarySeconds = converter.librarySeconds();
+  totals.rangeHint = AssumedRangeHint(*source);
   return totals;
 }
 

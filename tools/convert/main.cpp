@@ -16,6 +16,10 @@ int main(int argc, char** argv) {
     const kconvert::RunTotals totals = kconvert::RunConversion(*options);
     if (!options->quiet) {
       std::fprintf(stderr, "kelmar-convert: %s\n", kconvert::SummaryLine(totals).c_str());
+      // After the summary: a run that fails says one line, its error.
+      if (!totals.rangeHint.empty()) {
+        std::fprintf(stderr, "kelmar-convert: %s\n", totals.rangeHint.c_str());
+      }
     }
     return 0;
   } catch (const kconvert::UsageError& e) {

@@ -105,6 +105,18 @@ void AddDisplayOptions(CLI::App& app, int32_t& brightness, int32_t& contrast, in
                   "U/V balance of the packed layouts (default 0)");
 }
 
+void AddInputRangeOption(CLI::App& app, std::optional<kelmar_tools::ColourRange>& range) {
+  app.add_option_function<std::string>(
+         "--input-range",
+         [&range](const std::string& text) {
+           range = kelmar_tools::ParseColourRange(text);
+           if (!range) throw UsageError("--input-range '" + text + "' is not full or limited");
+         },
+         "the samples' range: full (0-255) or limited (16-235; expanded to full) (default: the "
+         "clip's XCOLORRANGE tag, or full)")
+      ->type_name("RANGE");
+}
+
 void AddVersionFlag(CLI::App& app, const char* program) {
   app.set_version_flag("--version", std::string(program) + " " + KELMAR_VERSION,
                        "print the version of Kelmar this was built as");
@@ -142,6 +154,7 @@ std::optional<Options> ParseCommandLine(int argc, const char* const* argv) {
                  "the input is raw I420 of this size (without input: the test picture's size)")
       ->type_name("WxH");
   app.add_flag("-z,--zoom", options.zoom, "RGB layouts at twice the size in each direction");
+  AddInputRangeOption(app, options.inputRange);
   AddDisplayOptions(app, options.brightness, options.contrast, options.saturation, options.balance);
   auto* first = AddNumberOption(app, "--first", options.first, INT64_MIN, INT64_MAX,
                                 "first frame to convert, from 1");

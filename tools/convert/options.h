@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "colour_range.h"
+
 namespace CLI {
 class App;
 class Option;
@@ -29,6 +31,8 @@ struct Options {
   bool changedOnly = false;
   bool quiet = false;
   int threads = 0;  // 0: the machine's processors
+  // --input-range; nothing: as the stream states it, or else full.
+  std::optional<kelmar_tools::ColourRange> inputRange;
 };
 
 // Parses argv.  Returns nothing when --help was asked for (the help has
@@ -51,6 +55,9 @@ CLI::Option* AddNumberOption(CLI::App& app, const std::string& names, int32_t& v
 // asked for and has been printed; throws UsageError for anything else that
 // CLI11 rejects.
 bool ParseArguments(CLI::App& app, int argc, const char* const* argv);
+
+// --input-range full|limited.
+void AddInputRangeOption(CLI::App& app, std::optional<kelmar_tools::ColourRange>& range);
 
 // The --version flag, printing the version the library was built as.
 void AddVersionFlag(CLI::App& app, const char* program);

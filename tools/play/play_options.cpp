@@ -51,6 +51,7 @@ std::optional<PlayOptions> ParsePlayCommandLine(int argc, const char* const* arg
                  "first layout: rgb24, rgb555, rgb565, pal8, uyvy or yuy2 (default rgb24)")
       ->type_name("LAYOUT");
   app.add_flag("-z,--zoom", options.zoom, "start at double size");
+  kconvert::AddInputRangeOption(app, options.inputRange);
   kconvert::AddDisplayOptions(app, options.brightness, options.contrast, options.saturation,
                               options.balance);
   auto* frames = kconvert::AddNumberOption(app, "--frames", options.frames, INT64_MIN, INT64_MAX,

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "colour_range.h"
 #include "layouts.h"
 
 namespace kplay {
@@ -26,6 +27,8 @@ struct PlayOptions {
   std::string keys;     // a key script (keys.h)
   std::string dumpDir;  // where every hand-over to SDL is recorded
   std::string shotDir = ".";
+  // --input-range; nothing: as the clip states it, or else full.
+  std::optional<kelmar_tools::ColourRange> inputRange;
 };
 
 // Parses argv.  Returns nothing when --help was asked for (the help has
