@@ -70,6 +70,7 @@ TEST_F(CommandLine, BadInputGetsOneClearLineAndNoOutput) {
       {{"--frame", "0x10"}, 2, "--frame '0x10' is not a whole number"},
       {{"--frames", " 2"}, 2, "--frames ' 2' is not a whole number"},
       {{"-j", "65"}, 2, "--threads '65' is not a whole number from 1 to 64"},
+      {{"--input-range", "tv"}, 2, "--input-range 'tv' is not full or limited"},
       {{"--size", "12"}, 2, "--size '12' is not WxH"},
       {{"--size", "20000x16"}, 2, "picture size 20000x16 is out of range"},
       {{"--frame", "0"}, 2, "--frame counts from 1"},
@@ -157,6 +158,89 @@ TEST_F(CommandLine, HelpListsTheOptions) {
     EXPECT_EQ(run.out.find(clutter), std::string::npos) << clutter << "\n" << run.out;
   }
 }
+
+TEST_F(CommandLine, AClipOfUnstatedRangeGetsAHintAfterTheSummary) {
+  WriteFile(in_ / "limited.y4m",
+            "YUV4MPEG2 W32 H16 XCOLORRANGE=LIMITED\n" + FrameOf('\x10') + FrameOf('\xeb'));
+  WriteFile(in_ / "full.y4m", "YUV4MPEG2 W32 H16 XCOLORRANGE=FULL\n" + FrameOf('\x10'));
+  WriteFile(in_ / "raw.yuv", std::string(768, '\x10'));
+  const struct {
+    std::vector<std::string> args;
+    bool hint;
+  } cases[] = {
+      {{"IN/good.y4m"}, true},
+      {{"-", "IN/<good.y4m"}, true},
+      {{"IN/raw.yuv", "--size", "32x16"}, true},
+      {{"IN/good.y4m", "-q"}, false},
+      {{"IN/good.y4m", "--input-range", "full"}, false},
+      {{"IN/good.y4m", "--input-range", "limited"}, false},
+      {{"IN/limited.y4m"}, false},
+      {{"IN/full.y4m"}, false},
+      {{}, false},  // the test picture
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args;
+    std::string input;
+    for (const std::string& arg : c.args) {
+      if (arg.rfind("IN/<", 0) == 0) {
+        input = in_ / arg.substr(4);
+      } else {
+        args.push_back(arg.rfind("IN/", 0) == 0 ? in_ / arg.substr(3) : arg);
+      }
+    }
+    args.insert(args.end(), {"-f", "uyvy", "-o", out_ / "x.uyvy"});
+    SCOPED_TRACE(c.args.empty() ? "test picture" : c.args[0] + " " + c.args.back());
+    const ToolRun run = RunTool(args, input);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const size_t hint = run.err.find(
+        "does not state its colour range and is read as full range; "
+        "ffmpeg's yuv420p is usually limited (--input-range limited)");
+    EXPECT_EQ(hint != std::string::npos, c.hint) << run.err;
+    if (c.hint) {
+      // One line, after the summary.
+      EXPECT_GT(hint, run.err.find("macroblocks converted")) << run.err;
+      EXPECT_EQ(run.err.substr(run.err.rfind('\n', run.err.size() - 2) + 1)
+                    .rfind("kelmar-convert: note: ", 0),
+                0u)
+          << run.err;
+    }
+  }
+  // Raw packed output carries the samples as the library received them.
+  ASSERT_EQ(RunTool({in_ / "limited.y4m", "-q", "-o", out_ / "l.uyvy"}).status, 0);
+  const std::string uyvy = ReadFile(out_ / "l.uyvy");
+  ASSERT_EQ(uyvy.size(), 2u * 32 * 16 * 2);
+  EXPECT_EQ(uyvy.substr(0, 4), std::string("\x00\x00\x00\x00", 4));  // 16: black
+  // 235: luma 255, chroma 250 (U Y V Y).
+  EXPECT_EQ(uyvy.substr(1024, 4), std::string("\xfa\xff\xfa\xff", 4));
+}
+
+#ifdef KELMAR_PLAY_PATH
+TEST_F(CommandLine, ThePlayerTakesTheInputRangeToo) {
+  WriteFile(in_ / "limited.y4m", "YUV4MPEG2 W32 H16 XCOLORRANGE=LIMITED\n" + FrameOf('a'));
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* err;  // what standard error starts with; "" for nothing
+  } cases[] = {
+      {{"IN/good.y4m"}, 0, "kelmar-play: note: "},
+      {{"IN/good.y4m", "--input-range", "limited"}, 0, ""},
+      {{"IN/limited.y4m"}, 0, ""},
+      {{"IN/good.y4m", "--input-range", "pc"}, 2, "kelmar-play: error: --input-range 'pc' is not"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {in_ / c.args[0].substr(3), "--no-window"};
+    args.insert(args.end(), c.args.begin() + 1, c.args.end());
+    SCOPED_TRACE(c.args[0] + " " + c.args.back());
+    const ToolRun run = RunPlayer(args, nullptr);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_EQ(run.err.rfind(c.err, 0), 0u) << run.err;
+    if (*c.err == '\0') {
+      EXPECT_EQ(run.err, "");
+    }
+    EXPECT_LE(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+}
+#endif
 
 TEST(ToolVersion, IsTheVersionTheLibraryWasBuiltAs) {
   std::vector<std::pair<std::string, ToolRun>> runs = {{"kelmar-convert", RunTool({"--version"})}};
