@@ -79,8 +79,6 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) 
 
 RunningTool::RunningTool(const std::vector<std::string>& args, const std::string& input,
                          bool pipeOutput) {
-  // A tool that stops reading must not end the test program.
-  std::signal(SIGPIPE, SIG_IGN);
   int in[2] = {-1, -1}, out[2] = {-1, -1};
   if (input.empty() && pipe(in) != 0) ADD_FAILURE() << "pipe";
   if (pipeOutput && pipe(out) != 0) ADD_FAILURE() << "pipe";
@@ -89,7 +87,6 @@ RunningTool::RunningTool(const std::vector<std::string>& args, const std::string
   argv.insert(argv.end(), args.begin(), args.end());
   pid_ = fork();
   if (pid_ == 0) {
-    std::signal(SIGPIPE, SIG_DFL);
     const int stdinFd = input.empty() ? in[0] : open(input.c_str(), O_RDONLY);
     const int stdoutFd = pipeOutput ? out[1] : open(outPath.c_str(), O_WRONLY | O_CREAT, 0600);
     const int stderrFd = open(errPath.c_str(), O_WRONLY | O_CREAT, 0600);
@@ -120,11 +117,16 @@ RunningTool::~RunningTool() {
 }
 
 void RunningTool::Write(const std::string& bytes) {
+  // A tool that stops reading must not end the test program.
+  struct sigaction ignore = {}, old = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &old);
   for (size_t done = 0; done < bytes.size();) {
     const ssize_t n = write(input_, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return;
+    if (n <= 0) break;
     done += static_cast<size_t>(n);
   }
+  sigaction(SIGPIPE, &old, nullptr);
 }
 
 std::string RunningTool::Read(size_t bytes) {
