@@ -35,7 +35,7 @@ struct Options {
   std::optional<kelmar_tools::ColourRange> inputRange;
 };
 
-// Parses argv.  Returns nothing when --help was asked for (the help has
+// Parses argv.  Returns nothing when --help or --version was asked for (the answer has
 // been printed); throws UsageError for anything it cannot accept.
 std::optional<Options> ParseCommandLine(int argc, const char* const* argv);
 

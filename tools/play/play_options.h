@@ -31,7 +31,7 @@ struct PlayOptions {
   std::optional<kelmar_tools::ColourRange> inputRange;
 };
 
-// Parses argv.  Returns nothing when --help was asked for (the help has
+// Parses argv.  Returns nothing when --help or --version was asked for (the answer has
 // been printed); throws kconvert::UsageError for anything it cannot accept.
 std::optional<PlayOptions> ParsePlayCommandLine(int argc, const char* const* argv);
 
