@@ -5,6 +5,7 @@
 #include <png.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,6 +75,108 @@ ToolRun RunProgram(const std::string& program, const std::vector<std::string>& a
 
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) {
   return RunProgram(KELMAR_CONVERT_PATH, args, input);
+}
+
+RunningTool::RunningTool(const std::vector<std::string>& args, const std::string& input,
+                         bool pipeOutput) {
+  int in[2] = {-1, -1}, out[2] = {-1, -1};
+  if (input.empty() && pipe(in) != 0) ADD_FAILURE() << "pipe";
+  if (pipeOutput && pipe(out) != 0) ADD_FAILURE() << "pipe";
+  const std::string outPath = capture_ / "out", errPath = capture_ / "err";
+  std::vector<std::string> argv = {KELMAR_CONVERT_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  pid_ = fork();
+  if (pid_ == 0) {
+    const int stdinFd = input.empty() ? in[0] : open(input.c_str(), O_RDONLY);
+    const int stdoutFd = pipeOutput ? out[1] : open(outPath.c_str(), O_WRONLY | O_CREAT, 0600);
+    const int stderrFd = open(errPath.c_str(), O_WRONLY | O_CREAT, 0600);
+    dup2(stdinFd, 0);
+    dup2(stdoutFd, 1);
+    dup2(stderrFd, 2);
+    for (int fd : {in[0], in[1], out[0], out[1]})
+      if (fd > 2) close(fd);
+    std::vector<char*> pointers;
+    for (std::string& arg : argv) pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    execv(pointers[0], pointers.data());
+    _exit(127);
+  }
+  if (in[0] >= 0) close(in[0]);
+  if (out[1] >= 0) close(out[1]);
+  input_ = in[1];
+  output_ = out[0];
+}
+
+RunningTool::~RunningTool() {
+  CloseInput();
+  CloseOutput();
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+}
+
+void RunningTool::Write(const std::string& bytes) {
+  // A tool that stops reading must not end the test program.
+  struct sigaction ignore = {}, old = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &old);
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = write(input_, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  sigaction(SIGPIPE, &old, nullptr);
+}
+
+std::string RunningTool::Read(size_t bytes) {
+  std::string got(bytes, '\0');
+  size_t done = 0;
+  while (done < bytes) {
+    const ssize_t n = read(output_, got.data() + done, bytes - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  got.resize(done);
+  return got;
+}
+
+void RunningTool::CloseInput() {
+  if (input_ >= 0) close(input_);
+  input_ = -1;
+}
+
+void RunningTool::CloseOutput() {
+  if (output_ >= 0) close(output_);
+  output_ = -1;
+}
+
+void RunningTool::Signal(int signal) { kill(pid_, signal); }
+
+ToolRun RunningTool::Wait() {
+  ToolRun run;
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid_, &status, 0, &usage) == pid_) {
+    pid_ = -1;
+    run.peakBytes = static_cast<int64_t>(usage.ru_maxrss) * 1024;
+    if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) {
+      run.signal = WTERMSIG(status);
+      run.status = 128 + run.signal;
+    }
+  }
+  run.out = ReadFile(capture_ / "out");
+  run.err = ReadFile(capture_ / "err");
+  return run;
+}
+
+bool WaitUntil(const std::function<bool()>& ready) {
+  for (int tries = 0; tries < 3000; ++tries) {
+    if (ready()) return true;
+    usleep(10000);
+  }
+  return false;
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ struct ToolRun {
   int status = -1;  // exit status, or -1 if it did not exit normally
   std::string out;
   std::string err;
+  int signal = 0;         // RunningTool: the signal that ended it, if one did
+  int64_t peakBytes = 0;  // RunningTool: its largest resident size
 };
 
 // Runs `program` with `args`, standard input from `input` ("" for
@@ -40,6 +43,36 @@ ToolRun RunProgram(const std::string& program, const std::vector<std::string>& a
 // Runs kelmar-convert with `args`, standard input from `input` ("" for
 // /dev/null).
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& input = "");
+
+// kelmar-convert running alongside the test: its standard input is a pipe
+// the test writes (or the file `input`), and with `pipeOutput` its standard
+// output a pipe the test reads (otherwise it is collected in a file).
+class RunningTool {
+ public:
+  explicit RunningTool(const std::vector<std::string>& args, const std::string& input = "",
+                       bool pipeOutput = false);
+  ~RunningTool();  // kills a tool still running
+  RunningTool(const RunningTool&) = delete;
+  RunningTool& operator=(const RunningTool&) = delete;
+
+  void Write(const std::string& bytes);  // as much as the tool takes
+  std::string Read(size_t bytes);        // up to `bytes` of its standard output
+  void CloseInput();
+  void CloseOutput();
+  void Signal(int signal);
+  // Waits for the end.  A tool ended by a signal gets the status a shell
+  // shows for it, 128 + the signal.
+  ToolRun Wait();
+
+ private:
+  int pid_ = -1;
+  int input_ = -1;
+  int output_ = -1;
+  TempDir capture_;
+};
+
+// Waits up to 30 s until `ready` holds; false if it never does.
+bool WaitUntil(const std::function<bool()>& ready);
 
 // An Xvfb server of the test program's own, so that windows open alike on
 // every machine and no desktop is needed or disturbed.  Started on first

@@ -214,9 +214,17 @@ class Player {
 void RunPlayer(const PlayOptions& options) {
   std::vector<ScriptTick> script;
   if (options.keysGiven) script = ParseKeyScript(options.keys);
-  Session session(kconvert::OpenSource({options.input, options.width, options.height}), options);
+  auto source =
+      kconvert::OpenSource({options.input, options.width, options.height, options.inputRange});
+  // Said at the end of a run that went well, where it interrupts nothing.
+  const std::string rangeHint = kconvert::AssumedRangeHint(*source);
+  const auto hint = [&rangeHint] {
+    if (!rangeHint.empty()) std::fprintf(stderr, "kelmar-play: %s\n", rangeHint.c_str());
+  };
+  Session session(std::move(source), options);
   if (options.noWindow) {
     RunHeadless(session, options, script);
+    hint();
     return;
   }
   std::unique_ptr<UploadDump> dump;
@@ -227,6 +235,7 @@ void RunPlayer(const PlayOptions& options) {
   } else {
     player.RunLive();
   }
+  hint();
 }
 
 }  // namespace kplay

@@ -61,7 +61,7 @@ const Frame* FrameHistory::Find(int64_t number) const {
 
 Session::Session(std::unique_ptr<kconvert::FrameSource> source, const PlayOptions& options)
     : source_(std::move(source)),
-      input_{options.input, options.width, options.height},
+      input_{options.input, options.width, options.height, options.inputRange},
       loop_(options.loop),
       frameLimit_(options.frames),
       history_(kHistoryBytes),
