@@ -7,9 +7,10 @@
 // members are the vector primitives (Sse2 in wide_rgb_sse2.h, Ssse3 in
 // wide_rgb_ssse3.cpp, Avx2 in wide_rgb_avx2.cpp, Avx512 in
 // wide_rgb_avx512.cpp); rgb/vector_traits.h lists them and checks them
-// when a kernel is instantiated.  The loads and stores take a pointer, or (more than one macroblock per step) TwoRows /
-// FourRows and TwoOutputRows / FourOutputRows with one row per 128-bit lane:
-// the template parameters Rows and OutRows stand for either.
+// when a kernel is instantiated.  The loads and stores take a pointer, or
+// (more than one macroblock per step) TwoRows / FourRows and TwoOutputRows /
+// FourOutputRows with one row per 128-bit lane: the template parameters Rows
+// and OutRows stand for either.
 //
 // Lane order: a vector of luma bytes is split into its low and high halves of
 // every 128-bit lane (UnpackLo8 / UnpackHi8 with zero), and a vector of chroma
