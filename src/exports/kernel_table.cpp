@@ -78,8 +78,7 @@ PackedConverter ChoosePackedConverter(bool yuy2, const PackedCall& call) {
   if (plan.Allows(CodePath::kMmx) && !adjusted) convert = own.mmxCopy;
 #endif
 #if KELMAR_HAVE_WIDE
-  // Adjusted output needs byte shuffles of 32 bytes.
-  if (plan.Allows(CodePath::kSse2) && !adjusted) convert = PackPictureSse2;
+  if (plan.Allows(CodePath::kSse2)) convert = PackPictureSse2;
   if (plan.Allows(CodePath::kAvx2)) convert = PackPictureAvx2;
   if (plan.Allows(CodePath::kAvx512)) convert = PackPictureAvx512;
 #endif

@@ -3,8 +3,9 @@
 // row pair at a time across the whole run.
 //
 // Unadjusted output is pure interleaving (SSE2, AVX2 or AVX-512).  Adjusted
-// output (AVX2 and AVX-512) looks every sample up in its 256-byte table with
-// byte shuffles or permutes, so it gives the table's bytes for any table.
+// output looks every sample up in its 256-byte table, with byte shuffles or
+// permutes (AVX2, AVX-512) or one entry at a time (SSE2), so it gives the
+// table's bytes for any table.
 #pragma once
 
 #include <cstdint>
@@ -30,8 +31,8 @@ inline RowPair RowPairOfPackedRun(const PackedRun& run, int pair) {
   return rows;
 }
 
-// The vector kernels the kernel table chooses from: SSE2 copies only; AVX2
-// and AVX-512 also look the samples up in the tables.
+// The vector kernels the kernel table chooses from, each for the copy and
+// for the adjusted output.
 #if KELMAR_HAVE_WIDE
 void PackPictureSse2(const PackedJob& job, const PackedPicture& picture);
 void PackPictureAvx2(const PackedJob& job, const PackedPicture& picture);
