@@ -1,10 +1,7 @@
 // kelmarconvert through GStreamer's test harness and through pipelines,
 // checked against the library called directly on the same pictures.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <gst/check/gstharness.h>
 #include <gst/video/video.h>
-#include <gst/video/videooverlay.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
