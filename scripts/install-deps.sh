@@ -4,11 +4,17 @@
 # for 32- and 64-bit Windows, aarch64), wine for the DLLs' tests, qemu-user
 # for the aarch64 tests, the sanitizer runtimes and symbolizer, clang-format for the style check, the libraries
 # of the tools, the virtual X server kelmar-play's tests run in, and what
-# cpack needs for Debian packages (dpkg-shlibdeps, file).  Packages are
+# cpack needs for Debian packages (dpkg-shlibdeps, file).  For the GStreamer
+# plugin: GStreamer's development files (libgstcheck comes with
+# libgstreamer1.0-dev), gst-launch-1.0 and gst-inspect-1.0, the base plugins
+# its tests use (videotestsrc, videoconvert, the Theora encoder and decoder,
+# Ogg, rawvideoparse), glimagesink with Mesa's software OpenGL, and Xlib for
+# its screenshots.  Packages are
 # installed without their recommended ones, so everything used is named
 # here.  Does nothing when all of it is present.
 #   --bench   also the peers the benchmark compares against (libyuv, libswscale)
-#             and what draws its chart (python3-matplotlib)
+#             and what draws its chart (python3-matplotlib); imagefreeze
+#             (gstreamer1.0-plugins-good) for scripts/bench-gst.sh
 #   --fuzz    what the fuzz targets need (already part of the default set)
 # Run as root (or with sudo available).
 set -euo pipefail
@@ -22,11 +28,15 @@ packages=(
   g++-aarch64-linux-gnu qemu-user
   libpng-dev libcli11-dev ffmpeg valgrind
   libsdl2-dev xvfb dpkg-dev file
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libx11-dev
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-gl gstreamer1.0-x
+  libgl1-mesa-dri libglx-mesa0
 )
 for arg in "$@"; do
   case "$arg" in
     --bench)
-      packages+=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev python3 python3-matplotlib)
+      packages+=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev python3 python3-matplotlib
+        gstreamer1.0-plugins-good)
       ;;
     --fuzz) ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
