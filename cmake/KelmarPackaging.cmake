@@ -42,4 +42,14 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${kelmar_runtime_package} (= ${kelmar_de
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
     "kelmar-convert converts clips and pictures into every layout of the library;\nkelmar-play plays clips in a window through it.")
 
+# The GStreamer plugin (gst/), when it is built.
+if(TARGET gstkelmar)
+  list(APPEND CPACK_COMPONENTS_ALL gstreamer)
+  set(CPACK_DEBIAN_GSTREAMER_PACKAGE_NAME gstreamer1.0-kelmar)
+  set(CPACK_DEBIAN_GSTREAMER_PACKAGE_SECTION video)
+  set(CPACK_DEBIAN_GSTREAMER_PACKAGE_DEPENDS "${kelmar_runtime_package} (= ${kelmar_deb_version})")
+  set(CPACK_DEBIAN_GSTREAMER_DESCRIPTION
+      "The GStreamer element kelmarconvert: I420 to BGR, RGB16, RGB15, RGB8P, UYVY\nand YUY2 with the Kelmar library.")
+endif()
+
 include(CPack)
