@@ -138,7 +138,6 @@ bool FrameConverter::Convert(const InputFrame& in, const OutputFrame& out, Worke
   lastPath_.paddedInput = !job.inputDirect;
   lastPath_.paddedOutput = !job.outputDirect;
   lastPath_.paddedTail = tail;
-  lastPath_.calls = bands_ + (tail && bandList_.back().endMbRow - bandList_.back().firstMbRow > 1);
 
   if (out.palette) {
     const RGBQUAD* colors = bandList_[0].info.colors;

@@ -27,7 +27,6 @@ struct FramePath {
   bool paddedInput = false;   // input rows copied (padded, range expanded)
   bool paddedOutput = false;  // output rows written to scratch, then copied
   bool paddedTail = false;    // only the last, partial macroblock row padded
-  int calls = 0;              // library calls
 };
 
 struct InputFrame {
