@@ -596,6 +596,11 @@ INSTANTIATE_TEST_SUITE_P(Formats, AgainstVideoconvert, ::testing::ValuesIn(PsnrC
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+  setenv("GST_REGISTRY", KELMAR_GST_TEST_REGISTRY, 0);
+#ifdef KELMAR_GST_SCAN_IN_PROCESS
+  setenv("GST_REGISTRY_FORK", "no", 1);
+#endif
   gst_init(&argc, &argv);
   gst_registry_scan_path(gst_registry_get(), KELMAR_GST_PLUGIN_DIR);
   if (!gst_registry_check_feature_version(gst_registry_get(), "kelmarconvert", 1, 0, 0)) {
