@@ -71,11 +71,21 @@ GstStaticPadTemplate src_template =
 
 }  // namespace
 
+// What the converter was prepared for at the last caps.
+struct PreparedFor {
+  int width = 0;
+  int height = 0;
+  OutputFormat format = OutputFormat::kBgr;
+  bool limitedRange = false;
+  gint threads = 0;
+};
+
 struct _KelmarConvert {
   GstVideoFilter parent;
   gint nThreads;  // guarded by the object lock
   FrameConverter* converter;
   WorkerPool* pool;
+  PreparedFor* prepared;
 };
 
 G_DEFINE_TYPE(KelmarConvert, kelmar_convert, GST_TYPE_VIDEO_FILTER)
@@ -253,6 +263,37 @@ bool OutputFormatOf(GstVideoFormat format, OutputFormat* out) {
 
 gint DefaultThreads() { return static_cast<gint>(MIN(g_get_num_processors(), 64u)); }
 
+gint ThreadsWanted(KelmarConvert* self) {
+  GST_OBJECT_LOCK(self);
+  const gint threads = self->nThreads;
+  GST_OBJECT_UNLOCK(self);
+  return threads;
+}
+
+// Sizes the scratch pictures and bands, and starts the threads, for the
+// prepared caps and the wanted thread count; an error on the bus if not.
+bool PrepareConverter(KelmarConvert* self) {
+  PreparedFor& p = *self->prepared;
+  p.threads = ThreadsWanted(self);
+  std::string error;
+  if (!self->converter->Prepare(p.width, p.height, p.format, p.limitedRange, p.threads, &error)) {
+    GST_ELEMENT_ERROR(self, RESOURCE, NO_SPACE_LEFT, ("%s", error.c_str()), (nullptr));
+    return false;
+  }
+  if (!self->pool || self->pool->threads() != p.threads) {
+    delete self->pool;
+    self->pool = nullptr;
+    try {
+      self->pool = new WorkerPool(p.threads);
+    } catch (const std::exception& e) {
+      GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("kelmarconvert cannot start its threads"),
+                        ("%s", e.what()));
+      return false;
+    }
+  }
+  return true;
+}
+
 gboolean kelmar_convert_set_info(GstVideoFilter* filter, GstCaps* incaps, GstVideoInfo* in_info,
                                  GstCaps* /*outcaps*/, GstVideoInfo* out_info) {
   KelmarConvert* self = KELMAR_CONVERT(filter);
@@ -285,26 +326,9 @@ gboolean kelmar_convert_set_info(GstVideoFilter* filter, GstCaps* incaps, GstVid
   }
   const bool limited = colorimetry.range != GST_VIDEO_COLOR_RANGE_0_255;
 
-  GST_OBJECT_LOCK(self);
-  const gint threads = self->nThreads;
-  GST_OBJECT_UNLOCK(self);
-  std::string error;
-  if (!self->converter->Prepare(GST_VIDEO_INFO_WIDTH(in_info), GST_VIDEO_INFO_HEIGHT(in_info),
-                                format, limited, threads, &error)) {
-    GST_ELEMENT_ERROR(self, RESOURCE, NO_SPACE_LEFT, ("%s", error.c_str()), (nullptr));
-    return FALSE;
-  }
-  if (!self->pool || self->pool->threads() != threads) {
-    delete self->pool;
-    self->pool = nullptr;
-    try {
-      self->pool = new WorkerPool(threads);
-    } catch (const std::exception& e) {
-      GST_ELEMENT_ERROR(self, RESOURCE, FAILED, ("kelmarconvert cannot start its threads"),
-                        ("%s", e.what()));
-      return FALSE;
-    }
-  }
+  *self->prepared = {GST_VIDEO_INFO_WIDTH(in_info), GST_VIDEO_INFO_HEIGHT(in_info), format, limited,
+                     0};
+  if (!PrepareConverter(self)) return FALSE;
   GST_DEBUG_OBJECT(self, "%dx%d %s, %s range, %d bands", GST_VIDEO_INFO_WIDTH(in_info),
                    GST_VIDEO_INFO_HEIGHT(in_info),
                    gst_video_format_to_string(GST_VIDEO_INFO_FORMAT(out_info)),
@@ -315,6 +339,9 @@ gboolean kelmar_convert_set_info(GstVideoFilter* filter, GstCaps* incaps, GstVid
 GstFlowReturn kelmar_convert_transform_frame(GstVideoFilter* filter, GstVideoFrame* in,
                                              GstVideoFrame* out) {
   KelmarConvert* self = KELMAR_CONVERT(filter);
+  // A new thread count lays the bands out again, once.
+  if (ThreadsWanted(self) != self->prepared->threads && !PrepareConverter(self))
+    return GST_FLOW_ERROR;
   kelmargst::InputFrame input;
   for (int p = 0; p < 3; ++p) {
     input.planes[p] = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(in, p));
@@ -345,8 +372,6 @@ void kelmar_convert_set_property(GObject* object, guint prop_id, const GValue* v
       GST_OBJECT_LOCK(self);
       self->nThreads = g_value_get_int(value) > 0 ? g_value_get_int(value) : DefaultThreads();
       GST_OBJECT_UNLOCK(self);
-      // Takes effect at the next caps, where the bands are laid out.
-      gst_base_transform_reconfigure_src(GST_BASE_TRANSFORM(self));
       break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, prop_id, pspec); break;
   }
@@ -372,6 +397,7 @@ void kelmar_convert_finalize(GObject* object) {
   KelmarConvert* self = KELMAR_CONVERT(object);
   delete self->pool;
   delete self->converter;
+  delete self->prepared;
   G_OBJECT_CLASS(kelmar_convert_parent_class)->finalize(object);
 }
 
@@ -408,9 +434,8 @@ static void kelmar_convert_class_init(KelmarConvertClass* klass) {
   g_object_class_install_property(
       object_class, PROP_N_THREADS,
       g_param_spec_int("n-threads", "Threads",
-                       "Threads converting bands of each picture (0: one per processor); taken "
-                       "at the next caps",
-                       0, 64, DefaultThreads(),
+                       "Threads converting bands of each picture (0: one per processor)", 0, 64,
+                       DefaultThreads(),
                        static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
                                                 GST_PARAM_MUTABLE_PLAYING)));
 
@@ -434,4 +459,5 @@ static void kelmar_convert_init(KelmarConvert* self) {
   self->nThreads = DefaultThreads();
   self->converter = new FrameConverter();
   self->pool = nullptr;
+  self->prepared = new PreparedFor();
 }

@@ -391,6 +391,25 @@ TEST(Properties, ThreadsDefaultToTheProcessors) {
   gst_object_unref(element);
 }
 
+TEST(Properties, ThreadsChangeBetweenFrames) {
+  const I420Picture picture = TestPicture(96, 80, 9);
+  const Converted expected = LibraryConversion(picture, OutputFormat::kBgr, false);
+  GstHarness* h = gst_harness_new("kelmarconvert");
+  g_object_set(h->element, "n-threads", 1, nullptr);
+  gst_harness_set_src_caps(h, I420Caps(96, 80, "1:4:0:0"));
+  gst_harness_set_sink_caps_str(h, "video/x-raw,format=BGR");
+  for (int threads : {1, 4, 2, 5}) {
+    g_object_set(h->element, "n-threads", threads, nullptr);
+    GstBuffer* out = gst_harness_push_and_pull(h, PictureBuffer(picture));
+    ASSERT_NE(out, nullptr) << threads << " threads";
+    GstCaps* caps = gst_pad_get_current_caps(h->sinkpad);
+    ExpectSameBytes(ReadOutput(out, caps), expected);
+    gst_caps_unref(caps);
+    gst_buffer_unref(out);
+  }
+  gst_harness_teardown(h);
+}
+
 struct AdjustmentCase {
   int brightness, contrast, saturation, balance;
 };
