@@ -9,9 +9,7 @@
 
 #include <kelmar.h>
 
-#include <memory>
 #include <mutex>
-#include <new>
 #include <string>
 
 #include "frame_converter.h"

@@ -14,8 +14,9 @@
 #   RGB15 UYVY YUY2"), VIDEOCONVERT_OPTIONS (default "dither=none
 #   chroma-mode=none": the same work as the library, no dither and the
 #   chroma samples repeated; set it empty for videoconvert's defaults).
-# Builds the plugin in build/bench-gst first unless KELMAR_GST_PLUGIN_DIR
-# names a folder holding it.
+# Installs what is missing (install-deps.sh --bench: imagefreeze is in
+# gstreamer1.0-plugins-good) and builds the plugin in build/bench-gst first,
+# unless KELMAR_GST_PLUGIN_DIR names a folder holding it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 frames=${FRAMES:-1000}
@@ -23,6 +24,7 @@ rounds=${ROUNDS:-9}
 formats=${FORMATS:-"BGR RGB16 RGB15 UYVY YUY2"}
 vc_options=${VIDEOCONVERT_OPTIONS-"dither=none chroma-mode=none"}
 
+bash "$root/scripts/install-deps.sh" --bench
 plugin_dir=${KELMAR_GST_PLUGIN_DIR:-}
 if [ -z "$plugin_dir" ]; then
   build=${KELMAR_BUILD_ROOT:-$root/build}/bench-gst
