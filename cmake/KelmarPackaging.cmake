@@ -79,4 +79,15 @@ kelmar_deb_documents(runtime ${kelmar_runtime_package})
 kelmar_deb_documents(development libkelmar-dev)
 kelmar_deb_documents(tools kelmar-tools)
 
+# The GStreamer plugin (gst/), when it is built.
+if(TARGET gstkelmar)
+  list(APPEND CPACK_COMPONENTS_ALL gstreamer)
+  set(CPACK_DEBIAN_GSTREAMER_PACKAGE_NAME gstreamer1.0-kelmar)
+  set(CPACK_DEBIAN_GSTREAMER_PACKAGE_SECTION video)
+  set(CPACK_DEBIAN_GSTREAMER_PACKAGE_DEPENDS "${kelmar_runtime_package} (= ${kelmar_deb_version})")
+  set(CPACK_DEBIAN_GSTREAMER_DESCRIPTION
+      "The GStreamer element kelmarconvert: I420 to BGR, RGB16, RGB15, RGB8P, UYVY\nand YUY2 with the Kelmar library.")
+  kelmar_deb_documents(gstreamer gstreamer1.0-kelmar)
+endif()
+
 include(CPack)

@@ -8,7 +8,8 @@
 #   --main    only what the main job needs: the compiler, CMake and the
 #             libraries of kelmar-convert
 #   --bench   also the peers the benchmark compares against (libyuv, libswscale)
-#             and what draws its chart (python3-matplotlib)
+#             and what draws its chart (python3-matplotlib); imagefreeze
+#             (gstreamer1.0-plugins-good) for scripts/bench-gst.sh
 #   --fuzz    what the fuzz targets need (already part of the default set)
 # Run as root (or with sudo available).
 set -euo pipefail
@@ -23,7 +24,11 @@ main_packages=(cmake make g++ pkg-config libpng-dev libcli11-dev)
 # qemu-user, GoogleTest, ffmpeg for test clips, valgrind, SDL 2 (kelmar-play)
 # with the virtual X server and Mesa's software OpenGL (SDL's default
 # renderer there) its tests run in, what cpack needs for Debian
-# packages (dpkg-shlibdeps, file) and lintian, which checks them.
+# packages (dpkg-shlibdeps, file) and lintian, which checks them.  For the
+# GStreamer plugin: GStreamer's development files (libgstcheck comes with
+# libgstreamer1.0-dev), gst-launch-1.0 and gst-inspect-1.0, the base plugins
+# its tests use (videotestsrc, videoconvert, the Theora encoder and decoder,
+# Ogg, rawvideoparse), glimagesink, and Xlib for its screenshots.
 test_packages=(
   clang libgtest-dev
   libclang-rt-14-dev llvm lld binutils clang-format-14
@@ -34,9 +39,12 @@ test_packages=(
   ffmpeg valgrind
   libsdl2-dev xvfb dpkg-dev file lintian
   libgl1 libglx-mesa0 libgl1-mesa-dri
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libx11-dev
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-gl gstreamer1.0-x
 )
 
-bench_packages=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev python3 python3-matplotlib)
+bench_packages=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev python3 python3-matplotlib
+  gstreamer1.0-plugins-good)
 
 main_only=0 bench=0
 for arg in "$@"; do

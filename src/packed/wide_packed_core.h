@@ -35,14 +35,16 @@ KELMAR_VECTOR_INLINE void PackRowPairStep(const PackedJob& job, const RowPair& r
 
 template <typename Isa, bool kYuy2, bool kMapLuma, bool kMapChroma>
 void PackRunByPairs(const PackedJob& job, const PackedRun& run) {
+  using Tail = typename Isa::Tail;
+  static_assert(Tail::kMacroblocksPerStep == 1, "a run's tail is packed one macroblock a step");
+  static_assert(Tail::kLooksUp == Isa::kLooksUp, "a run's tail maps samples as the rest does");
   constexpr ptrdiff_t kStep = Isa::kMacroblocksPerStep;
   for (int pair = 0; pair < 8; ++pair) {
     const RowPair rows = RowPairOfPackedRun(run, pair);
     ptrdiff_t c = 0;
     for (; c + kStep <= run.macroblocks; c += kStep)
       PackRowPairStep<Isa, kYuy2, kMapLuma, kMapChroma>(job, rows, c);
-    if (c < run.macroblocks)
-      PackRowPairStep<typename Isa::Tail, kYuy2, kMapLuma, kMapChroma>(job, rows, c);
+    if (c < run.macroblocks) PackRowPairStep<Tail, kYuy2, kMapLuma, kMapChroma>(job, rows, c);
   }
 }
 

@@ -617,9 +617,9 @@ TEST_F(Player, LoopsAClipLargerThanTheFramesItKeeps) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
     const bool pipe = std::string(c.input) == "-";
-    const ToolRun run =
-        RunPlayer({pipe ? "-" : dir_ / "large.y4m", "--no-window", "--loop", "--keys", "+4"},
-                  nullptr, {}, pipe ? dir_ / "large.y4m" : "");
+    const ToolRun run = RunPlayer({pipe ? "-" : dir_ / "large.y4m", "--no-window", "--loop",
+                                   "--keys", "+4", "--input-range", "full"},
+                                  nullptr, {}, pipe ? dir_ / "large.y4m" : "");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, c.err);
     std::istringstream out(run.out);
