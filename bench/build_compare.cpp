@@ -6,8 +6,8 @@
 //
 //   kelmar_build_compare [--tier PATH] BASELINE.so CANDIDATE.so [rounds]
 //
-// --tier forces that code path (integer, mmx, sse2, avx2, avx512) in both,
-// through the KelmarBenchForcePath export of the bench-only builds that
+// --tier forces the code path of that name (integer, mmx, sse2, ssse3, avx2,
+// avx512) in both, through the KelmarBenchForcePath export of the bench-only builds that
 // scripts/bench-builds.sh links.
 // Single-threaded, 352 x 288 and 1280 x 720, full map, every layout neutral
 // and adjusted.
@@ -32,7 +32,7 @@ namespace {
 struct Library {
   decltype(&Kelmar) kelmar;
   decltype(&SetDisplay) setDisplay;
-  void (*forcePath)(int32_t);  // only in the bench-only builds
+  int32_t (*forcePath)(const char* name);  // only in the bench-only builds
 };
 
 bool Open(const char* path, Library& library) {
@@ -44,7 +44,8 @@ bool Open(const char* path, Library& library) {
   }
   library.kelmar = reinterpret_cast<decltype(&Kelmar)>(dlsym(handle, "Kelmar"));
   library.setDisplay = reinterpret_cast<decltype(&SetDisplay)>(dlsym(handle, "SetDisplay"));
-  library.forcePath = reinterpret_cast<void (*)(int32_t)>(dlsym(handle, "KelmarBenchForcePath"));
+  library.forcePath =
+      reinterpret_cast<int32_t (*)(const char*)>(dlsym(handle, "KelmarBenchForcePath"));
   if (!library.kelmar || !library.setDisplay) {
     std::fprintf(stderr, "kelmar_build_compare: %s lacks the exports\n", path);
     return false;
@@ -81,11 +82,10 @@ int main(int argc, char** argv) {
   }
   CodePath path = kWidestCodePath;
   if (argc < 3 || (tier && !CodePathNamed(tier, &path))) {
-    std::fprintf(stderr,
-                 "usage: kelmar_build_compare [--tier %s|%s|%s|%s|%s] BASELINE.so "
-                 "CANDIDATE.so [rounds]\n",
-                 kCodePathNames[0], kCodePathNames[1], kCodePathNames[2], kCodePathNames[3],
-                 kCodePathNames[4]);
+    std::fprintf(stderr, "usage: kelmar_build_compare [--tier ");
+    for (int32_t p = 0; p < kCodePathCount; ++p)
+      std::fprintf(stderr, "%s%s", p ? "|" : "", kCodePathNames[p]);
+    std::fprintf(stderr, "] BASELINE.so CANDIDATE.so [rounds]\n");
     return 2;
   }
   Library libraries[2];
@@ -96,7 +96,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kelmar_build_compare: %s cannot force a path\n", argv[1 + i]);
         return 1;
       }
-      libraries[i].forcePath(static_cast<int32_t>(path));
+      if (!libraries[i].forcePath(tier)) {
+        std::fprintf(stderr, "kelmar_build_compare: %s has no path %s\n", argv[1 + i], tier);
+        return 1;
+      }
     }
   }
   const int rounds = argc > 3 ? std::atoi(argv[3]) : 31;

@@ -4,7 +4,8 @@
 # 20 % or more, so the two are compared side by side, never across runs).
 #   bash scripts/bench-builds.sh [--tier PATH] [REVISION] [ROUNDS]
 # REVISION defaults to 3a496eb, the last build before the kernel tables.
-# --tier integer|mmx|sse2|avx2|avx512 forces that code path in both builds;
+# --tier integer|mmx|sse2|ssse3|avx2|avx512 forces that code path in both
+# builds (by name: revisions number the paths differently);
 # without it each build takes its automatic choice.
 #
 # The shipped library has no way to force a path, so each build is a
@@ -30,8 +31,8 @@ done
 revision=${positional[0]:-3a496eb}
 rounds=${positional[1]:-31}
 case "$tier" in
-  "" | integer | mmx | sse2 | avx2 | avx512) ;;
-  *) echo "bench-builds.sh: --tier takes integer, mmx, sse2, avx2 or avx512" >&2; exit 2 ;;
+  "" | integer | mmx | sse2 | ssse3 | avx2 | avx512) ;;
+  *) echo "bench-builds.sh: --tier takes integer, mmx, sse2, ssse3, avx2 or avx512" >&2; exit 2 ;;
 esac
 
 # link_bench_library SOURCE BUILD: BUILD/libkelmar_bench.so from BUILD's
@@ -42,6 +43,8 @@ link_bench_library() {
     shim=()  # too old to have a path limit: the automatic path only
   elif grep -q "enum class PathLimit" "$source/src/common/cpu.h"; then
     shim+=(-DKELMAR_BENCH_PATH_LIMIT)  # before CodePath
+  elif grep -q "CodePathNamed" "$source/src/common/cpu.h"; then
+    shim+=(-DKELMAR_BENCH_PATH_NAMES)
   fi
   "${CXX:-c++}" -std=c++17 -O2 -fPIC -fvisibility=hidden -I"$source/include" -I"$source/src" \
     -shared -o "$out/libkelmar_bench.so" "${shim[@]}" \

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmark: every layout against libyuv, libswscale and
-# memcpy in one run, then the ratio tables; the results go to
+# memcpy in one run, then the ratio tables.  libyuv is Debian's and, when
+# ../shared/peers/libyuv-1962.tar.gz is next to the project (or the archive
+# named by the CMake cache variable KELMAR_NEWEST_LIBYUV_ARCHIVE), also that
+# newest release, built with clang into the build tree; the results go to
 # build/bench/results.json and a chart of them to build/bench/bench.png.  Extra arguments go to the
 # benchmark: --paths for one row per code path, --scaling for two threads
 # against one (two streams, and one picture in two bands) instead.

@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """Draws the benchmark's comparison as a PNG: time per pixel of every layout
-at 1280 x 720 (full map), ours neutral and adjusted beside libyuv, libswscale
-and memcpy of the output, from the JSON that scripts/bench.sh writes.
+at 1280 x 720 (full map), ours neutral and adjusted beside libyuv (and the
+newest libyuv, when the run had it), libswscale and memcpy of the output,
+from the JSON that scripts/bench.sh writes.
 
-    python3 scripts/plot-bench.py build/bench/results.json docs/bench.png
+    python3 scripts/plot-bench.py build/bench/results.json docs/bench.png [TITLE]
+
+TITLE, when given, names the machine or path in the chart's title.
 """
 import json
 import sys
@@ -48,21 +51,30 @@ def medians(path):
 
 
 def main():
-    if len(sys.argv) != 3:
-        sys.exit("usage: plot-bench.py RESULTS.json OUTPUT.png")
+    if len(sys.argv) not in (3, 4):
+        sys.exit("usage: plot-bench.py RESULTS.json OUTPUT.png [TITLE]")
     times, _ = medians(sys.argv[1])
     with open(sys.argv[1]) as f:
         context = json.load(f).get("context", {})
-    width = 0.16
+    series = list(SERIES)
+    # The newest libyuv, when the run had it: its benchmarks are named
+    # libyuv-<release>/<layout>/<size>.
+    newest = sorted({n.split("/")[0] for n in times if n.startswith("libyuv-")})
+    for release in newest:
+        series.insert(3, ("libyuv " + release[len("libyuv-"):] + " (clang)",
+                          release + "/{layout}/" + SIZE, "#d62728"))
+    if newest:
+        series[2] = ("libyuv (Debian's)",) + series[2][1:]
+    width = 0.8 / len(series)
     top = 0.5  # taller bars are cut here and carry their value
     fig, ax = plt.subplots(figsize=(10, 4.8), dpi=100)
-    for index, (label, pattern, colour) in enumerate(SERIES):
+    for index, (label, pattern, colour) in enumerate(series):
         xs, ys = [], []
         for position, (layout, bytes_per_pixel) in enumerate(LAYOUTS):
             ns = times.get(pattern.format(layout=layout, bytes=bytes_per_pixel))
             if ns is None:
                 continue
-            xs.append(position + (index - 2) * width)
+            xs.append(position + (index - (len(series) - 1) / 2) * width)
             ys.append(ns / PIXELS)
         ax.bar(xs, [min(y, top) for y in ys], width, label=label, color=colour)
         for x, y in zip(xs, ys):
@@ -73,7 +85,10 @@ def main():
     ax.set_xticklabels([layout for layout, _ in LAYOUTS])
     ax.set_ylabel("ns per pixel (lower is faster)")
     date = context.get("date", "")[:10]
-    ax.set_title("1280 x 720, every macroblock; medians of interleaved rounds; " + date)
+    title = "1280 x 720, every macroblock; medians of interleaved rounds; " + date
+    if len(sys.argv) == 4:
+        title = sys.argv[3] + "\n" + title
+    ax.set_title(title)
     ax.legend(fontsize="small", ncol=3)
     ax.grid(axis="y", alpha=0.3)
     fig.tight_layout()
