@@ -154,8 +154,10 @@ TEST_P(GlImageSink, WindowShowsTheLibrarysPixels) {
 
   // The sink draws the preroll picture from its own thread: look until it
   // is there, or for at most ten seconds.
-  const auto good = [&](const WindowMatch& m) {
-    return IsPacked(format) ? m.psnr >= kPackedMinPsnr : m.maxDifference <= kRgbTolerance;
+  // (A lambda may not capture a structured binding before C++20.)
+  const bool packed = IsPacked(format);
+  const auto good = [packed](const WindowMatch& m) {
+    return packed ? m.psnr >= kPackedMinPsnr : m.maxDifference <= kRgbTolerance;
   };
   WindowMatch match;
   for (int tries = 0; tries < 100 && !good(match); ++tries) {

@@ -17,6 +17,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "virtual_display.h"
+
 namespace kelmargst::test {
 namespace {
 
@@ -315,62 +317,9 @@ double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   return 10 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / sum);
 }
 
-namespace {
-
-struct XvfbServer {
-  pid_t pid = -1;
-  std::string name;
-  ~XvfbServer() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-};
-
-// Reads the display number Xvfb writes once it accepts clients.
-std::string ReadDisplayNumber(int fd) {
-  std::string number;
-  pollfd wait = {fd, POLLIN, 0};
-  while (poll(&wait, 1, 30000) == 1) {
-    char c;
-    if (read(fd, &c, 1) != 1 || c == '\n') break;
-    number += c;
-  }
-  return number;
-}
-
-}  // namespace
-
 const char* VirtualDisplayName() {
-  static XvfbServer server;
-  static bool tried = false;
-  if (!tried) {
-    tried = true;
-    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) return nullptr;
-    int fds[2];
-    if (pipe(fds) != 0) return nullptr;
-    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a crashed test
-      if (getppid() != parent) _exit(1);
-      const int null = open("/dev/null", O_RDWR);
-      for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-             "tcp", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    server.pid = pid;
-    const std::string number = pid > 0 ? ReadDisplayNumber(fds[0]) : "";
-    close(fds[0]);
-    if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos)
-      server.name = ":" + number;
-  }
-  return server.name.empty() ? nullptr : server.name.c_str();
+  const kelmar::test::VirtualDisplay* display = kelmar::test::VirtualDisplay::Get();
+  return display ? display->name().c_str() : nullptr;
 }
 
 }  // namespace kelmargst::test

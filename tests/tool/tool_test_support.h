@@ -11,8 +11,11 @@
 
 #include "display_image.h"
 #include "frame.h"
+#include "virtual_display.h"
 
 namespace kconvert::test {
+
+using kelmar::test::VirtualDisplay;
 
 // A fresh directory, removed with everything in it at the end of the test.
 class TempDir {
@@ -73,23 +76,6 @@ class RunningTool {
 
 // Waits up to 30 s until `ready` holds; false if it never does.
 bool WaitUntil(const std::function<bool()>& ready);
-
-// An Xvfb server of the test program's own, so that windows open alike on
-// every machine and no desktop is needed or disturbed.  Started on first
-// use; it ends with the test program, even one that crashes.
-class VirtualDisplay {
- public:
-  // Null when Xvfb is not installed; fails the test when it will not start.
-  static const VirtualDisplay* Get();
-  ~VirtualDisplay();
-  const std::string& name() const { return name_; }  // ":N"
-
- private:
-  VirtualDisplay() = default;
-  static std::unique_ptr<VirtualDisplay> Start();
-  int pid_ = -1;
-  std::string name_;
-};
 
 // Runs kelmar-play with `args` on `display`, with SDL's software renderer
 // (the same on every machine) unless `env` holds "-u", "SDL_RENDER_DRIVER"
