@@ -21,6 +21,13 @@ const RgbLayoutKernels& OwnKernels(RgbLayout layout) {
   return kPal8Kernels;
 }
 
+#if KELMAR_HAVE_WIDE || KELMAR_HAVE_NEON
+// A vector kernel needs the tables' closed forms (the dither's, for 8-bit).
+bool FormsApply(RgbLayout layout, const RgbTables& tables) {
+  return layout == RgbLayout::kPal8 ? tables.ditherForms.exact : tables.forms.Usable();
+}
+#endif
+
 #if KELMAR_HAVE_WIDE
 // Whether the AVX-512 lookups in windows of LumaTable apply and beat the
 // closed forms, which AVX-512 computes too: each window after the first
@@ -29,11 +36,6 @@ bool WindowsPreferred(const RgbClosedForms& forms) {
   if (!forms.chromaExact || forms.windows.count == 0) return false;
   if (!forms.Usable()) return true;
   return 20 + 12 * (forms.windows.count - 1) <= LumaFormCost(forms.luma);
-}
-
-// A vector kernel needs the tables' closed forms (the dither's, for 8-bit).
-bool FormsApply(RgbLayout layout, const RgbTables& tables) {
-  return layout == RgbLayout::kPal8 ? tables.ditherForms.exact : tables.forms.Usable();
 }
 #endif
 
@@ -64,6 +66,11 @@ PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool 
       convert = RgbFormKernelAvx512(layout, tables.forms);
   }
 #endif
+#if KELMAR_HAVE_NEON
+  if (plan.Allows(CodePath::kNeon) && FormsApply(layout, *call.tables))
+    convert = layout == RgbLayout::kPal8 ? Pal8KernelNeon()
+                                         : RgbFormKernelNeon(layout, call.tables->forms);
+#endif
   return convert;
 }
 
@@ -80,6 +87,9 @@ PackedConverter ChoosePackedConverter(bool yuy2, const PackedCall& call) {
   if (plan.Allows(CodePath::kSse2) && !adjusted) convert = PackPictureSse2;
   if (plan.Allows(CodePath::kAvx2)) convert = PackPictureAvx2;
   if (plan.Allows(CodePath::kAvx512)) convert = PackPictureAvx512;
+#endif
+#if KELMAR_HAVE_NEON
+  if (plan.Allows(CodePath::kNeon)) convert = PackPictureNeon;
 #endif
   return convert;
 }

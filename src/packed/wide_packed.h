@@ -2,9 +2,10 @@
 // (packed_walk.h) and packs every run of consecutive marked macroblocks one
 // row pair at a time across the whole run.
 //
-// Unadjusted output is pure interleaving (SSE2, AVX2 or AVX-512).  Adjusted
-// output (AVX2 and AVX-512) looks every sample up in its 256-byte table with
-// byte shuffles or permutes, so it gives the table's bytes for any table.
+// Unadjusted output is pure interleaving (SSE2, AVX2, AVX-512 or Advanced
+// SIMD).  Adjusted output (AVX2, AVX-512, Advanced SIMD) looks every sample
+// up in its 256-byte table with byte shuffles, permutes or table lookups, so
+// it gives the table's bytes for any table.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +37,9 @@ inline RowPair RowPairOfPackedRun(const PackedRun& run, int pair) {
 void PackPictureSse2(const PackedJob& job, const PackedPicture& picture);
 void PackPictureAvx2(const PackedJob& job, const PackedPicture& picture);
 void PackPictureAvx512(const PackedJob& job, const PackedPicture& picture);
+#endif
+#if KELMAR_HAVE_NEON
+void PackPictureNeon(const PackedJob& job, const PackedPicture& picture);
 #endif
 
 }  // namespace kelmar

@@ -1,5 +1,5 @@
 // The contract between the shared vector kernels and an instruction set's
-// traits type (Sse2, Avx2, Avx512): the primitives each family of kernels
+// traits type (Sse2, Avx2, Avx512, Neon): the primitives each family of kernels
 // calls, checked when a kernel is instantiated, so a traits type that lacks
 // one fails to compile with a message that names it.
 //
@@ -12,10 +12,15 @@
 //   PlusOneWhereGreater16(x, a, b)   x + 1 in the lanes where a > b
 //   PlusOneWhereEqual16(x, a, b)     x + 1 where a == b (MinusOneWhereEqual16: x - 1)
 //   And, Or, Srli16<n>, Slli16<n>
+//   ShiftRight8<n>, ShiftLeft8<n>    per byte, zeros shifted in
+//   ShiftRightInsert8<n>(upper, lower)
+//                                    per byte, the top 8 - n bits of upper
+//                                    over the top n bits of lower
 //   UnpackLo8, UnpackHi8, UnpackLo16, UnpackHi16, PackUS16
 //   LoadLuma(rows)                   16 luma bytes per 128-bit lane
 //   LoadChroma16(rows)               8 chroma samples per lane, widened to 16 bits
 //   StoreBgr24(out, b, g, r), StoreWords(out, low, high)
+//   StoreWordsOfBytes(out, low, high) 16-bit words of a low and a high byte
 // The dither kernels (wide_dither_core.h) also call
 //   Set8(char), AddsU8, SubsU8, MaxU8, MinU8, LoadChromaPairs(rows), StoreBytes(out, a)
 //   and, with two macroblocks per step, SetLanes32(low, high)
@@ -77,6 +82,10 @@ KELMAR_BINARY_PRIMITIVE(Or);
 KELMAR_BINARY_PRIMITIVE(Xor);
 KELMAR_TRAITS_PRIMITIVE(Srli16, Isa::template Srli16<1>(AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(Slli16, Isa::template Slli16<1>(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(ShiftRight8, Isa::template ShiftRight8<1>(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(ShiftLeft8, Isa::template ShiftLeft8<1>(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(ShiftRightInsert8,
+                        Isa::template ShiftRightInsert8<1>(AVec<Isa>(), AVec<Isa>()));
 KELMAR_BINARY_PRIMITIVE(UnpackLo8);
 KELMAR_BINARY_PRIMITIVE(UnpackHi8);
 KELMAR_BINARY_PRIMITIVE(UnpackLo16);
@@ -93,6 +102,8 @@ KELMAR_TRAITS_PRIMITIVE(StoreBgr24,
                         Isa::StoreBgr24(AnOut(), AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(StoreWords, Isa::StoreWords(AnOut(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(StoreBytes, Isa::StoreBytes(AnOut(), AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(StoreWordsOfBytes,
+                        Isa::StoreWordsOfBytes(AnOut(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(LoadTable, Isa::LoadTable(ARow()));
 KELMAR_TRAITS_PRIMITIVE(Lookup,
                         Isa::Lookup(std::declval<const typename Isa::Table&>(), AVec<Isa>()));
@@ -130,6 +141,9 @@ struct FormTraits {
   KELMAR_REQUIRE(Or, "Or(Vec, Vec)");
   KELMAR_REQUIRE(Srli16, "Srli16<n>(Vec)");
   KELMAR_REQUIRE(Slli16, "Slli16<n>(Vec)");
+  KELMAR_REQUIRE(ShiftRight8, "ShiftRight8<n>(Vec)");
+  KELMAR_REQUIRE(ShiftLeft8, "ShiftLeft8<n>(Vec)");
+  KELMAR_REQUIRE(ShiftRightInsert8, "ShiftRightInsert8<n>(Vec upper, Vec lower)");
   KELMAR_REQUIRE(UnpackLo8, "UnpackLo8(Vec, Vec)");
   KELMAR_REQUIRE(UnpackHi8, "UnpackHi8(Vec, Vec)");
   KELMAR_REQUIRE(UnpackLo16, "UnpackLo16(Vec, Vec)");
@@ -139,6 +153,7 @@ struct FormTraits {
   KELMAR_REQUIRE(LoadChroma16, "LoadChroma16(const uint8_t*)");
   KELMAR_REQUIRE(StoreBgr24, "StoreBgr24(uint8_t*, Vec, Vec, Vec)");
   KELMAR_REQUIRE(StoreWords, "StoreWords(uint8_t*, Vec, Vec)");
+  KELMAR_REQUIRE(StoreWordsOfBytes, "StoreWordsOfBytes(uint8_t*, Vec low, Vec high)");
   static constexpr bool kComplete = true;
 };
 
@@ -183,4 +198,30 @@ struct WindowTraits {
 #undef KELMAR_REQUIRE
 
 }  // namespace vector_traits
+
+// The byte primitives of the contract for an instruction set whose shifts
+// and interleaving work on 16-bit lanes (x86): a 16-bit shift, then a mask
+// that drops the bits it brought in from the neighbouring byte.  A traits
+// type derives from it, BytesFromWords<Sse2> for Sse2.
+template <typename Isa>
+struct BytesFromWords {
+  template <int n, typename Vec>
+  static Vec ShiftRight8(Vec a) {
+    return Isa::And(Isa::template Srli16<n>(a), Isa::Set8(static_cast<char>(0xFF >> n)));
+  }
+  template <int n, typename Vec>
+  static Vec ShiftLeft8(Vec a) {
+    return Isa::And(Isa::template Slli16<n>(a), Isa::Set8(static_cast<char>(0xFF << n & 0xFF)));
+  }
+  template <int n, typename Vec>
+  static Vec ShiftRightInsert8(Vec upper, Vec lower) {
+    return Isa::Or(Isa::And(upper, Isa::Set8(static_cast<char>(0xFF << (8 - n) & 0xFF))),
+                   ShiftRight8<n>(lower));
+  }
+  template <typename OutRows, typename Vec>
+  static void StoreWordsOfBytes(OutRows out, Vec low, Vec high) {
+    Isa::StoreWords(out, Isa::UnpackLo8(low, high), Isa::UnpackHi8(low, high));
+  }
+};
+
 }  // namespace kelmar

@@ -1,4 +1,5 @@
-// Vector paths of the RGB converters (SSE2, AVX2, AVX-512).
+// Vector paths of the RGB converters (SSE2, AVX2, AVX-512; Advanced SIMD on
+// aarch64).
 //
 // They compute UTable and VTable from their closed forms
 // (rgb/closed_forms.h) in 16-bit lanes, and LumaTable either from its closed
@@ -58,6 +59,10 @@ PictureConverter RgbFormKernelAvx512(RgbLayout layout, const RgbClosedForms& for
 PictureConverter RgbWindowKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter Pal8KernelSse2();
 PictureConverter Pal8KernelAvx2();
+#endif
+#if KELMAR_HAVE_NEON
+PictureConverter RgbFormKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter Pal8KernelNeon();
 #endif
 
 }  // namespace kelmar

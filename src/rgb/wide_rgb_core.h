@@ -5,7 +5,8 @@
 //
 // The templates take an instruction set Isa, a traits type whose static
 // members are the vector primitives (Sse2 in wide_rgb_sse2.cpp, Avx2 in
-// wide_rgb_avx2.cpp, Avx512 in wide_rgb_avx512.cpp); rgb/vector_traits.h
+// wide_rgb_avx2.cpp, Avx512 in wide_rgb_avx512.cpp, Neon in
+// wide_rgb_neon.cpp); rgb/vector_traits.h
 // lists them and checks them when a kernel is instantiated.  The loads and
 // stores take a pointer, or (more than one macroblock per step) TwoRows /
 // FourRows and TwoOutputRows / FourOutputRows with one row per 128-bit lane:
@@ -185,27 +186,21 @@ KELMAR_VECTOR_INLINE void StorePixels(Rgb24Facts, OutRows out, Vec b, Vec g, Vec
   Isa::StoreBgr24(out, b, g, r);
 }
 
-// 0RRRRRGG GGGBBBBB, low byte first.  The 16-bit shifts move bits across
-// byte boundaries; the masks keep only each byte's own.
+// 0RRRRRGG GGGBBBBB, low byte first: each byte takes its top bits from one
+// colour and the bits below from the next (ShiftRightInsert8).
 template <typename Isa, typename Vec, typename OutRows>
 KELMAR_VECTOR_INLINE void StorePixels(Rgb555Facts, OutRows out, Vec b, Vec g, Vec r) {
-  const Vec high = Isa::Or(Isa::And(Isa::template Srli16<1>(r), Isa::Set16(0x7C7C)),
-                           Isa::And(Isa::template Srli16<6>(g), Isa::Set16(0x0303)));
-  const Vec low =
-      Isa::Or(Isa::And(Isa::template Slli16<2>(g), Isa::Set16(static_cast<int16_t>(0xE0E0))),
-              Isa::And(Isa::template Srli16<3>(b), Isa::Set16(0x1F1F)));
-  Isa::StoreWords(out, Isa::UnpackLo8(low, high), Isa::UnpackHi8(low, high));
+  const Vec high = Isa::template ShiftRightInsert8<6>(Isa::template ShiftRight8<1>(r), g);
+  const Vec low = Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<2>(g), b);
+  Isa::StoreWordsOfBytes(out, low, high);
 }
 
 // RRRRRGGG GGGBBBBB, low byte first.
 template <typename Isa, typename Vec, typename OutRows>
 KELMAR_VECTOR_INLINE void StorePixels(Rgb565Facts, OutRows out, Vec b, Vec g, Vec r) {
-  const Vec high = Isa::Or(Isa::And(r, Isa::Set16(static_cast<int16_t>(0xF8F8))),
-                           Isa::And(Isa::template Srli16<5>(g), Isa::Set16(0x0707)));
-  const Vec low =
-      Isa::Or(Isa::And(Isa::template Slli16<3>(g), Isa::Set16(static_cast<int16_t>(0xE0E0))),
-              Isa::And(Isa::template Srli16<3>(b), Isa::Set16(0x1F1F)));
-  Isa::StoreWords(out, Isa::UnpackLo8(low, high), Isa::UnpackHi8(low, high));
+  const Vec high = Isa::template ShiftRightInsert8<5>(r, g);
+  const Vec low = Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<3>(g), b);
+  Isa::StoreWordsOfBytes(out, low, high);
 }
 
 // The layout's offsets in the units of the luma form: red / blue before the
