@@ -21,10 +21,14 @@ const RgbLayoutKernels& OwnKernels(RgbLayout layout) {
   return kPal8Kernels;
 }
 
-#if KELMAR_HAVE_WIDE || KELMAR_HAVE_NEON
-// A vector kernel needs the tables' closed forms (the dither's, for 8-bit).
-bool FormsApply(RgbLayout layout, const RgbTables& tables) {
-  return layout == RgbLayout::kPal8 ? tables.ditherForms.exact : tables.forms.Usable();
+#if KELMAR_HAVE_NEON
+// Whether lookups in the windows of LumaTable beat its closed form on
+// Advanced SIMD: a window costs four 64-byte lookups per 16 pixels and
+// channel, which only the unit-slope form undercuts.
+bool NeonWindowsPreferred(const RgbClosedForms& forms) {
+  if (!forms.chromaExact || forms.windows.count == 0) return false;
+  if (!forms.Usable()) return true;
+  return forms.windows.count == 1 && forms.luma.kind != LumaFormKind::kUnitSlope;
 }
 #endif
 
@@ -36,6 +40,11 @@ bool WindowsPreferred(const RgbClosedForms& forms) {
   if (!forms.chromaExact || forms.windows.count == 0) return false;
   if (!forms.Usable()) return true;
   return 20 + 12 * (forms.windows.count - 1) <= LumaFormCost(forms.luma);
+}
+
+// A vector kernel needs the tables' closed forms (the dither's, for 8-bit).
+bool FormsApply(RgbLayout layout, const RgbTables& tables) {
+  return layout == RgbLayout::kPal8 ? tables.ditherForms.exact : tables.forms.Usable();
 }
 #endif
 
@@ -67,9 +76,16 @@ PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool 
   }
 #endif
 #if KELMAR_HAVE_NEON
-  if (plan.Allows(CodePath::kNeon) && FormsApply(layout, *call.tables))
-    convert = layout == RgbLayout::kPal8 ? Pal8KernelNeon()
-                                         : RgbFormKernelNeon(layout, call.tables->forms);
+  if (plan.Allows(CodePath::kNeon)) {
+    const RgbTables& tables = *call.tables;
+    if (layout == RgbLayout::kPal8) {
+      if (tables.ditherForms.exact) convert = Pal8KernelNeon();
+    } else if (NeonWindowsPreferred(tables.forms)) {
+      convert = RgbWindowKernelNeon(layout, tables.forms);
+    } else if (tables.forms.Usable()) {
+      convert = RgbFormKernelNeon(layout, tables.forms);
+    }
+  }
 #endif
   return convert;
 }

@@ -12,35 +12,19 @@
 
 #include <cstdint>
 
+#include "common/byte_table_neon.h"
+
 namespace kelmar {
 namespace {
 
-// A 256-byte table in 16 registers.
-struct ByteTable {
-  uint8x16x4_t part[4];
-};
+using ByteTable = ByteTableNeon;
 
 KELMAR_VECTOR_INLINE ByteTable LoadByteTable(const uint8_t (&table)[256]) {
-  ByteTable t;
-  for (int p = 0; p < 4; ++p) t.part[p] = vld1q_u8_x4(table + 64 * p);
-  return t;
+  return LoadByteTableNeon(table);
 }
-
-// table[index] for 16 or 8 bytes: the first 64 entries by a lookup that
-// gives 0 outside them, the others by lookups that leave the bytes outside
-// their 64 entries as they were.  The XOR moves the index's own part to
-// 0-63 and the three others out of 0-63.
-KELMAR_VECTOR_INLINE uint8x16_t Lookup(const ByteTable& t, uint8x16_t index) {
-  uint8x16_t level = vqtbl4q_u8(t.part[0], index);
-  level = vqtbx4q_u8(level, t.part[1], veorq_u8(index, vdupq_n_u8(0x40)));
-  level = vqtbx4q_u8(level, t.part[2], veorq_u8(index, vdupq_n_u8(0x80)));
-  return vqtbx4q_u8(level, t.part[3], veorq_u8(index, vdupq_n_u8(0xC0)));
-}
-KELMAR_VECTOR_INLINE uint8x8_t Lookup(const ByteTable& t, uint8x8_t index) {
-  uint8x8_t level = vqtbl4_u8(t.part[0], index);
-  level = vqtbx4_u8(level, t.part[1], veor_u8(index, vdup_n_u8(0x40)));
-  level = vqtbx4_u8(level, t.part[2], veor_u8(index, vdup_n_u8(0x80)));
-  return vqtbx4_u8(level, t.part[3], veor_u8(index, vdup_n_u8(0xC0)));
+template <typename Bytes>
+KELMAR_VECTOR_INLINE Bytes Lookup(const ByteTable& t, Bytes index) {
+  return LookupBytesNeon(t, index);
 }
 
 // One output row: the pixel pairs' luma samples (even and odd pixels) with
@@ -48,9 +32,9 @@ KELMAR_VECTOR_INLINE uint8x8_t Lookup(const ByteTable& t, uint8x8_t index) {
 template <bool kYuy2>
 KELMAR_VECTOR_INLINE void StoreRow(uint8_t* out, uint8x16x2_t y, uint8x16_t u, uint8x16_t v) {
   if (kYuy2)
-    vst4q_u8(out, uint8x16x4_t{{y.val[0], u, y.val[1], v}});
+    Store4Neon(out, y.val[0], u, y.val[1], v);
   else
-    vst4q_u8(out, uint8x16x4_t{{u, y.val[0], v, y.val[1]}});
+    Store4Neon(out, u, y.val[0], v, y.val[1]);
 }
 template <bool kYuy2>
 KELMAR_VECTOR_INLINE void StoreRow(uint8_t* out, uint8x8x2_t y, uint8x8_t u, uint8x8_t v) {

@@ -36,6 +36,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "common/features.h"
+
 namespace kelmar {
 namespace vector_traits {
 
@@ -219,7 +221,7 @@ struct BytesFromWords {
                    ShiftRight8<n>(lower));
   }
   template <typename OutRows, typename Vec>
-  static void StoreWordsOfBytes(OutRows out, Vec low, Vec high) {
+  KELMAR_VECTOR_INLINE static void StoreWordsOfBytes(OutRows out, Vec low, Vec high) {
     Isa::StoreWords(out, Isa::UnpackLo8(low, high), Isa::UnpackHi8(low, high));
   }
 };

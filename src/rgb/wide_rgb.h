@@ -62,6 +62,7 @@ PictureConverter Pal8KernelAvx2();
 #endif
 #if KELMAR_HAVE_NEON
 PictureConverter RgbFormKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter Pal8KernelNeon();
 #endif
 
