@@ -17,6 +17,10 @@
 //                                    per byte, the top 8 - n bits of upper
 //                                    over the top n bits of lower
 //   UnpackLo8, UnpackHi8, UnpackLo16, UnpackHi16, PackUS16
+//   WidenLo8(a), WidenHi8(a)         UnpackLo8 / UnpackHi8 with zero: the low
+//                                    or high bytes of every 128-bit lane as
+//                                    16-bit lanes (NEON adds them in one
+//                                    instruction where a sum follows)
 //   LoadLuma(rows)                   16 luma bytes per 128-bit lane
 //   LoadChroma16(rows)               8 chroma samples per lane, widened to 16 bits
 //   StoreBgr24(out, b, g, r), StoreWords(out, low, high)
@@ -93,6 +97,8 @@ KELMAR_BINARY_PRIMITIVE(UnpackHi8);
 KELMAR_BINARY_PRIMITIVE(UnpackLo16);
 KELMAR_BINARY_PRIMITIVE(UnpackHi16);
 KELMAR_BINARY_PRIMITIVE(PackUS16);
+KELMAR_TRAITS_PRIMITIVE(WidenLo8, Isa::WidenLo8(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(WidenHi8, Isa::WidenHi8(AVec<Isa>()));
 KELMAR_BINARY_PRIMITIVE(AddsU8);
 KELMAR_BINARY_PRIMITIVE(SubsU8);
 KELMAR_BINARY_PRIMITIVE(MaxU8);
@@ -151,6 +157,8 @@ struct FormTraits {
   KELMAR_REQUIRE(UnpackLo16, "UnpackLo16(Vec, Vec)");
   KELMAR_REQUIRE(UnpackHi16, "UnpackHi16(Vec, Vec)");
   KELMAR_REQUIRE(PackUS16, "PackUS16(Vec, Vec)");
+  KELMAR_REQUIRE(WidenLo8, "WidenLo8(Vec)");
+  KELMAR_REQUIRE(WidenHi8, "WidenHi8(Vec)");
   KELMAR_REQUIRE(LoadLuma, "LoadLuma(const uint8_t*)");
   KELMAR_REQUIRE(LoadChroma16, "LoadChroma16(const uint8_t*)");
   KELMAR_REQUIRE(StoreBgr24, "StoreBgr24(uint8_t*, Vec, Vec, Vec)");
@@ -202,11 +210,20 @@ struct WindowTraits {
 }  // namespace vector_traits
 
 // The byte primitives of the contract for an instruction set whose shifts
-// and interleaving work on 16-bit lanes (x86): a 16-bit shift, then a mask
-// that drops the bits it brought in from the neighbouring byte.  A traits
+// and interleaving work on 16-bit lanes (x86): widening by interleaving with
+// zero, a 16-bit shift, then a mask that drops the bits it brought in from
+// the neighbouring byte.  A traits
 // type derives from it, BytesFromWords<Sse2> for Sse2.
 template <typename Isa>
 struct BytesFromWords {
+  template <typename Vec>
+  static Vec WidenLo8(Vec a) {
+    return Isa::UnpackLo8(a, Isa::Zero());
+  }
+  template <typename Vec>
+  static Vec WidenHi8(Vec a) {
+    return Isa::UnpackHi8(a, Isa::Zero());
+  }
   template <int n, typename Vec>
   static Vec ShiftRight8(Vec a) {
     return Isa::And(Isa::template Srli16<n>(a), Isa::Set8(static_cast<char>(0xFF >> n)));

@@ -13,7 +13,7 @@
 // the template parameters Rows and OutRows stand for either.
 //
 // Lane order: a vector of luma bytes is split into its low and high halves of
-// every 128-bit lane (UnpackLo8 / UnpackHi8 with zero), and a vector of chroma
+// every 128-bit lane (WidenLo8 / WidenHi8), and a vector of chroma
 // samples widened to 16 bits is duplicated the same way (UnpackLo16 /
 // UnpackHi16 with itself), so pixel pairs meet the chroma sample that serves
 // them, and PackUS16 restores the pixel order within every 128-bit lane.
@@ -234,10 +234,9 @@ template <typename Form, typename Layout, typename Isa, typename Rows, typename 
 inline void ConvertRow(const FormConstants<Isa>& k, Rows y, const PixelPairTerms<Isa>& blue,
                        const PixelPairTerms<Isa>& green, const PixelPairTerms<Isa>& red,
                        OutRows out) {
-  const Vec zero = Isa::Zero();
   const Vec luma = Isa::LoadLuma(y);
-  const Vec low = PrepareLuma<Form, Isa>(k, Isa::UnpackLo8(luma, zero));
-  const Vec high = PrepareLuma<Form, Isa>(k, Isa::UnpackHi8(luma, zero));
+  const Vec low = PrepareLuma<Form, Isa>(k, Isa::WidenLo8(luma));
+  const Vec high = PrepareLuma<Form, Isa>(k, Isa::WidenHi8(luma));
   const Vec b =
       Isa::PackUS16(Level<Form, Isa>(k, low, blue.low), Level<Form, Isa>(k, high, blue.high));
   const Vec g =

@@ -86,6 +86,8 @@ struct Neon {
   KELMAR_VECTOR_INLINE static Vec ShiftRightInsert8(Vec upper, Vec lower) {
     return vsriq_n_u8(upper, lower, n);
   }
+  KELMAR_VECTOR_INLINE static Vec WidenLo8(Vec a) { return Bytes(vmovl_u8(vget_low_u8(a))); }
+  KELMAR_VECTOR_INLINE static Vec WidenHi8(Vec a) { return Bytes(vmovl_high_u8(a)); }
   KELMAR_VECTOR_INLINE static Vec UnpackLo8(Vec a, Vec b) { return vzip1q_u8(a, b); }
   KELMAR_VECTOR_INLINE static Vec UnpackHi8(Vec a, Vec b) { return vzip2q_u8(a, b); }
   KELMAR_VECTOR_INLINE static Vec UnpackLo16(Vec a, Vec b) {
@@ -145,6 +147,19 @@ struct Neon {
   }
 };
 
+// The window kernels hold LumaTable in 16 registers; their stores leave the
+// registers of the interleaved vectors to the compiler, which then keeps
+// the table in place instead of moving it around registers named for the
+// store.
+struct NeonWithTable : Neon {
+  KELMAR_VECTOR_INLINE static void StoreWordsOfBytes(uint8_t* out, Vec low, Vec high) {
+    vst2q_u8(out, uint8x16x2_t{{low, high}});
+  }
+  KELMAR_VECTOR_INLINE static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
+    vst3q_u8(out, uint8x16x3_t{{b, g, r}});
+  }
+};
+
 }  // namespace
 
 PictureConverter RgbFormKernelNeon(RgbLayout layout, const RgbClosedForms& forms) {
@@ -152,7 +167,7 @@ PictureConverter RgbFormKernelNeon(RgbLayout layout, const RgbClosedForms& forms
 }
 
 PictureConverter RgbWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms) {
-  return WindowKernelFor<Neon>(layout, forms);
+  return WindowKernelFor<NeonWithTable>(layout, forms);
 }
 
 PictureConverter Pal8KernelNeon() { return DitherPicture<Neon>; }
