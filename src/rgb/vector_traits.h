@@ -9,6 +9,9 @@
 // The closed-form kernels (wide_rgb_core.h) call
 //   Zero(), Set16(int16_t), Set32(int32_t)
 //   Add16, Sub16, Mullo16, MulhiU16, Max16, Min16, Sign16(magnitude, x), Abs16(x)
+//   ChromaLow(uint16_t low), MulhiChroma16(absX, lowConstant)
+//                                    (|x| * low) >> 16 for |x| up to 128, with
+//                                    the constant ChromaLow made of low
 //   PlusOneWhereGreater16(x, a, b)   x + 1 in the lanes where a > b
 //   PlusOneWhereEqual16(x, a, b)     x + 1 where a == b (MinusOneWhereEqual16: x - 1)
 //   And, Or, Srli16<n>, Slli16<n>
@@ -73,6 +76,8 @@ KELMAR_BINARY_PRIMITIVE(Add16);
 KELMAR_BINARY_PRIMITIVE(Sub16);
 KELMAR_BINARY_PRIMITIVE(Mullo16);
 KELMAR_BINARY_PRIMITIVE(MulhiU16);
+KELMAR_BINARY_PRIMITIVE(MulhiChroma16);
+KELMAR_TRAITS_PRIMITIVE(ChromaLow, Isa::ChromaLow(uint16_t{0}));
 KELMAR_BINARY_PRIMITIVE(Max16);
 KELMAR_BINARY_PRIMITIVE(Min16);
 KELMAR_BINARY_PRIMITIVE(Sign16);
@@ -138,6 +143,8 @@ struct FormTraits {
   KELMAR_REQUIRE(Sub16, "Sub16(Vec, Vec)");
   KELMAR_REQUIRE(Mullo16, "Mullo16(Vec, Vec)");
   KELMAR_REQUIRE(MulhiU16, "MulhiU16(Vec, Vec)");
+  KELMAR_REQUIRE(MulhiChroma16, "MulhiChroma16(Vec, Vec)");
+  KELMAR_REQUIRE(ChromaLow, "ChromaLow(uint16_t)");
   KELMAR_REQUIRE(Max16, "Max16(Vec, Vec)");
   KELMAR_REQUIRE(Min16, "Min16(Vec, Vec)");
   KELMAR_REQUIRE(Sign16, "Sign16(Vec magnitude, Vec x)");
@@ -209,13 +216,19 @@ struct WindowTraits {
 
 }  // namespace vector_traits
 
-// The byte primitives of the contract for an instruction set whose shifts
-// and interleaving work on 16-bit lanes (x86): widening by interleaving with
-// zero, a 16-bit shift, then a mask that drops the bits it brought in from
-// the neighbouring byte.  A traits
+// The primitives of the contract that x86 builds from others: the chroma
+// terms' multiply by MulhiU16, widening by interleaving with zero, and byte
+// shifts as a 16-bit shift, then a mask that drops the bits it brought in
+// from the neighbouring byte.  A traits
 // type derives from it, BytesFromWords<Sse2> for Sse2.
 template <typename Isa>
 struct BytesFromWords {
+  // The chroma terms' low constant as it is, multiplied with MulhiU16.
+  static auto ChromaLow(uint16_t low) { return Isa::Set16(static_cast<int16_t>(low)); }
+  template <typename Vec>
+  static Vec MulhiChroma16(Vec absX, Vec low) {
+    return Isa::MulhiU16(absX, low);
+  }
   template <typename Vec>
   static Vec WidenLo8(Vec a) {
     return Isa::UnpackLo8(a, Isa::Zero());

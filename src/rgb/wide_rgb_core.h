@@ -66,13 +66,13 @@ FormConstants<Isa> MakeFormConstants(const RgbClosedForms& forms) {
   FormConstants<Isa> k;
   k.c128 = Isa::Set16(128);
   k.uBlueHigh = SetUnsigned16<Isa>(forms.uBlue.high);
-  k.uBlueLow = SetUnsigned16<Isa>(forms.uBlue.low);
+  k.uBlueLow = Isa::ChromaLow(forms.uBlue.low);
   k.uGreenHigh = SetUnsigned16<Isa>(forms.uGreen.high);
-  k.uGreenLow = SetUnsigned16<Isa>(forms.uGreen.low);
+  k.uGreenLow = Isa::ChromaLow(forms.uGreen.low);
   k.vGreenHigh = SetUnsigned16<Isa>(forms.vGreen.high);
-  k.vGreenLow = SetUnsigned16<Isa>(forms.vGreen.low);
+  k.vGreenLow = Isa::ChromaLow(forms.vGreen.low);
   k.vRedHigh = SetUnsigned16<Isa>(forms.vRed.high);
-  k.vRedLow = SetUnsigned16<Isa>(forms.vRed.low);
+  k.vRedLow = Isa::ChromaLow(forms.vRed.low);
   const LumaForm& luma = forms.luma;
   k.lift = Isa::Set16(luma.lift);
   k.threshold = Isa::Set16(static_cast<int16_t>(128 + luma.lift));
@@ -104,7 +104,7 @@ struct CompiledForm {
 
 template <typename Isa, typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE Vec Magnitude(Vec absX, Vec high, Vec low) {
-  return Isa::Add16(Isa::Mullo16(absX, high), Isa::MulhiU16(absX, low));
+  return Isa::Add16(Isa::Mullo16(absX, high), Isa::MulhiChroma16(absX, low));
 }
 
 // The chroma terms of one vector of chroma samples (widened to 16 bits).

@@ -45,6 +45,14 @@ struct Neon {
     const uint32x4_t high = vmull_high_u16(U16(a), U16(b));
     return Bytes(vuzp2q_u16(vreinterpretq_u16_u32(low), vreinterpretq_u16_u32(high)));
   }
+  // The doubled high half of |x| and half the low (HalvedChromaLow, which
+  // the kernel table has checked to exist): never saturates, as |x| <= 128.
+  KELMAR_VECTOR_INLINE static Vec ChromaLow(uint16_t low) {
+    return Set16(static_cast<int16_t>(HalvedChromaLow(low)));
+  }
+  KELMAR_VECTOR_INLINE static Vec MulhiChroma16(Vec absX, Vec halfLow) {
+    return Bytes(vqdmulhq_s16(S16(absX), S16(halfLow)));
+  }
   // A true comparison is all ones in its lane, -1.
   KELMAR_VECTOR_INLINE static Vec PlusOneWhereGreater16(Vec x, Vec a, Vec b) {
     return Bytes(vsubq_u16(U16(x), vcgtq_s16(S16(a), S16(b))));
