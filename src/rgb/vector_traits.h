@@ -25,7 +25,8 @@
 //                                    16-bit lanes (NEON adds them in one
 //                                    instruction where a sum follows)
 //   LoadLuma(rows)                   16 luma bytes per 128-bit lane
-//   LoadChroma16(rows)               8 chroma samples per lane, widened to 16 bits
+//   LoadCenteredChroma16(rows)       8 chroma samples per lane less 128, in
+//                                    16-bit lanes
 //   StoreBgr24(out, b, g, r), StoreWords(out, low, high)
 //   StoreWordsOfBytes(out, low, high) 16-bit words of a low and a high byte
 // The dither kernels (wide_dither_core.h) also call
@@ -109,7 +110,7 @@ KELMAR_BINARY_PRIMITIVE(SubsU8);
 KELMAR_BINARY_PRIMITIVE(MaxU8);
 KELMAR_BINARY_PRIMITIVE(MinU8);
 KELMAR_TRAITS_PRIMITIVE(LoadLuma, Isa::LoadLuma(ARow()));
-KELMAR_TRAITS_PRIMITIVE(LoadChroma16, Isa::LoadChroma16(ARow()));
+KELMAR_TRAITS_PRIMITIVE(LoadCenteredChroma16, Isa::LoadCenteredChroma16(ARow()));
 KELMAR_TRAITS_PRIMITIVE(LoadChromaPairs, Isa::LoadChromaPairs(ARow()));
 KELMAR_TRAITS_PRIMITIVE(StoreBgr24,
                         Isa::StoreBgr24(AnOut(), AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
@@ -167,7 +168,7 @@ struct FormTraits {
   KELMAR_REQUIRE(WidenLo8, "WidenLo8(Vec)");
   KELMAR_REQUIRE(WidenHi8, "WidenHi8(Vec)");
   KELMAR_REQUIRE(LoadLuma, "LoadLuma(const uint8_t*)");
-  KELMAR_REQUIRE(LoadChroma16, "LoadChroma16(const uint8_t*)");
+  KELMAR_REQUIRE(LoadCenteredChroma16, "LoadCenteredChroma16(const uint8_t*)");
   KELMAR_REQUIRE(StoreBgr24, "StoreBgr24(uint8_t*, Vec, Vec, Vec)");
   KELMAR_REQUIRE(StoreWords, "StoreWords(uint8_t*, Vec, Vec)");
   KELMAR_REQUIRE(StoreWordsOfBytes, "StoreWordsOfBytes(uint8_t*, Vec low, Vec high)");
@@ -216,8 +217,9 @@ struct WindowTraits {
 
 }  // namespace vector_traits
 
-// The primitives of the contract that x86 builds from others: the chroma
-// terms' multiply by MulhiU16, widening by interleaving with zero, and byte
+// The primitives of the contract that x86 builds from others: centred
+// chroma samples, the chroma terms' multiply by MulhiU16, widening by
+// interleaving with zero, and byte
 // shifts as a 16-bit shift, then a mask that drops the bits it brought in
 // from the neighbouring byte.  A traits
 // type derives from it, BytesFromWords<Sse2> for Sse2.
@@ -228,6 +230,11 @@ struct BytesFromWords {
   template <typename Vec>
   static Vec MulhiChroma16(Vec absX, Vec low) {
     return Isa::MulhiU16(absX, low);
+  }
+  // The samples widened (the traits' LoadChroma16), then less 128.
+  template <typename Rows>
+  static auto LoadCenteredChroma16(Rows rows) {
+    return Isa::Sub16(Isa::LoadChroma16(rows), Isa::Set16(128));
   }
   template <typename Vec>
   static Vec WidenLo8(Vec a) {

@@ -33,7 +33,6 @@ namespace {
 template <typename Isa>
 struct FormConstants {
   using Vec = typename Isa::Vec;
-  Vec c128;
   Vec uBlueHigh, uBlueLow, uGreenHigh, uGreenLow;
   Vec vGreenHigh, vGreenLow, vRedHigh, vRedLow;
   Vec lift;       // kUnitSlope: lift; kRational: lift
@@ -64,7 +63,6 @@ KELMAR_VECTOR_INLINE typename Isa::Vec SetPairs16(int32_t first, int32_t second)
 template <typename Isa>
 FormConstants<Isa> MakeFormConstants(const RgbClosedForms& forms) {
   FormConstants<Isa> k;
-  k.c128 = Isa::Set16(128);
   k.uBlueHigh = SetUnsigned16<Isa>(forms.uBlue.high);
   k.uBlueLow = Isa::ChromaLow(forms.uBlue.low);
   k.uGreenHigh = SetUnsigned16<Isa>(forms.uGreen.high);
@@ -107,7 +105,7 @@ KELMAR_VECTOR_INLINE Vec Magnitude(Vec absX, Vec high, Vec low) {
   return Isa::Add16(Isa::Mullo16(absX, high), Isa::MulhiChroma16(absX, low));
 }
 
-// The chroma terms of one vector of chroma samples (widened to 16 bits).
+// The chroma terms of one vector of chroma samples less 128 (16-bit lanes).
 template <typename Isa>
 struct ChannelTerms {
   using Vec = typename Isa::Vec;
@@ -115,9 +113,7 @@ struct ChannelTerms {
 };
 
 template <typename Isa, typename Vec = typename Isa::Vec>
-KELMAR_VECTOR_INLINE ChannelTerms<Isa> ComputeTerms(const FormConstants<Isa>& k, Vec u16, Vec v16) {
-  const Vec xu = Isa::Sub16(u16, k.c128);
-  const Vec xv = Isa::Sub16(v16, k.c128);
+KELMAR_VECTOR_INLINE ChannelTerms<Isa> ComputeTerms(const FormConstants<Isa>& k, Vec xu, Vec xv) {
   const Vec au = Isa::Abs16(xu);
   const Vec av = Isa::Abs16(xv);
   ChannelTerms<Isa> t;
@@ -130,13 +126,14 @@ KELMAR_VECTOR_INLINE ChannelTerms<Isa> ComputeTerms(const FormConstants<Isa>& k,
 }
 
 // A channel's chroma part of the luma form for index luma + term + offset:
-// unit slope term + offset + lift, rational (term + offset) * scale + bias,
-// clamped rational term + offset (the index is clamped before scaling).
+// unit slope term + offset + lift (one sum: the offset includes the lift),
+// rational (term + offset) * scale + bias, clamped rational term + offset
+// (the index is clamped before scaling).
 template <typename Form, typename Isa, typename Vec = typename Isa::Vec>
 inline Vec PrepareTerm(const FormConstants<Isa>& k, Vec term, Vec offset) {
   const Vec index = Isa::Add16(term, offset);
-  if (Form::kind == LumaFormKind::kUnitSlope) return Isa::Add16(index, k.lift);
-  if (Form::kind == LumaFormKind::kClampedRational) return index;
+  // The unit-slope form's offsets hold its lift too (MakeLayoutOffsets).
+  if (Form::kind != LumaFormKind::kRational) return index;
   return Isa::Add16(Isa::Mullo16(index, k.scale), k.bias);
 }
 
@@ -208,7 +205,8 @@ KELMAR_VECTOR_INLINE void StorePixels(Rgb565Facts, OutRows out, Vec b, Vec g, Ve
 template <typename Isa>
 struct LayoutOffsets {
   using Vec = typename Isa::Vec;
-  Vec redBlue;
+  Vec redBlue;   // with the unit-slope form's lift
+  Vec greenAll;  // the unit-slope form's lift, else 0
   Vec green[2];
 };
 
@@ -216,7 +214,9 @@ template <typename Form, typename Layout, typename Isa>
 LayoutOffsets<Isa> MakeLayoutOffsets(const LumaForm& luma) {
   const int32_t unit = Form::kind == LumaFormKind::kRational ? luma.scale : 1;
   LayoutOffsets<Isa> o;
-  o.redBlue = Isa::Set16(static_cast<int16_t>(Layout::kOffsets.redBlue));
+  const int32_t lift = Form::kind == LumaFormKind::kUnitSlope ? luma.lift : 0;
+  o.redBlue = Isa::Set16(static_cast<int16_t>(Layout::kOffsets.redBlue + lift));
+  o.greenAll = Isa::Set16(static_cast<int16_t>(lift));
   // Even rows start at an even x + y, odd rows at an odd one.
   o.green[0] = SetPairs16<Isa>(Layout::kOffsets.greenEven * unit, Layout::kOffsets.greenOdd * unit);
   o.green[1] = SetPairs16<Isa>(Layout::kOffsets.greenOdd * unit, Layout::kOffsets.greenEven * unit);
@@ -253,11 +253,15 @@ template <typename Form, typename Layout, typename Isa, typename Rows, typename 
 inline void ConvertRowPair(const FormConstants<Isa>& k, const LayoutOffsets<Isa>& o, Rows y0,
                            Rows y1, Rows u, Rows v, OutRows out0, OutRows out1) {
   const Vec zero = Isa::Zero();
-  const ChannelTerms<Isa> t = ComputeTerms<Isa>(k, Isa::LoadChroma16(u), Isa::LoadChroma16(v));
-  const Vec redBlue = Layout::kOffsets.redBlue ? o.redBlue : zero;
+  const ChannelTerms<Isa> t =
+      ComputeTerms<Isa>(k, Isa::LoadCenteredChroma16(u), Isa::LoadCenteredChroma16(v));
+  constexpr bool kLifted = Form::kind == LumaFormKind::kUnitSlope;
+  const Vec redBlue = Layout::kOffsets.redBlue || kLifted ? o.redBlue : zero;
+  const Vec greenAll = kLifted ? o.greenAll : zero;
   const PixelPairTerms<Isa> blue = SpreadToPixels<Isa>(PrepareTerm<Form, Isa>(k, t.blue, redBlue));
   const PixelPairTerms<Isa> red = SpreadToPixels<Isa>(PrepareTerm<Form, Isa>(k, t.red, redBlue));
-  const PixelPairTerms<Isa> green = SpreadToPixels<Isa>(PrepareTerm<Form, Isa>(k, t.green, zero));
+  const PixelPairTerms<Isa> green =
+      SpreadToPixels<Isa>(PrepareTerm<Form, Isa>(k, t.green, greenAll));
   if (Layout::kOffsets.greenEven == 0 && Layout::kOffsets.greenOdd == 0) {
     ConvertRow<Form, Layout, Isa>(k, y0, blue, green, red, out0);
     ConvertRow<Form, Layout, Isa>(k, y1, blue, green, red, out1);

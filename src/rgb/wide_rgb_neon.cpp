@@ -134,8 +134,9 @@ struct Neon {
   }
 
   KELMAR_VECTOR_INLINE static Vec LoadLuma(const uint8_t* p) { return vld1q_u8(p); }
-  KELMAR_VECTOR_INLINE static Vec LoadChroma16(const uint8_t* p) {
-    return Bytes(vmovl_u8(vld1_u8(p)));
+  // One widening subtraction.
+  KELMAR_VECTOR_INLINE static Vec LoadCenteredChroma16(const uint8_t* p) {
+    return Bytes(vsubl_u8(vld1_u8(p), vdup_n_u8(128)));
   }
   KELMAR_VECTOR_INLINE static Vec LoadChromaPairs(const uint8_t* p) {
     const uint8x8_t samples = vld1_u8(p);

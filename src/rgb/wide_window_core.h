@@ -14,7 +14,7 @@
 //   SpreadAlternating<kNegative>(even, odd)
 //                                    the same, even pixels from `even`, odd
 //                                    pixels from `odd`
-//   LoadLuma, LoadChroma16, StoreBgr24, StoreWords also with FourRows /
+//   LoadLuma, LoadCenteredChroma16, StoreBgr24, StoreWords also with FourRows /
 //   FourOutputRows (one row per 128-bit lane).
 //
 // The index of a pixel's channel in window j is clamp(i - start_j, 0, 255)
@@ -132,7 +132,7 @@ KELMAR_VECTOR_INLINE void ConvertWindowRowPair(const WindowConstants<Isa, kWindo
                                                Rows y1, Rows u, Rows v, OutRows out0,
                                                OutRows out1) {
   const ChannelTerms<Isa> t =
-      ComputeTerms<Isa>(k.forms, Isa::LoadChroma16(u), Isa::LoadChroma16(v));
+      ComputeTerms<Isa>(k.forms, Isa::LoadCenteredChroma16(u), Isa::LoadCenteredChroma16(v));
   const Vec luma0 = Isa::LoadLuma(y0);
   const Vec luma1 = Isa::LoadLuma(y1);
   const PairLevels<Isa> b = ChannelLevels(k, luma0, luma1, Isa::Add16(t.blue, k.redBlue));
