@@ -1,10 +1,11 @@
-// The SSE2 and AVX2 paths against the integer path: identical bytes for every
-// layout, size, map, row table and adjustment.
+// The vector paths (SSE2, AVX2, AVX-512, Advanced SIMD) against the integer
+// path: identical bytes for every layout, size, map, row table and adjustment.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <initializer_list>
 #include <iterator>
 #include <numeric>
 #include <string>
@@ -247,6 +248,15 @@ TEST(ClosedForms, FoundForCommonSettings) {
           for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i)
             ASSERT_EQ(LumaLevelFromForm(forms.luma, i), tables->adjust.LumaTable()[i])
                 << what << " index " << i;
+          // Advanced SIMD's doubling multiply by half an even low gives the
+          // same chroma magnitudes.
+          for (const ChromaTermForm* term :
+               {&forms.uBlue, &forms.uGreen, &forms.vGreen, &forms.vRed}) {
+            const int32_t half = HalvedChromaLow(term->low);
+            ASSERT_GE(half, 0) << what << ": no even low for " << term->low;
+            for (int32_t a = 0; a <= 128; ++a)
+              ASSERT_EQ((2 * a * half) >> 16, (a * int32_t{term->low}) >> 16) << what;
+          }
         }
       }
     }

@@ -53,41 +53,69 @@ KELMAR_VECTOR_INLINE Pair MapLuma(const ByteTable& luma, Pair y) {
   return y;
 }
 
+// The chroma samples of up to kChunk macroblocks looked up with a table in
+// registers, 16 at a time (8 for the last odd macroblock).
+constexpr ptrdiff_t kChunk = 32;
+
+KELMAR_VECTOR_INLINE void LookUpSamples(const uint8_t (&table)[256], const uint8_t* samples,
+                                        ptrdiff_t macroblocks, uint8_t* out) {
+  const ByteTable t = LoadByteTable(table);
+  ptrdiff_t i = 0;
+  for (; i + 16 <= 8 * macroblocks; i += 16) vst1q_u8(out + i, Lookup(t, vld1q_u8(samples + i)));
+  if (i < 8 * macroblocks) vst1_u8(out + i, Lookup(t, vld1_u8(samples + i)));
+}
+
+// Row pair `pair` of `macroblocks` macroblocks of a run from its column
+// `first`, with the chroma samples u and v of those macroblocks.
+template <bool kYuy2, bool kMapLuma>
+KELMAR_VECTOR_INLINE void PackRowPair(const ByteTable& luma, const RowPair& rows, ptrdiff_t first,
+                                      ptrdiff_t macroblocks, const uint8_t* u, const uint8_t* v) {
+  const uint8_t* y0 = rows.y0 + 16 * first;
+  const uint8_t* y1 = rows.y1 + 16 * first;
+  uint8_t* out0 = rows.out0 + 32 * first;
+  uint8_t* out1 = rows.out1 + 32 * first;
+  ptrdiff_t c = 0;
+  for (; c + 2 <= macroblocks; c += 2) {
+    const uint8x16_t us = vld1q_u8(u + 8 * c);
+    const uint8x16_t vs = vld1q_u8(v + 8 * c);
+    StoreRow<kYuy2>(out0 + 32 * c, MapLuma<kMapLuma>(luma, vld2q_u8(y0 + 16 * c)), us, vs);
+    StoreRow<kYuy2>(out1 + 32 * c, MapLuma<kMapLuma>(luma, vld2q_u8(y1 + 16 * c)), us, vs);
+  }
+  if (c < macroblocks) {
+    const uint8x8_t us = vld1_u8(u + 8 * c);
+    const uint8x8_t vs = vld1_u8(v + 8 * c);
+    StoreRow<kYuy2>(out0 + 32 * c, MapLuma<kMapLuma>(luma, vld2_u8(y0 + 16 * c)), us, vs);
+    StoreRow<kYuy2>(out1 + 32 * c, MapLuma<kMapLuma>(luma, vld2_u8(y1 + 16 * c)), us, vs);
+  }
+}
+
+// A run, one row pair at a time.  The luma table stays in 16 registers;
+// adjusted chroma samples are looked up first, a chunk of macroblocks at a
+// time, since the two chroma tables do not fit beside it.
 template <bool kYuy2, bool kMapLuma, bool kMapChroma>
-void PackRun(const ByteTable& luma, const PackedTables* tables, const PackedRun& run) {
+void PackRun(const PackedTables* tables, const PackedRun& run) {
+  ByteTable luma = {};
+  if (kMapLuma) luma = LoadByteTable(tables->PackedLumaTable);
   for (int pair = 0; pair < 8; ++pair) {
-    const auto [y0, y1, u, v, out0, out1] = RowPairOfPackedRun(run, pair);
-    ptrdiff_t c = 0;
-    for (; c + 2 <= run.macroblocks; c += 2) {
-      uint8x16_t us = vld1q_u8(u + 8 * c);
-      uint8x16_t vs = vld1q_u8(v + 8 * c);
-      if (kMapChroma) {
-        // Two tables besides the luma one do not fit in the registers.
-        us = Lookup(LoadByteTable(tables->PackedUTable), us);
-        vs = Lookup(LoadByteTable(tables->PackedVTable), vs);
-      }
-      StoreRow<kYuy2>(out0 + 32 * c, MapLuma<kMapLuma>(luma, vld2q_u8(y0 + 16 * c)), us, vs);
-      StoreRow<kYuy2>(out1 + 32 * c, MapLuma<kMapLuma>(luma, vld2q_u8(y1 + 16 * c)), us, vs);
+    const RowPair rows = RowPairOfPackedRun(run, pair);
+    if (!kMapChroma) {
+      PackRowPair<kYuy2, kMapLuma>(luma, rows, 0, run.macroblocks, rows.u, rows.v);
+      continue;
     }
-    if (c < run.macroblocks) {
-      uint8x8_t us = vld1_u8(u + 8 * c);
-      uint8x8_t vs = vld1_u8(v + 8 * c);
-      if (kMapChroma) {
-        us = Lookup(LoadByteTable(tables->PackedUTable), us);
-        vs = Lookup(LoadByteTable(tables->PackedVTable), vs);
-      }
-      StoreRow<kYuy2>(out0 + 32 * c, MapLuma<kMapLuma>(luma, vld2_u8(y0 + 16 * c)), us, vs);
-      StoreRow<kYuy2>(out1 + 32 * c, MapLuma<kMapLuma>(luma, vld2_u8(y1 + 16 * c)), us, vs);
+    for (ptrdiff_t first = 0; first < run.macroblocks; first += kChunk) {
+      const ptrdiff_t count = run.macroblocks - first < kChunk ? run.macroblocks - first : kChunk;
+      alignas(16) uint8_t u[8 * kChunk], v[8 * kChunk];
+      LookUpSamples(tables->PackedUTable, rows.u + 8 * first, count, u);
+      LookUpSamples(tables->PackedVTable, rows.v + 8 * first, count, v);
+      PackRowPair<kYuy2, kMapLuma>(luma, rows, first, count, u, v);
     }
   }
 }
 
 template <bool kYuy2, bool kMapLuma, bool kMapChroma>
 void PackRuns(const PackedJob& job, const PackedPicture& picture) {
-  ByteTable luma = {};
-  if (kMapLuma) luma = LoadByteTable(job.tables->PackedLumaTable);
   ForEachPackedRun(picture, [&](const PackedRun& run) {
-    PackRun<kYuy2, kMapLuma, kMapChroma>(luma, job.tables, run);
+    PackRun<kYuy2, kMapLuma, kMapChroma>(job.tables, run);
   });
 }
 
