@@ -12,23 +12,27 @@
 #
 # libyuv 1962 is built from ../shared/peers/libyuv-1962.tar.gz (or
 # $KELMAR_LIBYUV_ARCHIVE) into the build tree; without the archive the
-# bench reports ours alone.  Needs g++-aarch64-linux-gnu, qemu-user, gcc and
-# llvm-16 (scripts/install-deps.sh --bench-aarch64).
+# bench reports ours alone.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/install-deps.sh" --bench-aarch64
 build=${KELMAR_BUILD_ROOT:-$root/build}
-archive=${KELMAR_LIBYUV_ARCHIVE:-$root/../shared/peers/libyuv-1962.tar.gz}
+# The peers folder beside the checkout (or beside the folder of worktrees).
+archive=${KELMAR_LIBYUV_ARCHIVE:-}
+for peers in "$root/../shared/peers" "$root/../../shared/peers"; do
+  [ -z "$archive" ] && [ -f "$peers/libyuv-1962.tar.gz" ] && archive=$peers/libyuv-1962.tar.gz
+done
 mcpu=neoverse-n2
 [ "${1:-}" = --mcpu ] && mcpu=$2
 dir=$build/bench-aarch64
 mkdir -p "$dir"
 
-cmake -S "$root" -B "$build/aarch64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake" \
+cmake -S "$root" -B "$dir/library" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DKELMAR_BUILD_TOOLS=OFF -DKELMAR_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build/aarch64" -j2 --target kelmar_static >/dev/null
+cmake --build "$dir/library" -j2 --target kelmar_static >/dev/null
 
 libyuv_flags=()
-if [ -f "$archive" ]; then
+if [ -n "$archive" ] && [ -f "$archive" ]; then
   peers=$build/peers
   mkdir -p "$peers"
   [ -d "$peers/libyuv-1962" ] || tar -xzf "$archive" -C "$peers"
@@ -39,13 +43,13 @@ if [ -f "$archive" ]; then
   libyuv_flags=(-DKELMAR_COUNT_LIBYUV -isystem "$peers/libyuv-1962/include"
     "$peers/libyuv-aarch64/libyuv.a")
 else
-  echo "bench-aarch64: no $archive, counting ours alone" >&2
+  echo "bench-aarch64: no libyuv-1962.tar.gz in ../shared/peers, counting ours alone" >&2
 fi
 
 aarch64-linux-gnu-g++ -O2 -std=c++17 -Wall -Wextra -Werror -DKELMAR_COUNT_PATHS \
   -I"$root/include" -I"$root/src" -I"$root/bench" \
   "$root/bench/count_conversions.cpp" "$root/bench/layouts.cpp" \
-  "$build/aarch64/libkelmar_static.a" "${libyuv_flags[@]}" -o "$dir/count_conversions"
+  "$dir/library/libkelmar_static.a" "${libyuv_flags[@]}" -o "$dir/count_conversions"
 gcc -shared -fPIC -O2 -Wall -Wextra -Werror -o "$dir/insn_count.so" "$root/bench/insn_count_plugin.c"
 
 pixels=$((1280 * 720))

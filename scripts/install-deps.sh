@@ -9,6 +9,9 @@
 # here.  Does nothing when all of it is present.
 #   --bench   also the peers the benchmark compares against (libyuv, libswscale)
 #             and what draws its chart (python3-matplotlib)
+#   --bench-aarch64
+#             what the aarch64 instruction counts need besides the default
+#             set: llvm-16 (llvm-mca with Neoverse scheduling models), python3
 #   --fuzz    what the fuzz targets need (already part of the default set)
 # Run as root (or with sudo available).
 set -euo pipefail
@@ -28,6 +31,7 @@ for arg in "$@"; do
     --bench)
       packages+=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev python3 python3-matplotlib)
       ;;
+    --bench-aarch64) packages+=(llvm-16 python3) ;;
     --fuzz) ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac

@@ -17,14 +17,15 @@ listing=$(mktemp)
 trap 'rm -f "$listing"' EXIT
 aarch64-linux-gnu-objdump -d --no-show-raw-insn -C "$program" >"$listing"
 
-# NAME PATTERN: the innermost loop with a vector store in the function whose
-# name matches PATTERN (a Python regular expression).  Pixels per iteration:
+# NAME PATTERN [STORE]: the innermost loop with a vector store (or one
+# matching the regular expression STORE) in the function whose name matches
+# PATTERN (a Python regular expression).  Pixels per iteration:
 # 16 per 16-byte st2 / st3 / str q of ours, 32 per st4 (two bytes a
 # pixel); libyuv's rows count down the width by the immediate of their subs.
 loop() {
-  python3 - "$listing" "$1" "$2" "$mca" "$mcpu" <<'EOF'
+  python3 - "$listing" "$1" "$2" "$mca" "$mcpu" "${3:-}" <<'EOF'
 import re, subprocess, sys
-listing, name, pattern, mca, mcpu = sys.argv[1:]
+listing, name, pattern, mca, mcpu, wanted = sys.argv[1:]
 functions, current = {}, None
 for line in open(listing):
     m = re.match(r'^([0-9a-f]+) <(.*)>:$', line)
@@ -39,9 +40,9 @@ matches = [f for f in functions if re.search(pattern, f)]
 if not matches:
     print(f"| {name} | (not found) | | |")
     sys.exit(0)
-code = functions[matches[0]]
-store = re.compile(r'^(st[234]\s|st1\s|str\s+q|stp\s+q)')
+store = re.compile(wanted or r'^(st[234]\s|st1\s|str\s+q|stp\s+q)')
 best = None
+code = [line for f in matches for line in functions[f]]
 for i, (address, text) in enumerate(code):
     m = re.match(r'^(b\.\w+|b|cbnz|cbz|tbnz|tbz)\s.*?\b([0-9a-f]+) <', text)
     if not m:
@@ -72,12 +73,12 @@ for t in best:
 # Branch targets become a label; objdump's register ranges are accepted.
 lines = ['loop:']
 for t in best:
-    t = re.sub(r'\s([0-9a-f]+) <[^>]*>', ' loop', t)
+    t = re.sub(r'\s([0-9a-f]+) <.*$', ' loop', t)
     lines.append(t)
 result = subprocess.run([mca, '-mtriple=aarch64', f'-mcpu={mcpu}', '-iterations=200'],
                         input='\n'.join(lines) + '\n', capture_output=True, text=True)
 m = re.search(r'Total Cycles:\s+(\d+)', result.stdout)
-if not m or not pixels:
+if result.stderr.strip() or not m or not pixels:
     print(f"| {name} | (llvm-mca failed: {result.stderr.strip()[:80]}) | | |")
     sys.exit(0)
 cycles = int(m.group(1)) / 200
@@ -92,18 +93,21 @@ echo "| loop | instructions | pixels | cycles per iteration | cycles per pixel |
 echo "|---|---:|---:|---:|---:|"
 neon='kelmar::\(anonymous namespace\)::Neon'
 form='ConvertPictureWithForm<kelmar::\(anonymous namespace\)::CompiledForm<\(kelmar::LumaFormKind\)1, 0>'
+neonTable='kelmar::\(anonymous namespace\)::NeonWithTable'
 windows='ConvertPictureWithWindows<kelmar'
 loop "ours 24-bit neutral (unit-slope form)" "$form, kelmar::Rgb24Facts, $neon>"
-loop "ours 24-bit adjusted (window lookups)" "$windows::Rgb24Facts, $neon, 1>"
+loop "ours 24-bit adjusted (window lookups)" "$windows::Rgb24Facts, $neonTable, 1>"
 loop "ours 5-5-5 neutral" "$form, kelmar::Rgb555Facts, $neon>"
-loop "ours 5-5-5 adjusted" "$windows::Rgb555Facts, $neon, 1>"
+loop "ours 5-5-5 adjusted" "$windows::Rgb555Facts, $neonTable, 1>"
 loop "ours 5-6-5 neutral" "$form, kelmar::Rgb565Facts, $neon>"
-loop "ours 5-6-5 adjusted" "$windows::Rgb565Facts, $neon, 1>"
+loop "ours 5-6-5 adjusted" "$windows::Rgb565Facts, $neonTable, 1>"
 loop "ours 8-bit" "DitherPicture<$neon>"
-loop "ours UYVY copy" "PackRuns<false, false, false>"
-loop "ours UYVY adjusted" "PackRuns<false, true, true>"
-loop "ours YUY2 copy" "PackRuns<true, false, false>"
-loop "ours YUY2 adjusted" "PackRuns<true, true, true>"
+# The copies are inlined with the other variants (the YUY2 ones into
+# PackPictureNeon): a copy's loop is the smallest with an st4.
+loop "ours UYVY copy" "PackInOrder<false>" "^st4"
+loop "ours UYVY adjusted" "PackRun<false, true, true>"
+loop "ours YUY2 copy" "PackInOrder<true>|PackPictureNeon" "^st4"
+loop "ours YUY2 adjusted" "PackRun<true, true, true>"
 loop "libyuv I422ToRGB24Row_NEON" "^I422ToRGB24Row_NEON$"
 loop "libyuv I422ToARGB1555Row_NEON" "^I422ToARGB1555Row_NEON$"
 loop "libyuv I422ToRGB565Row_NEON" "^I422ToRGB565Row_NEON$"

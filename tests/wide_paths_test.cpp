@@ -154,7 +154,7 @@ std::string Describe(const Layout& layout, const Size& s, const Adjust& a, int m
 }
 
 TEST(WidePaths, SameBytesAsIntegerPath) {
-  if (WidePaths().empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  if (WidePaths().empty()) GTEST_SKIP() << "no vector path";
   Rng rng(7);
   uint32_t seed = 1;
   for (const Layout& layout : kLayouts) {
@@ -181,7 +181,7 @@ TEST(WidePaths, SameBytesAsIntegerPath) {
 
 // Wide pictures: long runs of marked macroblocks and full 1280-pixel rows.
 TEST(WidePaths, SameBytesOnLargePictures) {
-  if (WidePaths().empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  if (WidePaths().empty()) GTEST_SKIP() << "no vector path";
   const Size s = {1280, 64, 0};
   for (const Layout& layout : kLayouts) {
     for (const Adjust& a : {Adjust{0, 0, 0, 0}, Adjust{2, 3, 2, 0}, Adjust{-1, -3, 4, 1}}) {
@@ -204,7 +204,7 @@ TEST(WidePaths, SameBytesOnLargePictures) {
 // marked byte altogether, which must find a mark at any position, the last
 // of a row included, and never one of the next row.
 TEST(WidePaths, EverySingleMacroblockMap) {
-  if (WidePaths().empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  if (WidePaths().empty()) GTEST_SKIP() << "no vector path";
   const Size s = {336, 48, 0};
   SetDisplayQuietly(2, 3, 2, 0);
   for (int l = 0; l < 4; ++l) {
@@ -284,7 +284,7 @@ std::vector<uint8_t> ConvertWithTables(Converter convert, const Layout& layout,
 // terms off by one.  The vector paths must still write what the tables say.
 TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
   const std::vector<CodePath> wide = WidePaths();
-  if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  if (wide.empty()) GTEST_SKIP() << "no vector path";
   struct Tamper {
     const char* what;
     Adjust adjust;
@@ -416,7 +416,7 @@ TEST(LumaWindows, TamperedTables) {
 // back to the tables; dither offsets are taken from the matrix as it is.
 TEST(ClosedForms, DitherTablesWithoutTheirFormsFallBackToTheTables) {
   const std::vector<CodePath> wide = WidePaths();
-  if (wide.empty()) GTEST_SKIP() << "no SSE2 or AVX2";
+  if (wide.empty()) GTEST_SKIP() << "no vector path";
   const Size s = {80, 32, 0};
   const Picture picture = PictureFor(kLayouts[3], s, Tables::kDown, 4);
   // A quantiser entry off its run has no vector form; a changed dither
