@@ -3,7 +3,8 @@
 // into even and odd pixels (ld2) and stored with the chroma samples as the
 // four bytes of each pixel pair (st4), so the interleaving costs no
 // instruction of its own.  Adjusted output looks each sample up in its
-// 256-byte table with four lookups of 64 bytes.
+// 256-byte table with four lookups of 64 bytes, the table pinned to
+// registers for the loop (byte_table_neon.h).
 #include "packed/wide_packed.h"
 
 #if KELMAR_HAVE_NEON
@@ -16,16 +17,6 @@
 
 namespace kelmar {
 namespace {
-
-using ByteTable = ByteTableNeon;
-
-KELMAR_VECTOR_INLINE ByteTable LoadByteTable(const uint8_t (&table)[256]) {
-  return LoadByteTableNeon(table);
-}
-template <typename Bytes>
-KELMAR_VECTOR_INLINE Bytes Lookup(const ByteTable& t, Bytes index) {
-  return LookupBytesNeon(t, index);
-}
 
 // One output row: the pixel pairs' luma samples (even and odd pixels) with
 // the chroma samples that serve them, in the layout's byte order.
@@ -44,70 +35,121 @@ KELMAR_VECTOR_INLINE void StoreRow(uint8_t* out, uint8x8x2_t y, uint8x8_t u, uin
     vst4_u8(out, uint8x8x4_t{{u, y.val[0], v, y.val[1]}});
 }
 
-template <bool kMapLuma, typename Pair>
-KELMAR_VECTOR_INLINE Pair MapLuma(const ByteTable& luma, Pair y) {
-  if (kMapLuma) {
-    y.val[0] = Lookup(luma, y.val[0]);
-    y.val[1] = Lookup(luma, y.val[1]);
-  }
-  return y;
-}
-
-// The chroma samples of up to kChunk macroblocks looked up with a table in
-// registers, 16 at a time (8 for the last odd macroblock).
+// The chroma samples of up to kChunk macroblocks looked up in `table`, 16
+// at a time (8 for the last odd macroblock).
 constexpr ptrdiff_t kChunk = 32;
 
 KELMAR_VECTOR_INLINE void LookUpSamples(const uint8_t (&table)[256], const uint8_t* samples,
                                         ptrdiff_t macroblocks, uint8_t* out) {
-  const ByteTable t = LoadByteTable(table);
+  const ByteTableNeon loaded = LoadByteTableNeon(table);
+  KELMAR_PIN_TABLE(t, loaded);
   ptrdiff_t i = 0;
-  for (; i + 16 <= 8 * macroblocks; i += 16) vst1q_u8(out + i, Lookup(t, vld1q_u8(samples + i)));
-  if (i < 8 * macroblocks) vst1_u8(out + i, Lookup(t, vld1_u8(samples + i)));
+  for (; i + 16 <= 8 * macroblocks; i += 16) {
+    const uint8x16_t index = vld1q_u8(samples + i);
+    uint8x16_t level;
+    KELMAR_PINNED_LOOKUP(t, level, index);
+    vst1q_u8(out + i, level);
+  }
+  if (i < 8 * macroblocks) {
+    const uint8x8_t index = vld1_u8(samples + i);
+    uint8x8_t level;
+    KELMAR_PINNED_LOOKUP8(t, level, index);
+    vst1_u8(out + i, level);
+  }
 }
 
-// Row pair `pair` of `macroblocks` macroblocks of a run from its column
-// `first`, with the chroma samples u and v of those macroblocks.
-template <bool kYuy2, bool kMapLuma>
-KELMAR_VECTOR_INLINE void PackRowPair(const ByteTable& luma, const RowPair& rows, ptrdiff_t first,
-                                      ptrdiff_t macroblocks, const uint8_t* u, const uint8_t* v) {
-  const uint8_t* y0 = rows.y0 + 16 * first;
-  const uint8_t* y1 = rows.y1 + 16 * first;
-  uint8_t* out0 = rows.out0 + 32 * first;
-  uint8_t* out1 = rows.out1 + 32 * first;
+// The output rows of `rows` from macroblock `first` on.
+struct RowPairFrom {
+  const uint8_t* y0;
+  const uint8_t* y1;
+  uint8_t* out0;
+  uint8_t* out1;
+};
+KELMAR_VECTOR_INLINE RowPairFrom RowPairFromMacroblock(const RowPair& rows, ptrdiff_t first) {
+  return {rows.y0 + 16 * first, rows.y1 + 16 * first, rows.out0 + 32 * first,
+          rows.out1 + 32 * first};
+}
+
+// `macroblocks` macroblocks of a row pair with the chroma samples u and v of
+// those macroblocks, the luma samples copied.
+template <bool kYuy2>
+KELMAR_VECTOR_INLINE void PackRowPair(const RowPairFrom& r, ptrdiff_t macroblocks, const uint8_t* u,
+                                      const uint8_t* v) {
   ptrdiff_t c = 0;
   for (; c + 2 <= macroblocks; c += 2) {
     const uint8x16_t us = vld1q_u8(u + 8 * c);
     const uint8x16_t vs = vld1q_u8(v + 8 * c);
-    StoreRow<kYuy2>(out0 + 32 * c, MapLuma<kMapLuma>(luma, vld2q_u8(y0 + 16 * c)), us, vs);
-    StoreRow<kYuy2>(out1 + 32 * c, MapLuma<kMapLuma>(luma, vld2q_u8(y1 + 16 * c)), us, vs);
+    StoreRow<kYuy2>(r.out0 + 32 * c, vld2q_u8(r.y0 + 16 * c), us, vs);
+    StoreRow<kYuy2>(r.out1 + 32 * c, vld2q_u8(r.y1 + 16 * c), us, vs);
   }
   if (c < macroblocks) {
     const uint8x8_t us = vld1_u8(u + 8 * c);
     const uint8x8_t vs = vld1_u8(v + 8 * c);
-    StoreRow<kYuy2>(out0 + 32 * c, MapLuma<kMapLuma>(luma, vld2_u8(y0 + 16 * c)), us, vs);
-    StoreRow<kYuy2>(out1 + 32 * c, MapLuma<kMapLuma>(luma, vld2_u8(y1 + 16 * c)), us, vs);
+    StoreRow<kYuy2>(r.out0 + 32 * c, vld2_u8(r.y0 + 16 * c), us, vs);
+    StoreRow<kYuy2>(r.out1 + 32 * c, vld2_u8(r.y1 + 16 * c), us, vs);
   }
 }
 
-// A run, one row pair at a time.  The luma table stays in 16 registers;
-// adjusted chroma samples are looked up first, a chunk of macroblocks at a
-// time, since the two chroma tables do not fit beside it.
+// The same with the luma samples looked up in `luma`.
+template <bool kYuy2>
+KELMAR_VECTOR_INLINE void PackRowPairMapped(const ByteTableNeon& luma, RowPairFrom r,
+                                            ptrdiff_t macroblocks, const uint8_t* u,
+                                            const uint8_t* v) {
+  KELMAR_PIN_TABLE(t, luma);
+  ptrdiff_t c = 0;
+  for (; c + 2 <= macroblocks; c += 2) {
+    const uint8x16_t us = vld1q_u8(u + 8 * c);
+    const uint8x16_t vs = vld1q_u8(v + 8 * c);
+    for (int row = 0; row < 2; ++row) {
+      const uint8x16x2_t y = vld2q_u8((row ? r.y1 : r.y0) + 16 * c);
+      uint8x16x2_t mapped;
+      KELMAR_PINNED_LOOKUP(t, mapped.val[0], y.val[0]);
+      KELMAR_PINNED_LOOKUP(t, mapped.val[1], y.val[1]);
+      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, us, vs);
+    }
+  }
+  if (c < macroblocks) {
+    const uint8x8_t us = vld1_u8(u + 8 * c);
+    const uint8x8_t vs = vld1_u8(v + 8 * c);
+    for (int row = 0; row < 2; ++row) {
+      const uint8x8x2_t y = vld2_u8((row ? r.y1 : r.y0) + 16 * c);
+      uint8x8x2_t mapped;
+      KELMAR_PINNED_LOOKUP8(t, mapped.val[0], y.val[0]);
+      KELMAR_PINNED_LOOKUP8(t, mapped.val[1], y.val[1]);
+      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, us, vs);
+    }
+  }
+}
+
+// A run, one row pair at a time.  Adjusted chroma samples are looked up
+// first, a chunk of macroblocks at a time: the three tables do not fit in
+// the registers together.
 template <bool kYuy2, bool kMapLuma, bool kMapChroma>
 void PackRun(const PackedTables* tables, const PackedRun& run) {
-  ByteTable luma = {};
-  if (kMapLuma) luma = LoadByteTable(tables->PackedLumaTable);
+  ByteTableNeon luma = {};
+  if (kMapLuma) luma = LoadByteTableNeon(tables->PackedLumaTable);
   for (int pair = 0; pair < 8; ++pair) {
     const RowPair rows = RowPairOfPackedRun(run, pair);
-    if (!kMapChroma) {
-      PackRowPair<kYuy2, kMapLuma>(luma, rows, 0, run.macroblocks, rows.u, rows.v);
+    if (!kMapLuma && !kMapChroma) {
+      PackRowPair<kYuy2>(RowPairFromMacroblock(rows, 0), run.macroblocks, rows.u, rows.v);
       continue;
     }
     for (ptrdiff_t first = 0; first < run.macroblocks; first += kChunk) {
       const ptrdiff_t count = run.macroblocks - first < kChunk ? run.macroblocks - first : kChunk;
-      alignas(16) uint8_t u[8 * kChunk], v[8 * kChunk];
-      LookUpSamples(tables->PackedUTable, rows.u + 8 * first, count, u);
-      LookUpSamples(tables->PackedVTable, rows.v + 8 * first, count, v);
-      PackRowPair<kYuy2, kMapLuma>(luma, rows, first, count, u, v);
+      const uint8_t* u = rows.u + 8 * first;
+      const uint8_t* v = rows.v + 8 * first;
+      alignas(16) uint8_t mappedU[8 * kChunk], mappedV[8 * kChunk];
+      if (kMapChroma) {
+        LookUpSamples(tables->PackedUTable, u, count, mappedU);
+        LookUpSamples(tables->PackedVTable, v, count, mappedV);
+        u = mappedU;
+        v = mappedV;
+      }
+      const RowPairFrom r = RowPairFromMacroblock(rows, first);
+      if (kMapLuma)
+        PackRowPairMapped<kYuy2>(luma, r, count, u, v);
+      else
+        PackRowPair<kYuy2>(r, count, u, v);
     }
   }
 }
