@@ -17,9 +17,10 @@ listing=$(mktemp)
 trap 'rm -f "$listing"' EXIT
 aarch64-linux-gnu-objdump -d --no-show-raw-insn -C "$program" >"$listing"
 
-# NAME PATTERN [STORE]: the innermost loop with a vector store (or one
-# matching the regular expression STORE) in the function whose name matches
-# PATTERN (a Python regular expression).  Pixels per iteration:
+# NAME PATTERN [NEEDS]: the innermost loop with a vector store (or with
+# instructions matching each of the regular expressions NEEDS, separated by
+# " & ") in the functions whose names match PATTERN (a Python regular
+# expression).  Pixels per iteration:
 # 16 per 16-byte st2 / st3 / str q of ours, 32 per st4 (two bytes a
 # pixel); libyuv's rows count down the width by the immediate of their subs.
 loop() {
@@ -40,7 +41,7 @@ matches = [f for f in functions if re.search(pattern, f)]
 if not matches:
     print(f"| {name} | (not found) | | |")
     sys.exit(0)
-store = re.compile(wanted or r'^(st[234]\s|st1\s|str\s+q|stp\s+q)')
+needs = [re.compile(w) for w in (wanted or r'^(st[234]\s|st1\s|str\s+q|stp\s+q)').split(' & ')]
 best = None
 code = [line for f in matches for line in functions[f]]
 for i, (address, text) in enumerate(code):
@@ -51,7 +52,8 @@ for i, (address, text) in enumerate(code):
     if target >= address:
         continue
     body = [t for a, t in code if target <= a <= address]
-    if any(store.match(t) for t in body) and (best is None or len(body) < len(best)):
+    found = all(any(n.match(t) for t in body) for n in needs)
+    if found and (best is None or len(body) < len(best)):
         best = body
 if best is None:
     print(f"| {name} | (no loop) | | |")
@@ -102,12 +104,13 @@ loop "ours 5-5-5 adjusted" "$windows::Rgb555Facts, $neonTable, 1>"
 loop "ours 5-6-5 neutral" "$form, kelmar::Rgb565Facts, $neon>"
 loop "ours 5-6-5 adjusted" "$windows::Rgb565Facts, $neonTable, 1>"
 loop "ours 8-bit" "DitherPicture<$neon>"
-# The copies are inlined with the other variants (the YUY2 ones into
-# PackPictureNeon): a copy's loop is the smallest with an st4.
+# The packed variants are inlined together (the YUY2 ones into
+# PackPictureNeon): a copy's loop is the smallest with an st4, the adjusted
+# one's the smallest with an st4 and a lookup.
 loop "ours UYVY copy" "PackInOrder<false>" "^st4"
-loop "ours UYVY adjusted" "PackRun<false, true, true>"
+loop "ours UYVY adjusted (luma lookups)" "PackInOrder<false>" "^st4 & ^tbl"
 loop "ours YUY2 copy" "PackInOrder<true>|PackPictureNeon" "^st4"
-loop "ours YUY2 adjusted" "PackRun<true, true, true>"
+loop "ours YUY2 adjusted (luma lookups)" "PackInOrder<true>|PackPictureNeon" "^st4 & ^tbl"
 loop "libyuv I422ToRGB24Row_NEON" "^I422ToRGB24Row_NEON$"
 loop "libyuv I422ToARGB1555Row_NEON" "^I422ToARGB1555Row_NEON$"
 loop "libyuv I422ToRGB565Row_NEON" "^I422ToRGB565Row_NEON$"
