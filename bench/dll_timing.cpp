@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   constexpr int kWidth = 1280, kHeight = 720, kCalls = 10;
   const HostPicture picture(PictureOfSize(kWidth, kHeight));
   const PlaneSet& planes = picture.planes;
-  for (const LayoutInfo& info : AllLayouts()) {
+  for (const kelmar::OutputLayoutInfo& info : kelmar::kOutputLayouts) {
     for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
       HeaderWithPalette header = MakeHeader(info.layout, kWidth, kHeight);
       // Both builds write to a 64-byte aligned bitmap, as a DIB section is;

@@ -44,7 +44,7 @@ struct KelmarCase {
 void RunKelmar(benchmark::State& state, const KelmarCase& c) {
   const HostPicture picture(PictureOfSize(c.width, c.height));
   const PlaneSet& planes = picture.planes;
-  const LayoutInfo& info = InfoOf(c.layout);
+  const OutputLayoutInfo& info = InfoOf(c.layout);
   HeaderWithPalette header = MakeHeader(c.layout, c.width, c.height);
   std::vector<uint8_t> dst(size_t(c.width) * c.height * info.bytesPerPixel);
   const size_t mapBytes = size_t(c.width) * c.height / 256;
@@ -121,7 +121,7 @@ void RegisterAll(const TableOptions& options) {
   for (const auto& size : sizes) {
     const int w = size.first;
     const int h = size.second;
-    for (const LayoutInfo& info : AllLayouts()) {
+    for (const OutputLayoutInfo& info : kOutputLayouts) {
       const Layout layout = info.layout;
       for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
         for (MapKind map : {MapKind::kFull, MapKind::kClustered, MapKind::kScattered}) {
@@ -145,7 +145,7 @@ void RegisterAll(const TableOptions& options) {
 
   const int fw = options.fixedCostSize.first;
   const int fh = options.fixedCostSize.second;
-  for (const LayoutInfo& info : AllLayouts()) {
+  for (const OutputLayoutInfo& info : kOutputLayouts) {
     for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
       for (MapKind map : {MapKind::kEmpty, MapKind::kFull}) {
         const KelmarCase c = {info.layout, fw, fh, ValuesOf(setting), map, tier};
@@ -160,25 +160,26 @@ void RegisterAll(const TableOptions& options) {
   // integer path: a setting with no fast form shows as no faster than it.
   const int cw = options.pathSize.first;
   const int ch = options.pathSize.second;
-  for (const LayoutInfo& info : AllLayouts()) {
+  for (const OutputLayoutInfo& info : kOutputLayouts) {
     for (const DisplaySetting& setting : CliffSettings()) {
       for (CodePath path : {tier, CodePath::kInteger}) {
         const KelmarCase c = {info.layout, cw, ch, setting, MapKind::kFull, path};
         Register(KelmarName(info.layout, cw, ch, setting.name, MapKind::kFull,
-                            path == CodePath::kInteger ? "integer" : nullptr),
+                            path == CodePath::kInteger ? CodePathName(path) : nullptr),
                  [c](benchmark::State& state) { RunKelmar(state, c); });
       }
     }
     const KelmarCase common = {
         info.layout, cw, ch, ValuesOf(Setting::kAdjusted), MapKind::kFull, CodePath::kInteger};
-    Register(KelmarName(info.layout, cw, ch, Setting::kAdjusted, MapKind::kFull, "integer"),
+    Register(KelmarName(info.layout, cw, ch, Setting::kAdjusted, MapKind::kFull,
+                        CodePathName(CodePath::kInteger)),
              [common](benchmark::State& state) { RunKelmar(state, common); });
   }
 
   for (const char* pathName : options.paths) {
     CodePath limit = kWidestCodePath;
     FindPath(pathName, &limit);
-    for (const LayoutInfo& info : AllLayouts()) {
+    for (const OutputLayoutInfo& info : kOutputLayouts) {
       for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
         const int w = options.pathSize.first;
         const int h = options.pathSize.second;

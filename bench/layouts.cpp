@@ -10,24 +10,6 @@
 
 namespace kelmar::bench {
 
-const std::vector<LayoutInfo>& AllLayouts() {
-  static const std::vector<LayoutInfo> layouts = {
-      {Layout::kRgb24, "rgb24", 3, 24, BI_RGB},
-      {Layout::kRgb555, "rgb555", 2, 16, BI_RGB},
-      {Layout::kRgb565, "rgb565", 2, 16, BI_BITFIELDS},
-      {Layout::kPal8, "pal8", 1, 8, BI_RGB},
-      {Layout::kUyvy, "uyvy", 2, 16, KELMAR_FOURCC_UYVY},
-      {Layout::kYuy2, "yuy2", 2, 16, KELMAR_FOURCC_YUY2},
-  };
-  return layouts;
-}
-
-const LayoutInfo& InfoOf(Layout layout) {
-  for (const LayoutInfo& info : AllLayouts())
-    if (info.layout == layout) return info;
-  return AllLayouts().front();
-}
-
 DisplaySetting ValuesOf(Setting setting) {
   return setting == Setting::kNeutral ? DisplaySetting{"neutral", 0, 0, 0, 0}
                                       : DisplaySetting{"adjusted", 2, 3, 2, 0};

@@ -6,22 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "common/output_layouts.h"
 #include "kelmar.h"
 
 namespace kelmar::bench {
 
-enum class Layout { kRgb24, kRgb555, kRgb565, kPal8, kUyvy, kYuy2 };
-
-struct LayoutInfo {
-  Layout layout;
-  const char* name;
-  int bytesPerPixel;
-  uint16_t bitCount;     // Kelmar header
-  uint32_t compression;  // Kelmar header
-};
-
-const std::vector<LayoutInfo>& AllLayouts();
-const LayoutInfo& InfoOf(Layout layout);
+using Layout = OutputLayout;
 
 // A planar 4:2:0 picture in three contiguous planes, rows top to bottom.
 struct SourcePicture {

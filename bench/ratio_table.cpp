@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include "common/cpu.h"
 #include "layouts.h"
 #include "scaling.h"
 
@@ -83,7 +84,7 @@ void RatioTableReporter::PrintMainTable(std::ostream& out) const {
   out << "| layout | size | setting | ns/pixel | / libyuv | / libswscale | / memcpy | "
          "clustered 10% / full | scattered 10% / full |\n"
       << "|---|---|---|---:|---:|---:|---:|---:|---:|\n";
-  for (const LayoutInfo& info : AllLayouts()) {
+  for (const OutputLayoutInfo& info : kOutputLayouts) {
     for (const auto& size : options_.sizes) {
       const int w = size.first;
       const int h = size.second;
@@ -106,7 +107,7 @@ void RatioTableReporter::PrintMainTable(std::ostream& out) const {
   }
   out << "\nPeers alone (ns/pixel):\n\n| layout | size | libyuv | libswscale | memcpy |\n"
       << "|---|---|---:|---:|---:|\n";
-  for (const LayoutInfo& info : AllLayouts()) {
+  for (const OutputLayoutInfo& info : kOutputLayouts) {
     for (const auto& size : options_.sizes) {
       const int w = size.first;
       const int h = size.second;
@@ -127,7 +128,7 @@ void RatioTableReporter::PrintFixedCostTable(std::ostream& out) const {
       << " (empty map: processor test, table build, map scan):\n\n"
       << "| layout | setting | empty map us | full map us | empty / full |\n"
       << "|---|---|---:|---:|---:|\n";
-  for (const LayoutInfo& info : AllLayouts()) {
+  for (const OutputLayoutInfo& info : kOutputLayouts) {
     for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
       const double empty = Nanoseconds(KelmarName(info.layout, w, h, setting, MapKind::kEmpty));
       const double full = Nanoseconds(KelmarName(info.layout, w, h, setting, MapKind::kFull));
@@ -149,18 +150,18 @@ void RatioTableReporter::PrintCliffTable(std::ostream& out) const {
       << ", full map: time / the common adjusted setting's (at most 1.3 wanted); a setting "
          "whose time is over 0.75 of its integer path's has no fast form:\n\n"
       << "| setting |";
-  for (const LayoutInfo& info : AllLayouts()) out << ' ' << info.name << " |";
+  for (const OutputLayoutInfo& info : kOutputLayouts) out << ' ' << info.name << " |";
   out << "\n|---|";
-  for (size_t i = 0; i < AllLayouts().size(); ++i) out << "---:|";
+  for (int i = 0; i < kOutputLayoutCount; ++i) out << "---:|";
   out << '\n';
   for (const DisplaySetting& setting : CliffSettings()) {
     out << "| " << setting.name << " |";
-    for (const LayoutInfo& info : AllLayouts()) {
+    for (const OutputLayoutInfo& info : kOutputLayouts) {
       const double common =
           Nanoseconds(KelmarName(info.layout, w, h, Setting::kAdjusted, MapKind::kFull));
       const double fast = Nanoseconds(KelmarName(info.layout, w, h, setting.name, MapKind::kFull));
-      const double integer =
-          Nanoseconds(KelmarName(info.layout, w, h, setting.name, MapKind::kFull, "integer"));
+      const double integer = Nanoseconds(KelmarName(info.layout, w, h, setting.name, MapKind::kFull,
+                                                    CodePathName(CodePath::kInteger)));
       const bool scalar = fast > 0 && integer > 0 && fast > 0.75 * integer;
       out << ' ' << RatioText(fast, common) << (scalar ? " (no fast form)" : "") << " |";
     }
@@ -178,7 +179,7 @@ void RatioTableReporter::PrintPathTable(std::ostream& out) const {
   out << "\n|---|---|";
   for (size_t i = 0; i < options_.paths.size(); ++i) out << "---:|";
   out << '\n';
-  for (const LayoutInfo& info : AllLayouts()) {
+  for (const OutputLayoutInfo& info : kOutputLayouts) {
     for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
       out << "| " << info.name << " | " << SettingName(setting) << " |";
       for (const char* path : options_.paths) {
@@ -200,7 +201,7 @@ void RatioTableReporter::PrintScalingTable(std::ostream& out) const {
       << ", full map (pictures per second, medians; above 1: faster):\n\n"
       << "| layout | setting | two streams / one | one picture in two bands / one call |\n"
       << "|---|---|---:|---:|\n";
-  for (const LayoutInfo& info : AllLayouts()) {
+  for (const OutputLayoutInfo& info : kOutputLayouts) {
     for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
       const std::string streams = StreamsName(info.layout, setting);
       const double one = PicturesPerSecond(streams, 1);

@@ -149,7 +149,7 @@ std::string BandsName(Layout layout, Setting setting, int bands) {
 
 void RegisterScaling(int width, int height) {
   PictureOfSize(width, height);  // made here, before threads share it
-  for (const LayoutInfo& info : AllLayouts()) {
+  for (const OutputLayoutInfo& info : kOutputLayouts) {
     for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
       const Layout layout = info.layout;
       benchmark::RegisterBenchmark(

@@ -47,8 +47,12 @@ function(kelmar_dll target directory extra_exports)
   target_compile_definitions(${target} PRIVATE KELMAR_BUILDING_LIBRARY)
   target_compile_options(${target} PRIVATE -fstack-protector-strong
                          -Wa,-muse-unaligned-vector-move)
+  # The linker's own import library names only the undecorated exports, which
+  # no 32-bit host asks for: it is kept out of the way of the real ones
+  # (kelmar_import_libraries).
   set_target_properties(${target} PROPERTIES OUTPUT_NAME KELMAR PREFIX "" SUFFIX ".dll"
-                        RUNTIME_OUTPUT_DIRECTORY ${directory})
+                        RUNTIME_OUTPUT_DIRECTORY ${directory}
+                        ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/linker-import/${target})
   target_link_options(${target} PRIVATE
     -nostdlib
     -Wl,--entry,${KELMAR_DLL_ENTRY}
@@ -66,3 +70,37 @@ function(kelmar_dll target directory extra_exports)
 endfunction()
 
 kelmar_dll(kelmar ${CMAKE_BINARY_DIR} "")
+
+# The import libraries hosts link against, beside the DLL: libKELMAR.dll.a
+# for mingw-w64 (made by its dlltool) and KELMAR.lib for MSVC and lld-link
+# (made by llvm-dlltool).  Both hold the names a host's compiler asks for
+# (`_Kelmar@24` on 32-bit Windows) and import the DLL's undecorated ones.
+find_program(KELMAR_DLLTOOL NAMES ${KELMAR_MINGW_PREFIX}-dlltool REQUIRED)
+find_program(KELMAR_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-16 llvm-dlltool-15
+             llvm-dlltool-14 REQUIRED)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(kelmar_llvm_machine i386)
+else()
+  set(kelmar_llvm_machine i386:x86-64)
+endif()
+set(kelmar_import_def ${CMAKE_BINARY_DIR}/KELMAR-import.def)
+configure_file(${PROJECT_SOURCE_DIR}/src/exports/kelmar_import.def.in ${kelmar_import_def} @ONLY)
+set(KELMAR_MINGW_IMPORT_LIBRARY ${CMAKE_BINARY_DIR}/libKELMAR.dll.a)
+set(KELMAR_MSVC_IMPORT_LIBRARY ${CMAKE_BINARY_DIR}/KELMAR.lib)
+add_custom_command(OUTPUT ${KELMAR_MINGW_IMPORT_LIBRARY} ${KELMAR_MSVC_IMPORT_LIBRARY}
+  COMMAND ${KELMAR_DLLTOOL} --kill-at --input-def ${kelmar_import_def}
+          --dllname KELMAR.dll --output-lib ${KELMAR_MINGW_IMPORT_LIBRARY}
+  COMMAND ${KELMAR_LLVM_DLLTOOL} -k -m ${kelmar_llvm_machine} -d ${kelmar_import_def}
+          -l ${KELMAR_MSVC_IMPORT_LIBRARY}
+  DEPENDS ${kelmar_import_def}
+  COMMENT "Import libraries of KELMAR.dll")
+add_custom_target(kelmar_import_libraries ALL
+  DEPENDS ${KELMAR_MINGW_IMPORT_LIBRARY} ${KELMAR_MSVC_IMPORT_LIBRARY})
+add_dependencies(kelmar kelmar_import_libraries)
+
+# cmake --install: the DLL in bin/, the header in include/, the import
+# libraries in lib/.
+install(FILES $<TARGET_FILE:kelmar> DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/kelmar.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${KELMAR_MINGW_IMPORT_LIBRARY} ${KELMAR_MSVC_IMPORT_LIBRARY}
+        DESTINATION ${CMAKE_INSTALL_LIBDIR})

@@ -399,7 +399,7 @@ void FuzzKelmar(FuzzedDataProvider& in) {
                                                      map.Pointer(nullWhenEmpty), reserved, zoom);
     outcomes.push_back({result, header.Copy(), dst.Copy(), map.Copy()});
   }
-  kelmar::SetPathLimit(kWidestCodePath);
+  kelmar::SetPathLimit(kelmar::kWidestCodePath);
 
   const Outcome& first = outcomes.front();
   for (const Outcome& o : outcomes) {

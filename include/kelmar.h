@@ -70,9 +70,25 @@ typedef struct PlaneSet {
 } PlaneSet;
 
 /* Converts the marked macroblocks of `planes` into `dst` in the layout that
- * `header` describes.  Returns 0, or -1 for a layout the library does not
- * support.  `zoom` != 0 doubles RGB output in each direction.  `reserved` is
- * ignored. */
+ * `header` describes.  `zoom` != 0 doubles RGB output in each direction.
+ * `reserved` is ignored.
+ *
+ * The layout is chosen by biCompression as it stands when the call starts,
+ * then by biBitCount:
+ *   KELMAR_FOURCC_UYVY, KELMAR_FOURCC_YUY2  packed 4:2:2 (any bit count)
+ *   BI_RGB with 24, 16 or 8 bits            24-bit, 5-5-5 or 8-bit dithered
+ *   BI_BITFIELDS with 16 bits               5-6-5
+ * Returns 0 for these, and also for BI_RGB with any other bit count (32, 4,
+ * 1, 0, ...), which draws nothing.  Returns -1, drawing nothing, only for
+ * BI_BITFIELDS with a bit count other than 16 and for any other compression.
+ *
+ * Before the layout is examined, every call (also one that returns -1 or
+ * draws nothing) sets the first (biWidth x biHeight) / 256 bytes of mbMap
+ * to 1 if the adjustments changed since the last call (see SetDisplay).
+ * Every call that is not for a packed layout sets biClrImportant to 0; with
+ * biBitCount 8 it also writes the 256-entry palette at
+ * (uint8_t *)header + biSize and sets biClrUsed to 256, and the bit count
+ * is read after that write. */
 KELMAR_API int32_t KELMAR_CALL Kelmar(BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,
                                       uint8_t* mbMap, int32_t reserved, int32_t zoom);
 KELMAR_API int32_t KELMAR_CALL KelmarW(BITMAPINFOHEADER* header, void* dst, const PlaneSet* planes,

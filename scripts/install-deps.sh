@@ -1,41 +1,69 @@
 #!/usr/bin/env bash
 # Installs what building and testing Kelmar needs on a Debian 12 machine, down
-# to a minimal one (debootstrap minbase): compilers (native, clang, mingw-w64
-# for 32- and 64-bit Windows, aarch64), wine for the DLLs' tests, qemu-user
-# for the aarch64 tests, the sanitizer runtimes and symbolizer, clang-format for the style check, the libraries
-# of the tools, the virtual X server kelmar-play's tests run in, and what
-# cpack needs for Debian packages (dpkg-shlibdeps, file).  Packages are
-# installed without their recommended ones, so everything used is named
-# here.  Does nothing when all of it is present.
+# to a minimal one (debootstrap minbase).  Packages are installed without
+# their recommended ones, so everything used is named here.  Does nothing
+# when all of it is present.
+#   (default) everything the test command needs: the main job's packages and
+#             the test set below
+#   --main    only what the main job needs: the compiler, CMake and the
+#             libraries of kelmar-convert
 #   --bench   also the peers the benchmark compares against (libyuv, libswscale)
-#             and what draws its chart (python3-matplotlib)
+#             and what draws its chart (python3-matplotlib); imagefreeze
+#             (gstreamer1.0-plugins-good) for scripts/bench-gst.sh
 #   --bench-aarch64
-#             what the aarch64 instruction counts need besides the default
-#             set: llvm-16 (llvm-mca with Neoverse scheduling models), python3
+#             what the aarch64 instruction counts (scripts/bench-aarch64.sh)
+#             need besides the test set: llvm-16 (llvm-mca with Neoverse
+#             scheduling models), python3
 #   --fuzz    what the fuzz targets need (already part of the default set)
 # Run as root (or with sudo available).
 set -euo pipefail
 
-packages=(
-  cmake make g++ clang pkg-config libgtest-dev
-  libclang-rt-14-dev llvm binutils clang-format-14
+# The main job: the library and kelmar-convert (scripts/main-job.sh).
+main_packages=(cmake make g++ pkg-config libpng-dev libcli11-dev)
+
+# The tests: clang with its sanitizer runtimes and symbolizer, clang-format
+# for the style check, mingw-w64 for 32- and 64-bit Windows with wine to run
+# the DLLs, llvm-dlltool (llvm) for the DLLs' MSVC import libraries and
+# lld-link (lld) to link a host with them, the aarch64 cross compiler with
+# qemu-user, GoogleTest, ffmpeg for test clips, valgrind, SDL 2 (kelmar-play)
+# with the virtual X server and Mesa's software OpenGL (SDL's default
+# renderer there) its tests run in, what cpack needs for Debian
+# packages (dpkg-shlibdeps, file) and lintian, which checks them.  For the
+# GStreamer plugin: GStreamer's development files (libgstcheck comes with
+# libgstreamer1.0-dev), gst-launch-1.0 and gst-inspect-1.0, the base plugins
+# its tests use (videotestsrc, videoconvert, the Theora encoder and decoder,
+# Ogg, rawvideoparse), glimagesink, and Xlib for its screenshots.
+test_packages=(
+  clang libgtest-dev
+  libclang-rt-14-dev llvm lld binutils clang-format-14
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32 wine64
   g++-aarch64-linux-gnu qemu-user
-  libpng-dev libcli11-dev ffmpeg valgrind
-  libsdl2-dev xvfb dpkg-dev file
+  ffmpeg valgrind
+  libsdl2-dev xvfb dpkg-dev file lintian
+  libgl1 libglx-mesa0 libgl1-mesa-dri
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libx11-dev
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-gl gstreamer1.0-x
 )
+
+bench_packages=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev python3 python3-matplotlib
+  gstreamer1.0-plugins-good)
+
+main_only=0 bench=0 bench_aarch64=0
 for arg in "$@"; do
   case "$arg" in
-    --bench)
-      packages+=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev python3 python3-matplotlib)
-      ;;
-    --bench-aarch64) packages+=(llvm-16 python3) ;;
+    --main) main_only=1 ;;
+    --bench) bench=1 ;;
+    --bench-aarch64) bench_aarch64=1 ;;
     --fuzz) ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac
 done
+packages=("${main_packages[@]}")
+[ $main_only = 1 ] || packages+=("${test_packages[@]}")
+[ $bench = 0 ] || packages+=("${bench_packages[@]}")
+[ $bench_aarch64 = 0 ] || packages+=(llvm-16 python3)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; elif command -v sudo >/dev/null; then sudo "$@"; else
@@ -48,7 +76,8 @@ installed() {
 }
 
 # wine32 is an i386 package.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ " ${packages[*]} " == *" wine32 "* ]] &&
+  ! dpkg --print-foreign-architectures | grep -qx i386; then
   as_root dpkg --add-architecture i386
 fi
 

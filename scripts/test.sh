@@ -14,7 +14,8 @@
 #      and must print the reference build's conformance output (aarch64 on
 #      its Advanced SIMD and integer paths too);
 #   5. each libFuzzer target for FUZZ_SECONDS (default 30) seconds.
-# Installs what is missing first (needs root on a fresh machine).
+# Installs what is missing first, the tests' tools included (needs root on a
+# fresh machine).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KELMAR_BUILD_ROOT:-$root/build}

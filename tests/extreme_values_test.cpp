@@ -19,19 +19,10 @@
 namespace kelmar::test {
 namespace {
 
-struct Layout {
-  const char* name;
-  uint16_t bitCount;
-  uint32_t compression;
-  int bytesPerPixel;  // of the RGB layouts; packed output has two per pixel
-  bool packed;
-};
-
-constexpr Layout kLayouts[] = {
-    {"rgb24", 24, BI_RGB, 3, false},           {"rgb555", 16, BI_RGB, 2, false},
-    {"rgb565", 16, BI_BITFIELDS, 2, false},    {"pal8", 8, BI_RGB, 1, false},
-    {"uyvy", 16, KELMAR_FOURCC_UYVY, 2, true}, {"yuy2", 16, KELMAR_FOURCC_YUY2, 2, true},
-};
+using Layout = OutputLayoutInfo;
+const Layout& kRgb24 = InfoOf(OutputLayout::kRgb24);
+const Layout& kPal8 = InfoOf(OutputLayout::kPal8);
+const Layout& kUyvy = InfoOf(OutputLayout::kUyvy);
 
 // Where each formula changes character: 10 x brightness leaves int32 from
 // +-214748365 on, and from +-26 it saturates every sample; contrast -20
@@ -99,7 +90,7 @@ struct Output {
 Output Convert(const Layout& layout, int32_t zoom, const Picture& picture) {
   const int scale = zoom && !layout.packed ? 2 : 1;
   const int32_t width = picture.width * scale, height = picture.height * scale;
-  auto h = MakeHeader(width, height, layout.bitCount, layout.compression);
+  auto h = MakeHeader(layout, width, height);
   GuardedBuffer out(static_cast<size_t>(width) * height * layout.bytesPerPixel);
   std::vector<uint8_t> map = FullMap(static_cast<size_t>(width) * height / 256);
   EXPECT_EQ(Kelmar(&h.header, out.data(), &picture.planes, map.data(), 0, zoom), 0);
@@ -178,7 +169,7 @@ class ExtremeValues : public ::testing::Test {
 TEST_F(ExtremeValues, EveryLayoutGivesCompleteTablesAndOneOutputOnEveryPath) {
   const Picture picture = ExtremePicture();
   for (const DisplayValues& a : Settings()) {
-    for (const Layout& layout : kLayouts) {
+    for (const Layout& layout : kOutputLayouts) {
       for (int32_t zoom : {0, 1}) {
         if (zoom && layout.packed) continue;
         SCOPED_TRACE(Describe(a) + ", " + layout.name + (zoom ? " double size" : ""));
@@ -189,7 +180,7 @@ TEST_F(ExtremeValues, EveryLayoutGivesCompleteTablesAndOneOutputOnEveryPath) {
               SetDisplayQuietly(a.brightness, a.contrast, a.saturation, a.balance);
               Output out = Convert(layout, zoom, picture);
               if (palette.empty()) palette = out.palette;
-              EXPECT_EQ(out.palette, palette) << PathName(path);
+              EXPECT_EQ(out.palette, palette) << CodePathName(path);
               return out.pixels;
             },
             "");
@@ -218,13 +209,13 @@ TEST_F(ExtremeValues, SaturatedBrightnessGivesWhiteOrBlackEverywhere) {
     SCOPED_TRACE(c.brightness);
     SetDisplayQuietly(c.brightness, 0, c.saturation, INT32_MIN);
     const uint8_t level = c.brightness > 0 ? 255 : 0;
-    const Output rgb = Convert(kLayouts[0], 0, picture);
+    const Output rgb = Convert(kRgb24, 0, picture);
     EXPECT_EQ(std::count(rgb.pixels.begin(), rgb.pixels.end(), level), rgb.pixels.size());
-    const Output pal8 = Convert(kLayouts[3], 0, picture);
+    const Output pal8 = Convert(kPal8, 0, picture);
     for (size_t i = 16 * 4; i < 240 * 4; ++i) {
       ASSERT_EQ(pal8.palette[i], i % 4 == 3 ? 0 : level) << "palette byte " << i;
     }
-    const Output uyvy = Convert(kLayouts[4], 0, picture);
+    const Output uyvy = Convert(kUyvy, 0, picture);
     for (size_t i = 1; i < uyvy.pixels.size(); i += 2) ASSERT_EQ(uyvy.pixels[i], level) << i;
   }
 }
@@ -233,7 +224,7 @@ TEST_F(ExtremeValues, NoSaturationGivesGreyAndHugeBalanceAFlatChroma) {
   const Picture picture = ExtremePicture();
   for (int32_t saturation : {-10, -11, INT32_MIN}) {
     SetDisplayQuietly(0, 0, saturation, 0);
-    const Output rgb = Convert(kLayouts[0], 0, picture);
+    const Output rgb = Convert(kRgb24, 0, picture);
     for (size_t i = 0; i < rgb.pixels.size(); i += 3) {
       ASSERT_EQ(rgb.pixels[i], rgb.pixels[i + 1]) << i;
       ASSERT_EQ(rgb.pixels[i], rgb.pixels[i + 2]) << i;
@@ -243,7 +234,7 @@ TEST_F(ExtremeValues, NoSaturationGivesGreyAndHugeBalanceAFlatChroma) {
   // throughout, while the other keeps its samples (the ramp at gain 1).
   for (int32_t balance : {INT32_MAX, INT32_MIN}) {
     SetDisplayQuietly(0, 0, 0, balance);
-    const Output uyvy = Convert(kLayouts[4], 0, picture);
+    const Output uyvy = Convert(kUyvy, 0, picture);
     const size_t flat = balance > 0 ? 2 : 0;  // V or U in each UYVY group
     std::vector<uint8_t> other;
     for (size_t i = 0; i < uyvy.pixels.size(); i += 4) {
@@ -264,12 +255,12 @@ TEST_F(ExtremeValues, HeadersWithoutMacroblocksTouchNothing) {
                               {0, INT32_MAX}, {INT32_MIN, 64},        {-32, INT32_MIN},
                               {INT32_MIN, 1}, {-INT32_MAX, INT32_MAX}};
   SetDisplayQuietly(3, 2, 1, 0);
-  for (const Layout& layout : kLayouts) {
+  for (const Layout& layout : kOutputLayouts) {
     for (const auto& size : sizes) {
       for (int32_t zoom : {0, 1}) {
         SCOPED_TRACE(std::string(layout.name) + " " + std::to_string(size[0]) + "x" +
                      std::to_string(size[1]) + " zoom " + std::to_string(zoom));
-        auto h = MakeHeader(size[0], size[1], layout.bitCount, layout.compression);
+        auto h = MakeHeader(layout, size[0], size[1]);
         uint8_t map[1] = {1};
         EXPECT_EQ(Kelmar(&h.header, nullptr, &picture.planes, map, 0, zoom), 0);
       }
@@ -288,29 +279,27 @@ TEST_F(ExtremeValues, HeadersWithoutMacroblocksTouchNothing) {
 TEST_F(ExtremeValues, HugePicturesWriteTheMarkedMacroblockInPlace) {
   struct Case {
     const char* what;
-    const char* layout;
+    OutputLayout layout;
     int32_t width, height;
     int64_t column, mbRow;
   };
   const Case cases[] = {
       // 32 output bytes per macroblock: column 2^26 is 2^31 bytes in.
-      {"uyvy, column 2^26", "uyvy", 1120000000, 16, 67108864, 0},
-      {"yuy2, column 2^26", "yuy2", 1120000000, 16, 67108864, 0},
+      {"uyvy, column 2^26", OutputLayout::kUyvy, 1120000000, 16, 67108864, 0},
+      {"yuy2, column 2^26", OutputLayout::kYuy2, 1120000000, 16, 67108864, 0},
       // 48 and 32 bytes per macroblock: the last column passes 2^31 bytes.
-      {"rgb24, last column", "rgb24", 715827920, 16, 44739244, 0},
-      {"rgb555, last column", "rgb555", 1073741840, 16, 67108864, 0},
-      {"rgb565, last column", "rgb565", 1073741840, 16, 67108864, 0},
-      {"pal8, last column", "pal8", 2147483632, 16, 134217726, 0},
+      {"rgb24, last column", OutputLayout::kRgb24, 715827920, 16, 44739244, 0},
+      {"rgb555, last column", OutputLayout::kRgb555, 1073741840, 16, 67108864, 0},
+      {"rgb565, last column", OutputLayout::kRgb565, 1073741840, 16, 67108864, 0},
+      {"pal8, last column", OutputLayout::kPal8, 2147483632, 16, 134217726, 0},
       // Macroblock 2^31 of the map: the first of row 32768.
-      {"pal8, map byte 2^31", "pal8", 1048576, 524304, 0, 32768},
+      {"pal8, map byte 2^31", OutputLayout::kPal8, 1048576, 524304, 0, 32768},
   };
   constexpr size_t kGuard = size_t{8} << 30;
   SetDisplayQuietly(0, 0, 0, 0);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const Layout& layout =
-        *std::find_if(std::begin(kLayouts), std::end(kLayouts),
-                      [&](const Layout& l) { return l.name == std::string(c.layout); });
+    const Layout& layout = InfoOf(c.layout);
     const size_t width = static_cast<size_t>(c.width);
     const size_t height = static_cast<size_t>(c.height);
     const size_t mbCols = width / 16;
@@ -346,7 +335,7 @@ TEST_F(ExtremeValues, HugePicturesWriteTheMarkedMacroblockInPlace) {
     const size_t macroblockBytes = 16 * static_cast<size_t>(layout.bytesPerPixel);
     const size_t rowBytes = width * layout.bytesPerPixel;
     for (const CodePath path : SupportedPaths()) {
-      SCOPED_TRACE(PathName(path));
+      SCOPED_TRACE(CodePathName(path));
       ScopedPathLimit limit(path);
       std::vector<uint8_t> expected(16 * macroblockBytes);
       uint8_t oneMap[1] = {1};

@@ -135,9 +135,9 @@ TEST_F(KelmarEntry, ProcessorTestAgreesWithPathChoice) {
   EXPECT_TRUE(automatic.Allows(CodePath::kMmx)) << "every x86-64 processor has MMX";
 #endif
   for (const CodePath path : SupportedPaths()) {
-    EXPECT_EQ(PlanFor(path).widest, path) << PathName(path);
+    EXPECT_EQ(PlanFor(path).widest, path) << CodePathName(path);
     CodePath named;
-    EXPECT_TRUE(CodePathNamed(PathName(path), &named));
+    EXPECT_TRUE(CodePathNamed(CodePathName(path), &named));
     EXPECT_EQ(named, path);
   }
   CodePath unchanged = CodePath::kSse2;

@@ -14,9 +14,9 @@
 namespace kelmar::test {
 namespace {
 
-enum Layout { k555, k565 };
-constexpr uint32_t kCompression[] = {BI_RGB, BI_BITFIELDS};
-const char* const kLayoutName[] = {"5-5-5", "5-6-5"};
+using Layout = OutputLayout;
+constexpr Layout k555 = OutputLayout::kRgb555;
+constexpr Layout k565 = OutputLayout::kRgb565;
 
 struct Size {
   int32_t width, height;  // header values
@@ -88,7 +88,7 @@ std::vector<uint8_t> ExpectedOutput(Layout layout, const PlaneSet& planes, const
 
 std::vector<uint8_t> Convert(Layout layout, const PlaneSet& planes, const Size& s,
                              std::vector<uint8_t> map, uint8_t fill = 0xA5) {
-  HeaderWithPalette h = MakeHeader(s.width, s.height, 16, kCompression[layout]);
+  HeaderWithPalette h = MakeHeader(InfoOf(layout), s.width, s.height);
   // Masks that are not 5-6-5's: the layout is fixed, the masks are not read
   // and stay as they are.
   const uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
@@ -107,7 +107,7 @@ void ExpectMatchesRule(Layout layout, const PlaneSet& planes, const Size& s,
   for (uint8_t fill : {0x00, 0xFF}) {
     const std::vector<uint8_t> out = Convert(layout, planes, s, map, fill);
     ASSERT_EQ(out, ExpectedOutput(layout, planes, s, map, fill))
-        << kLayoutName[layout] << " " << s.width << " x " << s.height << " zoom " << s.zoom
+        << InfoOf(layout).name << " " << s.width << " x " << s.height << " zoom " << s.zoom
         << " fill " << int{fill};
   }
 }
@@ -146,7 +146,7 @@ TEST_F(Rgb16Test, FlatColoursGiveExactWords) {
             const size_t at = y * OutputRowBytes(s) + 2 * x;
             const int word = out[at] | out[at + 1] << 8;
             ASSERT_EQ(word, words[zoom ? 2 : (x + y) % 2])
-                << kLayoutName[layout] << " Y " << int{c.y} << " zoom " << zoom << " at " << x
+                << InfoOf(layout).name << " Y " << int{c.y} << " zoom " << zoom << " at " << x
                 << ", " << y;
           }
         }
@@ -285,7 +285,7 @@ TEST_F(Rgb16Test, EveryPathFollowsThePixelRule) {
     ExpectSameBytesOnEveryPath(
         [&](CodePath path) {
           const ScopedPathLimit limit(path);
-          SCOPED_TRACE(PathName(path));
+          SCOPED_TRACE(CodePathName(path));
           ExpectMatchesRule(layout, picture.planes, s, map);
           return Convert(layout, picture.planes, s, map, 0x5A);
         },

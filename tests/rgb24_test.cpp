@@ -1,4 +1,5 @@
-// 24-bit output: pixel rule, geometry, row addressing and path equality.
+// 24-bit output: pixel rule, geometry and row addressing (the every-path
+// sweep in wide_paths_test.cpp covers path equality).
 #include <gtest/gtest.h>
 
 #include "tables/adjust_tables.h"
@@ -157,27 +158,6 @@ TEST_F(Rgb24, UpwardRowTablesReadThePictureBottomUp) {
     EXPECT_EQ(Convert(up, size, size, zoom, FullMap(36)).Payload(),
               Convert(down, size, size, zoom, FullMap(36)).Payload())
         << "zoom " << zoom;
-  }
-}
-
-// Every path the machine has writes the integer path's bytes.
-TEST_F(Rgb24, EveryPathWritesTheSameBytes) {
-  Rng rng(18);
-  for (int round = 0; round < 40; ++round) {
-    const int32_t zoom = rng.Uniform(0, 1);
-    const int width = 2 * rng.Uniform(8, 60), height = 2 * rng.Uniform(8, 40);
-    const int32_t outWidth = zoom ? 2 * width + rng.Uniform(0, 1) : width;
-    const int32_t outHeight = zoom ? 2 * height : height;
-    Picture picture =
-        MakePicture(width, height, 100 + round, round % 2 ? RowOrder::kUp : RowOrder::kDown);
-    const auto map = RandomMap(outWidth * outHeight / 256 + 1, 200 + round, 70);
-    SetDisplayQuietly(rng.Uniform(-30, 30), rng.Uniform(-45, 45), rng.Uniform(-12, 12), 0);
-    ExpectSameBytesOnEveryPath(
-        [&](CodePath path) {
-          ScopedPathLimit limit(path);
-          return Convert(picture, outWidth, outHeight, zoom, map).Payload();
-        },
-        "round " + std::to_string(round));
   }
 }
 

@@ -87,6 +87,10 @@ HeaderWithPalette MakeHeader(int32_t width, int32_t height, uint16_t bitCount,
   return h;
 }
 
+HeaderWithPalette MakeHeader(const OutputLayoutInfo& layout, int32_t width, int32_t height) {
+  return MakeHeader(width, height, layout.bitCount, layout.compression);
+}
+
 std::vector<uint8_t> FullMap(size_t count, uint8_t value) {
   return std::vector<uint8_t>(count, value);
 }
@@ -180,11 +184,11 @@ std::vector<uint8_t> ExpectSameBytesOnEveryPath(
   std::vector<uint8_t> expected;
   for (CodePath path : SupportedPaths()) {
     const std::vector<uint8_t> bytes = convert(path);
-    EXPECT_TRUE(FloatingPointStateClean()) << PathName(path) << " left MMX state: " << what;
+    EXPECT_TRUE(FloatingPointStateClean()) << CodePathName(path) << " left MMX state: " << what;
     if (path == CodePath::kInteger)
       expected = bytes;
     else
-      EXPECT_EQ(bytes, expected) << PathName(path) << ": " << what;
+      EXPECT_EQ(bytes, expected) << CodePathName(path) << ": " << what;
   }
   return expected;
 }

@@ -10,6 +10,7 @@
 
 #include "common/cpu.h"
 #include "common/display_values.h"
+#include "common/output_layouts.h"
 #include "kelmar.h"
 #include "packed/packed_tables.h"
 #include "rgb/rgb_tables.h"
@@ -113,6 +114,7 @@ struct HeaderWithPalette {
 };
 HeaderWithPalette MakeHeader(int32_t width, int32_t height, uint16_t bitCount,
                              uint32_t compression);
+HeaderWithPalette MakeHeader(const OutputLayoutInfo& layout, int32_t width, int32_t height);
 
 // A map of `count` bytes, all `value`.
 std::vector<uint8_t> FullMap(size_t count, uint8_t value = 1);
@@ -130,7 +132,6 @@ class ScopedPathLimit {
 
 // The paths this machine can run, integer first.
 std::vector<CodePath> SupportedPaths();
-inline const char* PathName(CodePath path) { return CodePathName(path); }
 
 // Sets the display adjustments and makes the next Kelmar() call see them as
 // unchanged, so it does not overwrite the caller's map.

@@ -1,5 +1,7 @@
-// The vector paths (SSE2, AVX2, AVX-512, Advanced SIMD) against the integer
-// path: identical bytes for every layout, size, map, row table and adjustment.
+// Every path against the integer path: identical bytes for every layout,
+// size, map, row table and adjustment (one sweep over all of them), and the
+// closed forms and luma windows that the vector paths take in place of the
+// tables, with tables those forms do not fit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/output_layouts.h"
 #include "rgb/closed_forms.h"
 #include "rgb/converters.h"
 #include "tables/adjust_tables.h"
@@ -20,19 +23,9 @@
 namespace kelmar::test {
 namespace {
 
-struct Layout {
-  const char* name;
-  uint16_t bitCount;
-  uint32_t compression;
-  int bytesPerPixel;
-  bool packed;
-};
-
-const Layout kLayouts[] = {
-    {"rgb24", 24, BI_RGB, 3, false},           {"rgb555", 16, BI_RGB, 2, false},
-    {"rgb565", 16, BI_BITFIELDS, 2, false},    {"pal8", 8, BI_RGB, 1, false},
-    {"uyvy", 16, KELMAR_FOURCC_UYVY, 2, true}, {"yuy2", 16, KELMAR_FOURCC_YUY2, 2, true},
-};
+using Layout = OutputLayoutInfo;
+const Layout& kRgb24 = InfoOf(OutputLayout::kRgb24);
+const Layout& kPal8 = InfoOf(OutputLayout::kPal8);
 
 struct Adjust {
   int32_t brightness, contrast, saturation, balance;
@@ -116,10 +109,12 @@ void ShuffleMacroblockRows(Picture& p, Rng& rng) {
 }
 
 // A picture of exactly the converted macroblocks, so the sanitizers catch
-// any read beyond them.
-Picture PictureFor(const Layout& layout, const Size& s, Tables tables, uint32_t seed) {
-  const int w = std::max(16, Source(s.width, s.zoom) & ~15);
-  const int h = std::max(16, Source(s.height, s.zoom) & ~15);
+// any read beyond them; or, with `whole`, of the whole source size, partial
+// macroblocks included.
+Picture PictureFor(const Layout& layout, const Size& s, Tables tables, uint32_t seed,
+                   bool whole = false) {
+  const int w = whole ? Source(s.width, s.zoom) : std::max(16, Source(s.width, s.zoom) & ~15);
+  const int h = whole ? Source(s.height, s.zoom) : std::max(16, Source(s.height, s.zoom) & ~15);
   Picture p = MakePicture(w, h, seed, tables == Tables::kUp ? RowOrder::kUp : RowOrder::kDown);
   Rng rng(seed);
   if (tables == Tables::kShuffled && !layout.packed) ShuffleMacroblockRows(p, rng);
@@ -128,12 +123,12 @@ Picture PictureFor(const Layout& layout, const Size& s, Tables tables, uint32_t 
 
 std::vector<uint8_t> Convert(const Layout& layout, const Size& s, const Picture& picture,
                              const std::vector<uint8_t>& map, CodePath path) {
-  HeaderWithPalette header = MakeHeader(s.width, s.height, layout.bitCount, layout.compression);
+  HeaderWithPalette header = MakeHeader(layout, s.width, s.height);
   GuardedBuffer out(OutputBytes(layout, s));
   std::vector<uint8_t> mapCopy = map;
   ScopedPathLimit limit(path);
   Kelmar(&header.header, out.data(), &picture.planes, mapCopy.data(), 0, s.zoom);
-  EXPECT_TRUE(out.GuardsIntact()) << layout.name << " " << PathName(path);
+  EXPECT_TRUE(out.GuardsIntact()) << layout.name << " " << CodePathName(path);
   return out.Payload();
 }
 
@@ -144,80 +139,127 @@ std::vector<CodePath> WidePaths() {
   return wide;
 }
 
-std::string Describe(const Layout& layout, const Size& s, const Adjust& a, int mapPercent,
-                     Tables tables) {
-  return std::string(layout.name) + " " + std::to_string(s.width) + "x" + std::to_string(s.height) +
-         " zoom " + std::to_string(s.zoom) + " adjust (" + std::to_string(a.brightness) + ", " +
-         std::to_string(a.contrast) + ", " + std::to_string(a.saturation) + ", " +
-         std::to_string(a.balance) + ") map " + std::to_string(mapPercent) + "% tables " +
-         std::to_string(static_cast<int>(tables));
+// One conversion of the every-path sweep.
+struct SweepCase {
+  const Layout* layout;
+  Size size;
+  Adjust adjust;
+  Tables tables;
+  uint32_t pictureSeed;
+  bool wholePicture;  // see PictureFor
+  std::vector<uint8_t> map;
+  std::string mapName;
+};
+
+std::string Describe(const SweepCase& c) {
+  const Size& s = c.size;
+  const Adjust& a = c.adjust;
+  return std::string(c.layout->name) + " " + std::to_string(s.width) + "x" +
+         std::to_string(s.height) + " zoom " + std::to_string(s.zoom) + " adjust (" +
+         std::to_string(a.brightness) + ", " + std::to_string(a.contrast) + ", " +
+         std::to_string(a.saturation) + ", " + std::to_string(a.balance) + ") map " + c.mapName +
+         " tables " + std::to_string(static_cast<int>(c.tables)) +
+         (c.wholePicture ? " whole picture" : "");
 }
 
-TEST(WidePaths, SameBytesAsIntegerPath) {
-  if (WidePaths().empty()) GTEST_SKIP() << "no vector path";
+// Every layout, setting and size of the tables above, with random row-table
+// orders and maps.
+void AddLayoutSettingSizeGrid(std::vector<SweepCase>& cases) {
   Rng rng(7);
   uint32_t seed = 1;
-  for (const Layout& layout : kLayouts) {
+  for (const Layout& layout : kOutputLayouts) {
     for (const Adjust& a : kAdjusts) {
-      SetDisplayQuietly(a.brightness, a.contrast, a.saturation, a.balance);
       const Size* sizes = layout.packed ? kPackedSizes : kRgbSizes;
       const size_t count = layout.packed ? std::size(kPackedSizes) : std::size(kRgbSizes);
       for (size_t i = 0; i < count; ++i) {
         const Size& s = sizes[i];
         const Tables tables = static_cast<Tables>(rng.Uniform(0, 2));
-        const int mapPercent = std::array<int, 3>{100, 50, 10}[rng.Uniform(0, 2)];
-        const Picture picture = PictureFor(layout, s, tables, ++seed);
+        const int percent = std::array<int, 3>{100, 50, 10}[rng.Uniform(0, 2)];
+        const uint32_t pictureSeed = ++seed;
         const size_t mapBytes = size_t(s.width) * s.height / 256 + 1;
-        const std::vector<uint8_t> map = RandomMap(mapBytes, ++seed, mapPercent);
-        ExpectSameBytesOnEveryPath(
-            [&](CodePath path) { return Convert(layout, s, picture, map, path); },
-            Describe(layout, s, a, mapPercent, tables));
-        if (HasFailure()) return;
+        cases.push_back({&layout, s, a, tables, pictureSeed, false,
+                         RandomMap(mapBytes, ++seed, percent), std::to_string(percent) + "%"});
       }
     }
   }
-  SetDisplayQuietly(0, 0, 0, 0);
 }
 
 // Wide pictures: long runs of marked macroblocks and full 1280-pixel rows.
-TEST(WidePaths, SameBytesOnLargePictures) {
-  if (WidePaths().empty()) GTEST_SKIP() << "no vector path";
+void AddLargePictures(std::vector<SweepCase>& cases) {
   const Size s = {1280, 64, 0};
-  for (const Layout& layout : kLayouts) {
+  for (const Layout& layout : kOutputLayouts) {
     for (const Adjust& a : {Adjust{0, 0, 0, 0}, Adjust{2, 3, 2, 0}, Adjust{-1, -3, 4, 1}}) {
-      SetDisplayQuietly(a.brightness, a.contrast, a.saturation, a.balance);
-      const Picture picture = PictureFor(layout, s, Tables::kUp, 99);
-      for (int percent : {100, 90}) {
-        const std::vector<uint8_t> map = RandomMap(320, 5, percent);
-        ExpectSameBytesOnEveryPath(
-            [&](CodePath path) { return Convert(layout, s, picture, map, path); },
-            Describe(layout, s, a, percent, Tables::kUp));
-        if (HasFailure()) return;
-      }
+      for (int percent : {100, 90})
+        cases.push_back({&layout, s, a, Tables::kUp, 99, false, RandomMap(320, 5, percent),
+                         std::to_string(percent) + "%"});
     }
   }
-  SetDisplayQuietly(0, 0, 0, 0);
 }
 
 // Maps with one macroblock marked, in every position of rows of 21: the
 // vector paths skip unmarked map bytes eight at a time and rows without a
 // marked byte altogether, which must find a mark at any position, the last
 // of a row included, and never one of the next row.
-TEST(WidePaths, EverySingleMacroblockMap) {
-  if (WidePaths().empty()) GTEST_SKIP() << "no vector path";
+void AddEverySingleMacroblockMap(std::vector<SweepCase>& cases) {
   const Size s = {336, 48, 0};
-  SetDisplayQuietly(2, 3, 2, 0);
+  const Adjust benchSetting = {2, 3, 2, 0};
   for (int l = 0; l < 4; ++l) {
-    const Layout& layout = kLayouts[l];
-    const Picture picture = PictureFor(layout, s, Tables::kDown, 40 + l);
     for (size_t marked = 0; marked < 63; ++marked) {
       std::vector<uint8_t> map(63, 0);
       map[marked] = 1;
-      ExpectSameBytesOnEveryPath(
-          [&](CodePath path) { return Convert(layout, s, picture, map, path); },
-          std::string(layout.name) + " macroblock " + std::to_string(marked));
-      if (HasFailure()) return;
+      cases.push_back({&kOutputLayouts[l], s, benchSetting, Tables::kDown, 40u + l, false, map,
+                       "macroblock " + std::to_string(marked)});
     }
+  }
+}
+
+// 24-bit output at random sizes of whole pictures (partial macroblocks
+// included), both row orders, random settings, and double size with an odd
+// output width.
+void AddRandomRgb24Pictures(std::vector<SweepCase>& cases) {
+  Rng rng(18);
+  for (int round = 0; round < 40; ++round) {
+    const int32_t zoom = rng.Uniform(0, 1);
+    const int width = 2 * rng.Uniform(8, 60), height = 2 * rng.Uniform(8, 40);
+    const int32_t outWidth = zoom ? 2 * width + rng.Uniform(0, 1) : width;
+    const int32_t outHeight = zoom ? 2 * height : height;
+    const Adjust a = {rng.Uniform(-30, 30), rng.Uniform(-45, 45), rng.Uniform(-12, 12), 0};
+    const Size s = {outWidth, outHeight, zoom};
+    const Tables tables = round % 2 ? Tables::kUp : Tables::kDown;
+    cases.push_back({&kRgb24, s, a, tables, 100u + round, true,
+                     RandomMap(outWidth * outHeight / 256 + 1, 200 + round, 70), "70%"});
+  }
+}
+
+// Packed output of a whole CIF picture, rows upward in memory: the copy
+// paths of the neutral setting.
+void AddPackedCopies(std::vector<SweepCase>& cases) {
+  const Size cif = {352, 288, 0};
+  const Adjust neutral = {0, 0, 0, 0};
+  for (OutputLayout layout : {OutputLayout::kUyvy, OutputLayout::kYuy2})
+    cases.push_back(
+        {&InfoOf(layout), cif, neutral, Tables::kUp, 21, true, FullMap(22 * 18), "full"});
+}
+
+std::vector<SweepCase> SweepCases() {
+  std::vector<SweepCase> cases;
+  AddLayoutSettingSizeGrid(cases);
+  AddLargePictures(cases);
+  AddEverySingleMacroblockMap(cases);
+  AddRandomRgb24Pictures(cases);
+  AddPackedCopies(cases);
+  return cases;
+}
+
+TEST(EveryPath, SameBytesAsTheIntegerPath) {
+  for (const SweepCase& c : SweepCases()) {
+    const Adjust& a = c.adjust;
+    SetDisplayQuietly(a.brightness, a.contrast, a.saturation, a.balance);
+    const Picture picture = PictureFor(*c.layout, c.size, c.tables, c.pictureSeed, c.wholePicture);
+    ExpectSameBytesOnEveryPath(
+        [&](CodePath path) { return Convert(*c.layout, c.size, picture, c.map, path); },
+        Describe(c));
+    if (HasFailure()) break;
   }
   SetDisplayQuietly(0, 0, 0, 0);
 }
@@ -270,7 +312,7 @@ std::vector<uint8_t> ConvertWithTables(Converter convert, const Layout& layout,
                                        const Picture& picture, const Size& s,
                                        const RgbTables& tables, CodePath path,
                                        std::vector<uint8_t> map = {}) {
-  HeaderWithPalette header = MakeHeader(s.width, s.height, layout.bitCount, layout.compression);
+  HeaderWithPalette header = MakeHeader(layout, s.width, s.height);
   GuardedBuffer out(OutputBytes(layout, s));
   if (map.empty()) map = FullMap(size_t(s.width) * s.height / 256);
   convert(RgbGeometry(header.header, 0, layout.bytesPerPixel), out.data(), &picture.planes,
@@ -299,7 +341,7 @@ TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
       {"chroma", {1, 0, 3, 0}, 0, 0, 77, LumaFormKind::kUnitSlope, false},
   };
   const Size s = {80, 32, 0};
-  const Picture picture = PictureFor(kLayouts[0], s, Tables::kDown, 3);
+  const Picture picture = PictureFor(kRgb24, s, Tables::kDown, 3);
   for (const Tamper& t : tampers) {
     const auto tables = RgbTablesFor(t.adjust.brightness, t.adjust.contrast, t.adjust.saturation);
     AdjustTables& adjust = tables->adjust;
@@ -312,7 +354,7 @@ TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
     EXPECT_EQ(tables->forms.chromaExact, t.chromaExact) << t.what;
     ExpectSameBytesOnEveryPath(
         [&](CodePath path) {
-          return ConvertWithTables(ConvertRgb24, kLayouts[0], picture, s, *tables, path);
+          return ConvertWithTables(ConvertRgb24, kRgb24, picture, s, *tables, path);
         },
         t.what);
   }
@@ -365,7 +407,7 @@ TEST(LumaWindows, EveryCountOnEveryLayout) {
     EXPECT_EQ(tables->forms.windows.flip, c.flip);
     tables->forms.luma.kind = LumaFormKind::kNone;
     for (int l = 0; l < 3; ++l) {
-      const Layout& layout = kLayouts[l];
+      const Layout& layout = kOutputLayouts[l];
       const Tables order = static_cast<Tables>(rng.Uniform(0, 2));
       const Picture picture = PictureFor(layout, s, order, rng.Next());
       const std::vector<uint8_t> map = RandomMap(size_t(s.width) * s.height / 256, rng.Next(), 70);
@@ -396,7 +438,7 @@ TEST(LumaWindows, TamperedTables) {
       {"a dip in the second window", {0, -10, 0, 0}, 300, 0, 0},
   };
   const Size s = {80, 32, 0};
-  const Picture picture = PictureFor(kLayouts[0], s, Tables::kDown, 5);
+  const Picture picture = PictureFor(kRgb24, s, Tables::kDown, 5);
   for (const Tamper& t : tampers) {
     const auto tables = RgbTablesFor(t.adjust.brightness, t.adjust.contrast, t.adjust.saturation);
     AdjustTables& adjust = tables->adjust;
@@ -406,7 +448,7 @@ TEST(LumaWindows, TamperedTables) {
     EXPECT_EQ(tables->forms.windows.count, t.expectedWindows) << t.what;
     ExpectSameBytesOnEveryPath(
         [&](CodePath path) {
-          return ConvertWithTables(ConvertRgb24, kLayouts[0], picture, s, *tables, path);
+          return ConvertWithTables(ConvertRgb24, kRgb24, picture, s, *tables, path);
         },
         t.what);
   }
@@ -418,7 +460,7 @@ TEST(ClosedForms, DitherTablesWithoutTheirFormsFallBackToTheTables) {
   const std::vector<CodePath> wide = WidePaths();
   if (wide.empty()) GTEST_SKIP() << "no vector path";
   const Size s = {80, 32, 0};
-  const Picture picture = PictureFor(kLayouts[3], s, Tables::kDown, 4);
+  const Picture picture = PictureFor(kPal8, s, Tables::kDown, 4);
   // A quantiser entry off its run has no vector form; a changed dither
   // offset is simply used by the vector path as well.
   struct Tamper {
@@ -444,7 +486,7 @@ TEST(ClosedForms, DitherTablesWithoutTheirFormsFallBackToTheTables) {
     EXPECT_EQ(tables->ditherForms.exact, t.formsHold) << t.what;
     ExpectSameBytesOnEveryPath(
         [&](CodePath path) {
-          return ConvertWithTables(ConvertPal8, kLayouts[3], picture, s, *tables, path);
+          return ConvertWithTables(ConvertPal8, kPal8, picture, s, *tables, path);
         },
         t.what);
   }

@@ -10,6 +10,8 @@
 
 KELMAR_TARGET_AVX2_BEGIN
 
+#include "packed/wide_packed_core.h"
+
 namespace kelmar {
 namespace {
 
@@ -122,118 +124,92 @@ KELMAR_VECTOR_INLINE __m128i Lookup(const SlicedTables& table, int half, __m128i
 }
 
 // Luma bytes with the U V pairs that serve them, in the layout's order.
-template <bool kYuy2>
-KELMAR_VECTOR_INLINE __m256i InterleaveLow(__m256i uv, __m256i y) {
-  return kYuy2 ? _mm256_unpacklo_epi8(y, uv) : _mm256_unpacklo_epi8(uv, y);
+template <bool kYuy2, typename V>
+KELMAR_VECTOR_INLINE V InterleaveLow(V uv, V y) {
+  if constexpr (sizeof(V) == 32)
+    return kYuy2 ? _mm256_unpacklo_epi8(y, uv) : _mm256_unpacklo_epi8(uv, y);
+  else
+    return kYuy2 ? _mm_unpacklo_epi8(y, uv) : _mm_unpacklo_epi8(uv, y);
 }
-template <bool kYuy2>
-KELMAR_VECTOR_INLINE __m256i InterleaveHigh(__m256i uv, __m256i y) {
-  return kYuy2 ? _mm256_unpackhi_epi8(y, uv) : _mm256_unpackhi_epi8(uv, y);
-}
-template <bool kYuy2>
-KELMAR_VECTOR_INLINE __m128i InterleaveLow(__m128i uv, __m128i y) {
-  return kYuy2 ? _mm_unpacklo_epi8(y, uv) : _mm_unpacklo_epi8(uv, y);
-}
-template <bool kYuy2>
-KELMAR_VECTOR_INLINE __m128i InterleaveHigh(__m128i uv, __m128i y) {
-  return kYuy2 ? _mm_unpackhi_epi8(y, uv) : _mm_unpackhi_epi8(uv, y);
+template <bool kYuy2, typename V>
+KELMAR_VECTOR_INLINE V InterleaveHigh(V uv, V y) {
+  if constexpr (sizeof(V) == 32)
+    return kYuy2 ? _mm256_unpackhi_epi8(y, uv) : _mm256_unpackhi_epi8(uv, y);
+  else
+    return kYuy2 ? _mm_unpackhi_epi8(y, uv) : _mm_unpackhi_epi8(uv, y);
 }
 
-// One output row of 32 pixels; `uv` holds the pairs of pixels 0-15 in its
-// low lane and 16-31 in its high lane.
-template <bool kYuy2, bool kMapLuma>
-KELMAR_VECTOR_INLINE void PackRow32(const PackedJob& job, const uint8_t* y, __m256i uv,
-                                    uint8_t* out) {
-  __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
-  if (kMapLuma) luma = Lookup(job.tables->lookups.luma, luma);
-  const __m256i low = InterleaveLow<kYuy2>(uv, luma);    // pixels 0-7, 16-23
-  const __m256i high = InterleaveHigh<kYuy2>(uv, luma);  // pixels 8-15, 24-31
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(low, high, 0x20));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32),
-                      _mm256_permute2x128_si256(low, high, 0x31));
-}
+// A run's last odd macroblock: 16 pixels in 128-bit registers.
+struct Avx2HalfPacker {
+  static constexpr int kMacroblocksPerStep = 1;
+  static constexpr bool kLooksUp = true;
+  using Tail = Avx2HalfPacker;
+  using Pairs = __m128i;
 
-template <bool kYuy2, bool kMapLuma, bool kMapChroma>
-KELMAR_VECTOR_INLINE void PackRowPair32(const PackedJob& job, const uint8_t* y0, const uint8_t* y1,
-                                        const uint8_t* u, const uint8_t* v, uint8_t* out0,
-                                        uint8_t* out1) {
-  __m128i us = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u));
-  __m128i vs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
-  if (kMapChroma) {
-    // U in the low lane, V in the high one, each with its own table.
-    const __m256i mapped = Lookup(job.tables->lookups.chroma,
-                                  _mm256_inserti128_si256(_mm256_castsi128_si256(us), vs, 1));
-    us = _mm256_castsi256_si128(mapped);
-    vs = _mm256_extracti128_si256(mapped, 1);
+  template <bool kMapChroma>
+  KELMAR_VECTOR_INLINE static Pairs LoadPairs(const PackedJob& job, const uint8_t* u,
+                                              const uint8_t* v) {
+    __m128i us = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u));
+    __m128i vs = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
+    if (kMapChroma) {
+      us = Lookup(job.tables->lookups.chroma, 0, us);
+      vs = Lookup(job.tables->lookups.chroma, 16, vs);
+    }
+    return _mm_unpacklo_epi8(us, vs);
   }
-  const __m256i uv = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi8(us, vs)),
-                                             _mm_unpackhi_epi8(us, vs), 1);
-  PackRow32<kYuy2, kMapLuma>(job, y0, uv, out0);
-  PackRow32<kYuy2, kMapLuma>(job, y1, uv, out1);
-}
 
-template <bool kYuy2, bool kMapLuma>
-KELMAR_VECTOR_INLINE void PackRow16(const PackedJob& job, const uint8_t* y, __m128i uv,
-                                    uint8_t* out) {
-  __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
-  if (kMapLuma) luma = Lookup(job.tables->lookups.luma, 0, luma);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), InterleaveLow<kYuy2>(uv, luma));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), InterleaveHigh<kYuy2>(uv, luma));
-}
-
-template <bool kYuy2, bool kMapLuma, bool kMapChroma>
-KELMAR_VECTOR_INLINE void PackRowPair16(const PackedJob& job, const uint8_t* y0, const uint8_t* y1,
-                                        const uint8_t* u, const uint8_t* v, uint8_t* out0,
-                                        uint8_t* out1) {
-  __m128i us = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u));
-  __m128i vs = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
-  if (kMapChroma) {
-    us = Lookup(job.tables->lookups.chroma, 0, us);
-    vs = Lookup(job.tables->lookups.chroma, 16, vs);
+  template <bool kYuy2, bool kMapLuma>
+  KELMAR_VECTOR_INLINE static void PackRow(const PackedJob& job, const uint8_t* y, Pairs uv,
+                                           uint8_t* out) {
+    __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
+    if (kMapLuma) luma = Lookup(job.tables->lookups.luma, 0, luma);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), InterleaveLow<kYuy2>(uv, luma));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), InterleaveHigh<kYuy2>(uv, luma));
   }
-  const __m128i uv = _mm_unpacklo_epi8(us, vs);
-  PackRow16<kYuy2, kMapLuma>(job, y0, uv, out0);
-  PackRow16<kYuy2, kMapLuma>(job, y1, uv, out1);
-}
+};
 
-template <bool kYuy2, bool kMapLuma, bool kMapChroma>
-void PackRun(const PackedJob& job, const PackedRun& run) {
-  for (int pair = 0; pair < 8; ++pair) {
-    const auto [y0, y1, u, v, out0, out1] = RowPairOfPackedRun(run, pair);
-    ptrdiff_t c = 0;
-    for (; c + 2 <= run.macroblocks; c += 2)
-      PackRowPair32<kYuy2, kMapLuma, kMapChroma>(job, y0 + 16 * c, y1 + 16 * c, u + 8 * c,
-                                                 v + 8 * c, out0 + 32 * c, out1 + 32 * c);
-    if (c < run.macroblocks)
-      PackRowPair16<kYuy2, kMapLuma, kMapChroma>(job, y0 + 16 * c, y1 + 16 * c, u + 8 * c,
-                                                 v + 8 * c, out0 + 32 * c, out1 + 32 * c);
+// 32 pixels, two macroblocks, per step.
+struct Avx2Packer {
+  static constexpr int kMacroblocksPerStep = 2;
+  static constexpr bool kLooksUp = true;
+  using Tail = Avx2HalfPacker;
+  // The pairs of pixels 0-15 in the low lane and of 16-31 in the high lane.
+  using Pairs = __m256i;
+
+  template <bool kMapChroma>
+  KELMAR_VECTOR_INLINE static Pairs LoadPairs(const PackedJob& job, const uint8_t* u,
+                                              const uint8_t* v) {
+    __m128i us = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u));
+    __m128i vs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+    if (kMapChroma) {
+      // U in the low lane, V in the high one, each with its own table.
+      const __m256i mapped = Lookup(job.tables->lookups.chroma,
+                                    _mm256_inserti128_si256(_mm256_castsi128_si256(us), vs, 1));
+      us = _mm256_castsi256_si128(mapped);
+      vs = _mm256_extracti128_si256(mapped, 1);
+    }
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi8(us, vs)),
+                                   _mm_unpackhi_epi8(us, vs), 1);
   }
-}
 
-template <bool kYuy2, bool kMapLuma, bool kMapChroma>
-void PackRuns(const PackedJob& job, const PackedPicture& picture) {
-  ForEachPackedRun(picture,
-                   [&](const PackedRun& run) { PackRun<kYuy2, kMapLuma, kMapChroma>(job, run); });
-}
-
-template <bool kYuy2>
-void PackInOrder(const PackedJob& job, const PackedPicture& picture) {
-  const PackedLookups* lookups = job.tables ? &job.tables->lookups : nullptr;
-  if (lookups && lookups->mapLuma) {
-    if (lookups->mapChroma) return PackRuns<kYuy2, true, true>(job, picture);
-    return PackRuns<kYuy2, true, false>(job, picture);
+  template <bool kYuy2, bool kMapLuma>
+  KELMAR_VECTOR_INLINE static void PackRow(const PackedJob& job, const uint8_t* y, Pairs uv,
+                                           uint8_t* out) {
+    __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
+    if (kMapLuma) luma = Lookup(job.tables->lookups.luma, luma);
+    const __m256i low = InterleaveLow<kYuy2>(uv, luma);    // pixels 0-7, 16-23
+    const __m256i high = InterleaveHigh<kYuy2>(uv, luma);  // pixels 8-15, 24-31
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                        _mm256_permute2x128_si256(low, high, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32),
+                        _mm256_permute2x128_si256(low, high, 0x31));
   }
-  if (lookups && lookups->mapChroma) return PackRuns<kYuy2, false, true>(job, picture);
-  PackRuns<kYuy2, false, false>(job, picture);
-}
+};
 
 }  // namespace
 
 void PackPictureAvx2(const PackedJob& job, const PackedPicture& picture) {
-  if (job.yuy2)
-    PackInOrder<true>(job, picture);
-  else
-    PackInOrder<false>(job, picture);
+  PackPicture<Avx2Packer>(job, picture);
 }
 
 }  // namespace kelmar

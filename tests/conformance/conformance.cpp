@@ -292,8 +292,10 @@ int main(int argc, char** argv) {
     } else if (arg == "--dll" && i + 1 < argc) {
       dll = argv[++i];
     } else {
-      std::printf("usage: %s [--threads [N]] [--path integer|mmx|sse2|avx2|avx512] [--dll PATH]\n",
-                  argv[0]);
+      std::printf("usage: %s [--threads [N]] [--path ", argv[0]);
+      for (int32_t p = 0; p < kelmar::kCodePathCount; ++p)
+        std::printf("%s%s", p ? "|" : "", kelmar::kCodePathNames[p]);
+      std::printf("] [--dll PATH]\n");
       return 2;
     }
   }

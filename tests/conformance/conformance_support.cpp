@@ -49,13 +49,22 @@ Picture::Picture(int width, int height, bool upward, uint32_t seed) {
   planes = {yRows.data(), uRows.data(), vRows.data()};
 }
 
+namespace {
+constexpr Layout Drawn(kelmar::OutputLayout layout) {
+  const kelmar::OutputLayoutInfo& info = kelmar::InfoOf(layout);
+  return {info.name, info.bitCount, info.compression, info.bytesPerPixel};
+}
+}  // namespace
+
+static_assert(kDrawnLayouts == kelmar::kOutputLayoutCount, "every drawn layout, once");
+
 const Layout kLayouts[9] = {
-    {"rgb24", 24, BI_RGB, 3},
-    {"rgb555", 16, BI_RGB, 2},
-    {"rgb565", 16, BI_BITFIELDS, 2},
-    {"pal8", 8, BI_RGB, 1},
-    {"uyvy", 16, KELMAR_FOURCC_UYVY, 2},
-    {"yuy2", 16, KELMAR_FOURCC_YUY2, 2},
+    Drawn(kelmar::OutputLayout::kRgb24),
+    Drawn(kelmar::OutputLayout::kRgb555),
+    Drawn(kelmar::OutputLayout::kRgb565),
+    Drawn(kelmar::OutputLayout::kPal8),
+    Drawn(kelmar::OutputLayout::kUyvy),
+    Drawn(kelmar::OutputLayout::kYuy2),
     {"rgb32", 32, BI_RGB, 4},
     {"bitfields8", 8, BI_BITFIELDS, 1},
     {"unknown", 24, 5, 3},

@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "common/output_layouts.h"
 #include "kelmar.h"
 
 namespace conformance {
@@ -69,7 +70,8 @@ struct Layout {
   }
 };
 
-// The six layouts first, then three the library refuses or draws nothing in.
+// The six layouts of kelmar::kOutputLayouts first, then three the library
+// refuses or draws nothing in.
 extern const Layout kLayouts[9];
 constexpr int kDrawnLayouts = 6;
 

@@ -45,7 +45,8 @@ if(KELMAR_CLANG_FORMAT)
          ${PROJECT_SOURCE_DIR}/tests/*.c
          ${PROJECT_SOURCE_DIR}/tools/*.h ${PROJECT_SOURCE_DIR}/tools/*.cpp
          ${PROJECT_SOURCE_DIR}/bench/*.h ${PROJECT_SOURCE_DIR}/bench/*.cpp
-         ${PROJECT_SOURCE_DIR}/fuzz/*.h ${PROJECT_SOURCE_DIR}/fuzz/*.cpp)
+         ${PROJECT_SOURCE_DIR}/fuzz/*.h ${PROJECT_SOURCE_DIR}/fuzz/*.cpp
+         ${PROJECT_SOURCE_DIR}/gst/*.h ${PROJECT_SOURCE_DIR}/gst/*.cpp)
     add_test(NAME sources_are_clang_formatted
              COMMAND ${KELMAR_CLANG_FORMAT} --dry-run --Werror ${kelmar_formatted_sources})
   endif()

@@ -1,10 +1,12 @@
 # Makes the Debian packages of the build tree with cpack, checks their names,
-# dependencies and contents, unpacks them into a scratch root and builds the
-# README's host example against what they installed, through find_package
-# and through pkg-config.  apt-get, where present, must be able to resolve
-# their dependencies.  Arguments (-D): BUILD_DIR, WORK_DIR, CPACK, EXAMPLE,
-# CONSUMER_DIR, C_COMPILER, PKG_CONFIG, TOOLS (the programs kelmar-tools
-# must hold, separated by commas).
+# dependencies, contents and control files, has lintian check them, unpacks
+# them into a scratch root and builds the README's host example against what
+# they installed, through find_package and through pkg-config.  apt-get,
+# where present, must be able to resolve their dependencies.  Arguments (-D):
+# BUILD_DIR, WORK_DIR, CPACK, EXAMPLE, CONSUMER_DIR, C_COMPILER, PKG_CONFIG,
+# LINTIAN, TOOLS (the programs kelmar-tools must hold, separated by commas),
+# GSTREAMER (ON when the plugin is built: a fourth package,
+# gstreamer1.0-kelmar).
 file(REMOVE_RECURSE ${WORK_DIR})
 string(REPLACE "," ";" TOOLS "${TOOLS}")
 set(root ${WORK_DIR}/root)
@@ -30,8 +32,12 @@ if(NOT result EQUAL 0)
 endif()
 file(GLOB debs ${WORK_DIR}/debs/*.deb)
 list(LENGTH debs count)
-if(NOT count EQUAL 3)
-  message(FATAL_ERROR "cpack made ${count} packages, not 3: ${debs}")
+set(expected_count 3)
+if(GSTREAMER)
+  set(expected_count 4)
+endif()
+if(NOT count EQUAL expected_count)
+  message(FATAL_ERROR "cpack made ${count} packages, not ${expected_count}: ${debs}")
 endif()
 
 # Per package: its dependencies, the files it must hold (each a pattern
@@ -51,8 +57,15 @@ foreach(tool IN LISTS TOOLS)
   list(APPEND tools_files "\\./usr/bin/${tool}\n")
 endforeach()
 set(tools_absent "libkelmar|kelmar\\.h")
+set(gst_depends "^libkelmar3 \\(= [0-9.]+-1\\), .*libgstreamer1\\.0-0 ")
+set(gst_files "\\./usr/lib/[a-z0-9_-]+/gstreamer-1\\.0/libgstkelmar\\.so\n")
+set(gst_absent "libkelmar\\.so|kelmar\\.h|/bin/")
+set(packages libkelmar3:runtime libkelmar-dev:dev kelmar-tools:tools)
+if(GSTREAMER)
+  list(APPEND packages gstreamer1.0-kelmar:gst)
+endif()
 
-foreach(package libkelmar3:runtime libkelmar-dev:dev kelmar-tools:tools)
+foreach(package IN LISTS packages)
   string(REPLACE ":" ";" package ${package})
   list(GET package 0 name)
   list(GET package 1 kind)
@@ -71,14 +84,34 @@ foreach(package libkelmar3:runtime libkelmar-dev:dev kelmar-tools:tools)
   expect_match("${field}" "${${kind}_depends}" "Depends of ${name}")
   run(dpkg-deb -c ${deb})
   set(listing "${last_output}")
-  foreach(pattern IN LISTS ${kind}_files)
+  # Debian policy: every package has its copyright file and changelog.
+  foreach(pattern IN LISTS ${kind}_files ITEMS "\\./usr/share/doc/${name}/copyright\n"
+                  "\\./usr/share/doc/${name}/changelog\\.Debian\\.gz\n")
     expect_match("${listing}" "${pattern}" "files of ${name}")
   endforeach()
+  # No maintainer scripts: the library's package refreshes the linker cache
+  # through dpkg's ldconfig trigger, and a package with a postrm would stay
+  # in the `rc` state after `apt-get remove`.
+  run(dpkg-deb -I ${deb})
+  if(last_output MATCHES " (preinst|postinst|prerm|postrm) ")
+    message(FATAL_ERROR "${name} has a maintainer script, ${CMAKE_MATCH_1}:\n${last_output}")
+  endif()
+  if(kind STREQUAL "runtime")
+    run(dpkg-deb -I ${deb} triggers)
+    expect_match("${last_output}" "^activate-noawait ldconfig\n$" "triggers of ${name}")
+  endif()
   if(listing MATCHES "${${kind}_absent}")
     message(FATAL_ERROR "${name} holds files of another package: ${CMAKE_MATCH_0}\n${listing}")
   endif()
   run(dpkg-deb -x ${deb} ${root})
 endforeach()
+
+# lintian: no errors (its warnings, such as the missing manual pages, are
+# allowed).
+if(NOT LINTIAN)
+  message(FATAL_ERROR "lintian not found: scripts/install-deps.sh installs it")
+endif()
+run(${LINTIAN} --allow-root --fail-on error ${debs})
 
 # apt-get must find every dependency among the packages and the system's.
 find_program(APT_GET apt-get)
@@ -122,3 +155,19 @@ unset(ENV{LD_LIBRARY_PATH})
 foreach(tool IN LISTS TOOLS)
   run(${root}/usr/bin/${tool} --help)
 endforeach()
+
+# gst-inspect-1.0 describes the packaged element, found in GStreamer's
+# plugin folder of the unpacked files.
+if(GSTREAMER)
+  file(GLOB plugin_dir ${root}/usr/lib/*/gstreamer-1.0)
+  file(GLOB_RECURSE runtime_library ${root}/usr/libkelmar.so.3)
+  get_filename_component(runtime_dir "${runtime_library}" DIRECTORY)
+  set(ENV{GST_PLUGIN_PATH} ${plugin_dir})
+  set(ENV{GST_PLUGIN_SYSTEM_PATH} ${plugin_dir})
+  set(ENV{GST_REGISTRY} ${WORK_DIR}/registry.bin)
+  set(ENV{LD_LIBRARY_PATH} ${runtime_dir})
+  run(gst-inspect-1.0 kelmarconvert)
+  foreach(pattern "Kelmar colour converter" "brightness" "n-threads" "RGB8P")
+    expect_match("${last_output}" "${pattern}" "gst-inspect-1.0 kelmarconvert")
+  endforeach()
+endif()

@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <tuple>
 
+#include "font.h"
 #include "keys.h"
 #include "layouts.h"
 #include "padded_picture.h"
@@ -105,6 +108,16 @@ std::vector<bool> TintedBlocks(const RgbImage& plain, const RgbImage& tinted, in
   return blocks;
 }
 
+// The window's size around a picture shown `width` x `height`: never
+// narrower than 320, with the three lines of the status bar below, in large
+// print from 640 on.
+constexpr uint8_t kStatusBackground[3] = {24, 24, 24};
+int FrameWidth(int width) { return std::max(width, 320); }
+int FrameHeight(int width, int height) {
+  const int scale = FrameWidth(width) >= 640 ? 2 : 1;
+  return height + 3 * (kGlyphHeight + 4) * scale + 4 * scale;
+}
+
 std::string Sequence(const std::vector<DumpedPicture>& pictures) {
   std::string text;
   for (const DumpedPicture& p : pictures) {
@@ -166,6 +179,18 @@ TEST_F(Player, HandsSdlExactlyTheLibrarysBytesInEveryLayout) {
       {"live at the clip's rate",
        {"--format", "yuy2", "--frames", "4"},
        "1 yuy2, 2 yuy2, 3 yuy2, 4 yuy2"},
+      {"live, quitting at the end",
+       {"--exit-at-end"},
+       "1 rgb24, 2 rgb24, 3 rgb24, 4 rgb24, 5 rgb24, 6 rgb24"},
+      {"quitting at the end before the script's end",
+       {"--exit-at-end", "--keys", "+9 2"},
+       "1 rgb24, 2 rgb24, 3 rgb24, 4 rgb24, 5 rgb24, 6 rgb24"},
+      {"holding the last frame",
+       {"--keys", "+9 2"},
+       "1 rgb24, 2 rgb24, 3 rgb24, 4 rgb24, 5 rgb24, 6 rgb24, 6 rgb555"},
+      {"looping",
+       {"--loop", "--format", "rgb555", "--keys", "+7"},
+       "1 rgb555, 2 rgb555, 3 rgb555, 4 rgb555, 5 rgb555, 6 rgb555, 1 rgb555, 2 rgb555"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -229,6 +254,109 @@ TEST_F(Player, ShowsTheLibrarysOutputDecodedForDisplay) {
       EXPECT_LE(MaxDifference(shown, expected), Tolerance(layout));
       EXPECT_GE(MaxDifference(shown, expected), 0);
     }
+  }
+}
+
+TEST_F(Player, ScreenshotsHoldWhatWasShownWithTheDefaultRenderer) {
+  // SDL's default renderer draws with OpenGL here (Mesa's software one on
+  // the tests' display).  The window changes size with the picture, which
+  // the display carries out in its own time: the screenshots must hold the
+  // picture and the whole status line all the same.
+  struct Shot {
+    int64_t frame;
+    Layout layout;
+    bool zoom;
+  };
+  struct Case {
+    const char* script;
+    std::vector<Shot> shots;
+  };
+  const Case cases[] = {
+      {"space right right s 4 s",  // the README's
+       {{3, Layout::kRgb24, false}, {3, Layout::kPal8, false}}},
+      {"space right z s 4 s 5 s z s 1 z s",  // right after changes of size
+       {{2, Layout::kRgb24, true},
+        {2, Layout::kPal8, true},
+        {2, Layout::kUyvy, true},
+        {2, Layout::kUyvy, false},
+        {2, Layout::kRgb24, true}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    TempDir shotDir, dump;
+    const ToolRun run = RunPlayer(
+        {dir_ / "clip.y4m", "--keys", c.script, "--shots", shotDir.path(), "--dump", dump.path()},
+        display_, {"-u", "SDL_RENDER_DRIVER"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // Without OpenGL SDL falls back to its software renderer, which the
+    // other tests use already.
+    for (const DumpedPicture& p : ReadDump(dump.path())) EXPECT_EQ(p.renderer, "opengl");
+    const std::vector<RgbImage> images = Shots(shotDir.path(), c.shots.size());
+    for (size_t i = 0; i < c.shots.size(); ++i) {
+      const Shot& shot = c.shots[i];
+      SCOPED_TRACE("shot " + std::to_string(i + 1) + ": " + LayoutName(shot.layout) +
+                   (shot.zoom ? " at double size" : ""));
+      const RgbImage expected = Shown(
+          Converted(frames_[shot.frame - 1], shot.layout, shot.zoom, {0, 0, 0, 0}), shot.zoom);
+      const RgbImage& image = images[i];
+      ASSERT_EQ(image.width, FrameWidth(expected.width));
+      ASSERT_EQ(image.height, FrameHeight(expected.width, expected.height));
+      EXPECT_LE(MaxDifference(Crop(image, expected.width, expected.height), expected),
+                Tolerance(shot.layout));
+      // The status bar's corners: its background, from edge to edge.
+      for (const int x : {0, image.width - 1}) {
+        for (const int y : {expected.height, image.height - 1}) {
+          EXPECT_TRUE(std::equal(kStatusBackground, kStatusBackground + 3, image.at(x, y)))
+              << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(Player, RefusesADoubleSizeTheDisplayCannotHoldAndPlaysOn) {
+  // At double size a picture 16384 wide needs textures twice the largest
+  // the player makes.
+  constexpr int kWide = 16384;
+  std::string clip = "YUV4MPEG2 W16384 H1 F25:1 C420jpeg\n";
+  for (int f = 0; f < 2; ++f) {
+    clip += "FRAME\n";
+    for (int x = 0; x < kWide; ++x) clip += static_cast<char>(x * 7 + f);
+    clip += std::string(kWide, '\x80');  // both chroma planes, each kWide / 2
+  }
+  WriteFile(dir_ / "wide.y4m", clip);
+
+  struct Case {
+    std::vector<std::string> args;
+    const char* shown;  // frame and layout of each picture handed over
+    size_t shots;
+  };
+  const Case cases[] = {
+      {{"--keys", "space s z s m m s 5 z s"}, "1 rgb24, 1 uyvy", 4},
+      {{"--zoom", "--keys", "space s"}, "1 rgb24", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[c.args.size() - 1]);
+    TempDir shotDir, dump;
+    std::vector<std::string> args = {dir_ / "wide.y4m", "--shots", shotDir.path(), "--dump",
+                                     dump.path()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const ToolRun run = RunPlayer(args, display_);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<DumpedPicture> pictures = ReadDump(dump.path());
+    EXPECT_EQ(Sequence(pictures), c.shown);
+    for (const DumpedPicture& p : pictures) EXPECT_FALSE(p.zoom);
+    const std::vector<RgbImage> images = Shots(shotDir.path(), c.shots);
+    for (const RgbImage& image : images) {
+      EXPECT_EQ(image.width, FrameWidth(kWide));
+      EXPECT_EQ(image.height, FrameHeight(kWide, 1));
+    }
+    if (c.shots < 3) continue;
+    // The refusal is on the status line, under the picture as it was, until
+    // the next key.
+    EXPECT_EQ(MaxDifference(Crop(images[1], kWide, 1), Crop(images[0], kWide, 1)), 0);
+    EXPECT_GT(MaxDifference(images[1], images[0]), 0);
+    EXPECT_EQ(MaxDifference(images[2], images[0]), 0);
   }
 }
 
@@ -321,11 +449,14 @@ TEST_F(Player, SteppingWithTheKeysShowsWhatKelmarConvertWrites) {
 }
 
 TEST_F(Player, WithoutAWindowPrintsTheStatusOfEveryConversion) {
+  auto changedCount = [&](int from, int to) {
+    const std::vector<bool> blocks = ChangedBlocks(frames_[from - 1], frames_[to - 1]);
+    return std::to_string(std::count(blocks.begin(), blocks.end(), true)) + "/286";
+  };
+  // changed[f]: converting frame f + 1 after frame f.
   std::vector<std::string> changed = {"286/286 (100.0%)"};
-  for (int f = 1; f < kFrames; ++f) {
-    const std::vector<bool> blocks = ChangedBlocks(frames_[f - 1], frames_[f]);
-    changed.push_back(std::to_string(std::count(blocks.begin(), blocks.end(), true)) + "/286");
-  }
+  for (int f = 1; f < kFrames; ++f) changed.push_back(changedCount(f, f + 1));
+  const std::string all = changed[0];
   struct Case {
     std::vector<std::string> args;
     std::vector<std::vector<std::string>> lines;  // what each line holds
@@ -340,18 +471,157 @@ TEST_F(Player, WithoutAWindowPrintsTheStatusOfEveryConversion) {
         {"frame 6/6", changed[5]}}},
       {{"--no-window", "--frames", "2", "--format", "uyvy", "--zoom"},
        {{"frame 1/2  uyvy packed 4:2:2  x2 by the window", changed[0]}, {"frame 2/2", changed[1]}}},
-      // A line a tick.  The library redraws everything when the adjustments
-      // change.
+      // A line a conversion, however many a tick holds.  The library redraws
+      // everything when the adjustments change.
       {{"--no-window", "--format", "rgb565", "--keys", "B +1 b +1 space right"},
-       {{"frame 1/6", "brightness 0", changed[0]},
-        {"frame 1/6", "brightness 1", changed[0]},
-        {"frame 2/6", "brightness 0", changed[0]},
+       {{"frame 1/6", "brightness 0", all},
+        {"frame 1/6", "brightness 1", all},
+        {"frame 2/6", "brightness 1", changed[1]},
+        {"frame 2/6", "brightness 0", all},
+        {"frame 3/6", "brightness 0", changed[2]},
         {"frame 4/6", "paused", changed[3]}}},
+      {{"--no-window", "--keys", "2 3 B +1 0 m 1"},
+       {{"frame 1/6  rgb24", all},
+        {"frame 1/6  rgb555", all},
+        {"frame 1/6  rgb565", all},
+        {"frame 1/6  rgb565", "brightness 1", all},
+        {"frame 2/6  rgb565", "brightness 1", changed[1]},
+        {"frame 2/6  rgb565", "brightness 0", all},
+        {"frame 2/6  rgb24", "brightness 0", all}}},
+      // All four back to 0 in one conversion.
+      {{"--no-window", "--brightness", "1", "--contrast", "2", "--saturation", "-3", "--balance",
+        "4", "--keys", "0"},
+       {{"brightness 1  contrast 2  saturation -3  balance 4"},
+        {"brightness 0  contrast 0  saturation 0  balance 0"}}},
+      // The end of the clip: held, the end of the run, or frame 1 again.
+      {{"--no-window", "--keys", "+9 b"},
+       {{"frame 1/6"},
+        {"frame 2/6"},
+        {"frame 3/6"},
+        {"frame 4/6"},
+        {"frame 5/6"},
+        {"frame 6/6"},
+        {"frame 6/6", "end", "brightness -1"}}},
+      {{"--no-window", "--exit-at-end", "--keys", "+9 b"},
+       {{"frame 1/6"}, {"frame 2/6"}, {"frame 3/6"}, {"frame 4/6"}, {"frame 5/6"}, {"frame 6/6"}}},
+      {{"--no-window", "--loop", "--keys", "+7"},
+       {{"frame 1/6"},
+        {"frame 2/6"},
+        {"frame 3/6"},
+        {"frame 4/6"},
+        {"frame 5/6"},
+        {"frame 6/6"},
+        {"frame 1/6", changedCount(6, 1)},
+        {"frame 2/6", changed[1]}}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.args.back());
+    std::string trace;
+    for (const std::string& arg : c.args) trace += " " + arg;
+    SCOPED_TRACE(trace);
     const ToolRun run = Play(c.args);
     ASSERT_EQ(run.status, 0) << run.err;
+    std::istringstream out(run.out);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(out, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), c.lines.size()) << run.out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      for (const std::string& part : c.lines[i]) {
+        EXPECT_NE(lines[i].find(part), std::string::npos) << lines[i] << "\nlacks " << part;
+      }
+    }
+  }
+}
+
+TEST_F(Player, AdjustmentKeysStopAtTheEndsOfInt32) {
+  struct Field {
+    const char* name;
+    const char* down;
+    const char* up;
+  };
+  const Field fields[] = {{"brightness", "b", "B"},
+                          {"contrast", "c", "C"},
+                          {"saturation", "v", "V"},
+                          {"balance", "l", "L"}};
+  // A key never moves a value against its direction, nor past 50 when it
+  // moves it; 0 sets it to 0.
+  struct Case {
+    int32_t start;
+    const char* keys;  // '-' the field's down key, '+' its up key
+    int32_t shown;
+  };
+  const Case cases[] = {
+      {INT32_MAX, "+", INT32_MAX},
+      {INT32_MAX, "-", 50},
+      {INT32_MAX, "0", 0},
+      {INT32_MIN, "-", INT32_MIN},
+      {INT32_MIN, "+", -50},
+      {INT32_MIN, "0", 0},
+      {49, "+ +", 50},
+      {-49, "- -", -50},
+      {50, "- + +", 50},
+  };
+  for (const Field& field : fields) {
+    for (const Case& c : cases) {
+      std::string keys;
+      for (const char key : std::string(c.keys)) {
+        keys += key == '-' ? field.down : key == '+' ? field.up : std::string(1, key);
+      }
+      SCOPED_TRACE(std::string(field.name) + " " + std::to_string(c.start) + ", keys " + keys);
+      const ToolRun run = Play(
+          {"--no-window", std::string("--") + field.name, std::to_string(c.start), "--keys", keys});
+      ASSERT_EQ(run.status, 0) << run.err;
+      const std::string last = run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1);
+      EXPECT_NE(last.find(std::string(field.name) + " " + std::to_string(c.shown) + "  "),
+                std::string::npos)
+          << last;
+    }
+  }
+}
+
+TEST_F(Player, LoopsAClipLargerThanTheFramesItKeeps) {
+  // Three frames of 44 MB: frame 1 has gone from the 128 MB kept for
+  // stepping back by the time frame 3 is on show.  They differ in their
+  // first sample only, so that after the first conversion only one
+  // macroblock is converted each time, which takes no time to speak of.
+  constexpr int kW = 8192, kH = 3712;
+  {
+    std::string frame(static_cast<size_t>(kW) * kH * 3 / 2, '\x80');
+    std::ofstream out(dir_ / "large.y4m", std::ios::binary);
+    out << "YUV4MPEG2 W" << kW << " H" << kH << " F25:1 C420jpeg\n";
+    for (int f = 1; f <= 3; ++f) {
+      frame[0] = static_cast<char>(60 * f);
+      out << "FRAME\n" << frame;
+    }
+  }
+  const std::string all = "converted 118784/118784", one = "converted 1/118784";
+  struct Case {
+    const char* input;
+    std::vector<std::vector<std::string>> lines;  // what each line holds
+    const char* err;
+  };
+  const Case cases[] = {
+      // A file is opened again.
+      {"DIR/large.y4m",
+       {{"frame 1/3", all},
+        {"frame 2/3", one},
+        {"frame 3/3", one},
+        {"frame 1/3", one},
+        {"frame 2/3", one}},
+       ""},
+      // A pipe cannot be.
+      {"-",
+       {{"frame 1 ", all}, {"frame 2 ", one}, {"frame 3 ", one}},
+       "kelmar-play: no loop: frame 1 is no longer kept and standard input cannot be read "
+       "again\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    const bool pipe = std::string(c.input) == "-";
+    const ToolRun run = RunPlayer({pipe ? "-" : dir_ / "large.y4m", "--no-window", "--loop",
+                                   "--keys", "+4", "--input-range", "full"},
+                                  nullptr, {}, pipe ? dir_ / "large.y4m" : "");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, c.err);
     std::istringstream out(run.out);
     std::vector<std::string> lines;
     for (std::string line; std::getline(out, line);) lines.push_back(line);
@@ -371,6 +641,9 @@ TEST_F(Player, BadInputOrNoDisplayGivesOneLineAndAnErrorStatus) {
   WriteFile(dir_ / "truncated.y4m", clip.substr(0, header + 2 * frameBytes + 1000));
   WriteFile(dir_ / "empty.y4m", clip.substr(0, header));
   WriteFile(dir_ / "text.y4m", "not a clip\n");
+  // With the status line below it, taller than the largest texture.
+  WriteFile(dir_ / "tall.y4m",
+            "YUV4MPEG2 W16 H16384 F25:1 C420jpeg\nFRAME\n" + std::string(16 * 16384 * 3 / 2, 'x'));
 
   struct Case {
     std::vector<std::string> args;  // "DIR/" stands for the clip's directory
@@ -384,6 +657,10 @@ TEST_F(Player, BadInputOrNoDisplayGivesOneLineAndAnErrorStatus) {
       {{"DIR/empty.y4m"}, true, 1, "empty.y4m has no frames"},
       {{"DIR/text.y4m"}, true, 1, "not a YUV4MPEG2 stream"},
       {{"DIR/missing.y4m"}, true, 1, "cannot open"},
+      {{"DIR/tall.y4m"},
+       true,
+       1,
+       "tall.y4m: the picture needs 320x16421 pixels, the display holds 16384x16384"},
       {{"DIR/clip.y4m", "--frames", "2"},
        false,
        1,
@@ -394,6 +671,8 @@ TEST_F(Player, BadInputOrNoDisplayGivesOneLineAndAnErrorStatus) {
       {{"DIR/clip.y4m", "--format", "rgb32"}, true, 2, "--format 'rgb32' is not one"},
       {{"DIR/clip.y4m", "--no-window", "--dump", "DIR/d"}, true, 2, "it needs the window"},
       {{"DIR/clip.y4m", "--frames", "0"}, true, 2, "--frames must be at least 1"},
+      {{"DIR/clip.y4m", "--loop", "--frames", "2"}, true, 2, "--frames excludes --loop"},
+      {{"DIR/clip.y4m", "--loop", "--exit-at-end"}, true, 2, "excludes"},
       {{"DIR/clip.y4m", "--rate", "-3"}, true, 2, "--rate must be"},
       {{"DIR/clip.yuv", "--size", "344"}, true, 2, "--size '344' is not WxH"},
   };
@@ -423,7 +702,8 @@ TEST(PlayerHelp, ListsTheKeysAndTheScriptingAids) {
   for (const std::string& line : kplay::KeyHelpLines()) {
     EXPECT_NE(run.out.find(line), std::string::npos) << line;
   }
-  for (const char* option : {"--keys", "--dump", "--no-window", "--frames", "--size", "--shots"}) {
+  for (const char* option : {"--keys", "--dump", "--no-window", "--frames", "--size", "--shots",
+                             "--loop", "--exit-at-end"}) {
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   }
 }

@@ -5,6 +5,7 @@
 #include <png.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,84 +77,134 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) 
   return RunProgram(KELMAR_CONVERT_PATH, args, input);
 }
 
-namespace {
-
-// Reads the display number that Xvfb writes once it accepts clients.
-std::string ReadDisplayNumber(int fd) {
-  std::string number;
-  pollfd wait = {fd, POLLIN, 0};
-  while (poll(&wait, 1, 30000) == 1) {
-    char c;
-    if (read(fd, &c, 1) != 1 || c == '\n') break;
-    number += c;
-  }
-  return number;
-}
-
-}  // namespace
-
-const VirtualDisplay* VirtualDisplay::Get() {
-  static std::unique_ptr<VirtualDisplay> display;
-  static bool tried = false, missing = false;
-  if (!tried) {
-    tried = true;
-    missing = std::system("command -v Xvfb >/dev/null 2>&1") != 0;
-    if (!missing) display = Start();
-  }
-  if (!missing && display == nullptr) ADD_FAILURE() << "Xvfb did not start";
-  return display.get();
-}
-
-std::unique_ptr<VirtualDisplay> VirtualDisplay::Start() {
-  int fds[2];
-  if (pipe(fds) != 0) return nullptr;
-  fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    // The server must not outlive a test program that crashes.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(1);
-    const int null = open("/dev/null", O_RDWR);
-    for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
-    const std::string fd = std::to_string(fds[1]);
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1200x24", "-nolisten",
-           "tcp", static_cast<char*>(nullptr));
+RunningTool::RunningTool(const std::vector<std::string>& args, const std::string& input,
+                         bool pipeOutput) {
+  int in[2] = {-1, -1}, out[2] = {-1, -1};
+  if (input.empty() && pipe(in) != 0) ADD_FAILURE() << "pipe";
+  if (pipeOutput && pipe(out) != 0) ADD_FAILURE() << "pipe";
+  const std::string outPath = capture_ / "out", errPath = capture_ / "err";
+  std::vector<std::string> argv = {KELMAR_CONVERT_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  pid_ = fork();
+  if (pid_ == 0) {
+    const int stdinFd = input.empty() ? in[0] : open(input.c_str(), O_RDONLY);
+    const int stdoutFd = pipeOutput ? out[1] : open(outPath.c_str(), O_WRONLY | O_CREAT, 0600);
+    const int stderrFd = open(errPath.c_str(), O_WRONLY | O_CREAT, 0600);
+    dup2(stdinFd, 0);
+    dup2(stdoutFd, 1);
+    dup2(stderrFd, 2);
+    for (int fd : {in[0], in[1], out[0], out[1]})
+      if (fd > 2) close(fd);
+    std::vector<char*> pointers;
+    for (std::string& arg : argv) pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    execv(pointers[0], pointers.data());
     _exit(127);
   }
-  close(fds[1]);
-  std::unique_ptr<VirtualDisplay> display(new VirtualDisplay);
-  display->pid_ = pid;
-  const std::string number = pid > 0 ? ReadDisplayNumber(fds[0]) : "";
-  close(fds[0]);
-  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
-    return nullptr;
-  }
-  display->name_ = ":" + number;
-  return display;
+  if (in[0] >= 0) close(in[0]);
+  if (out[1] >= 0) close(out[1]);
+  input_ = in[1];
+  output_ = out[0];
 }
 
-VirtualDisplay::~VirtualDisplay() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  waitpid(pid_, nullptr, 0);
+RunningTool::~RunningTool() {
+  CloseInput();
+  CloseOutput();
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+}
+
+void RunningTool::Write(const std::string& bytes) {
+  // A tool that stops reading must not end the test program.
+  struct sigaction ignore = {}, old = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &old);
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = write(input_, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  sigaction(SIGPIPE, &old, nullptr);
+}
+
+std::string RunningTool::Read(size_t bytes) {
+  std::string got(bytes, '\0');
+  size_t done = 0;
+  while (done < bytes) {
+    const ssize_t n = read(output_, got.data() + done, bytes - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  got.resize(done);
+  return got;
+}
+
+void RunningTool::CloseInput() {
+  if (input_ >= 0) close(input_);
+  input_ = -1;
+}
+
+void RunningTool::CloseOutput() {
+  if (output_ >= 0) close(output_);
+  output_ = -1;
+}
+
+void RunningTool::Signal(int signal) { kill(pid_, signal); }
+
+ToolRun RunningTool::Wait() {
+  ToolRun run;
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid_, &status, 0, &usage) == pid_) {
+    pid_ = -1;
+    run.peakBytes = static_cast<int64_t>(usage.ru_maxrss) * 1024;
+    if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) {
+      run.signal = WTERMSIG(status);
+      run.status = 128 + run.signal;
+    }
+  }
+  run.out = ReadFile(capture_ / "out");
+  run.err = ReadFile(capture_ / "err");
+  return run;
+}
+
+bool WaitUntil(const std::function<bool()>& ready) {
+  for (int tries = 0; tries < 3000; ++tries) {
+    if (ready()) return true;
+    usleep(10000);
+  }
+  return false;
 }
 
 #ifdef KELMAR_PLAY_PATH
 ToolRun RunPlayer(const std::vector<std::string>& args, const VirtualDisplay* display,
-                  const std::vector<std::string>& env) {
+                  const std::vector<std::string>& env, const std::string& input) {
   // env(1) takes its options before the settings.
   std::vector<std::string> settings = {"-u", "WAYLAND_DISPLAY", "-u", "SDL_VIDEODRIVER"};
   if (display == nullptr) settings.insert(settings.end(), {"-u", "DISPLAY"});
+  bool defaultRenderer = false;
+  std::vector<std::string> assignments;
+  for (size_t i = 0; i < env.size(); ++i) {
+    if (env[i] == "-u" && i + 1 < env.size()) {
+      settings.insert(settings.end(), {"-u", env[++i]});
+      defaultRenderer |= env[i] == "SDL_RENDER_DRIVER";
+    } else {
+      assignments.push_back(env[i]);
+    }
+  }
+  if (!defaultRenderer) settings.push_back("SDL_RENDER_DRIVER=software");
   // SDL's display libraries hold allocations until exit and are unloaded
   // before LeakSanitizer looks, so their leaks cannot be told apart.
-  settings.insert(settings.end(), {"SDL_RENDER_DRIVER=software", "ASAN_OPTIONS=detect_leaks=0"});
+  settings.push_back("ASAN_OPTIONS=detect_leaks=0");
   if (display != nullptr) settings.push_back("DISPLAY=" + display->name());
-  settings.insert(settings.end(), env.begin(), env.end());
+  settings.insert(settings.end(), assignments.begin(), assignments.end());
   // A player that waits for keys it never gets fails the test, not the run.
   std::vector<std::string> command = {"-k", "5", "120", KELMAR_PLAY_PATH};
   command.insert(command.end(), args.begin(), args.end());
-  return RunProgram("timeout", command, "", settings);
+  return RunProgram("timeout", command, input, settings);
 }
 #endif
 
@@ -207,6 +258,7 @@ std::vector<DumpedPicture> ReadDump(const std::string& directory) {
       if (name == "width") picture.width = std::stoi(value);
       if (name == "height") picture.height = std::stoi(value);
       if (name == "pitch") picture.pitch = std::stoi(value);
+      if (name == "renderer") picture.renderer = value;
       const char* adjustments[] = {"brightness", "contrast", "saturation", "balance"};
       for (int i = 0; i < 4; ++i) {
         if (name == adjustments[i]) picture.adjustments[i] = std::stoi(value);

@@ -4,14 +4,18 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "display_image.h"
 #include "frame.h"
+#include "virtual_display.h"
 
 namespace kconvert::test {
+
+using kelmar::test::VirtualDisplay;
 
 // A fresh directory, removed with everything in it at the end of the test.
 class TempDir {
@@ -30,6 +34,8 @@ struct ToolRun {
   int status = -1;  // exit status, or -1 if it did not exit normally
   std::string out;
   std::string err;
+  int signal = 0;         // RunningTool: the signal that ended it, if one did
+  int64_t peakBytes = 0;  // RunningTool: its largest resident size
 };
 
 // Runs `program` with `args`, standard input from `input` ("" for
@@ -41,27 +47,42 @@ ToolRun RunProgram(const std::string& program, const std::vector<std::string>& a
 // /dev/null).
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& input = "");
 
-// An Xvfb server of the test program's own, so that windows open alike on
-// every machine and no desktop is needed or disturbed.  Started on first
-// use; it ends with the test program, even one that crashes.
-class VirtualDisplay {
+// kelmar-convert running alongside the test: its standard input is a pipe
+// the test writes (or the file `input`), and with `pipeOutput` its standard
+// output a pipe the test reads (otherwise it is collected in a file).
+class RunningTool {
  public:
-  // Null when Xvfb is not installed; fails the test when it will not start.
-  static const VirtualDisplay* Get();
-  ~VirtualDisplay();
-  const std::string& name() const { return name_; }  // ":N"
+  explicit RunningTool(const std::vector<std::string>& args, const std::string& input = "",
+                       bool pipeOutput = false);
+  ~RunningTool();  // kills a tool still running
+  RunningTool(const RunningTool&) = delete;
+  RunningTool& operator=(const RunningTool&) = delete;
+
+  void Write(const std::string& bytes);  // as much as the tool takes
+  std::string Read(size_t bytes);        // up to `bytes` of its standard output
+  void CloseInput();
+  void CloseOutput();
+  void Signal(int signal);
+  // Waits for the end.  A tool ended by a signal gets the status a shell
+  // shows for it, 128 + the signal.
+  ToolRun Wait();
 
  private:
-  VirtualDisplay() = default;
-  static std::unique_ptr<VirtualDisplay> Start();
   int pid_ = -1;
-  std::string name_;
+  int input_ = -1;
+  int output_ = -1;
+  TempDir capture_;
 };
 
+// Waits up to 30 s until `ready` holds; false if it never does.
+bool WaitUntil(const std::function<bool()>& ready);
+
 // Runs kelmar-play with `args` on `display`, with SDL's software renderer
-// (the same on every machine); nullptr runs it with no display at all.
+// (the same on every machine) unless `env` holds "-u", "SDL_RENDER_DRIVER"
+// for SDL's default; nullptr runs it with no display at all.  `env` as for
+// RunProgram; standard input from `input` ("" for /dev/null).
 ToolRun RunPlayer(const std::vector<std::string>& args, const VirtualDisplay* display,
-                  const std::vector<std::string>& env = {});
+                  const std::vector<std::string>& env = {}, const std::string& input = "");
 
 // A PNG file as plain RGB; fails the test when it cannot be read.
 RgbImage ReadPng(const std::string& path);
@@ -79,6 +100,7 @@ struct DumpedPicture {
   int height = 0;
   int pitch = 0;
   int32_t adjustments[4] = {};  // brightness, contrast, saturation, balance
+  std::string renderer;         // SDL's name of the renderer that drew it
   std::string bytes;
   std::string palette;  // 8-bit only: 256 x red, green, blue, alpha
 };

@@ -29,6 +29,7 @@ struct ValidHeader {
   char interlace;
   const char* chroma;
   size_t extensions;
+  std::string range = "unstated";
 };
 
 TEST(Y4mHeader, AcceptsEveryTagAndFourTwoZeroChroma) {
@@ -41,6 +42,10 @@ TEST(Y4mHeader, AcceptsEveryTagAndFourTwoZeroChroma) {
       {"YUV4MPEG2  W16  H32 C420 Ib\n", 16, 32, 0, 0, 'b', "420", 0},
       {"YUV4MPEG2 H8 W8 C420mpeg2 Im\n", 8, 8, 0, 0, 'm', "420mpeg2", 0},
       {"YUV4MPEG2 W16384 H4096\n", 16384, 4096, 0, 0, '?', "420jpeg", 0},
+      {"YUV4MPEG2 W16 H16 XCOLORRANGE=LIMITED\n", 16, 16, 0, 0, '?', "420jpeg", 1, "limited"},
+      {"YUV4MPEG2 W16 H16 XYSCSS=420JPEG XCOLORRANGE=FULL\n", 16, 16, 0, 0, '?', "420jpeg", 2,
+       "full"},
+      {"YUV4MPEG2 W16 H16 XCOLORRANGE=limited\n", 16, 16, 0, 0, '?', "420jpeg", 1, "unstated"},
   };
   for (const ValidHeader& c : cases) {
     SCOPED_TRACE(c.text);
@@ -54,6 +59,7 @@ TEST(Y4mHeader, AcceptsEveryTagAndFourTwoZeroChroma) {
     EXPECT_EQ(h.interlace, c.interlace);
     EXPECT_EQ(h.chroma, c.chroma);
     EXPECT_EQ(h.extensions.size(), c.extensions);
+    EXPECT_EQ(h.range ? kelmar_tools::ColourRangeName(*h.range) : "unstated", c.range);
     EXPECT_EQ(reader.headerBytes(), std::string(c.text).size());
     Frame frame;
     EXPECT_FALSE(reader.ReadFrame(frame));  // no frames: a clean end

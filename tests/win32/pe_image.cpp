@@ -66,11 +66,32 @@ void ReadExports(const Reader& r, const std::vector<Section>& sections, uint32_t
   }
 }
 
+// Import descriptors of 20 bytes, ending with a zeroed one; each names its
+// DLL and points at a lookup table (the address table when it has none) of
+// 32- or 64-bit entries, whose top bit marks an import by ordinal and whose
+// other entries point at a 2-byte hint followed by the name.
 void ReadImports(const Reader& r, const std::vector<Section>& sections, uint32_t rva,
                  PeImage& image) {
   if (!rva) return;
-  for (size_t entry = RvaToOffset(sections, rva); r.U32(entry + 12); entry += 20)
-    image.importedDlls.push_back(r.CString(RvaToOffset(sections, r.U32(entry + 12))));
+  const size_t entrySize = image.pe32Plus ? 8 : 4;
+  for (size_t entry = RvaToOffset(sections, rva); r.U32(entry + 12); entry += 20) {
+    PeImport import;
+    import.dll = r.CString(RvaToOffset(sections, r.U32(entry + 12)));
+    const uint32_t lookup = r.U32(entry) ? r.U32(entry) : r.U32(entry + 16);
+    for (size_t at = RvaToOffset(sections, lookup);; at += entrySize) {
+      const uint32_t low = r.U32(at);
+      const uint32_t high = image.pe32Plus ? r.U32(at + 4) : 0;
+      if (!low && !high) break;
+      const bool byOrdinal = image.pe32Plus ? (high & 0x80000000u) : (low & 0x80000000u);
+      if (byOrdinal) {
+        import.ordinals.push_back(low & 0xFFFFu);
+      } else {
+        import.names.push_back(r.CString(RvaToOffset(sections, low & 0x7FFFFFFFu) + 2));
+      }
+    }
+    image.importedDlls.push_back(import.dll);
+    image.imports.push_back(import);
+  }
 }
 
 // Resource directory: type, then name, then language; takes the first

@@ -15,6 +15,14 @@ struct PeExport {
   uint32_t rva;
 };
 
+// What an image imports from one DLL: names, and ordinals of the entries
+// imported by ordinal only.
+struct PeImport {
+  std::string dll;
+  std::vector<std::string> names;
+  std::vector<uint32_t> ordinals;
+};
+
 struct VersionInfo {
   uint32_t fileVersionMs = 0, fileVersionLs = 0;
   uint32_t productVersionMs = 0, productVersionLs = 0;
@@ -32,6 +40,7 @@ struct PeImage {
   std::vector<PeExport> exports;
   std::string exportDllName;
   std::vector<std::string> importedDlls;
+  std::vector<PeImport> imports;  // one per imported DLL, in the same order
   std::vector<uint8_t> versionResource;
 };
 

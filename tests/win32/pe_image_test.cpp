@@ -91,6 +91,37 @@ TEST_P(Dll, ImportsKernel32Only) {
   EXPECT_EQ(name, "KERNEL32.DLL");
 }
 
+// The hosts the Windows build links through the import libraries beside the
+// DLL (tests/win32/import_host.c) must import the names the DLL exports:
+// on 32-bit Windows `Kelmar`, not the `Kelmar@24` their compiler asked for.
+TEST_P(Dll, HostsLinkedThroughImportLibrariesImportTheExportedNames) {
+  struct Host {
+    const char* file;
+    bool withoutCRuntime;  // linked by lld-link: imports KELMAR.dll alone
+  };
+  const Host hosts[] = {{"kelmar_host_mingw.exe", false}, {"kelmar_host_msvc.exe", true}};
+  const std::string path = GetParam().path;
+  const std::string directory = path.substr(0, path.find_last_of('/') + 1);
+  const std::vector<std::string> exported = {"DecGetPal", "DecGetPalW", "Kelmar",
+                                             "KelmarW",   "SetDisplay", "SetDisplayW"};
+  for (const Host& host : hosts) {
+    SCOPED_TRACE(host.file);
+    const PeImage image = ReadPeImage(directory + host.file);
+    EXPECT_EQ(image.machine, GetParam().machine);
+    const PeImport* kelmar = nullptr;
+    for (const PeImport& import : image.imports)
+      if (import.dll == "KELMAR.dll") kelmar = &import;
+    ASSERT_NE(kelmar, nullptr);
+    std::vector<std::string> names = kelmar->names;
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, exported);
+    EXPECT_TRUE(kelmar->ordinals.empty());
+    if (host.withoutCRuntime) {
+      EXPECT_EQ(image.importedDlls, std::vector<std::string>{"KELMAR.dll"});
+    }
+  }
+}
+
 TEST_P(Dll, MarkedForAddressRandomisationAndNoExecuteData) {
   EXPECT_TRUE(Image().dllCharacteristics & 0x0040) << "DYNAMICBASE";
   EXPECT_TRUE(Image().dllCharacteristics & 0x0100) << "NXCOMPAT";

@@ -40,8 +40,24 @@ function(kelmar_wine_tests name directory)
            COMMAND ${CMAKE_COMMAND} -DWINE_PREFIX=${KELMAR_WINE_PREFIX} -DEXE=${exe}
                    "-DARGS=--threads;4"
                    -P ${CMAKE_CURRENT_SOURCE_DIR}/win32/run_under_wine.cmake)
+  # Hosts linked through the import libraries (tests/win32/import_host.c):
+  # each exits with 0 when all six calls gave the expected answers.
+  add_test(NAME wine.${name}.host-mingw
+           COMMAND ${CMAKE_COMMAND} -DWINE_PREFIX=${KELMAR_WINE_PREFIX}
+                   -DEXE=${directory}/kelmar_host_mingw.exe
+                   -P ${CMAKE_CURRENT_SOURCE_DIR}/win32/run_under_wine.cmake)
+  add_test(NAME wine.${name}.host-msvc
+           COMMAND ${CMAKE_COMMAND} -DWINE_PREFIX=${KELMAR_WINE_PREFIX}
+                   -DEXE=${directory}/kelmar_host_msvc.exe
+                   -P ${CMAKE_CURRENT_SOURCE_DIR}/win32/run_under_wine.cmake)
+  # What `cmake --install` puts where a host looks for it.
+  add_test(NAME dll.${name}.install
+           COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${directory}
+                   -DPREFIX=${CMAKE_CURRENT_BINARY_DIR}/install-${name}
+                   -P ${CMAKE_CURRENT_SOURCE_DIR}/win32/check_install.cmake)
   set_tests_properties(wine.${name}.conformance wine.${name}.integer wine.${name}.mmx
                        wine.${name}.sse2 wine.${name}.avx2 wine.${name}.avx512 wine.${name}.threads
+                       wine.${name}.host-mingw wine.${name}.host-msvc
                        PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600)
   set_tests_properties(wine.${name}.threads PROPERTIES LABELS threads)
 endfunction()

@@ -4,13 +4,29 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
+#include "temporary_files.h"
 #include "tool_error.h"
 
 namespace kconvert {
+namespace {
+
+// ".NAME.XXXXXX" in `dir`, with NAME cut short where that would exceed the
+// directory's longest name: any name the file system takes works.
+std::string TemporaryPattern(const std::filesystem::path& dir, const std::string& name) {
+  const long limit = pathconf(dir.c_str(), _PC_NAME_MAX);
+  const size_t longest = limit > 0 ? static_cast<size_t>(limit) : NAME_MAX;
+  constexpr size_t kAdded = sizeof(".") - 1 + sizeof(".XXXXXX") - 1;
+  const size_t kept = longest > kAdded ? longest - kAdded : 1;
+  return (dir / ("." + name.substr(0, kept) + ".XXXXXX")).string();
+}
+
+}  // namespace
 
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   if (path_ == "-") {
@@ -25,8 +41,8 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   if (error) {
     throw ToolError("cannot create '" + path_ + "': " + error.message());
   }
-  tempPath_ = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int fd = mkstemp(tempPath_.data());
+  tempPath_ = TemporaryPattern(dir, target.filename().string());
+  const int fd = CreateTemporaryFile(tempPath_);
   if (fd < 0) {
     tempPath_.clear();
     Fail("cannot create");
@@ -37,7 +53,10 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   fchmod(fd, 0666 & ~mask);
   file_ = fdopen(fd, "wb");
   if (file_ == nullptr) {
+    const int error = errno;
     close(fd);
+    RemoveTemporaryFile(tempPath_);
+    errno = error;
     Fail("cannot create");
   }
 }
@@ -45,10 +64,12 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
 AtomicFile::~AtomicFile() {
   if (toStdout_ || tempPath_.empty()) return;
   if (file_ != nullptr) fclose(file_);
-  unlink(tempPath_.c_str());
+  RemoveTemporaryFile(tempPath_);
 }
 
 void AtomicFile::Fail(const char* what) {
+  // A reader that closed the pipe ends the program as it ends any other.
+  if (toStdout_ && errno == EPIPE) EndBySignal(SIGPIPE);
   const int error = errno;
   throw ToolError(std::string(what) + " '" + path_ + "': " + std::strerror(error));
 }
@@ -65,7 +86,7 @@ void AtomicFile::Commit() {
   FILE* file = file_;
   file_ = nullptr;
   if (fclose(file) != 0) Fail("cannot write");
-  if (rename(tempPath_.c_str(), path_.c_str()) != 0) Fail("cannot write");
+  if (CommitTemporaryFile(tempPath_, path_) != 0) Fail("cannot write");
   tempPath_.clear();
 }
 

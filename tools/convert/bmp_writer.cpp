@@ -25,7 +25,8 @@ size_t ColourTableBytes(const BITMAPINFOHEADER& header) {
 
 }  // namespace
 
-std::vector<uint8_t> EncodeBmp(const LayoutTarget& target, int width, int height) {
+void WriteBmp(const LayoutTarget& target, int width, int height,
+              const std::function<void(const uint8_t*, size_t)>& write) {
   const int outWidth = OutputWidth(target, width);
   const int outHeight = OutputHeight(target, height);
   const size_t pixelBytes = static_cast<size_t>(outWidth) * BitsPerPixel(target.layout()) / 8;
@@ -38,24 +39,32 @@ std::vector<uint8_t> EncodeBmp(const LayoutTarget& target, int width, int height
   const size_t tableBytes = ColourTableBytes(header);
   const size_t pixelOffset = 14 + sizeof(header) + tableBytes;
 
-  std::vector<uint8_t> out;
-  out.reserve(pixelOffset + header.biSizeImage);
-  out.push_back('B');
-  out.push_back('M');
-  Put32(out, static_cast<uint32_t>(pixelOffset + header.biSizeImage));
-  Put32(out, 0);
-  Put32(out, static_cast<uint32_t>(pixelOffset));
+  std::vector<uint8_t> headers;
+  headers.reserve(pixelOffset);
+  headers.push_back('B');
+  headers.push_back('M');
+  Put32(headers, static_cast<uint32_t>(pixelOffset + header.biSizeImage));
+  Put32(headers, 0);
+  Put32(headers, static_cast<uint32_t>(pixelOffset));
   const auto* headerBytes = reinterpret_cast<const uint8_t*>(&header);
-  out.insert(out.end(), headerBytes, headerBytes + sizeof(header));
+  headers.insert(headers.end(), headerBytes, headerBytes + sizeof(header));
   const auto* table = reinterpret_cast<const uint8_t*>(target.info().colors);
-  out.insert(out.end(), table, table + tableBytes);
+  headers.insert(headers.end(), table, table + tableBytes);
+  write(headers.data(), headers.size());
 
   // Bottom-up: the file's first row is the lowest row on screen.
+  const uint8_t padding[3] = {};
   for (int row = 0; row < outHeight; ++row) {
-    const uint8_t* pixels = target.DisplayRow(outHeight - 1 - row);
-    out.insert(out.end(), pixels, pixels + pixelBytes);
-    out.insert(out.end(), fileRowBytes - pixelBytes, 0);
+    write(target.DisplayRow(outHeight - 1 - row), pixelBytes);
+    if (fileRowBytes > pixelBytes) write(padding, fileRowBytes - pixelBytes);
   }
+}
+
+std::vector<uint8_t> EncodeBmp(const LayoutTarget& target, int width, int height) {
+  std::vector<uint8_t> out;
+  WriteBmp(target, width, height, [&out](const uint8_t* bytes, size_t size) {
+    out.insert(out.end(), bytes, bytes + size);
+  });
   return out;
 }
 

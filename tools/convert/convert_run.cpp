@@ -146,11 +146,11 @@ Streams OpenStreams(const OutputPlan& plan) {
   return streams;
 }
 
-void SkipToFirst(FrameSource& source, int64_t first) {
+void SkipToFirst(FrameSource& source, int64_t first, const std::string& option) {
   for (int64_t skipped = 0; skipped < first - 1; ++skipped) {
     if (!source.Skip()) {
       throw ToolError(source.name() + " has " + std::to_string(skipped) + " frame" +
-                      (skipped == 1 ? "" : "s") + "; --first " + std::to_string(first) +
+                      (skipped == 1 ? "" : "s") + "; " + option + " " + std::to_string(first) +
                       " is past the end");
     }
   }
@@ -168,7 +168,13 @@ void WriteFrame(const Options& options, const OutputPlan& plan, const SourceFact
     }
     const std::string name = ExpandFrameNumber(item.name, number);
     switch (item.container) {
-      case Container::kBmp: WriteFileAtomically(name, EncodeBmp(target, width, height)); break;
+      case Container::kBmp: {
+        AtomicFile file(name);
+        WriteBmp(target, width, height,
+                 [&file](const uint8_t* bytes, size_t size) { file.Write(bytes, size); });
+        file.Commit();
+        break;
+      }
       case Container::kPng:
         WriteFileAtomically(name, EncodePng(DecodeForDisplay(target, width, height)));
         break;
@@ -187,21 +193,26 @@ void WriteFrame(const Options& options, const OutputPlan& plan, const SourceFact
   }
 }
 
-// A converted frame on its way to the writer: the layouts' buffers as they
-// stood after it.
+// A converted frame on its way to the writer: a copy of the layouts'
+// buffers as they stood after it.
 struct ConvertedFrame {
   int64_t number;
   std::vector<LayoutTarget> targets;
 };
 
-// Reading, converting and writing on three threads, two frames apart at
-// most.  The first error of any stage ends all three; it is rethrown here,
-// the reader's first since it stops the earliest frame.
+// Reading, converting and writing on three threads.  There is one copy of
+// the layouts' buffers besides the converter's own, handed from converter
+// to writer and back: the converter fills its buffers with the next frame
+// while the writer writes the copy, and a large picture's buffers are held
+// twice, never more.  The first error of any stage ends all three; it is
+// rethrown here, the reader's first since it stops the earliest frame.
 void RunOverlapped(FrameSource& source, int64_t limit, int64_t firstNumber,
                    FrameConverter& converter, RunTotals& totals,
                    const std::function<void(const std::vector<LayoutTarget>&, int64_t)>& write) {
   BoundedQueue<Frame> frames(2);
-  BoundedQueue<ConvertedFrame> converted(2);
+  BoundedQueue<ConvertedFrame> converted(1);
+  BoundedQueue<std::vector<LayoutTarget>> spare(1);
+  spare.Push(converter.targets());
   std::exception_ptr readError, convertError, writeError;
   std::thread reader([&] {
     try {
@@ -217,24 +228,33 @@ void RunOverlapped(FrameSource& source, int64_t limit, int64_t firstNumber,
   });
   std::thread writer([&] {
     try {
-      while (auto frame = converted.Pop()) write(frame->targets, frame->number);
+      while (auto frame = converted.Pop()) {
+        write(frame->targets, frame->number);
+        if (!spare.Push(std::move(frame->targets))) break;
+      }
     } catch (...) {
       writeError = std::current_exception();
     }
     converted.Close();
+    spare.Close();
     frames.Close();
   });
   try {
     for (int64_t number = firstNumber; auto frame = frames.Pop(); ++number) {
       totals.converted += converter.Convert(*frame);
       totals.macroblocks += converter.macroblocks();
-      if (!converted.Push({number, converter.targets()})) break;
+      auto copy = spare.Pop();
+      if (!copy) break;
+      // Assigning into the returned copy reuses its buffers.
+      for (size_t i = 0; i < copy->size(); ++i) (*copy)[i] = converter.targets()[i];
+      if (!converted.Push({number, std::move(*copy)})) break;
     }
   } catch (...) {
     convertError = std::current_exception();
   }
   frames.Close();
   converted.Close();
+  spare.Close();
   reader.join();
   writer.join();
   for (const std::exception_ptr& error : {readError, convertError, writeError})
@@ -245,7 +265,7 @@ void RunOverlapped(FrameSource& source, int64_t limit, int64_t firstNumber,
 
 RunTotals RunConversion(const Options& options) {
   const auto start = Clock::now();
-  auto source = OpenSource({options.input, options.width, options.height});
+  auto source = OpenSource({options.input, options.width, options.height, options.inputRange});
   const OutputPlan plan = PlanOutputs(options, source->stem(), source->IsVideo());
   if (!plan.directory.empty()) CreateDirectory(plan.directory);
 
@@ -253,7 +273,7 @@ RunTotals RunConversion(const Options& options) {
   const int threads = options.threads > 0 ? options.threads : MachineThreads();
   FrameConverter converter(plan.layouts, source->width(), source->height(), options.zoom,
                            options.changedOnly, threads);
-  SkipToFirst(*source, options.first);
+  SkipToFirst(*source, options.first, options.firstOption);
 
   int64_t limit = options.frames;  // 0: to the end
   if (plan.maxFrames > 0 && (limit == 0 || limit > plan.maxFrames)) limit = plan.maxFrames;
@@ -282,12 +302,14 @@ RunTotals RunConversion(const Options& options) {
   }
   progress.Clear();
   if (totals.frames == 0) {
-    throw ToolError(source->name() +
-                    (options.first > 1 ? " has no frames from --first on" : " has no frames"));
+    throw ToolError(source->name() + (options.first > 1
+                                          ? " has no frames from " + options.firstOption + " on"
+                                          : std::string(" has no frames")));
   }
   for (auto& [item, stream] : streams) stream->Commit();
   totals.seconds = SecondsSince(start);
   totals.librarySeconds = converter.librarySeconds();
+  totals.rangeHint = AssumedRangeHint(*source);
   return totals;
 }
 

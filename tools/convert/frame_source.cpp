@@ -1,5 +1,8 @@
 #include "frame_source.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -47,6 +50,12 @@ class InputStream {
  public:
   explicit InputStream(const std::string& path) {
     if (path == "-") {
+      // Reading a directory fails at once, which would look like an empty
+      // input.
+      struct stat status;
+      if (fstat(STDIN_FILENO, &status) == 0 && S_ISDIR(status.st_mode)) {
+        throw ToolError("stdin is a directory");
+      }
       stream_ = &std::cin;
       return;
     }
@@ -89,6 +98,9 @@ class Y4mSource : public FrameSource {
   bool Read(Frame& frame) override { return reader_.ReadFrame(frame); }
   bool Skip() override { return reader_.SkipFrame(); }
   Ratio FrameRate() const override { return reader_.header().frameRate; }
+  std::optional<kelmar_tools::ColourRange> StatedRange() const override {
+    return reader_.header().range;
+  }
   std::optional<int64_t> FrameCountHint() const override {
     if (!input_.fileSize()) return std::nullopt;
     // Frame lines without parameters are 6 bytes; an estimate is enough.
@@ -154,9 +166,39 @@ class RawI420Source : public FrameSource {
   std::vector<uint8_t> scratch_;
 };
 
-}  // namespace
+// Another source's frames with limited-range samples expanded to full range.
+class LimitedRangeSource : public FrameSource {
+ public:
+  explicit LimitedRangeSource(std::unique_ptr<FrameSource> source) : source_(std::move(source)) {
+    name_ = source_->name();
+    stem_ = source_->stem();
+  }
+  int width() const override { return source_->width(); }
+  int height() const override { return source_->height(); }
+  bool Read(Frame& frame) override {
+    if (!source_->Read(frame)) return false;
+    using kelmar_tools::SampleKind;
+    kelmar_tools::ExpandLimitedRange(frame.y.data(), frame.y.data(), frame.y.size(),
+                                     SampleKind::kLuma);
+    for (std::vector<uint8_t>* chroma : {&frame.u, &frame.v}) {
+      kelmar_tools::ExpandLimitedRange(chroma->data(), chroma->data(), chroma->size(),
+                                       SampleKind::kChroma);
+    }
+    return true;
+  }
+  bool Skip() override { return source_->Skip(); }
+  std::optional<int64_t> FrameCountHint() const override { return source_->FrameCountHint(); }
+  bool IsVideo() const override { return source_->IsVideo(); }
+  Ratio FrameRate() const override { return source_->FrameRate(); }
+  std::optional<kelmar_tools::ColourRange> StatedRange() const override {
+    return source_->StatedRange();
+  }
 
-std::unique_ptr<FrameSource> OpenSource(const InputChoice& choice) {
+ private:
+  std::unique_ptr<FrameSource> source_;
+};
+
+std::unique_ptr<FrameSource> OpenPlainSource(const InputChoice& choice) {
   if (choice.path.empty()) {
     const int width = choice.width > 0 ? choice.width : kTestPictureWidth;
     const int height = choice.height > 0 ? choice.height : kTestPictureHeight;
@@ -166,6 +208,25 @@ std::unique_ptr<FrameSource> OpenSource(const InputChoice& choice) {
   if (choice.width > 0)
     return std::make_unique<RawI420Source>(choice.path, choice.width, choice.height);
   return std::make_unique<Y4mSource>(choice.path);
+}
+
+}  // namespace
+
+std::unique_ptr<FrameSource> OpenSource(const InputChoice& choice) {
+  std::unique_ptr<FrameSource> source = OpenPlainSource(choice);
+  const auto range = choice.range ? choice.range : source->StatedRange();
+  source->rangeAssumed_ = !range && source->IsVideo();
+  if (range == kelmar_tools::ColourRange::kLimited) {
+    return std::make_unique<LimitedRangeSource>(std::move(source));
+  }
+  return source;
+}
+
+std::string AssumedRangeHint(const FrameSource& source) {
+  if (!source.rangeAssumed()) return "";
+  return "note: " + source.name() +
+         " does not state its colour range and is read as full range; ffmpeg's yuv420p is "
+         "usually limited (--input-range limited)";
 }
 
 }  // namespace kconvert

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "colour_range.h"
 #include "frame.h"
 #include "y4m_reader.h"
 
@@ -16,6 +17,8 @@ struct InputChoice {
   std::string path;  // empty: the built-in test picture; "-": standard input
   int width = 0;     // --size: raw I420 input, or the test picture's size
   int height = 0;
+  // --input-range; nothing: the range the stream states, or else full.
+  std::optional<kelmar_tools::ColourRange> range = std::nullopt;
 };
 
 class FrameSource {
@@ -33,6 +36,11 @@ class FrameSource {
   virtual bool IsVideo() const { return true; }
   // Frames per second as the stream states it; 0:0 when it does not.
   virtual Ratio FrameRate() const { return {}; }
+  // The range of the samples as the stream states it.
+  virtual std::optional<kelmar_tools::ColourRange> StatedRange() const { return std::nullopt; }
+  // True for a video whose range neither the stream nor the user stated:
+  // its samples are read as full range, which ordinary video is not.
+  bool rangeAssumed() const { return rangeAssumed_; }
   // For messages and output names.
   const std::string& name() const { return name_; }
   const std::string& stem() const { return stem_; }
@@ -40,10 +48,21 @@ class FrameSource {
  protected:
   std::string name_;
   std::string stem_;
+
+ private:
+  friend std::unique_ptr<FrameSource> OpenSource(const InputChoice& choice);
+
+  // The hint for standard error when `source` is rangeAssumed(); "" if not.
+  std::string AssumedRangeHint(const FrameSource& source);
+  bool rangeAssumed_ = false;
 };
 
 // Opens the input that `choice` describes; throws ToolError when it cannot be
-// opened or its header is bad.
+// opened or its header is bad.  Limited-range samples are read expanded to
+// full range.
 std::unique_ptr<FrameSource> OpenSource(const InputChoice& choice);
+
+// The hint for standard error when `source` is rangeAssumed(); "" if not.
+std::string AssumedRangeHint(const FrameSource& source);
 
 }  // namespace kconvert

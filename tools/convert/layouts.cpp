@@ -13,34 +13,17 @@ namespace {
 static_assert(offsetof(BitmapInfo, colors) == sizeof(BITMAPINFOHEADER),
               "the colour table must follow the header directly");
 
-struct LayoutInfo {
-  Layout layout;
-  const char* name;
-  const char* description;
-  uint16_t bitCount;
-  uint32_t compression;
-};
-
-constexpr LayoutInfo kLayoutInfo[] = {
-    {Layout::kRgb24, "rgb24", "24-bit BGR", 24, BI_RGB},
-    {Layout::kRgb555, "rgb555", "16-bit 5-5-5", 16, BI_RGB},
-    {Layout::kRgb565, "rgb565", "16-bit 5-6-5", 16, BI_BITFIELDS},
-    {Layout::kPal8, "pal8", "8-bit dithered", 8, BI_RGB},
-    {Layout::kUyvy, "uyvy", "packed 4:2:2", 16, KELMAR_FOURCC_UYVY},
-    {Layout::kYuy2, "yuy2", "packed 4:2:2", 16, KELMAR_FOURCC_YUY2},
-};
-
-const LayoutInfo& InfoOf(Layout layout) { return kLayoutInfo[static_cast<int>(layout)]; }
+using kelmar::InfoOf;
 
 }  // namespace
 
 const char* LayoutName(Layout layout) { return InfoOf(layout).name; }
 const char* LayoutDescription(Layout layout) { return InfoOf(layout).description; }
 int BitsPerPixel(Layout layout) { return InfoOf(layout).bitCount; }
-bool IsPacked(Layout layout) { return layout == Layout::kUyvy || layout == Layout::kYuy2; }
+bool IsPacked(Layout layout) { return InfoOf(layout).packed; }
 
 std::optional<Layout> ParseLayout(const std::string& name) {
-  for (const LayoutInfo& info : kLayoutInfo) {
+  for (const kelmar::OutputLayoutInfo& info : kelmar::kOutputLayouts) {
     if (name == info.name) return info.layout;
   }
   return std::nullopt;

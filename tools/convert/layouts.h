@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "common/output_layouts.h"
 #include "kelmar.h"
 #include "padded_picture.h"
 #include "workers.h"
 
 namespace kconvert {
 
-enum class Layout { kRgb24, kRgb555, kRgb565, kPal8, kUyvy, kYuy2 };
+using Layout = kelmar::OutputLayout;
 
 constexpr Layout kAllLayouts[] = {Layout::kRgb24, Layout::kRgb555, Layout::kRgb565,
                                   Layout::kPal8,  Layout::kUyvy,   Layout::kYuy2};

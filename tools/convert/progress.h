@@ -36,6 +36,7 @@ struct RunTotals {
   int64_t converted = 0;      // of those, the ones marked for conversion
   double seconds = 0;         // the whole run
   double librarySeconds = 0;  // inside the library
+  std::string rangeHint;      // AssumedRangeHint() of the input, for after the summary
 };
 
 // "12 frames x 6 layouts, 1188 of 1188 macroblocks converted (100%), 310.2

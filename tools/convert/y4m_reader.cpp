@@ -126,7 +126,11 @@ Y4mHeader ParseY4mParameters(const std::string& parameters, const std::string& n
         }
         header.chroma = value;
         break;
-      case 'X': header.extensions.push_back(value); break;
+      case 'X':
+        if (value == "COLORRANGE=FULL") header.range = kelmar_tools::ColourRange::kFull;
+        if (value == "COLORRANGE=LIMITED") header.range = kelmar_tools::ColourRange::kLimited;
+        header.extensions.push_back(value);
+        break;
       default: throw ToolError(name + ": unknown header tag '" + Printable(token) + "'");
     }
   }

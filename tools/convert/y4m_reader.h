@@ -3,9 +3,11 @@
 
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "colour_range.h"
 #include "frame.h"
 
 namespace kconvert {
@@ -28,6 +30,8 @@ struct Y4mHeader {
   Ratio aspect;
   std::string chroma = "420jpeg";       // the stream default when C is absent
   std::vector<std::string> extensions;  // X tags, without the X
+  // XCOLORRANGE=FULL or =LIMITED; nothing when absent or another value.
+  std::optional<kelmar_tools::ColourRange> range;
 };
 
 // Parses the parameters of a header line: everything after "YUV4MPEG2" up

@@ -39,6 +39,7 @@ std::optional<PlayOptions> ParsePlayCommandLine(int argc, const char* const* arg
   PlayOptions options;
   CLI::App app(kDescription, "kelmar-play");
   app.footer(Footer());
+  kconvert::AddVersionFlag(app, "kelmar-play");
   app.add_option("input", options.input, "a .y4m file, '-' for stdin, or raw I420 with --size")
       ->type_name("INPUT");
   std::string size;
@@ -50,12 +51,19 @@ std::optional<PlayOptions> ParsePlayCommandLine(int argc, const char* const* arg
                  "first layout: rgb24, rgb555, rgb565, pal8, uyvy or yuy2 (default rgb24)")
       ->type_name("LAYOUT");
   app.add_flag("-z,--zoom", options.zoom, "start at double size");
+  kconvert::AddInputRangeOption(app, options.inputRange);
   kconvert::AddDisplayOptions(app, options.brightness, options.contrast, options.saturation,
                               options.balance);
-  auto* frames =
-      app.add_option("--frames", options.frames, "play N frames, then quit")->type_name("N");
+  auto* frames = kconvert::AddNumberOption(app, "--frames", options.frames, INT64_MIN, INT64_MAX,
+                                           "play N frames, then quit");
+  auto* loop = app.add_flag("--loop", options.loop,
+                            "at the end of the clip, play it again from the first frame");
+  app.add_flag("--exit-at-end", options.exitAtEnd,
+               "quit when playing reaches the end of the clip (default: hold the last frame)")
+      ->excludes(loop);
+  loop->excludes(frames);
   app.add_flag("--no-window", options.noWindow,
-               "decode and convert, print the status line of every frame, show nothing");
+               "decode and convert, print the status line after every conversion, show nothing");
   app.add_option("--shots", options.shotDir, "where 's' saves screenshots (default .)")
       ->type_name("DIR");
   auto* keys = app.add_option("--keys", options.keys, "scripting aid: a key script (below)")
@@ -64,14 +72,7 @@ std::optional<PlayOptions> ParsePlayCommandLine(int argc, const char* const* arg
                  "scripting aid: record every picture handed to SDL in DIR (below)")
       ->type_name("DIR");
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return std::nullopt;
-  } catch (const CLI::ParseError& e) {
-    throw kconvert::UsageError(std::string(e.what()) + " (see --help)");
-  }
+  if (!kconvert::ParseArguments(app, argc, argv)) return std::nullopt;
 
   if (!size.empty()) {
     if (!kconvert::ParseSize(size, &options.width, &options.height)) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "colour_range.h"
 #include "layouts.h"
 
 namespace kplay {
@@ -21,14 +22,18 @@ struct PlayOptions {
   int32_t saturation = 0;
   int32_t balance = 0;
   int64_t frames = 0;  // 0: the whole clip
+  bool loop = false;   // at the end, from the first frame again
+  bool exitAtEnd = false;
   bool noWindow = false;
   bool keysGiven = false;
   std::string keys;     // a key script (keys.h)
   std::string dumpDir;  // where every hand-over to SDL is recorded
   std::string shotDir = ".";
+  // --input-range; nothing: as the clip states it, or else full.
+  std::optional<kelmar_tools::ColourRange> inputRange;
 };
 
-// Parses argv.  Returns nothing when --help was asked for (the help has
+// Parses argv.  Returns nothing when --help or --version was asked for (the answer has
 // been printed); throws kconvert::UsageError for anything it cannot accept.
 std::optional<PlayOptions> ParsePlayCommandLine(int argc, const char* const* argv);
 

@@ -12,6 +12,7 @@
 #include "player_window.h"
 #include "png_writer.h"
 #include "session.h"
+#include "tool_error.h"
 #include "upload_dump.h"
 
 namespace kplay {
@@ -49,29 +50,52 @@ void SaveScreenshot(PlayerWindow& window, Session& session, const std::string& d
 
 // Without a window: as fast as the library goes, a status line for every
 // conversion.  Keys that only concern the window do nothing.
-void RunHeadless(Session& session, const std::vector<ScriptTick>& script) {
+void RunHeadless(Session& session, const PlayOptions& options,
+                 const std::vector<ScriptTick>& script) {
   uint64_t printed = 0;
+  // Every action converts at most once, so a line after each shows them all.
   auto print = [&] {
     if (printed == session.generation()) return;
     printed = session.generation();
     std::printf("%s\n", session.StatusLine().c_str());
   };
+  // False at the end of the clip, saying why when it could not loop.
+  auto advance = [&] {
+    if (session.Advance()) return true;
+    if (options.loop && !session.message().empty()) {
+      std::fprintf(stderr, "kelmar-play: %s\n", session.message().c_str());
+    }
+    return false;
+  };
   print();
   for (size_t tick = 0;; ++tick) {
     if (script.empty()) {
-      if (!session.Advance()) return;
+      if (!advance()) return;
       print();
       continue;
     }
     if (tick == script.size()) return;
-    if (tick > 0 && !session.paused()) session.Advance();
+    if (tick > 0 && !session.paused()) {
+      if (!advance() && options.exitAtEnd) return;
+      print();
+    }
     for (const KeyPress& press : script[tick].keys) {
       const std::optional<Action> action = ActionForKey(press.key, press.shift);
       if (action == Action::kQuit) return;
       if (action) session.Apply(*action);
+      print();
     }
-    print();
   }
+}
+
+// The layout and size an action asks for, when it asks for either.
+std::optional<std::pair<kconvert::Layout, bool>> PictureAskedFor(const Session& session,
+                                                                 Action action) {
+  if (const auto index = LayoutIndex(action)) {
+    return std::make_pair(kconvert::kAllLayouts[*index], session.zoom());
+  }
+  if (action == Action::kZoom) return std::make_pair(session.layout(), !session.zoom());
+  return std::nullopt;
 }
 
 class Player {
@@ -80,7 +104,17 @@ class Player {
       : session_(session),
         options_(options),
         window_("kelmar-play: " + session.source().name(), dump),
-        period_(static_cast<uint64_t>(SDL_GetPerformanceFrequency() / rate)) {}
+        period_(static_cast<uint64_t>(SDL_GetPerformanceFrequency() / rate)) {
+    if (auto refusal = window_.Refusal(session_, session_.layout(), false)) {
+      throw kconvert::ToolError(session_.source().name() + ": the picture " + *refusal);
+    }
+    if (session_.zoom()) {
+      if (auto refusal = window_.Refusal(session_, session_.layout(), true)) {
+        session_.Apply(Action::kZoom);  // at its own size, then
+        session_.SetMessage("double size refused: " + *refusal);
+      }
+    }
+  }
 
   // Frames at the clip's rate; keys as they come.
   void RunLive() {
@@ -119,7 +153,23 @@ class Player {
  private:
   void PlayOn() {
     // With --frames the end of those frames is the end of the run.
-    if (!session_.Advance() && options_.frames > 0) quit_ = true;
+    if (!session_.Advance() && (options_.frames > 0 || options_.exitAtEnd)) quit_ = true;
+  }
+
+  // Layouts and sizes the display cannot hold are refused on the status
+  // line, and the picture stays as it is.
+  void Apply(Action action) {
+    if (const auto asked = PictureAskedFor(session_, action)) {
+      if (auto refusal = window_.Refusal(session_, asked->first, asked->second)) {
+        const std::string what = action == Action::kZoom
+                                     ? std::string("double size")
+                                     : std::string(kconvert::LayoutName(asked->first)) +
+                                           (asked->second ? " at double size" : "");
+        session_.SetMessage(what + " refused: " + *refusal);
+        return;
+      }
+    }
+    session_.Apply(action);
   }
 
   void Show() {
@@ -145,7 +195,7 @@ class Player {
           window_.Draw(session_);
           SaveScreenshot(window_, session_, options_.shotDir);
         } else {
-          session_.Apply(*action);
+          Apply(*action);
         }
       }
     }
@@ -164,9 +214,17 @@ class Player {
 void RunPlayer(const PlayOptions& options) {
   std::vector<ScriptTick> script;
   if (options.keysGiven) script = ParseKeyScript(options.keys);
-  Session session(kconvert::OpenSource({options.input, options.width, options.height}), options);
+  auto source =
+      kconvert::OpenSource({options.input, options.width, options.height, options.inputRange});
+  // Said at the end of a run that went well, where it interrupts nothing.
+  const std::string rangeHint = kconvert::AssumedRangeHint(*source);
+  const auto hint = [&rangeHint] {
+    if (!rangeHint.empty()) std::fprintf(stderr, "kelmar-play: %s\n", rangeHint.c_str());
+  };
+  Session session(std::move(source), options);
   if (options.noWindow) {
-    RunHeadless(session, script);
+    RunHeadless(session, options, script);
+    hint();
     return;
   }
   std::unique_ptr<UploadDump> dump;
@@ -177,6 +235,7 @@ void RunPlayer(const PlayOptions& options) {
   } else {
     player.RunLive();
   }
+  hint();
 }
 
 }  // namespace kplay

@@ -37,6 +37,10 @@ uint32_t SdlFormat(Layout layout) {
 
 // The window is never narrower than this, so that the status line fits.
 constexpr int kMinWindowWidth = 320;
+// The longest side of any texture, the frame's too, whatever the renderer
+// allows: GL drivers commonly stop here, and a clip should play alike with
+// every renderer SDL picks.
+constexpr int kMaxTextureSide = 16384;
 constexpr uint8_t kStatusText[3] = {230, 230, 230};
 constexpr uint8_t kStatusBackground = 24;
 constexpr uint8_t kHelpBackground = 16;
@@ -46,6 +50,7 @@ constexpr SDL_Color kTint = {255, 0, 255, 96};
 
 int TextScale(int windowWidth) { return windowWidth >= 640 ? 2 : 1; }
 int LineHeight(int scale) { return (kconvert::kGlyphHeight + 4) * scale; }
+int StatusPad(int scale) { return 2 * scale; }
 
 // A picture of text lines on a plain background, `pad` pixels around it.
 RgbImage TextBlock(const std::vector<std::string>& lines, int width, int scale, uint8_t background,
@@ -103,15 +108,20 @@ SdlVideo::SdlVideo() {
 
 SdlVideo::~SdlVideo() { SDL_Quit(); }
 
-PictureGeometry GeometryOf(const Session& session) {
+PictureGeometry GeometryOf(const Session& session, Layout layout, bool zoom) {
   PictureGeometry geometry;
-  geometry.scale = session.zoom() ? 2 : 1;
-  // At double size the RGB buffers are twice the size already; packed ones
-  // are scaled when they are drawn.
-  const int drawScale = session.windowScaled() ? 2 : 1;
-  geometry.width = kconvert::OutputWidth(session.target(), session.width()) * drawScale;
-  geometry.height = kconvert::OutputHeight(session.target(), session.height()) * drawScale;
+  geometry.scale = zoom ? 2 : 1;
+  // The packed layouts hold whole pixel pairs.  At double size the RGB
+  // buffers are twice the size already; packed ones are scaled when they
+  // are drawn.
+  const int width = kconvert::IsPacked(layout) ? (session.width() + 1) / 2 * 2 : session.width();
+  geometry.width = width * geometry.scale;
+  geometry.height = session.height() * geometry.scale;
   return geometry;
+}
+
+PictureGeometry GeometryOf(const Session& session) {
+  return GeometryOf(session, session.layout(), session.zoom());
 }
 
 PlayerWindow::PlayerWindow(const std::string& title, UploadDump* dump) : dump_(dump) {
@@ -120,18 +130,29 @@ PlayerWindow::PlayerWindow(const std::string& title, UploadDump* dump) : dump_(d
   SDL_SetYUVConversionMode(SDL_YUV_CONVERSION_JPEG);
   // Scaled packed pictures repeat pixels, as the library's double size does.
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+  // Shown once the first frame has given it its size.
   window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                             kMinWindowWidth, kMinWindowWidth, SDL_WINDOW_SHOWN);
+                             kMinWindowWidth, kMinWindowWidth, SDL_WINDOW_HIDDEN);
   if (window_ == nullptr) SdlFailure("cannot open a window");
-  renderer_ = SDL_CreateRenderer(window_, -1, 0);
-  if (renderer_ == nullptr) {
+  renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_TARGETTEXTURE);
+  SDL_RendererInfo info;
+  if (renderer_ == nullptr || SDL_GetRendererInfo(renderer_, &info) != 0) {
+    const std::string error = SDL_GetError();
+    if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
     SDL_DestroyWindow(window_);
-    SdlFailure("cannot draw in the window");
+    throw kconvert::ToolError("cannot draw in the window: " + error);
   }
-  SDL_GetWindowSize(window_, &windowWidth_, &windowHeight_);
+  rendererName_ = info.name;
+  // 0: the renderer sets no limit.
+  maxTextureWidth_ = info.max_texture_width > 0 ? std::min(info.max_texture_width, kMaxTextureSide)
+                                                : kMaxTextureSide;
+  maxTextureHeight_ = info.max_texture_height > 0
+                          ? std::min(info.max_texture_height, kMaxTextureSide)
+                          : kMaxTextureSide;
 }
 
 PlayerWindow::~PlayerWindow() {
+  Destroy(frame_);
   Destroy(picture_);
   Destroy(status_);
   Destroy(help_);
@@ -166,7 +187,8 @@ void PlayerWindow::Upload(const Session& session) {
       static_assert(sizeof(SDL_Color) == 4, "SDL colours are four bytes, red first");
       dump_->Record(session, {SDL_GetPixelFormatName(format), surface->w, surface->h,
                               surface->pitch, static_cast<const uint8_t*>(surface->pixels),
-                              reinterpret_cast<const uint8_t*>(surface->format->palette->colors)});
+                              reinterpret_cast<const uint8_t*>(surface->format->palette->colors),
+                              rendererName_.c_str()});
     }
     Destroy(picture_);
     picture_ = SDL_CreateTextureFromSurface(renderer_, surface);
@@ -188,24 +210,38 @@ void PlayerWindow::Upload(const Session& session) {
   }
   if (dump_ != nullptr) {
     dump_->Record(session, {SDL_GetPixelFormatName(format), header.biWidth, header.biHeight, pitch,
-                            target.pixels().data(), nullptr});
+                            target.pixels().data(), nullptr, rendererName_.c_str()});
   }
   if (SDL_UpdateTexture(picture_, nullptr, pixels, pitch) != 0) SdlFailure("cannot fill a texture");
 }
 
-void PlayerWindow::FitWindow(int width, int height) {
-  if (width == windowWidth_ && height == windowHeight_) return;
+std::optional<std::string> PlayerWindow::Refusal(const Session& session, Layout layout,
+                                                 bool zoom) const {
+  // The layout's whole buffer is one texture, the padding included.
+  const int bufferScale = zoom && !kconvert::IsPacked(layout) ? 2 : 1;
+  const PictureGeometry geometry = GeometryOf(session, layout, zoom);
+  const int frameWidth = std::max(geometry.width, kMinWindowWidth);
+  const int scale = TextScale(frameWidth);
+  const int statusHeight =
+      static_cast<int>(session.StatusParts().size()) * LineHeight(scale) + 2 * StatusPad(scale);
+  const int width = std::max(session.mbCols() * 16 * bufferScale, frameWidth);
+  const int height = std::max(session.mbRows() * 16 * bufferScale, geometry.height + statusHeight);
+  if (width <= maxTextureWidth_ && height <= maxTextureHeight_) return std::nullopt;
+  return "needs " + std::to_string(width) + "x" + std::to_string(height) +
+         " pixels, the display holds " + std::to_string(maxTextureWidth_) + "x" +
+         std::to_string(maxTextureHeight_);
+}
+
+void PlayerWindow::FitFrame(int width, int height) {
+  if (frame_ != nullptr && width == frameWidth_ && height == frameHeight_) return;
+  Destroy(frame_);
+  frame_ =
+      SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_TARGET, width, height);
+  if (frame_ == nullptr) SdlFailure("cannot create the frame texture");
+  frameWidth_ = width;
+  frameHeight_ = height;
   SDL_SetWindowSize(window_, width, height);
-  // The display answers a resize in its own time; drawing before it has
-  // would draw into the old size.
-  for (int waited = 0; waited < 2000; waited += 5) {
-    SDL_PumpEvents();
-    int w = 0, h = 0;
-    if (SDL_GetRendererOutputSize(renderer_, &w, &h) == 0 && w == width && h == height) break;
-    SDL_Delay(5);
-  }
-  windowWidth_ = width;
-  windowHeight_ = height;
+  resized_ = true;
 }
 
 void PlayerWindow::Draw(const Session& session) {
@@ -217,9 +253,10 @@ void PlayerWindow::Draw(const Session& session) {
   const int windowWidth = std::max(geometry.width, kMinWindowWidth);
   const int scale = TextScale(windowWidth);
   const RgbImage status =
-      TextBlock(session.StatusParts(), windowWidth, scale, kStatusBackground, 2 * scale);
-  FitWindow(windowWidth, geometry.height + status.height);
+      TextBlock(session.StatusParts(), windowWidth, scale, kStatusBackground, StatusPad(scale));
+  FitFrame(windowWidth, geometry.height + status.height);
 
+  if (SDL_SetRenderTarget(renderer_, frame_) != 0) SdlFailure("cannot draw into the frame");
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   SDL_RenderClear(renderer_);
   // The RGB buffers are bottom-up, as bitmaps are: the picture's top row is
@@ -237,6 +274,7 @@ void PlayerWindow::Draw(const Session& session) {
   if (session.overlay()) DrawOverlay(session, geometry);
   if (session.help()) DrawHelp(geometry);
   DrawStatus(status, geometry.height);
+  if (SDL_SetRenderTarget(renderer_, nullptr) != 0) SdlFailure("cannot draw in the window");
 }
 
 void PlayerWindow::DrawOverlay(const Session& session, const PictureGeometry& geometry) {
@@ -298,18 +336,34 @@ void PlayerWindow::DrawStatus(const RgbImage& bar, int top) {
   SDL_RenderCopy(renderer_, status_, nullptr, &where);
 }
 
-void PlayerWindow::Present() { SDL_RenderPresent(renderer_); }
+void PlayerWindow::Present() {
+  if (!shown_) {
+    SDL_ShowWindow(window_);
+    shown_ = true;
+  }
+  // After a resize GL drivers may draw once more into a buffer of the old
+  // size, and only take the new one after presenting it: draw twice.
+  const int times = resized_ ? 2 : 1;
+  resized_ = false;
+  for (int i = 0; i < times; ++i) {
+    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+    SDL_RenderClear(renderer_);
+    const SDL_Rect where = {0, 0, frameWidth_, frameHeight_};
+    if (SDL_RenderCopy(renderer_, frame_, nullptr, &where) != 0) {
+      SdlFailure("cannot show the frame");
+    }
+    SDL_RenderPresent(renderer_);
+  }
+}
 
 RgbImage PlayerWindow::ReadBack() {
-  int width = 0, height = 0;
-  if (SDL_GetRendererOutputSize(renderer_, &width, &height) != 0) {
-    SdlFailure("cannot read the window back");
-  }
-  RgbImage image(width, height);
-  if (SDL_RenderReadPixels(renderer_, nullptr, SDL_PIXELFORMAT_RGB24, image.rgb.data(),
-                           width * 3) != 0) {
-    SdlFailure("cannot read the window back");
-  }
+  RgbImage image(frameWidth_, frameHeight_);
+  const bool read = SDL_SetRenderTarget(renderer_, frame_) == 0 &&
+                    SDL_RenderReadPixels(renderer_, nullptr, SDL_PIXELFORMAT_RGB24,
+                                         image.rgb.data(), frameWidth_ * 3) == 0;
+  const std::string error = read ? "" : SDL_GetError();
+  SDL_SetRenderTarget(renderer_, nullptr);
+  if (!read) throw kconvert::ToolError("cannot read the frame back: " + error);
   return image;
 }
 

@@ -1,7 +1,10 @@
 // The window: an SDL texture (an 8-bit surface with its palette, for pal8)
 // of each layout's own pixel format, filled with the bytes the library
 // wrote and drawn upright, with the overlay, the help box and the status
-// line drawn by SDL's renderer.
+// line drawn by SDL's renderer.  All of it is drawn into a frame texture of
+// its own size, which is copied to the window and read back for
+// screenshots: the window's own buffer follows a resize only when the
+// display gets round to it.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +41,8 @@ struct PictureGeometry {
   int scale = 1;  // window pixels per picture pixel
 };
 PictureGeometry GeometryOf(const Session& session);
+// The same for the session's picture in another layout or size.
+PictureGeometry GeometryOf(const Session& session, kconvert::Layout layout, bool zoom);
 
 class PlayerWindow {
  public:
@@ -48,11 +53,17 @@ class PlayerWindow {
   PlayerWindow(const PlayerWindow&) = delete;
   PlayerWindow& operator=(const PlayerWindow&) = delete;
 
-  // Draws the session into the back buffer, handing SDL the layout's bytes
-  // again when they changed since the last call.
+  // Why the display cannot show the session's picture in `layout` at
+  // `zoom` ("needs 32768x70 pixels, ..."); nothing when it can.
+  std::optional<std::string> Refusal(const Session& session, kconvert::Layout layout,
+                                     bool zoom) const;
+
+  // Draws the session into the frame, handing SDL the layout's bytes again
+  // when they changed since the last call.
   void Draw(const Session& session);
+  // Puts the frame in the window.
   void Present();
-  // What the last Draw() put in the back buffer, read back through SDL.
+  // What the last Draw() put in the frame, read back through SDL.
   kconvert::RgbImage ReadBack();
 
   // Queues a key press as if it came from the keyboard, for key scripts.
@@ -60,7 +71,7 @@ class PlayerWindow {
 
  private:
   void Upload(const Session& session);
-  void FitWindow(int width, int height);
+  void FitFrame(int width, int height);
   void DrawOverlay(const Session& session, const PictureGeometry& geometry);
   void DrawHelp(const PictureGeometry& geometry);
   void DrawStatus(const kconvert::RgbImage& bar, int top);
@@ -69,6 +80,14 @@ class PlayerWindow {
   UploadDump* dump_;
   SDL_Window* window_ = nullptr;
   SDL_Renderer* renderer_ = nullptr;
+  std::string rendererName_;
+  int maxTextureWidth_ = 0;
+  int maxTextureHeight_ = 0;
+  SDL_Texture* frame_ = nullptr;
+  int frameWidth_ = 0;
+  int frameHeight_ = 0;
+  bool shown_ = false;
+  bool resized_ = false;  // since the last Present()
   SDL_Texture* picture_ = nullptr;
   uint32_t pictureFormat_ = 0;
   int pictureWidth_ = 0;
@@ -79,8 +98,6 @@ class PlayerWindow {
   int statusHeight_ = 0;
   SDL_Texture* help_ = nullptr;
   int helpScale_ = 0;
-  int windowWidth_ = 0;
-  int windowHeight_ = 0;
 };
 
 // The action of a key event; nothing for other events and other keys.

@@ -30,6 +30,17 @@ std::string Fixed(double value, int decimals) {
   return text;
 }
 
+int32_t Stepped(int32_t value, int step) {
+  // In 64 bits: a value from the command line may lie at either end of
+  // int32.  A key never moves a value against its direction: one beyond the
+  // limit stays where it is when pushed further out, and comes back to the
+  // limit when pushed in.
+  const int64_t wanted =
+      std::clamp(int64_t{value} + step, int64_t{-kAdjustmentLimit}, int64_t{kAdjustmentLimit});
+  return static_cast<int32_t>(step > 0 ? std::max<int64_t>(wanted, value)
+                                       : std::min<int64_t>(wanted, value));
+}
+
 }  // namespace
 
 void FrameHistory::Add(Frame frame) {
@@ -50,6 +61,8 @@ const Frame* FrameHistory::Find(int64_t number) const {
 
 Session::Session(std::unique_ptr<kconvert::FrameSource> source, const PlayOptions& options)
     : source_(std::move(source)),
+      input_{options.input, options.width, options.height, options.inputRange},
+      loop_(options.loop),
       frameLimit_(options.frames),
       history_(kHistoryBytes),
       zoom_(options.zoom),
@@ -91,9 +104,26 @@ bool Session::ShowFrame(int64_t number) {
 
 bool Session::Advance() {
   if (ShowFrame(current_ + 1)) return true;
+  if (loop_ && ShowFirstAgain()) return true;
   paused_ = true;
   atEnd_ = true;
   return false;
+}
+
+bool Session::ShowFirstAgain() {
+  if (history_.Find(1) != nullptr) return ShowFrame(1);
+  if (input_.path == "-") {
+    message_ = "no loop: frame 1 is no longer kept and standard input cannot be read again";
+    return false;
+  }
+  std::unique_ptr<kconvert::FrameSource> source = kconvert::OpenSource(input_);
+  if (source->width() != width() || source->height() != height()) {
+    throw kconvert::ToolError(source_->name() + " changed size while playing");
+  }
+  source_ = std::move(source);
+  sourceDone_ = false;
+  history_ = FrameHistory(kHistoryBytes);
+  return ShowFrame(1);
 }
 
 void Session::NewTarget(Layout layout) {
@@ -119,9 +149,19 @@ void Session::ConvertShown(const uint8_t* map) {
 }
 
 void Session::Adjust(int32_t Adjustments::*field, int step) {
-  const int32_t value = std::clamp(adjustments_.*field + step, -kAdjustmentLimit, kAdjustmentLimit);
-  if (value == adjustments_.*field) return;
-  adjustments_.*field = value;
+  Adjustments adjustments = adjustments_;
+  adjustments.*field = Stepped(adjustments.*field, step);
+  SetAdjustments(adjustments);
+}
+
+void Session::SetAdjustments(const Adjustments& adjustments) {
+  if (adjustments.brightness == adjustments_.brightness &&
+      adjustments.contrast == adjustments_.contrast &&
+      adjustments.saturation == adjustments_.saturation &&
+      adjustments.balance == adjustments_.balance) {
+    return;
+  }
+  adjustments_ = adjustments;
   SetDisplay(adjustments_.brightness, adjustments_.contrast, adjustments_.saturation,
              adjustments_.balance);
   // Nothing marked: the library itself marks every macroblock when the
@@ -150,12 +190,7 @@ void Session::Apply(Action action) {
     case Action::kSaturationUp: Adjust(&Adjustments::saturation, 1); break;
     case Action::kBalanceDown: Adjust(&Adjustments::balance, -1); break;
     case Action::kBalanceUp: Adjust(&Adjustments::balance, 1); break;
-    case Action::kResetAdjustments:
-      for (auto field : {&Adjustments::brightness, &Adjustments::contrast, &Adjustments::saturation,
-                         &Adjustments::balance}) {
-        Adjust(field, -(adjustments_.*field));
-      }
-      break;
+    case Action::kResetAdjustments: SetAdjustments({}); break;
     case Action::kPause:
       if (!atEnd_) paused_ = !paused_;
       break;

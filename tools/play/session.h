@@ -48,7 +48,8 @@ class Session {
   // throws ToolError if the clip has no frames.
   Session(std::unique_ptr<kconvert::FrameSource> source, const PlayOptions& options);
 
-  // Playing: shows the next frame; false, and paused, at the end of the clip.
+  // Playing: shows the next frame, or with --loop the first again after the
+  // last; false, and paused, at the end of the clip.
   bool Advance();
   // Everything but screenshots and quitting, which belong to the window.
   void Apply(Action action);
@@ -77,17 +78,24 @@ class Session {
 
   // A note for the status line, until the next key.
   void SetMessage(std::string message) { message_ = std::move(message); }
+  const std::string& message() const { return message_; }
   // The status line in parts that a narrow window shows one under another.
   std::vector<std::string> StatusParts() const;
   std::string StatusLine() const;  // the parts on one line
 
  private:
   bool ShowFrame(int64_t number);
+  // Frame 1 from the frames kept, or else from the input opened again.
+  bool ShowFirstAgain();
   void NewTarget(kconvert::Layout layout);
   void ConvertShown(const uint8_t* map);
   void Adjust(int32_t Adjustments::*field, int step);
+  // One conversion for any number of changed adjustments.
+  void SetAdjustments(const Adjustments& adjustments);
 
   std::unique_ptr<kconvert::FrameSource> source_;
+  kconvert::InputChoice input_;
+  bool loop_;
   int64_t frameLimit_;
   std::optional<int64_t> frameCount_;
   bool sourceDone_ = false;

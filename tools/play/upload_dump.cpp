@@ -34,12 +34,12 @@ void UploadDump::Record(const Session& session, const Handover& handover) {
   char line[512];
   std::snprintf(line, sizeof line,
                 "%s frame=%lld layout=%s zoom=%d format=%s width=%d height=%d pitch=%d "
-                "brightness=%d contrast=%d saturation=%d balance=%d\n",
+                "brightness=%d contrast=%d saturation=%d balance=%d renderer=%s\n",
                 stem, static_cast<long long>(session.frameNumber()),
                 kconvert::LayoutName(session.layout()), session.zoom() ? 1 : 0, handover.sdlFormat,
                 handover.width, handover.height, handover.pitch, static_cast<int>(a.brightness),
                 static_cast<int>(a.contrast), static_cast<int>(a.saturation),
-                static_cast<int>(a.balance));
+                static_cast<int>(a.balance), handover.renderer);
   const std::string indexPath = directory_ + "/index.txt";
   FILE* index = std::fopen(indexPath.c_str(), "a");
   const bool written = index != nullptr && std::fputs(line, index) >= 0;

@@ -19,6 +19,7 @@ struct Handover {
   int pitch = 0;
   const uint8_t* pixels = nullptr;
   const uint8_t* paletteRgba = nullptr;  // 256 x red, green, blue, alpha; or none
+  const char* renderer = "";             // SDL's name of the renderer that draws it
 };
 
 class UploadDump {

@@ -1,0 +1,82 @@
+// The vector packed writer, written once for the instruction sets whose
+// registers hold one or two macroblock rows (SSE2, AVX2).  Included by each
+// instruction-set file after it has switched the compiler's target;
+// everything here has internal linkage.
+//
+// The templates take a traits type Isa with
+//   kMacroblocksPerStep         macroblocks packed per step (1 or 2)
+//   Tail                        the traits that pack a run's last odd
+//                               macroblock (Isa itself when one per step)
+//   kLooksUp                    whether it maps samples through the tables
+//   Pairs                       the U V pairs of one step
+//   LoadPairs<kMapChroma>(job, u, v)
+//                               the step's U and V samples, mapped through
+//                               the chroma tables when kMapChroma, as pairs
+//   PackRow<kYuy2, kMapLuma>(job, y, pairs, out)
+//                               one output row of the step: its luma samples
+//                               (mapped when kMapLuma) with their pairs
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "packed/wide_packed.h"
+
+namespace kelmar {
+namespace {
+
+template <typename Isa, bool kYuy2, bool kMapLuma, bool kMapChroma>
+KELMAR_VECTOR_INLINE void PackRowPairStep(const PackedJob& job, const RowPair& rows, ptrdiff_t c) {
+  const typename Isa::Pairs pairs =
+      Isa::template LoadPairs<kMapChroma>(job, rows.u + 8 * c, rows.v + 8 * c);
+  Isa::template PackRow<kYuy2, kMapLuma>(job, rows.y0 + 16 * c, pairs, rows.out0 + 32 * c);
+  Isa::template PackRow<kYuy2, kMapLuma>(job, rows.y1 + 16 * c, pairs, rows.out1 + 32 * c);
+}
+
+template <typename Isa, bool kYuy2, bool kMapLuma, bool kMapChroma>
+void PackRunByPairs(const PackedJob& job, const PackedRun& run) {
+  using Tail = typename Isa::Tail;
+  static_assert(Tail::kMacroblocksPerStep == 1, "a run's tail is packed one macroblock a step");
+  static_assert(Tail::kLooksUp == Isa::kLooksUp, "a run's tail maps samples as the rest does");
+  constexpr ptrdiff_t kStep = Isa::kMacroblocksPerStep;
+  for (int pair = 0; pair < 8; ++pair) {
+    const RowPair rows = RowPairOfPackedRun(run, pair);
+    ptrdiff_t c = 0;
+    for (; c + kStep <= run.macroblocks; c += kStep)
+      PackRowPairStep<Isa, kYuy2, kMapLuma, kMapChroma>(job, rows, c);
+    if (c < run.macroblocks) PackRowPairStep<Tail, kYuy2, kMapLuma, kMapChroma>(job, rows, c);
+  }
+}
+
+template <typename Isa, bool kYuy2, bool kMapLuma, bool kMapChroma>
+void PackRuns(const PackedJob& job, const PackedPicture& picture) {
+  ForEachPackedRun(picture, [&](const PackedRun& run) {
+    PackRunByPairs<Isa, kYuy2, kMapLuma, kMapChroma>(job, run);
+  });
+}
+
+// The writer compiled for the call's byte order and for the tables that
+// are not the identity (the copy when there are none).
+template <typename Isa, bool kYuy2>
+void PackInOrder(const PackedJob& job, const PackedPicture& picture) {
+  const PackedLookups* lookups = job.tables ? &job.tables->lookups : nullptr;
+  if constexpr (Isa::kLooksUp) {
+    if (lookups && lookups->mapLuma) {
+      if (lookups->mapChroma) return PackRuns<Isa, kYuy2, true, true>(job, picture);
+      return PackRuns<Isa, kYuy2, true, false>(job, picture);
+    }
+    if (lookups && lookups->mapChroma) return PackRuns<Isa, kYuy2, false, true>(job, picture);
+  }
+  PackRuns<Isa, kYuy2, false, false>(job, picture);
+}
+
+template <typename Isa>
+void PackPicture(const PackedJob& job, const PackedPicture& picture) {
+  if (job.yuy2)
+    PackInOrder<Isa, true>(job, picture);
+  else
+    PackInOrder<Isa, false>(job, picture);
+}
+
+}  // namespace
+}  // namespace kelmar
