@@ -30,7 +30,7 @@ constexpr int kWidth = 1280;
 constexpr int kHeight = 720;
 
 bool LayoutNamed(const std::string& name, Layout* layout) {
-  for (const LayoutInfo& info : AllLayouts()) {
+  for (const OutputLayoutInfo& info : kOutputLayouts) {
     if (name == info.name) {
       *layout = info.layout;
       return true;
@@ -91,7 +91,7 @@ int Run(int argc, char** argv) {
   }
 #endif
   const SourcePicture& picture = PictureOfSize(kWidth, kHeight);
-  const LayoutInfo& info = InfoOf(layout);
+  const OutputLayoutInfo& info = InfoOf(layout);
   std::vector<uint8_t> out(size_t{kWidth} * kHeight * info.bytesPerPixel);
   if (converter == "kelmar") {
     HostPicture host(picture);
