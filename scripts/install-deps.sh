@@ -10,6 +10,10 @@
 #   --bench   also the peers the benchmark compares against (libyuv, libswscale)
 #             and what draws its chart (python3-matplotlib); imagefreeze
 #             (gstreamer1.0-plugins-good) for scripts/bench-gst.sh
+#   --bench-aarch64
+#             what the aarch64 instruction counts (scripts/bench-aarch64.sh)
+#             need besides the test set: llvm-16 (llvm-mca with Neoverse
+#             scheduling models), python3
 #   --fuzz    what the fuzz targets need (already part of the default set)
 # Run as root (or with sudo available).
 set -euo pipefail
@@ -46,11 +50,12 @@ test_packages=(
 bench_packages=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev python3 python3-matplotlib
   gstreamer1.0-plugins-good)
 
-main_only=0 bench=0
+main_only=0 bench=0 bench_aarch64=0
 for arg in "$@"; do
   case "$arg" in
     --main) main_only=1 ;;
     --bench) bench=1 ;;
+    --bench-aarch64) bench_aarch64=1 ;;
     --fuzz) ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac
@@ -58,6 +63,7 @@ done
 packages=("${main_packages[@]}")
 [ $main_only = 1 ] || packages+=("${test_packages[@]}")
 [ $bench = 0 ] || packages+=("${bench_packages[@]}")
+[ $bench_aarch64 = 0 ] || packages+=(llvm-16 python3)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; elif command -v sudo >/dev/null; then sudo "$@"; else

@@ -11,7 +11,8 @@
 #   4. the same bytes from other builds: g++ -O3 -march=x86-64-v3, clang
 #      -O3 -march=x86-64-v3 -ffast-math and an aarch64 cross build under
 #      qemu-user each pass the unit tests (with the committed table digests)
-#      and must print the reference build's conformance output;
+#      and must print the reference build's conformance output (aarch64 on
+#      its Advanced SIMD and integer paths too);
 #   5. each libFuzzer target for FUZZ_SECONDS (default 30) seconds.
 # Installs what is missing first, the tests' tools included (needs root on a
 # fresh machine).
@@ -58,12 +59,13 @@ cmake --build "$build/tsan" -j "$jobs" --target kelmar_conformance kelmar_tool_t
 ctest --test-dir "$build/tsan" -L threads --output-on-failure
 "$build/tsan/tests/tool/kelmar_tool_tests" --gtest_filter='Threads.*' --gtest_brief=1
 
-# exact_build NAME RUNNER [cmake options...]: the unit tests and the
+# exact_build NAME RUNNER PATHS [cmake options...]: the unit tests and the
 # conformance program built another way.  The tests compare every table with
-# the committed digests; the conformance output must equal the reference's.
+# the committed digests; the conformance output must equal the reference's,
+# on the automatic path and on each of the code paths PATHS forces.
 exact_build() {
-  local name=$1 runner=$2
-  shift 2
+  local name=$1 runner=$2 paths=$3
+  shift 3
   local dir=$build/exact-$name
   section "same bytes: $name"
   cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DKELMAR_BUILD_TOOLS=OFF "$@" >/dev/null
@@ -77,12 +79,24 @@ exact_build() {
     diff "$reference" "$dir/conformance.txt" | head -5 >&2
     exit 1
   fi
-  echo "$name: $(wc -l <"$reference") conversions identical to the reference build"
+  local path
+  for path in $paths; do
+    # shellcheck disable=SC2086
+    $runner "$dir/tests/kelmar_conformance" --path "$path" >"$dir/conformance-$path.txt"
+    if ! cmp -s "$reference" "$dir/conformance-$path.txt"; then
+      echo "test.sh: $name on the $path path converts differently from the reference build:" >&2
+      diff "$reference" "$dir/conformance-$path.txt" | head -5 >&2
+      exit 1
+    fi
+  done
+  echo "$name: $(wc -l <"$reference") conversions identical to the reference build" \
+    "(automatic path${paths:+; also $paths})"
 }
-exact_build gcc-x86-64-v3 "" -DCMAKE_CXX_FLAGS="-O3 -march=x86-64-v3"
-exact_build clang-x86-64-v3-fast-math "" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+exact_build gcc-x86-64-v3 "" "" -DCMAKE_CXX_FLAGS="-O3 -march=x86-64-v3"
+exact_build clang-x86-64-v3-fast-math "" "" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS="-O3 -march=x86-64-v3 -ffast-math"
-exact_build aarch64 "qemu-aarch64 -L /usr/aarch64-linux-gnu" \
+# The automatic path on aarch64 is the Advanced SIMD one.
+exact_build aarch64 "qemu-aarch64 -L /usr/aarch64-linux-gnu" "neon integer" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake"
 
 FUZZ_SECONDS=${FUZZ_SECONDS:-30} bash "$root/scripts/fuzz.sh"

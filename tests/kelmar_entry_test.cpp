@@ -122,7 +122,12 @@ TEST_F(KelmarEntry, SecondNamesBehaveAlike) {
 TEST_F(KelmarEntry, ProcessorTestAgreesWithPathChoice) {
   EXPECT_EQ(PlanFor(CodePath::kInteger).widest, CodePath::kInteger);
   const ConvertPlan automatic = ChooseConvertPlan();
-  EXPECT_EQ(automatic.Allows(CodePath::kMmx), ProcessorHasMmx() != 0);
+  if (ProcessorRuns(CodePath::kNeon)) {
+    EXPECT_EQ(automatic.widest, CodePath::kNeon) << "every aarch64 processor has Advanced SIMD";
+    EXPECT_FALSE(ProcessorRuns(CodePath::kMmx) || ProcessorRuns(CodePath::kSse2));
+  } else {
+    EXPECT_EQ(automatic.Allows(CodePath::kMmx), ProcessorHasMmx() != 0);
+  }
   if (ProcessorHasMmx()) {
     EXPECT_EQ(automatic.widest, std::max(CodePath::kMmx, ProcessorVectorPath()));
   }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <initializer_list>
 #include <iterator>
 #include <numeric>
 #include <string>
@@ -289,6 +290,15 @@ TEST(ClosedForms, FoundForCommonSettings) {
           for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i)
             ASSERT_EQ(LumaLevelFromForm(forms.luma, i), tables->adjust.LumaTable()[i])
                 << what << " index " << i;
+          // Advanced SIMD's doubling multiply by half an even low gives the
+          // same chroma magnitudes.
+          for (const ChromaTermForm* term :
+               {&forms.uBlue, &forms.uGreen, &forms.vGreen, &forms.vRed}) {
+            const int32_t half = HalvedChromaLow(term->low);
+            ASSERT_GE(half, 0) << what << ": no even low for " << term->low;
+            for (int32_t a = 0; a <= 128; ++a)
+              ASSERT_EQ((2 * a * half) >> 16, (a * int32_t{term->low}) >> 16) << what;
+          }
         }
       }
     }
@@ -316,7 +326,7 @@ std::vector<uint8_t> ConvertWithTables(Converter convert, const Layout& layout,
 // terms off by one.  The vector paths must still write what the tables say.
 TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
   const std::vector<CodePath> wide = WidePaths();
-  if (wide.empty()) GTEST_SKIP() << "no SSE2, AVX2 or AVX-512";
+  if (wide.empty()) GTEST_SKIP() << "no vector path";
   struct Tamper {
     const char* what;
     Adjust adjust;
@@ -448,7 +458,7 @@ TEST(LumaWindows, TamperedTables) {
 // back to the tables; dither offsets are taken from the matrix as it is.
 TEST(ClosedForms, DitherTablesWithoutTheirFormsFallBackToTheTables) {
   const std::vector<CodePath> wide = WidePaths();
-  if (wide.empty()) GTEST_SKIP() << "no SSE2, AVX2 or AVX-512";
+  if (wide.empty()) GTEST_SKIP() << "no vector path";
   const Size s = {80, 32, 0};
   const Picture picture = PictureFor(kPal8, s, Tables::kDown, 4);
   // A quantiser entry off its run has no vector form; a changed dither

@@ -14,9 +14,11 @@ namespace {
 
 std::atomic<int32_t> pathLimit{static_cast<int32_t>(kWidestCodePath)};
 
+#if !KELMAR_HAVE_NEON
 // Probed once; -1 until then.  Two calls racing to probe store the same
 // value.
 std::atomic<int32_t> detectedVector{-1};
+#endif
 
 #if KELMAR_X86
 // A processor has CPUID when bit 21 (ID) of the flags register can be
@@ -103,11 +105,18 @@ bool ProcessorRuns(CodePath path) {
   switch (path) {
     case CodePath::kInteger: return true;
     case CodePath::kMmx: return ProcessorHasMmx() != 0;
-    default: return path <= ProcessorVectorPath();
+    case CodePath::kNeon: return KELMAR_HAVE_NEON != 0;
+    default: return KELMAR_X86 && path <= ProcessorVectorPath();
   }
 }
 
 ConvertPlan ChooseConvertPlan() {
+  const int32_t limit = pathLimit.load(std::memory_order_relaxed);
+#if KELMAR_HAVE_NEON
+  // Advanced SIMD is part of every AArch64 processor: nothing to probe.
+  constexpr int32_t kNeon = static_cast<int32_t>(CodePath::kNeon);
+  return {static_cast<CodePath>(kNeon < limit ? kNeon : limit)};
+#else
   // The MMX test runs on every call, as hosts of the library expect: a host
   // may rely on each conversion asking the processor afresh.  The vector
   // extensions are our own addition and are probed once, since under
@@ -121,8 +130,8 @@ ConvertPlan ChooseConvertPlan() {
   }
   const int32_t widest =
       vector > static_cast<int32_t>(CodePath::kMmx) ? vector : static_cast<int32_t>(CodePath::kMmx);
-  const int32_t limit = pathLimit.load(std::memory_order_relaxed);
   return {static_cast<CodePath>(widest < limit ? widest : limit)};
+#endif
 }
 
 void SetPathLimit(CodePath limit) {

@@ -8,14 +8,17 @@ namespace kelmar {
 // The code paths, narrowest first.  Every path writes the same bytes; a
 // call runs each kernel on the widest path its plan allows that has one.
 // kAvx512 stands for AVX-512 F, BW, VL and VBMI together (byte permutes
-// across 64 bytes).
-enum class CodePath : int32_t { kInteger, kMmx, kSse2, kSsse3, kAvx2, kAvx512 };
-constexpr int kCodePathCount = 6;
-constexpr CodePath kWidestCodePath = CodePath::kAvx512;
+// across 64 bytes).  kNeon is AArch64 Advanced SIMD, which every aarch64
+// processor has; it comes last so that the x86 paths keep their numbers (the
+// 32-bit DLL's test export takes a path by its number).  A processor runs
+// either the x86 paths or kNeon, never both.
+enum class CodePath : int32_t { kInteger, kMmx, kSse2, kSsse3, kAvx2, kAvx512, kNeon };
+constexpr int kCodePathCount = 7;
+constexpr CodePath kWidestCodePath = CodePath::kNeon;
 
 // Lower-case names, as the tests, tools and the bench spell them.
-constexpr const char* kCodePathNames[kCodePathCount] = {"integer", "mmx",  "sse2",
-                                                        "ssse3",   "avx2", "avx512"};
+constexpr const char* kCodePathNames[kCodePathCount] = {"integer", "mmx",    "sse2", "ssse3",
+                                                        "avx2",    "avx512", "neon"};
 inline const char* CodePathName(CodePath path) {
   return kCodePathNames[static_cast<int32_t>(path)];
 }
@@ -45,14 +48,15 @@ int32_t ProcessorHasMmx();
 
 // Widest of SSE2 / SSSE3 / AVX2 / AVX-512 that both the processor and the operating
 // system support (CPUID, and XGETBV for the YMM and ZMM state); kInteger when
-// none.
+// none, and on processors that are not x86.
 CodePath ProcessorVectorPath();
 
 // Whether this processor runs `path`.
 bool ProcessorRuns(CodePath path);
 
 // The plan of a Kelmar() call: the MMX test runs on every call; the vector
-// extensions are probed once per process.  Honours the path limit below.
+// extensions are probed once per process.  On aarch64 the plan is kNeon.
+// Honours the path limit below.
 ConvertPlan ChooseConvertPlan();
 
 // Caps the paths that ChooseConvertPlan() picks, so tests can run every

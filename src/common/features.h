@@ -19,6 +19,14 @@
 
 // 32 vector registers (x86-64) rather than 8: the AVX-512 closed forms need
 // them; with 8 they spill, and the AVX2 forms are faster.
+// The Advanced SIMD row converters and packed writers of aarch64, where
+// every processor has them.
+#if defined(__aarch64__) && defined(__ARM_NEON)
+#define KELMAR_HAVE_NEON 1
+#else
+#define KELMAR_HAVE_NEON 0
+#endif
+
 #if defined(__x86_64__)
 #define KELMAR_WIDE_REGISTERS_32 1
 #else
@@ -29,6 +37,10 @@
 // MMX code is compiled for MMX whatever the target's baseline; it only runs
 // when the processor test reported MMX.
 #define KELMAR_TARGET_MMX __attribute__((target("mmx")))
+#endif
+
+#if KELMAR_HAVE_NEON
+#define KELMAR_VECTOR_INLINE inline __attribute__((always_inline))
 #endif
 
 #if KELMAR_HAVE_WIDE

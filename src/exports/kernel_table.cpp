@@ -1,6 +1,8 @@
 // The kernel table of the RGB and 8-bit layouts.
 #include "exports/kernel_table.h"
 
+#include <initializer_list>
+
 #include "common/features.h"
 #include "packed/packed_walk.h"
 #include "packed/wide_packed.h"
@@ -20,6 +22,25 @@ const RgbLayoutKernels& OwnKernels(RgbLayout layout) {
   }
   return kPal8Kernels;
 }
+
+#if KELMAR_HAVE_NEON
+// Advanced SIMD computes the chroma terms with a doubling multiply, which
+// needs an even low constant (HalvedChromaLow).
+bool NeonChromaExact(const RgbClosedForms& forms) {
+  for (const ChromaTermForm* term : {&forms.uBlue, &forms.uGreen, &forms.vGreen, &forms.vRed})
+    if (HalvedChromaLow(term->low) < 0) return false;
+  return forms.chromaExact;
+}
+
+// Whether lookups in the windows of LumaTable beat its closed form on
+// Advanced SIMD: a window costs four 64-byte lookups per 16 pixels and
+// channel, which only the unit-slope form undercuts.
+bool NeonWindowsPreferred(const RgbClosedForms& forms) {
+  if (forms.windows.count == 0) return false;
+  if (!forms.Usable()) return true;
+  return forms.windows.count == 1 && forms.luma.kind != LumaFormKind::kUnitSlope;
+}
+#endif
 
 #if KELMAR_HAVE_WIDE
 // Whether the AVX-512 lookups in windows of LumaTable apply and beat the
@@ -66,6 +87,20 @@ PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool 
       convert = RgbFormKernelAvx512(layout, tables.forms);
   }
 #endif
+#if KELMAR_HAVE_NEON
+  if (plan.Allows(CodePath::kNeon)) {
+    const RgbTables& tables = *call.tables;
+    const RgbClosedForms& forms = tables.forms;
+    if (layout == RgbLayout::kPal8) {
+      if (tables.ditherForms.exact) convert = Pal8KernelNeon();
+    } else if (NeonChromaExact(forms)) {
+      if (NeonWindowsPreferred(forms))
+        convert = RgbWindowKernelNeon(layout, forms);
+      else if (forms.Usable())
+        convert = RgbFormKernelNeon(layout, forms);
+    }
+  }
+#endif
   return convert;
 }
 
@@ -81,6 +116,9 @@ PackedConverter ChoosePackedConverter(bool yuy2, const PackedCall& call) {
   if (plan.Allows(CodePath::kSse2)) convert = PackPictureSse2;
   if (plan.Allows(CodePath::kAvx2)) convert = PackPictureAvx2;
   if (plan.Allows(CodePath::kAvx512)) convert = PackPictureAvx512;
+#endif
+#if KELMAR_HAVE_NEON
+  if (plan.Allows(CodePath::kNeon)) convert = PackPictureNeon;
 #endif
   return convert;
 }

@@ -2,10 +2,10 @@
 // (packed_walk.h) and packs every run of consecutive marked macroblocks one
 // row pair at a time across the whole run.
 //
-// Unadjusted output is pure interleaving (SSE2, AVX2 or AVX-512).  Adjusted
-// output looks every sample up in its 256-byte table, with byte shuffles or
-// permutes (AVX2, AVX-512) or one entry at a time (SSE2), so it gives the
-// table's bytes for any table.
+// Unadjusted output is pure interleaving (SSE2, AVX2, AVX-512 or Advanced
+// SIMD).  Adjusted output looks every sample up in its 256-byte table, with
+// byte shuffles, permutes or table lookups (AVX2, AVX-512, Advanced SIMD) or
+// one entry at a time (SSE2), so it gives the table's bytes for any table.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +37,9 @@ inline RowPair RowPairOfPackedRun(const PackedRun& run, int pair) {
 void PackPictureSse2(const PackedJob& job, const PackedPicture& picture);
 void PackPictureAvx2(const PackedJob& job, const PackedPicture& picture);
 void PackPictureAvx512(const PackedJob& job, const PackedPicture& picture);
+#endif
+#if KELMAR_HAVE_NEON
+void PackPictureNeon(const PackedJob& job, const PackedPicture& picture);
 #endif
 
 }  // namespace kelmar

@@ -224,6 +224,17 @@ LumaForm FindLumaForm(const uint8_t* lumaTable, int32_t brightness, int32_t cont
 
 }  // namespace
 
+int32_t HalvedChromaLow(uint16_t low) {
+  const int32_t candidates[] = {low, low - 1, low + 1};
+  for (const int32_t even : candidates) {
+    if (even < 0 || even > 0xFFFF || even % 2 != 0) continue;
+    bool same = true;
+    for (int32_t a = 1; a <= 128 && same; ++a) same = (a * even) >> 16 == (a * low) >> 16;
+    if (same) return even / 2;
+  }
+  return -1;
+}
+
 int32_t ChromaTermFromForm(const ChromaTermForm& form, bool negative, int32_t sample) {
   const int32_t x = sample - 128;
   const uint32_t a = static_cast<uint32_t>(x < 0 ? -x : x);

@@ -104,6 +104,13 @@ int32_t LumaCorrectionSlots(const LumaForm& luma);
 // AVX-512 luma window; INT32_MAX for kNone.
 int32_t LumaFormCost(const LumaForm& luma);
 
+// For code whose 16-bit multiply keeps the high half of twice the product
+// (Advanced SIMD's sqdmulh): half of an even low giving the same
+// (|x| * low) >> 16 as `low` for every |x| up to 128, so that the doubled
+// product of |x| and the half is |x| * low; -1 when neither low nor a
+// neighbour of it is such an even value.
+int32_t HalvedChromaLow(uint16_t low);
+
 // The 16-bit arithmetic of the forms, for the analysis and for tests.
 int32_t ChromaTermFromForm(const ChromaTermForm& form, bool negative, int32_t sample);
 int32_t LumaLevelFromForm(const LumaForm& form, int32_t index);

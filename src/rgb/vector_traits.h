@@ -1,7 +1,7 @@
 // The contract between the shared vector kernels and an instruction set's
-// traits type (Sse2, Ssse3, Avx2, Avx512): the primitives each family of kernels
-// calls, checked when a kernel is instantiated, so a traits type that lacks
-// one fails to compile with a message that names it.
+// traits type (Sse2, Ssse3, Avx2, Avx512, Neon): the primitives each family
+// of kernels calls, checked when a kernel is instantiated, so a traits type
+// that lacks one fails to compile with a message that names it.
 //
 // Every traits type has
 //   Vec                              the vector type
@@ -9,13 +9,26 @@
 // The closed-form kernels (wide_rgb_core.h) call
 //   Zero(), Set16(int16_t), Set32(int32_t)
 //   Add16, Sub16, Mullo16, MulhiU16, Max16, Min16, Sign16(magnitude, x), Abs16(x)
+//   ChromaLow(uint16_t low), MulhiChroma16(absX, lowConstant)
+//                                    (|x| * low) >> 16 for |x| up to 128, with
+//                                    the constant ChromaLow made of low
 //   PlusOneWhereGreater16(x, a, b)   x + 1 in the lanes where a > b
 //   PlusOneWhereEqual16(x, a, b)     x + 1 where a == b (MinusOneWhereEqual16: x - 1)
 //   And, Or, Srli16<n>, Slli16<n>
+//   ShiftRight8<n>, ShiftLeft8<n>    per byte, zeros shifted in
+//   ShiftRightInsert8<n>(upper, lower)
+//                                    per byte, the top 8 - n bits of upper
+//                                    over the top n bits of lower
 //   UnpackLo8, UnpackHi8, UnpackLo16, UnpackHi16, PackUS16
+//   WidenLo8(a), WidenHi8(a)         UnpackLo8 / UnpackHi8 with zero: the low
+//                                    or high bytes of every 128-bit lane as
+//                                    16-bit lanes (NEON adds them in one
+//                                    instruction where a sum follows)
 //   LoadLuma(rows)                   16 luma bytes per 128-bit lane
-//   LoadChroma16(rows)               8 chroma samples per lane, widened to 16 bits
+//   LoadCenteredChroma16(rows)       8 chroma samples per lane less 128, in
+//                                    16-bit lanes
 //   StoreBgr24(out, b, g, r), StoreWords(out, low, high)
+//   StoreWordsOfBytes(out, low, high) 16-bit words of a low and a high byte
 // The dither kernels (wide_dither_core.h) also call
 //   Set8(char), AddsU8, SubsU8, MaxU8, MinU8, LoadChromaPairs(rows), StoreBytes(out, a)
 //   and, with two macroblocks per step, SetLanes32(low, high)
@@ -30,6 +43,8 @@
 #include <cstdint>
 #include <type_traits>
 #include <utility>
+
+#include "common/features.h"
 
 namespace kelmar {
 namespace vector_traits {
@@ -62,6 +77,8 @@ KELMAR_BINARY_PRIMITIVE(Add16);
 KELMAR_BINARY_PRIMITIVE(Sub16);
 KELMAR_BINARY_PRIMITIVE(Mullo16);
 KELMAR_BINARY_PRIMITIVE(MulhiU16);
+KELMAR_BINARY_PRIMITIVE(MulhiChroma16);
+KELMAR_TRAITS_PRIMITIVE(ChromaLow, Isa::ChromaLow(uint16_t{0}));
 KELMAR_BINARY_PRIMITIVE(Max16);
 KELMAR_BINARY_PRIMITIVE(Min16);
 KELMAR_BINARY_PRIMITIVE(Sign16);
@@ -77,22 +94,30 @@ KELMAR_BINARY_PRIMITIVE(Or);
 KELMAR_BINARY_PRIMITIVE(Xor);
 KELMAR_TRAITS_PRIMITIVE(Srli16, Isa::template Srli16<1>(AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(Slli16, Isa::template Slli16<1>(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(ShiftRight8, Isa::template ShiftRight8<1>(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(ShiftLeft8, Isa::template ShiftLeft8<1>(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(ShiftRightInsert8,
+                        Isa::template ShiftRightInsert8<1>(AVec<Isa>(), AVec<Isa>()));
 KELMAR_BINARY_PRIMITIVE(UnpackLo8);
 KELMAR_BINARY_PRIMITIVE(UnpackHi8);
 KELMAR_BINARY_PRIMITIVE(UnpackLo16);
 KELMAR_BINARY_PRIMITIVE(UnpackHi16);
 KELMAR_BINARY_PRIMITIVE(PackUS16);
+KELMAR_TRAITS_PRIMITIVE(WidenLo8, Isa::WidenLo8(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(WidenHi8, Isa::WidenHi8(AVec<Isa>()));
 KELMAR_BINARY_PRIMITIVE(AddsU8);
 KELMAR_BINARY_PRIMITIVE(SubsU8);
 KELMAR_BINARY_PRIMITIVE(MaxU8);
 KELMAR_BINARY_PRIMITIVE(MinU8);
 KELMAR_TRAITS_PRIMITIVE(LoadLuma, Isa::LoadLuma(ARow()));
-KELMAR_TRAITS_PRIMITIVE(LoadChroma16, Isa::LoadChroma16(ARow()));
+KELMAR_TRAITS_PRIMITIVE(LoadCenteredChroma16, Isa::LoadCenteredChroma16(ARow()));
 KELMAR_TRAITS_PRIMITIVE(LoadChromaPairs, Isa::LoadChromaPairs(ARow()));
 KELMAR_TRAITS_PRIMITIVE(StoreBgr24,
                         Isa::StoreBgr24(AnOut(), AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(StoreWords, Isa::StoreWords(AnOut(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(StoreBytes, Isa::StoreBytes(AnOut(), AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(StoreWordsOfBytes,
+                        Isa::StoreWordsOfBytes(AnOut(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(LoadTable, Isa::LoadTable(ARow()));
 KELMAR_TRAITS_PRIMITIVE(Lookup,
                         Isa::Lookup(std::declval<const typename Isa::Table&>(), AVec<Isa>()));
@@ -119,6 +144,8 @@ struct FormTraits {
   KELMAR_REQUIRE(Sub16, "Sub16(Vec, Vec)");
   KELMAR_REQUIRE(Mullo16, "Mullo16(Vec, Vec)");
   KELMAR_REQUIRE(MulhiU16, "MulhiU16(Vec, Vec)");
+  KELMAR_REQUIRE(MulhiChroma16, "MulhiChroma16(Vec, Vec)");
+  KELMAR_REQUIRE(ChromaLow, "ChromaLow(uint16_t)");
   KELMAR_REQUIRE(Max16, "Max16(Vec, Vec)");
   KELMAR_REQUIRE(Min16, "Min16(Vec, Vec)");
   KELMAR_REQUIRE(Sign16, "Sign16(Vec magnitude, Vec x)");
@@ -130,15 +157,21 @@ struct FormTraits {
   KELMAR_REQUIRE(Or, "Or(Vec, Vec)");
   KELMAR_REQUIRE(Srli16, "Srli16<n>(Vec)");
   KELMAR_REQUIRE(Slli16, "Slli16<n>(Vec)");
+  KELMAR_REQUIRE(ShiftRight8, "ShiftRight8<n>(Vec)");
+  KELMAR_REQUIRE(ShiftLeft8, "ShiftLeft8<n>(Vec)");
+  KELMAR_REQUIRE(ShiftRightInsert8, "ShiftRightInsert8<n>(Vec upper, Vec lower)");
   KELMAR_REQUIRE(UnpackLo8, "UnpackLo8(Vec, Vec)");
   KELMAR_REQUIRE(UnpackHi8, "UnpackHi8(Vec, Vec)");
   KELMAR_REQUIRE(UnpackLo16, "UnpackLo16(Vec, Vec)");
   KELMAR_REQUIRE(UnpackHi16, "UnpackHi16(Vec, Vec)");
   KELMAR_REQUIRE(PackUS16, "PackUS16(Vec, Vec)");
+  KELMAR_REQUIRE(WidenLo8, "WidenLo8(Vec)");
+  KELMAR_REQUIRE(WidenHi8, "WidenHi8(Vec)");
   KELMAR_REQUIRE(LoadLuma, "LoadLuma(const uint8_t*)");
-  KELMAR_REQUIRE(LoadChroma16, "LoadChroma16(const uint8_t*)");
+  KELMAR_REQUIRE(LoadCenteredChroma16, "LoadCenteredChroma16(const uint8_t*)");
   KELMAR_REQUIRE(StoreBgr24, "StoreBgr24(uint8_t*, Vec, Vec, Vec)");
   KELMAR_REQUIRE(StoreWords, "StoreWords(uint8_t*, Vec, Vec)");
+  KELMAR_REQUIRE(StoreWordsOfBytes, "StoreWordsOfBytes(uint8_t*, Vec low, Vec high)");
   static constexpr bool kComplete = true;
 };
 
@@ -183,4 +216,51 @@ struct WindowTraits {
 #undef KELMAR_REQUIRE
 
 }  // namespace vector_traits
+
+// The primitives of the contract that x86 builds from others: centred
+// chroma samples, the chroma terms' multiply by MulhiU16, widening by
+// interleaving with zero, and byte
+// shifts as a 16-bit shift, then a mask that drops the bits it brought in
+// from the neighbouring byte.  A traits
+// type derives from it, BytesFromWords<Sse2> for Sse2.
+template <typename Isa>
+struct BytesFromWords {
+  // The chroma terms' low constant as it is, multiplied with MulhiU16.
+  static auto ChromaLow(uint16_t low) { return Isa::Set16(static_cast<int16_t>(low)); }
+  template <typename Vec>
+  static Vec MulhiChroma16(Vec absX, Vec low) {
+    return Isa::MulhiU16(absX, low);
+  }
+  // The samples widened (the traits' LoadChroma16), then less 128.
+  template <typename Rows>
+  static auto LoadCenteredChroma16(Rows rows) {
+    return Isa::Sub16(Isa::LoadChroma16(rows), Isa::Set16(128));
+  }
+  template <typename Vec>
+  static Vec WidenLo8(Vec a) {
+    return Isa::UnpackLo8(a, Isa::Zero());
+  }
+  template <typename Vec>
+  static Vec WidenHi8(Vec a) {
+    return Isa::UnpackHi8(a, Isa::Zero());
+  }
+  template <int n, typename Vec>
+  static Vec ShiftRight8(Vec a) {
+    return Isa::And(Isa::template Srli16<n>(a), Isa::Set8(static_cast<char>(0xFF >> n)));
+  }
+  template <int n, typename Vec>
+  static Vec ShiftLeft8(Vec a) {
+    return Isa::And(Isa::template Slli16<n>(a), Isa::Set8(static_cast<char>(0xFF << n & 0xFF)));
+  }
+  template <int n, typename Vec>
+  static Vec ShiftRightInsert8(Vec upper, Vec lower) {
+    return Isa::Or(Isa::And(upper, Isa::Set8(static_cast<char>(0xFF << (8 - n) & 0xFF))),
+                   ShiftRight8<n>(lower));
+  }
+  template <typename OutRows, typename Vec>
+  KELMAR_VECTOR_INLINE static void StoreWordsOfBytes(OutRows out, Vec low, Vec high) {
+    Isa::StoreWords(out, Isa::UnpackLo8(low, high), Isa::UnpackHi8(low, high));
+  }
+};
+
 }  // namespace kelmar

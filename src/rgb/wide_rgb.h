@@ -1,4 +1,5 @@
-// Vector paths of the RGB converters (SSE2, SSSE3, AVX2, AVX-512).
+// Vector paths of the RGB converters (SSE2, SSSE3, AVX2, AVX-512; Advanced
+// SIMD on aarch64).
 //
 // They compute UTable and VTable from their closed forms
 // (rgb/closed_forms.h) in 16-bit lanes, and LumaTable either from its closed
@@ -60,6 +61,11 @@ PictureConverter RgbWindowKernelAvx512(RgbLayout layout, const RgbClosedForms& f
 PictureConverter Pal8KernelSse2();
 PictureConverter Pal8KernelSsse3();
 PictureConverter Pal8KernelAvx2();
+#endif
+#if KELMAR_HAVE_NEON
+PictureConverter RgbFormKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter Pal8KernelNeon();
 #endif
 
 }  // namespace kelmar

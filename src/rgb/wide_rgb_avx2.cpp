@@ -58,7 +58,7 @@ struct Lane {
 
 // The AVX2 primitives of the vector kernels: 32 pixels, two macroblock rows,
 // per step; or, with TwoRows, two row pairs of one macroblock, one per lane.
-struct Avx2 {
+struct Avx2 : BytesFromWords<Avx2> {
   using Vec = __m256i;
   static constexpr int kMacroblocksPerStep = 2;
 

@@ -111,7 +111,7 @@ KELMAR_VECTOR_INLINE __m128i Load128(const uint8_t* p) {
 // The AVX-512 primitives of the closed-form and window kernels: 64 pixels,
 // four macroblock rows, per step; or, with FourRows, four row pairs of one
 // macroblock.
-struct Avx512 {
+struct Avx512 : BytesFromWords<Avx512> {
   using Vec = __m512i;
   static constexpr int kMacroblocksPerStep = 4;
 

@@ -6,14 +6,14 @@
 // The templates take an instruction set Isa, a traits type whose static
 // members are the vector primitives (Sse2 in wide_rgb_sse2.h, Ssse3 in
 // wide_rgb_ssse3.cpp, Avx2 in wide_rgb_avx2.cpp, Avx512 in
-// wide_rgb_avx512.cpp); rgb/vector_traits.h lists them and checks them
-// when a kernel is instantiated.  The loads and stores take a pointer, or
-// (more than one macroblock per step) TwoRows / FourRows and TwoOutputRows /
-// FourOutputRows with one row per 128-bit lane: the template parameters Rows
-// and OutRows stand for either.
+// wide_rgb_avx512.cpp, Neon in wide_rgb_neon.cpp); rgb/vector_traits.h
+// lists them and checks them when a kernel is instantiated.  The loads and
+// stores take a pointer, or (more than one macroblock per step) TwoRows /
+// FourRows and TwoOutputRows / FourOutputRows with one row per 128-bit lane:
+// the template parameters Rows and OutRows stand for either.
 //
 // Lane order: a vector of luma bytes is split into its low and high halves of
-// every 128-bit lane (UnpackLo8 / UnpackHi8 with zero), and a vector of chroma
+// every 128-bit lane (WidenLo8 / WidenHi8), and a vector of chroma
 // samples widened to 16 bits is duplicated the same way (UnpackLo16 /
 // UnpackHi16 with itself), so pixel pairs meet the chroma sample that serves
 // them, and PackUS16 restores the pixel order within every 128-bit lane.
@@ -33,7 +33,6 @@ namespace {
 template <typename Isa>
 struct FormConstants {
   using Vec = typename Isa::Vec;
-  Vec c128;
   Vec uBlueHigh, uBlueLow, uGreenHigh, uGreenLow;
   Vec vGreenHigh, vGreenLow, vRedHigh, vRedLow;
   Vec lift;       // kUnitSlope: lift; kRational: lift
@@ -64,15 +63,14 @@ KELMAR_VECTOR_INLINE typename Isa::Vec SetPairs16(int32_t first, int32_t second)
 template <typename Isa>
 FormConstants<Isa> MakeFormConstants(const RgbClosedForms& forms) {
   FormConstants<Isa> k;
-  k.c128 = Isa::Set16(128);
   k.uBlueHigh = SetUnsigned16<Isa>(forms.uBlue.high);
-  k.uBlueLow = SetUnsigned16<Isa>(forms.uBlue.low);
+  k.uBlueLow = Isa::ChromaLow(forms.uBlue.low);
   k.uGreenHigh = SetUnsigned16<Isa>(forms.uGreen.high);
-  k.uGreenLow = SetUnsigned16<Isa>(forms.uGreen.low);
+  k.uGreenLow = Isa::ChromaLow(forms.uGreen.low);
   k.vGreenHigh = SetUnsigned16<Isa>(forms.vGreen.high);
-  k.vGreenLow = SetUnsigned16<Isa>(forms.vGreen.low);
+  k.vGreenLow = Isa::ChromaLow(forms.vGreen.low);
   k.vRedHigh = SetUnsigned16<Isa>(forms.vRed.high);
-  k.vRedLow = SetUnsigned16<Isa>(forms.vRed.low);
+  k.vRedLow = Isa::ChromaLow(forms.vRed.low);
   const LumaForm& luma = forms.luma;
   k.lift = Isa::Set16(luma.lift);
   k.threshold = Isa::Set16(static_cast<int16_t>(128 + luma.lift));
@@ -104,10 +102,10 @@ struct CompiledForm {
 
 template <typename Isa, typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE Vec Magnitude(Vec absX, Vec high, Vec low) {
-  return Isa::Add16(Isa::Mullo16(absX, high), Isa::MulhiU16(absX, low));
+  return Isa::Add16(Isa::Mullo16(absX, high), Isa::MulhiChroma16(absX, low));
 }
 
-// The chroma terms of one vector of chroma samples (widened to 16 bits).
+// The chroma terms of one vector of chroma samples less 128 (16-bit lanes).
 template <typename Isa>
 struct ChannelTerms {
   using Vec = typename Isa::Vec;
@@ -115,9 +113,7 @@ struct ChannelTerms {
 };
 
 template <typename Isa, typename Vec = typename Isa::Vec>
-KELMAR_VECTOR_INLINE ChannelTerms<Isa> ComputeTerms(const FormConstants<Isa>& k, Vec u16, Vec v16) {
-  const Vec xu = Isa::Sub16(u16, k.c128);
-  const Vec xv = Isa::Sub16(v16, k.c128);
+KELMAR_VECTOR_INLINE ChannelTerms<Isa> ComputeTerms(const FormConstants<Isa>& k, Vec xu, Vec xv) {
   const Vec au = Isa::Abs16(xu);
   const Vec av = Isa::Abs16(xv);
   ChannelTerms<Isa> t;
@@ -130,13 +126,14 @@ KELMAR_VECTOR_INLINE ChannelTerms<Isa> ComputeTerms(const FormConstants<Isa>& k,
 }
 
 // A channel's chroma part of the luma form for index luma + term + offset:
-// unit slope term + offset + lift, rational (term + offset) * scale + bias,
-// clamped rational term + offset (the index is clamped before scaling).
+// unit slope term + offset + lift (one sum: the offset includes the lift),
+// rational (term + offset) * scale + bias, clamped rational term + offset
+// (the index is clamped before scaling).
 template <typename Form, typename Isa, typename Vec = typename Isa::Vec>
 inline Vec PrepareTerm(const FormConstants<Isa>& k, Vec term, Vec offset) {
   const Vec index = Isa::Add16(term, offset);
-  if (Form::kind == LumaFormKind::kUnitSlope) return Isa::Add16(index, k.lift);
-  if (Form::kind == LumaFormKind::kClampedRational) return index;
+  // The unit-slope form's offsets hold its lift too (MakeLayoutOffsets).
+  if (Form::kind != LumaFormKind::kRational) return index;
   return Isa::Add16(Isa::Mullo16(index, k.scale), k.bias);
 }
 
@@ -186,27 +183,21 @@ KELMAR_VECTOR_INLINE void StorePixels(Rgb24Facts, OutRows out, Vec b, Vec g, Vec
   Isa::StoreBgr24(out, b, g, r);
 }
 
-// 0RRRRRGG GGGBBBBB, low byte first.  The 16-bit shifts move bits across
-// byte boundaries; the masks keep only each byte's own.
+// 0RRRRRGG GGGBBBBB, low byte first: each byte takes its top bits from one
+// colour and the bits below from the next (ShiftRightInsert8).
 template <typename Isa, typename Vec, typename OutRows>
 KELMAR_VECTOR_INLINE void StorePixels(Rgb555Facts, OutRows out, Vec b, Vec g, Vec r) {
-  const Vec high = Isa::Or(Isa::And(Isa::template Srli16<1>(r), Isa::Set16(0x7C7C)),
-                           Isa::And(Isa::template Srli16<6>(g), Isa::Set16(0x0303)));
-  const Vec low =
-      Isa::Or(Isa::And(Isa::template Slli16<2>(g), Isa::Set16(static_cast<int16_t>(0xE0E0))),
-              Isa::And(Isa::template Srli16<3>(b), Isa::Set16(0x1F1F)));
-  Isa::StoreWords(out, Isa::UnpackLo8(low, high), Isa::UnpackHi8(low, high));
+  const Vec high = Isa::template ShiftRightInsert8<6>(Isa::template ShiftRight8<1>(r), g);
+  const Vec low = Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<2>(g), b);
+  Isa::StoreWordsOfBytes(out, low, high);
 }
 
 // RRRRRGGG GGGBBBBB, low byte first.
 template <typename Isa, typename Vec, typename OutRows>
 KELMAR_VECTOR_INLINE void StorePixels(Rgb565Facts, OutRows out, Vec b, Vec g, Vec r) {
-  const Vec high = Isa::Or(Isa::And(r, Isa::Set16(static_cast<int16_t>(0xF8F8))),
-                           Isa::And(Isa::template Srli16<5>(g), Isa::Set16(0x0707)));
-  const Vec low =
-      Isa::Or(Isa::And(Isa::template Slli16<3>(g), Isa::Set16(static_cast<int16_t>(0xE0E0))),
-              Isa::And(Isa::template Srli16<3>(b), Isa::Set16(0x1F1F)));
-  Isa::StoreWords(out, Isa::UnpackLo8(low, high), Isa::UnpackHi8(low, high));
+  const Vec high = Isa::template ShiftRightInsert8<5>(r, g);
+  const Vec low = Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<3>(g), b);
+  Isa::StoreWordsOfBytes(out, low, high);
 }
 
 // The layout's offsets in the units of the luma form: red / blue before the
@@ -214,7 +205,8 @@ KELMAR_VECTOR_INLINE void StorePixels(Rgb565Facts, OutRows out, Vec b, Vec g, Ve
 template <typename Isa>
 struct LayoutOffsets {
   using Vec = typename Isa::Vec;
-  Vec redBlue;
+  Vec redBlue;   // with the unit-slope form's lift
+  Vec greenAll;  // the unit-slope form's lift, else 0
   Vec green[2];
 };
 
@@ -222,7 +214,9 @@ template <typename Form, typename Layout, typename Isa>
 LayoutOffsets<Isa> MakeLayoutOffsets(const LumaForm& luma) {
   const int32_t unit = Form::kind == LumaFormKind::kRational ? luma.scale : 1;
   LayoutOffsets<Isa> o;
-  o.redBlue = Isa::Set16(static_cast<int16_t>(Layout::kOffsets.redBlue));
+  const int32_t lift = Form::kind == LumaFormKind::kUnitSlope ? luma.lift : 0;
+  o.redBlue = Isa::Set16(static_cast<int16_t>(Layout::kOffsets.redBlue + lift));
+  o.greenAll = Isa::Set16(static_cast<int16_t>(lift));
   // Even rows start at an even x + y, odd rows at an odd one.
   o.green[0] = SetPairs16<Isa>(Layout::kOffsets.greenEven * unit, Layout::kOffsets.greenOdd * unit);
   o.green[1] = SetPairs16<Isa>(Layout::kOffsets.greenOdd * unit, Layout::kOffsets.greenEven * unit);
@@ -240,10 +234,9 @@ template <typename Form, typename Layout, typename Isa, typename Rows, typename 
 inline void ConvertRow(const FormConstants<Isa>& k, Rows y, const PixelPairTerms<Isa>& blue,
                        const PixelPairTerms<Isa>& green, const PixelPairTerms<Isa>& red,
                        OutRows out) {
-  const Vec zero = Isa::Zero();
   const Vec luma = Isa::LoadLuma(y);
-  const Vec low = PrepareLuma<Form, Isa>(k, Isa::UnpackLo8(luma, zero));
-  const Vec high = PrepareLuma<Form, Isa>(k, Isa::UnpackHi8(luma, zero));
+  const Vec low = PrepareLuma<Form, Isa>(k, Isa::WidenLo8(luma));
+  const Vec high = PrepareLuma<Form, Isa>(k, Isa::WidenHi8(luma));
   const Vec b =
       Isa::PackUS16(Level<Form, Isa>(k, low, blue.low), Level<Form, Isa>(k, high, blue.high));
   const Vec g =
@@ -260,11 +253,15 @@ template <typename Form, typename Layout, typename Isa, typename Rows, typename 
 inline void ConvertRowPair(const FormConstants<Isa>& k, const LayoutOffsets<Isa>& o, Rows y0,
                            Rows y1, Rows u, Rows v, OutRows out0, OutRows out1) {
   const Vec zero = Isa::Zero();
-  const ChannelTerms<Isa> t = ComputeTerms<Isa>(k, Isa::LoadChroma16(u), Isa::LoadChroma16(v));
-  const Vec redBlue = Layout::kOffsets.redBlue ? o.redBlue : zero;
+  const ChannelTerms<Isa> t =
+      ComputeTerms<Isa>(k, Isa::LoadCenteredChroma16(u), Isa::LoadCenteredChroma16(v));
+  constexpr bool kLifted = Form::kind == LumaFormKind::kUnitSlope;
+  const Vec redBlue = Layout::kOffsets.redBlue || kLifted ? o.redBlue : zero;
+  const Vec greenAll = kLifted ? o.greenAll : zero;
   const PixelPairTerms<Isa> blue = SpreadToPixels<Isa>(PrepareTerm<Form, Isa>(k, t.blue, redBlue));
   const PixelPairTerms<Isa> red = SpreadToPixels<Isa>(PrepareTerm<Form, Isa>(k, t.red, redBlue));
-  const PixelPairTerms<Isa> green = SpreadToPixels<Isa>(PrepareTerm<Form, Isa>(k, t.green, zero));
+  const PixelPairTerms<Isa> green =
+      SpreadToPixels<Isa>(PrepareTerm<Form, Isa>(k, t.green, greenAll));
   if (Layout::kOffsets.greenEven == 0 && Layout::kOffsets.greenOdd == 0) {
     ConvertRow<Form, Layout, Isa>(k, y0, blue, green, red, out0);
     ConvertRow<Form, Layout, Isa>(k, y1, blue, green, red, out1);

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "common/features.h"
+#include "rgb/vector_traits.h"
 
 namespace kelmar {
 namespace {
@@ -28,7 +29,7 @@ KELMAR_VECTOR_INLINE __m128i SqueezeBgr0(__m128i words) {
 
 // The SSE2 primitives of the vector kernels: 16 pixels, one macroblock row,
 // per step.
-struct Sse2 {
+struct Sse2 : BytesFromWords<Sse2> {
   using Vec = __m128i;
   static constexpr int kMacroblocksPerStep = 1;
 

@@ -14,7 +14,7 @@
 //   SpreadAlternating<kNegative>(even, odd)
 //                                    the same, even pixels from `even`, odd
 //                                    pixels from `odd`
-//   LoadLuma, LoadChroma16, StoreBgr24, StoreWords also with FourRows /
+//   LoadLuma, LoadCenteredChroma16, StoreBgr24, StoreWords also with FourRows /
 //   FourOutputRows (one row per 128-bit lane).
 //
 // The index of a pixel's channel in window j is clamp(i - start_j, 0, 255)
@@ -132,7 +132,7 @@ KELMAR_VECTOR_INLINE void ConvertWindowRowPair(const WindowConstants<Isa, kWindo
                                                Rows y1, Rows u, Rows v, OutRows out0,
                                                OutRows out1) {
   const ChannelTerms<Isa> t =
-      ComputeTerms<Isa>(k.forms, Isa::LoadChroma16(u), Isa::LoadChroma16(v));
+      ComputeTerms<Isa>(k.forms, Isa::LoadCenteredChroma16(u), Isa::LoadCenteredChroma16(v));
   const Vec luma0 = Isa::LoadLuma(y0);
   const Vec luma1 = Isa::LoadLuma(y1);
   const PairLevels<Isa> b = ChannelLevels(k, luma0, luma1, Isa::Add16(t.blue, k.redBlue));
@@ -145,8 +145,8 @@ KELMAR_VECTOR_INLINE void ConvertWindowRowPair(const WindowConstants<Isa, kWindo
   StorePixels<Isa>(Layout(), out1, b.row1, g.row1, r.row1);
 }
 
-// Converts the runs of one macroblock row, four macroblocks per step; the
-// last one to three of a run go four row pairs per step.
+// Converts the runs of one macroblock row, one or four macroblocks per step;
+// with four, the last one to three of a run go four row pairs per step.
 template <typename Layout, typename Isa, int kWindows>
 struct WindowRunKernel {
   static constexpr ptrdiff_t kOut = 16 * Layout::kBytesPerPixel;
@@ -163,10 +163,12 @@ struct WindowRunKernel {
                                        out0 + kOut * c, out1 + kOut * c);
       }
     }
-    for (ptrdiff_t c = column + grouped; c < column + count; ++c) {
-      for (int j = 0; j < 8; j += 4) {
-        const RowPairsInFourLanes p = FourRowPairsOfMacroblock(row, j, c, kOut);
-        ConvertWindowRowPair<Layout>(k, p.y0, p.y1, p.u, p.v, p.out0, p.out1);
+    if constexpr (kStep == 4) {
+      for (ptrdiff_t c = column + grouped; c < column + count; ++c) {
+        for (int j = 0; j < 8; j += 4) {
+          const RowPairsInFourLanes p = FourRowPairsOfMacroblock(row, j, c, kOut);
+          ConvertWindowRowPair<Layout>(k, p.y0, p.y1, p.u, p.v, p.out0, p.out1);
+        }
       }
     }
   }

@@ -1,0 +1,186 @@
+// Advanced SIMD (aarch64) paths of the packed writers: 32 pixels per step,
+// 16 for a last odd macroblock of a run.  The luma samples are loaded split
+// into even and odd pixels (ld2) and stored with the chroma samples as the
+// four bytes of each pixel pair (st4), so the interleaving costs no
+// instruction of its own.  Adjusted output looks each sample up in its
+// 256-byte table with four lookups of 64 bytes, the table pinned to
+// registers for the loop (byte_table_neon.h).
+#include "packed/wide_packed.h"
+
+#if KELMAR_HAVE_NEON
+
+#include <arm_neon.h>
+
+#include <cstdint>
+
+#include "common/byte_table_neon.h"
+
+namespace kelmar {
+namespace {
+
+// One output row: the pixel pairs' luma samples (even and odd pixels) with
+// the chroma samples that serve them, in the layout's byte order.
+template <bool kYuy2>
+KELMAR_VECTOR_INLINE void StoreRow(uint8_t* out, uint8x16x2_t y, uint8x16_t u, uint8x16_t v) {
+  if (kYuy2)
+    Store4Neon(out, y.val[0], u, y.val[1], v);
+  else
+    Store4Neon(out, u, y.val[0], v, y.val[1]);
+}
+template <bool kYuy2>
+KELMAR_VECTOR_INLINE void StoreRow(uint8_t* out, uint8x8x2_t y, uint8x8_t u, uint8x8_t v) {
+  if (kYuy2)
+    vst4_u8(out, uint8x8x4_t{{y.val[0], u, y.val[1], v}});
+  else
+    vst4_u8(out, uint8x8x4_t{{u, y.val[0], v, y.val[1]}});
+}
+
+// The chroma samples of up to kChunk macroblocks looked up in `table`, 16
+// at a time (8 for the last odd macroblock).
+constexpr ptrdiff_t kChunk = 32;
+
+KELMAR_VECTOR_INLINE void LookUpSamples(const uint8_t (&table)[256], const uint8_t* samples,
+                                        ptrdiff_t macroblocks, uint8_t* out) {
+  const ByteTableNeon loaded = LoadByteTableNeon(table);
+  KELMAR_PIN_TABLE(t, loaded);
+  ptrdiff_t i = 0;
+  for (; i + 16 <= 8 * macroblocks; i += 16) {
+    const uint8x16_t index = vld1q_u8(samples + i);
+    uint8x16_t level;
+    KELMAR_PINNED_LOOKUP(t, level, index);
+    vst1q_u8(out + i, level);
+  }
+  if (i < 8 * macroblocks) {
+    const uint8x8_t index = vld1_u8(samples + i);
+    uint8x8_t level;
+    KELMAR_PINNED_LOOKUP8(t, level, index);
+    vst1_u8(out + i, level);
+  }
+}
+
+// The output rows of `rows` from macroblock `first` on.
+struct RowPairFrom {
+  const uint8_t* y0;
+  const uint8_t* y1;
+  uint8_t* out0;
+  uint8_t* out1;
+};
+KELMAR_VECTOR_INLINE RowPairFrom RowPairFromMacroblock(const RowPair& rows, ptrdiff_t first) {
+  return {rows.y0 + 16 * first, rows.y1 + 16 * first, rows.out0 + 32 * first,
+          rows.out1 + 32 * first};
+}
+
+// `macroblocks` macroblocks of a row pair with the chroma samples u and v of
+// those macroblocks, the luma samples copied.
+template <bool kYuy2>
+KELMAR_VECTOR_INLINE void PackRowPair(const RowPairFrom& r, ptrdiff_t macroblocks, const uint8_t* u,
+                                      const uint8_t* v) {
+  ptrdiff_t c = 0;
+  for (; c + 2 <= macroblocks; c += 2) {
+    const uint8x16_t us = vld1q_u8(u + 8 * c);
+    const uint8x16_t vs = vld1q_u8(v + 8 * c);
+    StoreRow<kYuy2>(r.out0 + 32 * c, vld2q_u8(r.y0 + 16 * c), us, vs);
+    StoreRow<kYuy2>(r.out1 + 32 * c, vld2q_u8(r.y1 + 16 * c), us, vs);
+  }
+  if (c < macroblocks) {
+    const uint8x8_t us = vld1_u8(u + 8 * c);
+    const uint8x8_t vs = vld1_u8(v + 8 * c);
+    StoreRow<kYuy2>(r.out0 + 32 * c, vld2_u8(r.y0 + 16 * c), us, vs);
+    StoreRow<kYuy2>(r.out1 + 32 * c, vld2_u8(r.y1 + 16 * c), us, vs);
+  }
+}
+
+// The same with the luma samples looked up in `luma`.
+template <bool kYuy2>
+KELMAR_VECTOR_INLINE void PackRowPairMapped(const ByteTableNeon& luma, RowPairFrom r,
+                                            ptrdiff_t macroblocks, const uint8_t* u,
+                                            const uint8_t* v) {
+  KELMAR_PIN_TABLE(t, luma);
+  ptrdiff_t c = 0;
+  for (; c + 2 <= macroblocks; c += 2) {
+    const uint8x16_t us = vld1q_u8(u + 8 * c);
+    const uint8x16_t vs = vld1q_u8(v + 8 * c);
+    for (int row = 0; row < 2; ++row) {
+      const uint8x16x2_t y = vld2q_u8((row ? r.y1 : r.y0) + 16 * c);
+      uint8x16x2_t mapped;
+      KELMAR_PINNED_LOOKUP(t, mapped.val[0], y.val[0]);
+      KELMAR_PINNED_LOOKUP(t, mapped.val[1], y.val[1]);
+      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, us, vs);
+    }
+  }
+  if (c < macroblocks) {
+    const uint8x8_t us = vld1_u8(u + 8 * c);
+    const uint8x8_t vs = vld1_u8(v + 8 * c);
+    for (int row = 0; row < 2; ++row) {
+      const uint8x8x2_t y = vld2_u8((row ? r.y1 : r.y0) + 16 * c);
+      uint8x8x2_t mapped;
+      KELMAR_PINNED_LOOKUP8(t, mapped.val[0], y.val[0]);
+      KELMAR_PINNED_LOOKUP8(t, mapped.val[1], y.val[1]);
+      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, us, vs);
+    }
+  }
+}
+
+// A run, one row pair at a time.  Adjusted chroma samples are looked up
+// first, a chunk of macroblocks at a time: the three tables do not fit in
+// the registers together.
+template <bool kYuy2, bool kMapLuma, bool kMapChroma>
+void PackRun(const PackedTables* tables, const PackedRun& run) {
+  ByteTableNeon luma = {};
+  if (kMapLuma) luma = LoadByteTableNeon(tables->PackedLumaTable);
+  for (int pair = 0; pair < 8; ++pair) {
+    const RowPair rows = RowPairOfPackedRun(run, pair);
+    if (!kMapLuma && !kMapChroma) {
+      PackRowPair<kYuy2>(RowPairFromMacroblock(rows, 0), run.macroblocks, rows.u, rows.v);
+      continue;
+    }
+    for (ptrdiff_t first = 0; first < run.macroblocks; first += kChunk) {
+      const ptrdiff_t count = run.macroblocks - first < kChunk ? run.macroblocks - first : kChunk;
+      const uint8_t* u = rows.u + 8 * first;
+      const uint8_t* v = rows.v + 8 * first;
+      alignas(16) uint8_t mappedU[8 * kChunk], mappedV[8 * kChunk];
+      if (kMapChroma) {
+        LookUpSamples(tables->PackedUTable, u, count, mappedU);
+        LookUpSamples(tables->PackedVTable, v, count, mappedV);
+        u = mappedU;
+        v = mappedV;
+      }
+      const RowPairFrom r = RowPairFromMacroblock(rows, first);
+      if (kMapLuma)
+        PackRowPairMapped<kYuy2>(luma, r, count, u, v);
+      else
+        PackRowPair<kYuy2>(r, count, u, v);
+    }
+  }
+}
+
+template <bool kYuy2, bool kMapLuma, bool kMapChroma>
+void PackRuns(const PackedJob& job, const PackedPicture& picture) {
+  ForEachPackedRun(picture, [&](const PackedRun& run) {
+    PackRun<kYuy2, kMapLuma, kMapChroma>(job.tables, run);
+  });
+}
+
+template <bool kYuy2>
+void PackInOrder(const PackedJob& job, const PackedPicture& picture) {
+  const PackedLookups* lookups = job.tables ? &job.tables->lookups : nullptr;
+  if (lookups && lookups->mapLuma) {
+    if (lookups->mapChroma) return PackRuns<kYuy2, true, true>(job, picture);
+    return PackRuns<kYuy2, true, false>(job, picture);
+  }
+  if (lookups && lookups->mapChroma) return PackRuns<kYuy2, false, true>(job, picture);
+  PackRuns<kYuy2, false, false>(job, picture);
+}
+
+}  // namespace
+
+void PackPictureNeon(const PackedJob& job, const PackedPicture& picture) {
+  if (job.yuy2)
+    PackInOrder<true>(job, picture);
+  else
+    PackInOrder<false>(job, picture);
+}
+
+}  // namespace kelmar
+
+#endif  // KELMAR_HAVE_NEON

@@ -1,0 +1,186 @@
+// Advanced SIMD (aarch64) vector paths of the RGB converters: 16 pixels, one
+// macroblock row, per step, with the structure stores of 24-bit and 16-bit
+// pixels (st3, st2); LumaTable computed from its closed form or looked up in
+// its windows, 64 bytes per lookup.
+#include "rgb/wide_rgb.h"
+
+#if KELMAR_HAVE_NEON
+
+#include <arm_neon.h>
+
+#include <cstdint>
+
+#include "common/byte_table_neon.h"
+#include "rgb/wide_dither_core.h"
+#include "rgb/wide_rgb_core.h"
+#include "rgb/wide_window_core.h"
+
+namespace kelmar {
+namespace {
+
+// The vector is held as bytes; the 16-bit operations see it as lanes of
+// int16_t or uint16_t.
+KELMAR_VECTOR_INLINE int16x8_t S16(uint8x16_t a) { return vreinterpretq_s16_u8(a); }
+KELMAR_VECTOR_INLINE uint16x8_t U16(uint8x16_t a) { return vreinterpretq_u16_u8(a); }
+KELMAR_VECTOR_INLINE uint8x16_t Bytes(int16x8_t a) { return vreinterpretq_u8_s16(a); }
+KELMAR_VECTOR_INLINE uint8x16_t Bytes(uint16x8_t a) { return vreinterpretq_u8_u16(a); }
+
+// The Advanced SIMD primitives of the vector kernels, always inlined: with 32
+// registers nothing spills, and a call would pass the tables through memory.
+struct Neon {
+  using Vec = uint8x16_t;
+  using Table = ByteTableNeon;
+  static constexpr int kMacroblocksPerStep = 1;
+
+  KELMAR_VECTOR_INLINE static Vec Zero() { return vdupq_n_u8(0); }
+  KELMAR_VECTOR_INLINE static Vec Set8(char v) { return vdupq_n_u8(static_cast<uint8_t>(v)); }
+  KELMAR_VECTOR_INLINE static Vec Set16(int16_t v) { return Bytes(vdupq_n_s16(v)); }
+  KELMAR_VECTOR_INLINE static Vec Set32(int32_t v) { return vreinterpretq_u8_s32(vdupq_n_s32(v)); }
+  KELMAR_VECTOR_INLINE static Vec Add16(Vec a, Vec b) { return Bytes(vaddq_s16(S16(a), S16(b))); }
+  KELMAR_VECTOR_INLINE static Vec Sub16(Vec a, Vec b) { return Bytes(vsubq_s16(S16(a), S16(b))); }
+  KELMAR_VECTOR_INLINE static Vec Mullo16(Vec a, Vec b) { return Bytes(vmulq_s16(S16(a), S16(b))); }
+  // The high halves of the widening products of each half.
+  KELMAR_VECTOR_INLINE static Vec MulhiU16(Vec a, Vec b) {
+    const uint32x4_t low = vmull_u16(vget_low_u16(U16(a)), vget_low_u16(U16(b)));
+    const uint32x4_t high = vmull_high_u16(U16(a), U16(b));
+    return Bytes(vuzp2q_u16(vreinterpretq_u16_u32(low), vreinterpretq_u16_u32(high)));
+  }
+  // The doubled high half of |x| and half the low (HalvedChromaLow, which
+  // the kernel table has checked to exist): never saturates, as |x| <= 128.
+  KELMAR_VECTOR_INLINE static Vec ChromaLow(uint16_t low) {
+    return Set16(static_cast<int16_t>(HalvedChromaLow(low)));
+  }
+  KELMAR_VECTOR_INLINE static Vec MulhiChroma16(Vec absX, Vec halfLow) {
+    return Bytes(vqdmulhq_s16(S16(absX), S16(halfLow)));
+  }
+  // A true comparison is all ones in its lane, -1.
+  KELMAR_VECTOR_INLINE static Vec PlusOneWhereGreater16(Vec x, Vec a, Vec b) {
+    return Bytes(vsubq_u16(U16(x), vcgtq_s16(S16(a), S16(b))));
+  }
+  KELMAR_VECTOR_INLINE static Vec PlusOneWhereEqual16(Vec x, Vec a, Vec b) {
+    return Bytes(vsubq_u16(U16(x), vceqq_s16(S16(a), S16(b))));
+  }
+  KELMAR_VECTOR_INLINE static Vec MinusOneWhereEqual16(Vec x, Vec a, Vec b) {
+    return Bytes(vaddq_u16(U16(x), vceqq_s16(S16(a), S16(b))));
+  }
+  KELMAR_VECTOR_INLINE static Vec Max16(Vec a, Vec b) { return Bytes(vmaxq_s16(S16(a), S16(b))); }
+  KELMAR_VECTOR_INLINE static Vec Min16(Vec a, Vec b) { return Bytes(vminq_s16(S16(a), S16(b))); }
+  KELMAR_VECTOR_INLINE static Vec Abs16(Vec a) { return Bytes(vabsq_s16(S16(a))); }
+  // `magnitude` with the sign of x; magnitudes are 0 where x is 0.
+  KELMAR_VECTOR_INLINE static Vec Sign16(Vec magnitude, Vec x) {
+    const int16x8_t negative = vshrq_n_s16(S16(x), 15);
+    return Bytes(vsubq_s16(veorq_s16(S16(magnitude), negative), negative));
+  }
+  KELMAR_VECTOR_INLINE static Vec And(Vec a, Vec b) { return vandq_u8(a, b); }
+  KELMAR_VECTOR_INLINE static Vec Or(Vec a, Vec b) { return vorrq_u8(a, b); }
+  KELMAR_VECTOR_INLINE static Vec Xor(Vec a, Vec b) { return veorq_u8(a, b); }
+  template <int n>
+  KELMAR_VECTOR_INLINE static Vec Srli16(Vec a) {
+    return Bytes(vshrq_n_u16(U16(a), n));
+  }
+  template <int n>
+  KELMAR_VECTOR_INLINE static Vec Slli16(Vec a) {
+    return Bytes(vshlq_n_u16(U16(a), n));
+  }
+  template <int n>
+  KELMAR_VECTOR_INLINE static Vec ShiftRight8(Vec a) {
+    return vshrq_n_u8(a, n);
+  }
+  template <int n>
+  KELMAR_VECTOR_INLINE static Vec ShiftLeft8(Vec a) {
+    return vshlq_n_u8(a, n);
+  }
+  template <int n>
+  KELMAR_VECTOR_INLINE static Vec ShiftRightInsert8(Vec upper, Vec lower) {
+    return vsriq_n_u8(upper, lower, n);
+  }
+  KELMAR_VECTOR_INLINE static Vec WidenLo8(Vec a) { return Bytes(vmovl_u8(vget_low_u8(a))); }
+  KELMAR_VECTOR_INLINE static Vec WidenHi8(Vec a) { return Bytes(vmovl_high_u8(a)); }
+  KELMAR_VECTOR_INLINE static Vec UnpackLo8(Vec a, Vec b) { return vzip1q_u8(a, b); }
+  KELMAR_VECTOR_INLINE static Vec UnpackHi8(Vec a, Vec b) { return vzip2q_u8(a, b); }
+  KELMAR_VECTOR_INLINE static Vec UnpackLo16(Vec a, Vec b) {
+    return Bytes(vzip1q_u16(U16(a), U16(b)));
+  }
+  KELMAR_VECTOR_INLINE static Vec UnpackHi16(Vec a, Vec b) {
+    return Bytes(vzip2q_u16(U16(a), U16(b)));
+  }
+  KELMAR_VECTOR_INLINE static Vec PackUS16(Vec a, Vec b) {
+    return vqmovun_high_s16(vqmovun_s16(S16(a)), S16(b));
+  }
+  KELMAR_VECTOR_INLINE static Vec AddsU8(Vec a, Vec b) { return vqaddq_u8(a, b); }
+  KELMAR_VECTOR_INLINE static Vec SubsU8(Vec a, Vec b) { return vqsubq_u8(a, b); }
+  KELMAR_VECTOR_INLINE static Vec MaxU8(Vec a, Vec b) { return vmaxq_u8(a, b); }
+  KELMAR_VECTOR_INLINE static Vec MinU8(Vec a, Vec b) { return vminq_u8(a, b); }
+
+  KELMAR_VECTOR_INLINE static Table LoadTable(const uint8_t* entries) {
+    return LoadByteTableNeon(entries);
+  }
+  KELMAR_VECTOR_INLINE static Vec Lookup(const Table& t, Vec index) {
+    return LookupBytesNeon(t, index);
+  }
+  // sat(index) of the 8 samples in bytes 0-7, sat(-index) in 8-15.
+  KELMAR_VECTOR_INLINE static Vec PackBoth(Vec index) {
+    return vqmovun_high_s16(vqmovun_s16(S16(index)), vnegq_s16(S16(index)));
+  }
+  // Pixel p gets the part of sample p / 2; alternating, the odd pixels take
+  // it from `odd`.
+  template <bool kNegative>
+  KELMAR_VECTOR_INLINE static Vec Spread(Vec both) {
+    return kNegative ? vzip2q_u8(both, both) : vzip1q_u8(both, both);
+  }
+  template <bool kNegative>
+  KELMAR_VECTOR_INLINE static Vec SpreadAlternating(Vec even, Vec odd) {
+    return kNegative ? vzip2q_u8(even, odd) : vzip1q_u8(even, odd);
+  }
+
+  KELMAR_VECTOR_INLINE static Vec LoadLuma(const uint8_t* p) { return vld1q_u8(p); }
+  // One widening subtraction.
+  KELMAR_VECTOR_INLINE static Vec LoadCenteredChroma16(const uint8_t* p) {
+    return Bytes(vsubl_u8(vld1_u8(p), vdup_n_u8(128)));
+  }
+  KELMAR_VECTOR_INLINE static Vec LoadChromaPairs(const uint8_t* p) {
+    const uint8x8_t samples = vld1_u8(p);
+    return vcombine_u8(vzip1_u8(samples, samples), vzip2_u8(samples, samples));
+  }
+
+  KELMAR_VECTOR_INLINE static void StoreBytes(uint8_t* out, Vec a) { vst1q_u8(out, a); }
+  KELMAR_VECTOR_INLINE static void StoreWords(uint8_t* out, Vec low, Vec high) {
+    vst1q_u8(out, low);
+    vst1q_u8(out + 16, high);
+  }
+  KELMAR_VECTOR_INLINE static void StoreWordsOfBytes(uint8_t* out, Vec low, Vec high) {
+    Store2Neon(out, low, high);
+  }
+  KELMAR_VECTOR_INLINE static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
+    Store3Neon(out, b, g, r);
+  }
+};
+
+// The window kernels hold LumaTable in 16 registers; their stores leave the
+// registers of the interleaved vectors to the compiler, which then keeps
+// the table in place instead of moving it around registers named for the
+// store.
+struct NeonWithTable : Neon {
+  KELMAR_VECTOR_INLINE static void StoreWordsOfBytes(uint8_t* out, Vec low, Vec high) {
+    vst2q_u8(out, uint8x16x2_t{{low, high}});
+  }
+  KELMAR_VECTOR_INLINE static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
+    vst3q_u8(out, uint8x16x3_t{{b, g, r}});
+  }
+};
+
+}  // namespace
+
+PictureConverter RgbFormKernelNeon(RgbLayout layout, const RgbClosedForms& forms) {
+  return FormKernelFor<Neon>(layout, forms);
+}
+
+PictureConverter RgbWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms) {
+  return WindowKernelFor<NeonWithTable>(layout, forms);
+}
+
+PictureConverter Pal8KernelNeon() { return DitherPicture<Neon>; }
+
+}  // namespace kelmar
+
+#endif  // KELMAR_HAVE_NEON
