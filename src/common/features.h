@@ -43,6 +43,12 @@
 #define KELMAR_VECTOR_INLINE inline __attribute__((always_inline))
 #endif
 
+// The row converters of the integer and MMX paths, and the packed writers'
+// macroblock writers, stay functions of their own: inlined into the map
+// walk around them, their loops lose registers to the walk's and take up to
+// a fifth more instructions.
+#define KELMAR_OUT_OF_LINE __attribute__((noinline))
+
 #if KELMAR_HAVE_WIDE
 // The functions between KELMAR_TARGET_*_BEGIN and KELMAR_TARGET_END are
 // compiled for that extension whatever the target's baseline (32-bit x86

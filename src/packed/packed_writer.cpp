@@ -109,7 +109,8 @@ KELMAR_TARGET_MMX void PackRowPairMmx(const PackedTables*, const RowPair& src) {
 // integers: strides may be negative and U and V may lie in separate
 // allocations.
 template <RowPairWriter kWriteRowPair>
-void PackMacroblock(const PackedTables* tables, const RowPair& bottom, const Steps& steps) {
+KELMAR_OUT_OF_LINE void PackMacroblock(const PackedTables* tables, const RowPair& bottom,
+                                       const Steps& steps) {
   const ptrdiff_t lumaStride = 2 * steps.chroma;
   for (int pair = 0; pair < 8; ++pair) {
     RowPair src;
@@ -125,8 +126,9 @@ void PackMacroblock(const PackedTables* tables, const RowPair& bottom, const Ste
 
 #if KELMAR_HAVE_MMX
 template <class Order>
-KELMAR_TARGET_MMX void PackMacroblockMmx(const PackedTables* tables, const RowPair& bottom,
-                                         const Steps& steps) {
+KELMAR_OUT_OF_LINE KELMAR_TARGET_MMX void PackMacroblockMmx(const PackedTables* tables,
+                                                            const RowPair& bottom,
+                                                            const Steps& steps) {
   PackMacroblock<PackRowPairMmx<Order>>(tables, bottom, steps);
   _mm_empty();
 }

@@ -9,6 +9,7 @@
 
 #include "common/addressing.h"
 #include "common/cpu.h"
+#include "common/features.h"
 #include "common/geometry.h"
 #include "common/map_walk.h"
 #include "kelmar.h"

@@ -60,8 +60,8 @@ void ConvertMacroblockDouble16(const AdjustTables& tables, const PlaneSet* plane
 }
 
 template <typename Layout>
-void ConvertRgb16RowDouble(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
-                           const MarkedRuns& runs) {
+KELMAR_OUT_OF_LINE void ConvertRgb16RowDouble(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
+                                              const MarkedRuns& runs) {
   ForEachMarkedMacroblock(job, rowOut, runs, kRgb16BytesPerPixel, [&](ptrdiff_t c, uint8_t* out) {
     ConvertMacroblockDouble16<Layout>(job.tables->adjust, job.planes, mbRow, c, job.rowBytes, out);
   });

@@ -73,8 +73,8 @@ void ConvertMacroblockDouble(const AdjustTables& tables, const PlaneSet* planes,
   }
 }
 
-void ConvertRgb24RowDouble(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
-                           const MarkedRuns& runs) {
+KELMAR_OUT_OF_LINE void ConvertRgb24RowDouble(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
+                                              const MarkedRuns& runs) {
   ForEachMarkedMacroblock(job, rowOut, runs, Facts::kBytesPerPixel, [&](ptrdiff_t c, uint8_t* out) {
     ConvertMacroblockDouble(job.tables->adjust, job.planes, mbRow, c, job.rowBytes, out);
   });

@@ -42,7 +42,8 @@ void ConvertMacroblock(const AdjustTables& tables, const PlaneSet* planes, ptrdi
   }
 }
 
-void ConvertRgb565Row(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut, const MarkedRuns& runs) {
+KELMAR_OUT_OF_LINE void ConvertRgb565Row(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
+                                         const MarkedRuns& runs) {
   ForEachMarkedMacroblock(job, rowOut, runs, Facts::kBytesPerPixel, [&](ptrdiff_t c, uint8_t* out) {
     ConvertMacroblock(job.tables->adjust, job.planes, mbRow, c, job.rowBytes, out);
   });
