@@ -43,10 +43,10 @@
 #define KELMAR_VECTOR_INLINE inline __attribute__((always_inline))
 #endif
 
-// The row converters of the integer and MMX paths, and the packed writers'
-// macroblock writers, stay functions of their own: inlined into the map
-// walk around them, their loops lose registers to the walk's and take up to
-// a fifth more instructions.
+// Converters of the integer and MMX paths whose loops, inlined into the map
+// walk around them, lose registers to the walk's (the 5-6-5 row converter,
+// the packed writers' macroblock writers: up to a fifth more instructions)
+// stay functions of their own, as do the double-size row converters.
 #define KELMAR_OUT_OF_LINE __attribute__((noinline))
 
 #if KELMAR_HAVE_WIDE
