@@ -8,8 +8,17 @@ set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
 
 execute_process(COMMAND ${NATIVE} OUTPUT_VARIABLE native RESULT_VARIABLE native_result)
 get_filename_component(windows_dir ${WINDOWS_EXE} DIRECTORY)
-execute_process(COMMAND wine ${WINDOWS_EXE} ${ARGS} WORKING_DIRECTORY ${windows_dir}
-                OUTPUT_VARIABLE windows RESULT_VARIABLE windows_result)
+# Now and then, with several tests starting programs in one prefix, wine's
+# launcher fails before the program runs ("Application could not be
+# started"): that start is tried again, a program's own failure is not.
+foreach(attempt RANGE 2)
+  execute_process(COMMAND wine ${WINDOWS_EXE} ${ARGS} WORKING_DIRECTORY ${windows_dir}
+                  OUTPUT_VARIABLE windows ERROR_VARIABLE windows_errors
+                  RESULT_VARIABLE windows_result)
+  if(windows_result EQUAL 0 OR NOT "${windows}${windows_errors}" MATCHES "could not be started")
+    break()
+  endif()
+endforeach()
 string(REPLACE "\r\n" "\n" windows "${windows}")
 file(WRITE ${WORK_DIR}/conformance-native.txt "${native}")
 file(WRITE ${WORK_DIR}/conformance-${NAME}.txt "${windows}")
