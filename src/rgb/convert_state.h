@@ -141,8 +141,8 @@ inline void ForEachSteppedMacroblock(const RgbJob& job, ptrdiff_t mbRow, uint8_t
 
 // The row converter of the normal-size stepped layouts (24-bit, 5-5-5).
 template <int kBytesPerPixel, RowPairConverter kConvertPair>
-void ConvertSteppedRow(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
-                       const MarkedRuns& runs) {
+KELMAR_OUT_OF_LINE void ConvertSteppedRow(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
+                                          const MarkedRuns& runs) {
   ForEachSteppedMacroblock(job, mbRow, rowOut, runs, kBytesPerPixel,
                            [&](const RowPair& first, ptrdiff_t lumaStride, uint8_t* out) {
                              ConvertSteppedMacroblock<kConvertPair>(job.tables->adjust, first,
