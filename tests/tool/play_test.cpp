@@ -157,6 +157,19 @@ class Player : public ::testing::Test {
   std::vector<Frame> frames_;
 };
 
+// Requires one status line of `out` per entry of `lines`, each holding every
+// part its entry lists.
+void ExpectStatusLines(const std::string& out, const std::vector<std::vector<std::string>>& lines) {
+  std::istringstream stream(out);
+  std::vector<std::string> got;
+  for (std::string line; std::getline(stream, line);) got.push_back(line);
+  ASSERT_EQ(got.size(), lines.size()) << out;
+  for (size_t i = 0; i < got.size(); ++i) {
+    for (const std::string& part : lines[i])
+      EXPECT_NE(got[i].find(part), std::string::npos) << got[i] << "\nlacks " << part;
+  }
+}
+
 TEST_F(Player, HandsSdlExactlyTheLibrarysBytesInEveryLayout) {
   struct Case {
     const char* name;
@@ -520,15 +533,7 @@ TEST_F(Player, WithoutAWindowPrintsTheStatusOfEveryConversion) {
     SCOPED_TRACE(trace);
     const ToolRun run = Play(c.args);
     ASSERT_EQ(run.status, 0) << run.err;
-    std::istringstream out(run.out);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(out, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), c.lines.size()) << run.out;
-    for (size_t i = 0; i < lines.size(); ++i) {
-      for (const std::string& part : c.lines[i]) {
-        EXPECT_NE(lines[i].find(part), std::string::npos) << lines[i] << "\nlacks " << part;
-      }
-    }
+    ExpectStatusLines(run.out, c.lines);
   }
 }
 
@@ -622,15 +627,7 @@ TEST_F(Player, LoopsAClipLargerThanTheFramesItKeeps) {
                                   nullptr, {}, pipe ? dir_ / "large.y4m" : "");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, c.err);
-    std::istringstream out(run.out);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(out, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), c.lines.size()) << run.out;
-    for (size_t i = 0; i < lines.size(); ++i) {
-      for (const std::string& part : c.lines[i]) {
-        EXPECT_NE(lines[i].find(part), std::string::npos) << lines[i] << "\nlacks " << part;
-      }
-    }
+    ExpectStatusLines(run.out, c.lines);
   }
 }
 
