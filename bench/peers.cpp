@@ -40,7 +40,8 @@ LibyuvLevel LibyuvLevelOf(CodePath path) {
     case CodePath::kSse2: return LibyuvLevel::kSse2;
     case CodePath::kSsse3: return LibyuvLevel::kSsse3;
     case CodePath::kAvx2: return LibyuvLevel::kAvx2;
-    case CodePath::kAvx512: break;
+    case CodePath::kAvx512:
+    case CodePath::kNeon: break;
   }
   return LibyuvLevel::kEverything;
 }
