@@ -167,6 +167,53 @@ TEST_F(Packed, TableValues) {
 
 // A table whose own adjustments are zero is the identity, even when the
 // other table's adjustments are set.
+// Each mapped table of `adjust` as its form computes it; false when the
+// tables have no forms and the writers look samples up.
+bool RampsGiveTheTables(const DisplayValues& adjust) {
+  const auto tables = PackedTablesFor(adjust);
+  const PackedLookups& lookups = tables->lookups;
+  if (!lookups.ramps) return false;
+  const auto expectForm = [&](const uint8_t(&table)[256], const RampVectors& v, int lane) {
+    const PackedRamp ramp = {v.scale[lane], v.offset[lane], v.lift[lane], v.fine[2 * lane]};
+    for (int x = 0; x < 256; ++x)
+      EXPECT_EQ(RampEntry(ramp, lookups.rampShape, x), table[x]) << "entry " << x;
+  };
+  if (lookups.mapLuma) expectForm(tables->PackedLumaTable, lookups.lumaRamp, 0);
+  if (lookups.mapChroma) {
+    expectForm(tables->PackedUTable, lookups.chromaRamp, 0);
+    expectForm(tables->PackedVTable, lookups.chromaRamp, 8);
+  }
+  return true;
+}
+
+// The vector writers compute adjusted samples rather than look them up
+// wherever the tables have forms.  Every chroma setting a player's controls
+// reach has them; of the contrasts, all but a few whose ties at half a level
+// the double arithmetic rounds one way here and the other there, which no
+// straight line follows.
+TEST(PackedRamps, TheUsualSettingsAreComputed) {
+  for (int saturation = -12; saturation <= 12; ++saturation) {
+    for (int balance = -12; balance <= 12; ++balance) {
+      if (saturation == 0 && balance == 0) continue;
+      SCOPED_TRACE(testing::Message() << "saturation " << saturation << " balance " << balance);
+      EXPECT_TRUE(RampsGiveTheTables({0, 0, saturation, balance}));
+    }
+  }
+  for (int brightness : {-25, -1, 0, 3, 25}) {
+    std::vector<int> lookedUp;
+    for (int contrast = -20; contrast <= 30; ++contrast) {
+      if (brightness == 0 && contrast == 0) continue;
+      SCOPED_TRACE(testing::Message() << "brightness " << brightness << " contrast " << contrast);
+      if (RampsGiveTheTables({brightness, contrast, 0, 0})) continue;
+      lookedUp.push_back(contrast);
+      // A gain of 1 + contrast / 20 with contrast a multiple of 4 puts no
+      // product at half a level.
+      EXPECT_NE(contrast % 4, 0);
+    }
+    EXPECT_LE(lookedUp.size(), 5u) << "brightness " << brightness;
+  }
+}
+
 TEST_F(Packed, IdentityTablesWhereTheirAdjustmentsAreZero) {
   const std::vector<std::pair<DisplayValues, std::vector<Table>>> cases = {
       {{0, 0, 3, 0}, {Table::kLuma}},

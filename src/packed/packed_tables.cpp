@@ -3,6 +3,7 @@
 // sample value.
 #include "packed/packed_tables.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "tables/adjust_tables.h"
@@ -60,6 +61,177 @@ void Slice(const uint8_t (&low)[256], const uint8_t (&high)[256], SlicedTables& 
   }
 }
 
+// The gain of each table's ramp: 1 where the table is the identity, which
+// its form approximates with a gain just above 1.
+struct RampGains {
+  SoftDouble luma, u, v;
+};
+
+RampGains GainsOf(const DisplayValues& a) {
+  RampGains gains = {kOne, kOne, kOne};
+  if (a.brightness != 0 || a.contrast != 0) gains.luma = ContrastFactor(a.contrast);
+  if (a.saturation != 0 || a.balance != 0) {
+    // A positive balance weakens V, a negative one U, by the factor 1 / h.
+    const SoftDouble s = SaturationFactor(a.saturation);
+    const SoftDouble weakened = Divide(s, BalanceDivisor(a.balance));
+    gains.u = a.balance < 0 ? weakened : s;
+    gains.v = a.balance > 0 ? weakened : s;
+  }
+  return gains;
+}
+
+constexpr int kMaxRampShift = 14;
+constexpr int64_t kWord = 65536;
+
+int64_t FloorDivide(int64_t a, int64_t b) {  // b > 0
+  return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+int64_t CeilDivide(int64_t a, int64_t b) { return -FloorDivide(-a, b); }
+int64_t SaturateWord(int64_t v) {
+  return v < INT16_MIN ? INT16_MIN : (v > INT16_MAX ? INT16_MAX : v);
+}
+
+// The words y whose rounding in `shape` gives at least (kLeast) or at most
+// `level` before the lift: y >= LevelBound(..., true), y <= LevelBound(...,
+// false).
+int64_t LevelBound(RampShape shape, int64_t level, bool least) {
+  const int64_t step = int64_t{1} << shape.shift;
+  const bool towardZero = shape.rounding == RampRounding::kTowardZero;
+  if (least) return towardZero && level <= 0 ? (level - 1) * step + 1 : level * step;
+  return towardZero && level < 0 ? level * step : (level + 1) * step - 1;
+}
+
+// The bounds on the ramp's combined bias fine * scale + 65536 * offset under
+// which it gives every entry: exactly where the entry lies inside 1..254,
+// at least 255 or at most 0 where the table is clamped.  Saturation is left
+// to the final check.  Empty (low > high) when no bias fits the scale.
+void BiasBounds(const uint8_t (&table)[256], int64_t scale, int64_t lift, RampShape shape,
+                int64_t& low, int64_t& high) {
+  low = -(int64_t{1} << 40);
+  high = int64_t{1} << 40;
+  for (int x = 0; x < 256; ++x) {
+    const int64_t d = x - 128;
+    const int64_t level =
+        shape.rounding == RampRounding::kTowardZero ? table[x] - lift : table[x] - (d < 0 ? 1 : 0);
+    // y = floor((256 * d * scale + bias) / 65536)
+    const int64_t base = 256 * d * scale;
+    if (table[x] > 0) low = std::max(low, LevelBound(shape, level, true) * kWord - base);
+    if (table[x] < 255)
+      high = std::min(high, (LevelBound(shape, level, false) + 1) * kWord - 1 - base);
+  }
+}
+
+int64_t BiasShortfall(const uint8_t (&table)[256], int64_t scale, int64_t lift, RampShape shape) {
+  int64_t low, high;
+  BiasBounds(table, scale, lift, shape, low, high);
+  return low - high;
+}
+
+// The scale near the gain's slope that leaves the bias the most room.  The
+// shortfall is convex in the scale (a maximum of lines less a minimum of
+// lines), so a ternary search finds it.
+int64_t RoomiestScale(const uint8_t (&table)[256], int64_t slope, int64_t lift, RampShape shape) {
+  int64_t first = std::max<int64_t>(INT16_MIN, slope - 1024);
+  int64_t last = std::min<int64_t>(INT16_MAX, slope + 1024);
+  while (last - first > 2) {
+    const int64_t one = first + (last - first) / 3, two = last - (last - first) / 3;
+    const int64_t atOne = BiasShortfall(table, one, lift, shape);
+    const int64_t atTwo = BiasShortfall(table, two, lift, shape);
+    if (atOne < atTwo) {
+      last = two - 1;
+    } else if (atOne > atTwo) {
+      first = one + 1;
+    } else {
+      first = one;
+      last = two;
+    }
+  }
+  return first;
+}
+
+bool IsRampOf(const uint8_t (&table)[256], const PackedRamp& ramp, RampShape shape) {
+  for (int x = 0; x < 256; ++x)
+    if (RampEntry(ramp, shape, x) != table[x]) return false;
+  return true;
+}
+
+// A ramp with `scale` whose bias lies within the bounds and which gives
+// every entry.  A constant table's bias may lie beyond 16 bits of offset,
+// where saturation holds it.
+bool RealiseBias(const uint8_t (&table)[256], int64_t scale, int64_t lift, RampShape shape,
+                 PackedRamp& ramp) {
+  int64_t low, high;
+  BiasBounds(table, scale, lift, shape, low, high);
+  if (low > high) return false;
+  for (int64_t fine = 0; fine < 256; ++fine) {
+    const int64_t offset = CeilDivide(low - fine * scale, kWord);
+    if (fine * scale + offset * kWord > high) continue;
+    const PackedRamp candidate = {
+        static_cast<int16_t>(scale), static_cast<int16_t>(SaturateWord(offset)),
+        static_cast<int16_t>(SaturateWord(lift)), static_cast<uint8_t>(fine)};
+    if (IsRampOf(table, candidate, shape)) {
+      ramp = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
+// A form of `table` in `shape`, its scale near gain * 2^(8 + shift), the
+// slope that 256 * d needs; false when none fits.
+bool FindRamp(const uint8_t (&table)[256], const SoftDouble& gain, int64_t lift, RampShape shape,
+              PackedRamp& ramp) {
+  const int64_t slope =
+      TruncateToInteger(Multiply(gain, FromInteger(int64_t{1} << (8 + shape.shift))));
+  if (slope < 2 * INT16_MIN || slope > 2 * INT16_MAX) return false;
+  if (shape.rounding == RampRounding::kBelowMiddle) lift = 0;
+  const int64_t best = RoomiestScale(table, slope, lift, shape);
+  for (int64_t step = 0; step < 16; ++step) {
+    for (int64_t scale : {best + step, best - step - 1}) {
+      if (scale >= INT16_MIN && scale <= INT16_MAX && RealiseBias(table, scale, lift, shape, ramp))
+        return true;
+    }
+  }
+  return false;
+}
+
+void SetRampVectors(const PackedRamp& first, const PackedRamp& second, int shift,
+                    RampVectors& vectors) {
+  for (int lane = 0; lane < 16; ++lane) {
+    const PackedRamp& ramp = lane < 8 ? first : second;
+    vectors.towardZero[lane] = static_cast<int16_t>((1 << shift) - 1);
+    vectors.scale[lane] = ramp.scale;
+    vectors.offset[lane] = ramp.offset;
+    vectors.lift[lane] = ramp.lift;
+    vectors.fineByHalves[lane] = ramp.fine;
+  }
+  for (int i = 0; i < 32; ++i) vectors.fine[i] = (i < 16 ? first : second).fine;
+}
+
+// Forms of the mapped tables in one shape, the cheaper rounding first and
+// the largest shift (the finest scale) first.
+void FindRamps(const PackedTables& tables, const DisplayValues& a, PackedLookups& lookups) {
+  const RampGains gains = GainsOf(a);
+  const int64_t lumaLift = 10 * static_cast<int64_t>(a.brightness) + 128;
+  lookups.ramps = false;
+  for (RampRounding rounding : {RampRounding::kBelowMiddle, RampRounding::kTowardZero}) {
+    for (int shift = kMaxRampShift; shift >= 0; --shift) {
+      const RampShape shape = {rounding, shift};
+      PackedRamp luma = {}, u = {}, v = {};
+      if (lookups.mapLuma && !FindRamp(tables.PackedLumaTable, gains.luma, lumaLift, shape, luma))
+        continue;
+      if (lookups.mapChroma && (!FindRamp(tables.PackedUTable, gains.u, 128, shape, u) ||
+                                !FindRamp(tables.PackedVTable, gains.v, 128, shape, v)))
+        continue;
+      lookups.ramps = true;
+      lookups.rampShape = shape;
+      SetRampVectors(luma, luma, shift, lookups.lumaRamp);
+      SetRampVectors(u, v, shift, lookups.chromaRamp);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 void BuildPackedTables(const DisplayValues& a, PackedTables& tables) {
@@ -77,11 +249,20 @@ void BuildPackedTables(const DisplayValues& a, PackedTables& tables) {
     FillIdentity(tables.PackedVTable);
     return;
   }
-  // A positive balance weakens V, a negative one U, by the factor 1 / h.
-  const SoftDouble s = SaturationFactor(a.saturation);
-  const SoftDouble weakened = Divide(s, BalanceDivisor(a.balance));
-  FillRamp(tables.PackedUTable, a.balance < 0 ? weakened : s, 128);
-  FillRamp(tables.PackedVTable, a.balance > 0 ? weakened : s, 128);
+  const RampGains gains = GainsOf(a);
+  FillRamp(tables.PackedUTable, gains.u, 128);
+  FillRamp(tables.PackedVTable, gains.v, 128);
+}
+
+uint8_t RampEntry(const PackedRamp& ramp, RampShape shape, int x) {
+  const int64_t d = x - 128;
+  const int64_t step = int64_t{1} << shape.shift;
+  const int64_t y =
+      SaturateWord(FloorDivide((256 * d + ramp.fine) * ramp.scale, kWord) + ramp.offset);
+  const int64_t entry = shape.rounding == RampRounding::kBelowMiddle
+                            ? SaturateWord(FloorDivide(y, step) + (d < 0 ? 1 : 0))
+                            : SaturateWord(y / step + ramp.lift);  // C++ division truncates
+  return static_cast<uint8_t>(entry < 0 ? 0 : (entry > 255 ? 255 : entry));
 }
 
 void PackedTables::Build(const Key& key, PackedTables& tables) {
@@ -89,6 +270,7 @@ void PackedTables::Build(const Key& key, PackedTables& tables) {
   PackedLookups& lookups = tables.lookups;
   lookups.mapLuma = !IsIdentity(tables.PackedLumaTable);
   lookups.mapChroma = !IsIdentity(tables.PackedUTable) || !IsIdentity(tables.PackedVTable);
+  FindRamps(tables, key, lookups);
   Slice(tables.PackedLumaTable, tables.PackedLumaTable, lookups.luma);
   Slice(tables.PackedUTable, tables.PackedVTable, lookups.chroma);
 }

@@ -28,13 +28,61 @@ struct alignas(32) SlicedTables {
   uint8_t slice[16][32];
 };
 
+// A 256-entry table computed rather than looked up, in 16-bit vector
+// arithmetic.  For a sample x, with d = x - 128 (the byte x ^ 0x80 read as
+// signed):
+//   a     = 256 * d + fine                  (d and fine as one word)
+//   y     = saturate16(((a * scale) >> 16) + offset)
+// which is about 2^shift * (d * gain + bias), then one of two roundings:
+//   kBelowMiddle: entry = saturate8u((y >> shift) + (d < 0 ? 1 : 0))
+//   kTowardZero:  entry = saturate8u(trunc(y / 2^shift) + lift)
+// the shapes of the packed ramps, whose truncation toward zero rounds the
+// two halves of the table differently (the second also where the gain is
+// small enough that the halves meet away from the middle).  A form is only
+// ever used once it has given every entry of its table (RampEntry).
+enum class RampRounding : uint8_t { kBelowMiddle, kTowardZero };
+
+struct RampShape {
+  RampRounding rounding;
+  int shift;
+};
+
+struct PackedRamp {
+  int16_t scale;
+  int16_t offset;
+  int16_t lift;  // kTowardZero only
+  uint8_t fine;
+};
+
+// Entry x of the table that `ramp` computes in `shape`.
+uint8_t RampEntry(const PackedRamp& ramp, RampShape shape, int x);
+
+// Two ramps (or one twice) as the vector writers load them: 16-bit lanes
+// 0-7 and bytes 0-15 of the first, 8-15 and 16-31 of the second, so each
+// 128-bit lane of a 256-bit vector computes its own table;
+// `fineByHalves` has the fine bytes for 128-bit vectors that hold eight
+// samples of each table.
+struct alignas(32) RampVectors {
+  int16_t scale[16];
+  int16_t offset[16];
+  int16_t lift[16];
+  int16_t towardZero[16];  // 2^shift - 1, added to negative words before the shift
+  uint8_t fine[32];
+  uint8_t fineByHalves[16];
+};
+
 // The packed tables as the vector writers read them: tables that are the
-// identity are skipped, the others looked up by byte shuffles.
+// identity are skipped, the others computed as ramps when every mapped one
+// has a form at one shift, or else looked up by byte shuffles.
 struct PackedLookups {
-  bool mapLuma;         // luma through PackedLumaTable
-  bool mapChroma;       // U and V through PackedUTable and PackedVTable
-  SlicedTables luma;    // PackedLumaTable twice
-  SlicedTables chroma;  // PackedUTable, PackedVTable
+  bool mapLuma;            // luma through PackedLumaTable
+  bool mapChroma;          // U and V through PackedUTable and PackedVTable
+  bool ramps;              // the mapped tables by their forms below
+  RampShape rampShape;     // their common rounding and shift
+  RampVectors lumaRamp;    // PackedLumaTable twice
+  RampVectors chromaRamp;  // PackedUTable, PackedVTable
+  SlicedTables luma;       // PackedLumaTable twice
+  SlicedTables chroma;     // PackedUTable, PackedVTable
 };
 
 struct PackedTables {

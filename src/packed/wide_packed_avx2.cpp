@@ -1,5 +1,6 @@
 // AVX2 paths of the packed writers: 32 pixels per step, 16 for a last odd
-// macroblock of a run.
+// macroblock of a run.  Adjusted samples are computed by the tables' ramps
+// or, for tables without them, looked up by byte shuffles.
 #include "packed/wide_packed.h"
 
 #if KELMAR_HAVE_WIDE
@@ -10,6 +11,7 @@
 
 KELMAR_TARGET_AVX2_BEGIN
 
+#include "packed/packed_ramps_x86.h"
 #include "packed/wide_packed_core.h"
 
 namespace kelmar {
@@ -123,6 +125,34 @@ KELMAR_VECTOR_INLINE __m128i Lookup(const SlicedTables& table, int half, __m128i
   return LookupSliced<Bytes128>(table, half, index);
 }
 
+KELMAR_VECTOR_INLINE __m256i LoadRampVector(const void* p) {
+  return _mm256_load_si256(static_cast<const __m256i*>(p));
+}
+
+// The words of a ramp for one vector of 256 * d + fine.
+template <RampRounding kRounding>
+KELMAR_VECTOR_INLINE __m256i RampWords(__m256i a, const RampVectors& ramp, __m128i count) {
+  const __m256i y = _mm256_adds_epi16(_mm256_mulhi_epi16(a, LoadRampVector(ramp.scale)),
+                                      LoadRampVector(ramp.offset));
+  // Adding the mask of a's sign adds 1 below the middle.
+  if (kRounding == RampRounding::kBelowMiddle)
+    return _mm256_subs_epi16(_mm256_sra_epi16(y, count), _mm256_srai_epi16(a, 15));
+  const __m256i toward =
+      _mm256_and_si256(_mm256_srai_epi16(y, 15), LoadRampVector(ramp.towardZero));
+  return _mm256_adds_epi16(_mm256_sra_epi16(_mm256_add_epi16(y, toward), count),
+                           LoadRampVector(ramp.lift));
+}
+
+// 32 samples through two ramps, one per 128-bit lane (or one ramp twice).
+template <RampRounding kRounding>
+KELMAR_VECTOR_INLINE __m256i ComputeRamp(const RampVectors& ramp, int shift, __m256i samples) {
+  const __m256i d = _mm256_xor_si256(samples, _mm256_set1_epi8(-128));
+  const __m256i fines = LoadRampVector(ramp.fine);
+  const __m128i count = _mm_cvtsi32_si128(shift);
+  return _mm256_packus_epi16(RampWords<kRounding>(_mm256_unpacklo_epi8(fines, d), ramp, count),
+                             RampWords<kRounding>(_mm256_unpackhi_epi8(fines, d), ramp, count));
+}
+
 // Luma bytes with the U V pairs that serve them, in the layout's order.
 template <bool kYuy2, typename V>
 KELMAR_VECTOR_INLINE V InterleaveLow(V uv, V y) {
@@ -146,23 +176,30 @@ struct Avx2HalfPacker {
   using Tail = Avx2HalfPacker;
   using Pairs = __m128i;
 
-  template <bool kMapChroma>
+  template <SampleMap kChroma>
   KELMAR_VECTOR_INLINE static Pairs LoadPairs(const PackedJob& job, const uint8_t* u,
                                               const uint8_t* v) {
     __m128i us = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u));
     __m128i vs = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
-    if (kMapChroma) {
+    if (kChroma == SampleMap::kTables) {
       us = Lookup(job.tables->lookups.chroma, 0, us);
       vs = Lookup(job.tables->lookups.chroma, 16, vs);
+    }
+    if constexpr (IsRamp(kChroma)) {
+      const __m128i mapped =
+          ComputeChromaRamps<RoundingOf(kChroma)>(job.tables->lookups, _mm_unpacklo_epi64(us, vs));
+      return _mm_unpacklo_epi8(mapped, _mm_unpackhi_epi64(mapped, mapped));
     }
     return _mm_unpacklo_epi8(us, vs);
   }
 
-  template <bool kYuy2, bool kMapLuma>
+  template <bool kYuy2, SampleMap kLuma>
   KELMAR_VECTOR_INLINE static void PackRow(const PackedJob& job, const uint8_t* y, Pairs uv,
                                            uint8_t* out) {
     __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
-    if (kMapLuma) luma = Lookup(job.tables->lookups.luma, 0, luma);
+    if (kLuma == SampleMap::kTables) luma = Lookup(job.tables->lookups.luma, 0, luma);
+    if constexpr (IsRamp(kLuma))
+      luma = ComputeLumaRamp<RoundingOf(kLuma)>(job.tables->lookups, luma);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), InterleaveLow<kYuy2>(uv, luma));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), InterleaveHigh<kYuy2>(uv, luma));
   }
@@ -176,15 +213,21 @@ struct Avx2Packer {
   // The pairs of pixels 0-15 in the low lane and of 16-31 in the high lane.
   using Pairs = __m256i;
 
-  template <bool kMapChroma>
+  template <SampleMap kChroma>
   KELMAR_VECTOR_INLINE static Pairs LoadPairs(const PackedJob& job, const uint8_t* u,
                                               const uint8_t* v) {
     __m128i us = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u));
     __m128i vs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
-    if (kMapChroma) {
+    if (kChroma != SampleMap::kCopy) {
       // U in the low lane, V in the high one, each with its own table.
-      const __m256i mapped = Lookup(job.tables->lookups.chroma,
-                                    _mm256_inserti128_si256(_mm256_castsi128_si256(us), vs, 1));
+      const PackedLookups& lookups = job.tables->lookups;
+      const __m256i both = _mm256_inserti128_si256(_mm256_castsi128_si256(us), vs, 1);
+      __m256i mapped;
+      if constexpr (IsRamp(kChroma))
+        mapped =
+            ComputeRamp<RoundingOf(kChroma)>(lookups.chromaRamp, lookups.rampShape.shift, both);
+      else
+        mapped = Lookup(lookups.chroma, both);
       us = _mm256_castsi256_si128(mapped);
       vs = _mm256_extracti128_si256(mapped, 1);
     }
@@ -192,11 +235,15 @@ struct Avx2Packer {
                                    _mm_unpackhi_epi8(us, vs), 1);
   }
 
-  template <bool kYuy2, bool kMapLuma>
+  template <bool kYuy2, SampleMap kLuma>
   KELMAR_VECTOR_INLINE static void PackRow(const PackedJob& job, const uint8_t* y, Pairs uv,
                                            uint8_t* out) {
     __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
-    if (kMapLuma) luma = Lookup(job.tables->lookups.luma, luma);
+    if (kLuma == SampleMap::kTables) luma = Lookup(job.tables->lookups.luma, luma);
+    if constexpr (IsRamp(kLuma)) {
+      const PackedLookups& lookups = job.tables->lookups;
+      luma = ComputeRamp<RoundingOf(kLuma)>(lookups.lumaRamp, lookups.rampShape.shift, luma);
+    }
     const __m256i low = InterleaveLow<kYuy2>(uv, luma);    // pixels 0-7, 16-23
     const __m256i high = InterleaveHigh<kYuy2>(uv, luma);  // pixels 8-15, 24-31
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),

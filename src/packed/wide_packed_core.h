@@ -9,12 +9,12 @@
 //                               macroblock (Isa itself when one per step)
 //   kLooksUp                    whether it maps samples through the tables
 //   Pairs                       the U V pairs of one step
-//   LoadPairs<kMapChroma>(job, u, v)
+//   LoadPairs<kChroma>(job, u, v)
 //                               the step's U and V samples, mapped through
-//                               the chroma tables when kMapChroma, as pairs
-//   PackRow<kYuy2, kMapLuma>(job, y, pairs, out)
+//                               the chroma tables as kChroma says, as pairs
+//   PackRow<kYuy2, kLuma>(job, y, pairs, out)
 //                               one output row of the step: its luma samples
-//                               (mapped when kMapLuma) with their pairs
+//                               (mapped as kLuma says) with their pairs
 #pragma once
 
 #include <cstddef>
@@ -25,15 +25,26 @@
 namespace kelmar {
 namespace {
 
-template <typename Isa, bool kYuy2, bool kMapLuma, bool kMapChroma>
-KELMAR_VECTOR_INLINE void PackRowPairStep(const PackedJob& job, const RowPair& rows, ptrdiff_t c) {
-  const typename Isa::Pairs pairs =
-      Isa::template LoadPairs<kMapChroma>(job, rows.u + 8 * c, rows.v + 8 * c);
-  Isa::template PackRow<kYuy2, kMapLuma>(job, rows.y0 + 16 * c, pairs, rows.out0 + 32 * c);
-  Isa::template PackRow<kYuy2, kMapLuma>(job, rows.y1 + 16 * c, pairs, rows.out1 + 32 * c);
+// How a step maps one kind of sample: unchanged, looked up in its table,
+// or computed by the table's ramp with one of its roundings.
+enum class SampleMap { kCopy, kTables, kRamps, kTruncatedRamps };
+
+constexpr bool IsRamp(SampleMap map) {
+  return map == SampleMap::kRamps || map == SampleMap::kTruncatedRamps;
+}
+constexpr RampRounding RoundingOf(SampleMap map) {
+  return map == SampleMap::kTruncatedRamps ? RampRounding::kTowardZero : RampRounding::kBelowMiddle;
 }
 
-template <typename Isa, bool kYuy2, bool kMapLuma, bool kMapChroma>
+template <typename Isa, bool kYuy2, SampleMap kLuma, SampleMap kChroma>
+KELMAR_VECTOR_INLINE void PackRowPairStep(const PackedJob& job, const RowPair& rows, ptrdiff_t c) {
+  const typename Isa::Pairs pairs =
+      Isa::template LoadPairs<kChroma>(job, rows.u + 8 * c, rows.v + 8 * c);
+  Isa::template PackRow<kYuy2, kLuma>(job, rows.y0 + 16 * c, pairs, rows.out0 + 32 * c);
+  Isa::template PackRow<kYuy2, kLuma>(job, rows.y1 + 16 * c, pairs, rows.out1 + 32 * c);
+}
+
+template <typename Isa, bool kYuy2, SampleMap kLuma, SampleMap kChroma>
 void PackRunByPairs(const PackedJob& job, const PackedRun& run) {
   using Tail = typename Isa::Tail;
   static_assert(Tail::kMacroblocksPerStep == 1, "a run's tail is packed one macroblock a step");
@@ -43,31 +54,43 @@ void PackRunByPairs(const PackedJob& job, const PackedRun& run) {
     const RowPair rows = RowPairOfPackedRun(run, pair);
     ptrdiff_t c = 0;
     for (; c + kStep <= run.macroblocks; c += kStep)
-      PackRowPairStep<Isa, kYuy2, kMapLuma, kMapChroma>(job, rows, c);
-    if (c < run.macroblocks) PackRowPairStep<Tail, kYuy2, kMapLuma, kMapChroma>(job, rows, c);
+      PackRowPairStep<Isa, kYuy2, kLuma, kChroma>(job, rows, c);
+    if (c < run.macroblocks) PackRowPairStep<Tail, kYuy2, kLuma, kChroma>(job, rows, c);
   }
 }
 
-template <typename Isa, bool kYuy2, bool kMapLuma, bool kMapChroma>
+template <typename Isa, bool kYuy2, SampleMap kLuma, SampleMap kChroma>
 void PackRuns(const PackedJob& job, const PackedPicture& picture) {
-  ForEachPackedRun(picture, [&](const PackedRun& run) {
-    PackRunByPairs<Isa, kYuy2, kMapLuma, kMapChroma>(job, run);
-  });
+  ForEachPackedRun(
+      picture, [&](const PackedRun& run) { PackRunByPairs<Isa, kYuy2, kLuma, kChroma>(job, run); });
 }
 
 // The writer compiled for the call's byte order and for the tables that
-// are not the identity (the copy when there are none).
+// are not the identity (the copy when there are none), computed when they
+// have ramps.
+template <typename Isa, bool kYuy2, SampleMap kMapped>
+void PackMapped(const PackedJob& job, const PackedPicture& picture, const PackedLookups& lookups) {
+  constexpr SampleMap kCopy = SampleMap::kCopy;
+  if (lookups.mapLuma) {
+    if (lookups.mapChroma) return PackRuns<Isa, kYuy2, kMapped, kMapped>(job, picture);
+    return PackRuns<Isa, kYuy2, kMapped, kCopy>(job, picture);
+  }
+  if (lookups.mapChroma) return PackRuns<Isa, kYuy2, kCopy, kMapped>(job, picture);
+  PackRuns<Isa, kYuy2, kCopy, kCopy>(job, picture);
+}
+
 template <typename Isa, bool kYuy2>
 void PackInOrder(const PackedJob& job, const PackedPicture& picture) {
-  const PackedLookups* lookups = job.tables ? &job.tables->lookups : nullptr;
-  if constexpr (Isa::kLooksUp) {
-    if (lookups && lookups->mapLuma) {
-      if (lookups->mapChroma) return PackRuns<Isa, kYuy2, true, true>(job, picture);
-      return PackRuns<Isa, kYuy2, true, false>(job, picture);
+  if (Isa::kLooksUp && job.tables) {
+    const PackedLookups& lookups = job.tables->lookups;
+    if (lookups.ramps) {
+      if (lookups.rampShape.rounding == RampRounding::kTowardZero)
+        return PackMapped<Isa, kYuy2, SampleMap::kTruncatedRamps>(job, picture, lookups);
+      return PackMapped<Isa, kYuy2, SampleMap::kRamps>(job, picture, lookups);
     }
-    if (lookups && lookups->mapChroma) return PackRuns<Isa, kYuy2, false, true>(job, picture);
+    return PackMapped<Isa, kYuy2, SampleMap::kTables>(job, picture, lookups);
   }
-  PackRuns<Isa, kYuy2, false, false>(job, picture);
+  PackRuns<Isa, kYuy2, SampleMap::kCopy, SampleMap::kCopy>(job, picture);
 }
 
 template <typename Isa>

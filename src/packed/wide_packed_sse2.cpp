@@ -1,5 +1,6 @@
 // SSE2 path of the packed writers, 16 pixels per step: the copy, and the
-// adjusted output with the table entries read one at a time.
+// adjusted output computed by the tables' ramps or, for tables without
+// them, with the entries read one at a time.
 #include "packed/wide_packed.h"
 
 #if KELMAR_HAVE_WIDE
@@ -10,6 +11,7 @@
 
 KELMAR_TARGET_SSE2_BEGIN
 
+#include "packed/packed_ramps_x86.h"
 #include "packed/wide_packed_core.h"
 
 namespace kelmar {
@@ -29,31 +31,41 @@ KELMAR_VECTOR_INLINE __m128i LookUpEight(const uint8_t (&table)[256], const uint
                             _mm_cvtsi32_si128(static_cast<int>(word[1])));
 }
 
-// The SSE2 writer: 16 pixels per step, the samples copied or, adjusted,
-// looked up one at a time and interleaved 16 bytes at a time.
+// The SSE2 writer: 16 pixels per step, the samples copied, computed, or
+// looked up one at a time, and interleaved 16 bytes at a time.
 struct Sse2Packer {
   static constexpr int kMacroblocksPerStep = 1;
   static constexpr bool kLooksUp = true;
   using Tail = Sse2Packer;
   using Pairs = __m128i;
 
-  template <bool kMapChroma>
+  template <SampleMap kChroma>
   KELMAR_VECTOR_INLINE static Pairs LoadPairs(const PackedJob& job, const uint8_t* u,
                                               const uint8_t* v) {
-    if (kMapChroma)
+    if (kChroma == SampleMap::kTables)
       return _mm_unpacklo_epi8(LookUpEight(job.tables->PackedUTable, u),
                                LookUpEight(job.tables->PackedVTable, v));
-    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u)),
-                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v)));
+    const __m128i us = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u));
+    const __m128i vs = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
+    if (kChroma == SampleMap::kCopy) return _mm_unpacklo_epi8(us, vs);
+    // U in bytes 0-7 and V in 8-15, each through its own ramp.
+    const __m128i mapped =
+        ComputeChromaRamps<RoundingOf(kChroma)>(job.tables->lookups, _mm_unpacklo_epi64(us, vs));
+    return _mm_unpacklo_epi8(mapped, _mm_unpackhi_epi64(mapped, mapped));
   }
 
-  template <bool kYuy2, bool kMapLuma>
+  template <bool kYuy2, SampleMap kLuma>
   KELMAR_VECTOR_INLINE static void PackRow(const PackedJob& job, const uint8_t* y, Pairs uv,
                                            uint8_t* out) {
-    const __m128i luma = kMapLuma
-                             ? _mm_unpacklo_epi64(LookUpEight(job.tables->PackedLumaTable, y),
-                                                  LookUpEight(job.tables->PackedLumaTable, y + 8))
-                             : _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
+    __m128i luma;
+    if (kLuma == SampleMap::kTables) {
+      luma = _mm_unpacklo_epi64(LookUpEight(job.tables->PackedLumaTable, y),
+                                LookUpEight(job.tables->PackedLumaTable, y + 8));
+    } else {
+      luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
+      if constexpr (IsRamp(kLuma))
+        luma = ComputeLumaRamp<RoundingOf(kLuma)>(job.tables->lookups, luma);
+    }
     const __m128i low = kYuy2 ? _mm_unpacklo_epi8(luma, uv) : _mm_unpacklo_epi8(uv, luma);
     const __m128i high = kYuy2 ? _mm_unpackhi_epi8(luma, uv) : _mm_unpackhi_epi8(uv, luma);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
