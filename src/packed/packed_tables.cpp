@@ -105,26 +105,33 @@ int64_t LevelBound(RampShape shape, int64_t level, bool least) {
 // which it gives every entry: exactly where the entry lies inside 1..254,
 // at least 255 or at most 0 where the table is clamped.  Saturation is left
 // to the final check.  Empty (low > high) when no bias fits the scale.
-void BiasBounds(const uint8_t (&table)[256], int64_t scale, int64_t lift, RampShape shape,
-                int64_t& low, int64_t& high) {
-  low = -(int64_t{1} << 40);
-  high = int64_t{1} << 40;
+// The entries that set the two bounds, and entries left to corrections.
+struct BiasLimits {
+  int64_t low, high;
+  int lowAt = 0, highAt = 0;
+};
+
+BiasLimits BiasBounds(const uint8_t (&table)[256], int64_t scale, int64_t lift, RampShape shape,
+                      const bool* corrected = nullptr) {
+  BiasLimits limits = {-(int64_t{1} << 40), int64_t{1} << 40};
   for (int x = 0; x < 256; ++x) {
+    if (corrected && corrected[x]) continue;
     const int64_t d = x - 128;
     const int64_t level =
         shape.rounding == RampRounding::kTowardZero ? table[x] - lift : table[x] - (d < 0 ? 1 : 0);
     // y = floor((256 * d * scale + bias) / 65536)
     const int64_t base = 256 * d * scale;
-    if (table[x] > 0) low = std::max(low, LevelBound(shape, level, true) * kWord - base);
-    if (table[x] < 255)
-      high = std::min(high, (LevelBound(shape, level, false) + 1) * kWord - 1 - base);
+    const int64_t low = LevelBound(shape, level, true) * kWord - base;
+    const int64_t high = (LevelBound(shape, level, false) + 1) * kWord - 1 - base;
+    if (table[x] > 0 && low > limits.low) limits.low = low, limits.lowAt = x;
+    if (table[x] < 255 && high < limits.high) limits.high = high, limits.highAt = x;
   }
+  return limits;
 }
 
 int64_t BiasShortfall(const uint8_t (&table)[256], int64_t scale, int64_t lift, RampShape shape) {
-  int64_t low, high;
-  BiasBounds(table, scale, lift, shape, low, high);
-  return low - high;
+  const BiasLimits limits = BiasBounds(table, scale, lift, shape);
+  return limits.low - limits.high;
 }
 
 // The scale near the gain's slope that leaves the bias the most room.  The
@@ -155,20 +162,26 @@ bool IsRampOf(const uint8_t (&table)[256], const PackedRamp& ramp, RampShape sha
   return true;
 }
 
-// A ramp with `scale` whose bias lies within the bounds and which gives
-// every entry.  A constant table's bias may lie beyond 16 bits of offset,
-// where saturation holds it.
+// A ramp with `scale` whose bias lies within `limits` and which, with the
+// `corrected` entries set right, gives every entry.  A constant table's
+// bias may lie beyond 16 bits of offset, where saturation holds it.
 bool RealiseBias(const uint8_t (&table)[256], int64_t scale, int64_t lift, RampShape shape,
-                 PackedRamp& ramp) {
-  int64_t low, high;
-  BiasBounds(table, scale, lift, shape, low, high);
-  if (low > high) return false;
+                 const BiasLimits& limits, const bool* corrected, PackedRamp& ramp) {
   for (int64_t fine = 0; fine < 256; ++fine) {
-    const int64_t offset = CeilDivide(low - fine * scale, kWord);
-    if (fine * scale + offset * kWord > high) continue;
-    const PackedRamp candidate = {
-        static_cast<int16_t>(scale), static_cast<int16_t>(SaturateWord(offset)),
-        static_cast<int16_t>(SaturateWord(lift)), static_cast<uint8_t>(fine)};
+    const int64_t offset = CeilDivide(limits.low - fine * scale, kWord);
+    if (fine * scale + offset * kWord > limits.high) continue;
+    PackedRamp candidate = {static_cast<int16_t>(scale),
+                            static_cast<int16_t>(SaturateWord(offset)),
+                            static_cast<int16_t>(SaturateWord(lift)),
+                            static_cast<uint8_t>(fine),
+                            {},
+                            {}};
+    int slot = 0;
+    for (int x = 0; x < 256; ++x) {
+      if (!corrected[x]) continue;
+      candidate.correctAt[slot] = static_cast<uint8_t>(x);
+      candidate.correctBy[slot++] = static_cast<uint8_t>(table[x] - RampEntry(candidate, shape, x));
+    }
     if (IsRampOf(table, candidate, shape)) {
       ramp = candidate;
       return true;
@@ -177,10 +190,12 @@ bool RealiseBias(const uint8_t (&table)[256], int64_t scale, int64_t lift, RampS
   return false;
 }
 
-// A form of `table` in `shape`, its scale near gain * 2^(8 + shift), the
-// slope that 256 * d needs; false when none fits.
+// A form of `table` in `shape` with at most `corrections` entries set
+// right, its scale near gain * 2^(8 + shift), the slope that 256 * d
+// needs; false when none fits.  The entries to correct are chosen one at a
+// time, the one that sets the lower bound of the bias and then the upper.
 bool FindRamp(const uint8_t (&table)[256], const SoftDouble& gain, int64_t lift, RampShape shape,
-              PackedRamp& ramp) {
+              int corrections, PackedRamp& ramp) {
   const int64_t slope =
       TruncateToInteger(Multiply(gain, FromInteger(int64_t{1} << (8 + shape.shift))));
   if (slope < 2 * INT16_MIN || slope > 2 * INT16_MAX) return false;
@@ -188,8 +203,17 @@ bool FindRamp(const uint8_t (&table)[256], const SoftDouble& gain, int64_t lift,
   const int64_t best = RoomiestScale(table, slope, lift, shape);
   for (int64_t step = 0; step < 16; ++step) {
     for (int64_t scale : {best + step, best - step - 1}) {
-      if (scale >= INT16_MIN && scale <= INT16_MAX && RealiseBias(table, scale, lift, shape, ramp))
-        return true;
+      if (scale < INT16_MIN || scale > INT16_MAX) continue;
+      bool corrected[256] = {};
+      for (int count = 0;; ++count) {
+        const BiasLimits limits = BiasBounds(table, scale, lift, shape, corrected);
+        if (limits.low <= limits.high) {
+          if (RealiseBias(table, scale, lift, shape, limits, corrected, ramp)) return true;
+          break;
+        }
+        if (count == corrections) break;
+        corrected[count % 2 == 0 ? limits.lowAt : limits.highAt] = true;
+      }
     }
   }
   return false;
@@ -204,30 +228,48 @@ void SetRampVectors(const PackedRamp& first, const PackedRamp& second, int shift
     vectors.offset[lane] = ramp.offset;
     vectors.lift[lane] = ramp.lift;
     vectors.fineByHalves[lane] = ramp.fine;
+    for (int k = 0; k < kRampCorrections; ++k) {
+      vectors.correctAtByHalves[k][lane] = ramp.correctAt[k];
+      vectors.correctByByHalves[k][lane] = ramp.correctBy[k];
+    }
   }
-  for (int i = 0; i < 32; ++i) vectors.fine[i] = (i < 16 ? first : second).fine;
+  vectors.corrected = false;
+  for (int i = 0; i < 32; ++i) {
+    const PackedRamp& ramp = i < 16 ? first : second;
+    vectors.fine[i] = ramp.fine;
+    for (int k = 0; k < kRampCorrections; ++k) {
+      vectors.correctAt[k][i] = ramp.correctAt[k];
+      vectors.correctBy[k][i] = ramp.correctBy[k];
+      vectors.corrected = vectors.corrected || ramp.correctBy[k] != 0;
+    }
+  }
 }
 
-// Forms of the mapped tables in one shape, the cheaper rounding first and
-// the largest shift (the finest scale) first.
+// Forms of the mapped tables in one shape: without corrections if any
+// shape allows, the cheaper rounding first and the largest shift (the
+// finest scale) first.
 void FindRamps(const PackedTables& tables, const DisplayValues& a, PackedLookups& lookups) {
   const RampGains gains = GainsOf(a);
   const int64_t lumaLift = 10 * static_cast<int64_t>(a.brightness) + 128;
   lookups.ramps = false;
-  for (RampRounding rounding : {RampRounding::kBelowMiddle, RampRounding::kTowardZero}) {
-    for (int shift = kMaxRampShift; shift >= 0; --shift) {
-      const RampShape shape = {rounding, shift};
-      PackedRamp luma = {}, u = {}, v = {};
-      if (lookups.mapLuma && !FindRamp(tables.PackedLumaTable, gains.luma, lumaLift, shape, luma))
-        continue;
-      if (lookups.mapChroma && (!FindRamp(tables.PackedUTable, gains.u, 128, shape, u) ||
-                                !FindRamp(tables.PackedVTable, gains.v, 128, shape, v)))
-        continue;
-      lookups.ramps = true;
-      lookups.rampShape = shape;
-      SetRampVectors(luma, luma, shift, lookups.lumaRamp);
-      SetRampVectors(u, v, shift, lookups.chromaRamp);
-      return;
+  for (int corrections : {0, kRampCorrections}) {
+    for (RampRounding rounding : {RampRounding::kBelowMiddle, RampRounding::kTowardZero}) {
+      for (int shift = kMaxRampShift; shift >= 0; --shift) {
+        const RampShape shape = {rounding, shift};
+        PackedRamp luma = {}, u = {}, v = {};
+        if (lookups.mapLuma &&
+            !FindRamp(tables.PackedLumaTable, gains.luma, lumaLift, shape, corrections, luma))
+          continue;
+        if (lookups.mapChroma &&
+            (!FindRamp(tables.PackedUTable, gains.u, 128, shape, corrections, u) ||
+             !FindRamp(tables.PackedVTable, gains.v, 128, shape, corrections, v)))
+          continue;
+        lookups.ramps = true;
+        lookups.rampShape = shape;
+        SetRampVectors(luma, luma, shift, lookups.lumaRamp);
+        SetRampVectors(u, v, shift, lookups.chromaRamp);
+        return;
+      }
     }
   }
 }
@@ -262,7 +304,24 @@ uint8_t RampEntry(const PackedRamp& ramp, RampShape shape, int x) {
   const int64_t entry = shape.rounding == RampRounding::kBelowMiddle
                             ? SaturateWord(FloorDivide(y, step) + (d < 0 ? 1 : 0))
                             : SaturateWord(y / step + ramp.lift);  // C++ division truncates
-  return static_cast<uint8_t>(entry < 0 ? 0 : (entry > 255 ? 255 : entry));
+  uint8_t value = static_cast<uint8_t>(entry < 0 ? 0 : (entry > 255 ? 255 : entry));
+  for (int k = 0; k < kRampCorrections; ++k)
+    if (x == ramp.correctAt[k]) value = static_cast<uint8_t>(value + ramp.correctBy[k]);
+  return value;
+}
+
+PackedRamp RampOfLane(const RampVectors& vectors, int lane) {
+  PackedRamp ramp = {vectors.scale[lane],
+                     vectors.offset[lane],
+                     vectors.lift[lane],
+                     vectors.fine[2 * lane],
+                     {},
+                     {}};
+  for (int k = 0; k < kRampCorrections; ++k) {
+    ramp.correctAt[k] = vectors.correctAt[k][2 * lane];
+    ramp.correctBy[k] = vectors.correctBy[k][2 * lane];
+  }
+  return ramp;
 }
 
 void PackedTables::Build(const Key& key, PackedTables& tables) {

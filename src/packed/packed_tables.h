@@ -47,11 +47,20 @@ struct RampShape {
   int shift;
 };
 
+// Entries the line misses, at most this many, are set right after it: a
+// table whose ties at half a level its double arithmetic rounds both ways
+// follows no single line.
+constexpr int kRampCorrections = 2;
+
 struct PackedRamp {
   int16_t scale;
   int16_t offset;
   int16_t lift;  // kTowardZero only
   uint8_t fine;
+  // Entry correctAt[k] gets correctBy[k] added, modulo 256; 0 leaves the
+  // slot unused.
+  uint8_t correctAt[kRampCorrections];
+  uint8_t correctBy[kRampCorrections];
 };
 
 // Entry x of the table that `ramp` computes in `shape`.
@@ -68,8 +77,16 @@ struct alignas(32) RampVectors {
   int16_t lift[16];
   int16_t towardZero[16];  // 2^shift - 1, added to negative words before the shift
   uint8_t fine[32];
+  uint8_t correctAt[kRampCorrections][32];
+  uint8_t correctBy[kRampCorrections][32];
   uint8_t fineByHalves[16];
+  uint8_t correctAtByHalves[kRampCorrections][16];
+  uint8_t correctByByHalves[kRampCorrections][16];
+  bool corrected;  // either ramp has corrections
 };
+
+// The ramp of lane `lane` (0-15) of `vectors`.
+PackedRamp RampOfLane(const RampVectors& vectors, int lane);
 
 // The packed tables as the vector writers read them: tables that are the
 // identity are skipped, the others computed as ramps when every mapped one

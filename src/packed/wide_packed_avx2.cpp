@@ -149,8 +149,16 @@ KELMAR_VECTOR_INLINE __m256i ComputeRamp(const RampVectors& ramp, int shift, __m
   const __m256i d = _mm256_xor_si256(samples, _mm256_set1_epi8(-128));
   const __m256i fines = LoadRampVector(ramp.fine);
   const __m128i count = _mm_cvtsi32_si128(shift);
-  return _mm256_packus_epi16(RampWords<kRounding>(_mm256_unpacklo_epi8(fines, d), ramp, count),
-                             RampWords<kRounding>(_mm256_unpackhi_epi8(fines, d), ramp, count));
+  __m256i entries =
+      _mm256_packus_epi16(RampWords<kRounding>(_mm256_unpacklo_epi8(fines, d), ramp, count),
+                          RampWords<kRounding>(_mm256_unpackhi_epi8(fines, d), ramp, count));
+  if (ramp.corrected) {
+    for (int k = 0; k < kRampCorrections; ++k) {
+      const __m256i hit = _mm256_cmpeq_epi8(samples, LoadRampVector(ramp.correctAt[k]));
+      entries = _mm256_add_epi8(entries, _mm256_and_si256(hit, LoadRampVector(ramp.correctBy[k])));
+    }
+  }
+  return entries;
 }
 
 // Luma bytes with the U V pairs that serve them, in the layout's order.
