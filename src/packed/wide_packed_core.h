@@ -50,12 +50,15 @@ void PackRunByPairs(const PackedJob& job, const PackedRun& run) {
   static_assert(Tail::kMacroblocksPerStep == 1, "a run's tail is packed one macroblock a step");
   static_assert(Tail::kLooksUp == Isa::kLooksUp, "a run's tail maps samples as the rest does");
   constexpr ptrdiff_t kStep = Isa::kMacroblocksPerStep;
+  // A local count: the output stores may alias the run as far as the
+  // compiler knows, and 32-bit x86 has no register to spare for reloading it.
+  const ptrdiff_t macroblocks = run.macroblocks;
   for (int pair = 0; pair < 8; ++pair) {
     const RowPair rows = RowPairOfPackedRun(run, pair);
     ptrdiff_t c = 0;
-    for (; c + kStep <= run.macroblocks; c += kStep)
+    for (; c + kStep <= macroblocks; c += kStep)
       PackRowPairStep<Isa, kYuy2, kLuma, kChroma>(job, rows, c);
-    if (c < run.macroblocks) PackRowPairStep<Tail, kYuy2, kLuma, kChroma>(job, rows, c);
+    if (c < macroblocks) PackRowPairStep<Tail, kYuy2, kLuma, kChroma>(job, rows, c);
   }
 }
 
