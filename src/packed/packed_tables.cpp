@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "tables/adjust_tables.h"
 #include "tables/soft_double.h"
@@ -91,9 +92,8 @@ int64_t SaturateWord(int64_t v) {
   return v < INT16_MIN ? INT16_MIN : (v > INT16_MAX ? INT16_MAX : v);
 }
 
-// The words y whose rounding in `shape` gives at least (kLeast) or at most
-// `level` before the lift: y >= LevelBound(..., true), y <= LevelBound(...,
-// false).
+// The least (`least`) or the greatest word y whose rounding in `shape`
+// gives `level` before the lift, or any level beyond it on that side.
 int64_t LevelBound(RampShape shape, int64_t level, bool least) {
   const int64_t step = int64_t{1} << shape.shift;
   const bool towardZero = shape.rounding == RampRounding::kTowardZero;
@@ -101,15 +101,18 @@ int64_t LevelBound(RampShape shape, int64_t level, bool least) {
   return towardZero && level < 0 ? level * step : (level + 1) * step - 1;
 }
 
-// The bounds on the ramp's combined bias fine * scale + 65536 * offset under
-// which it gives every entry: exactly where the entry lies inside 1..254,
-// at least 255 or at most 0 where the table is clamped.  Saturation is left
-// to the final check.  Empty (low > high) when no bias fits the scale.
-// The entries that set the two bounds, and entries left to corrections.
+// Bounds on a ramp's combined bias, and the entries that set them.
 struct BiasLimits {
   int64_t low, high;
   int lowAt = 0, highAt = 0;
 };
+
+// The bounds on the ramp's combined bias fine * scale + 65536 * offset under
+// which it gives every entry but the `corrected` ones: exactly where the
+// entry lies inside 1..254, at least 255 or at most 0 where the table is
+// clamped.  Saturation is left to the final check.  Empty (low > high)
+// when no bias fits the scale.  `lift` is at most 16 bits, so every bound
+// stays far inside 64 bits.
 
 BiasLimits BiasBounds(const uint8_t (&table)[256], int64_t scale, int64_t lift, RampShape shape,
                       const bool* corrected = nullptr) {
@@ -167,9 +170,13 @@ bool IsRampOf(const uint8_t (&table)[256], const PackedRamp& ramp, RampShape sha
 // bias may lie beyond 16 bits of offset, where saturation holds it.
 bool RealiseBias(const uint8_t (&table)[256], int64_t scale, int64_t lift, RampShape shape,
                  const BiasLimits& limits, const bool* corrected, PackedRamp& ramp) {
-  for (int64_t fine = 0; fine < 256; ++fine) {
+  // A bias within the bounds fails the check only through saturation, which
+  // the next few rarely escape either: the search stops there.
+  int checks = 0;
+  for (int64_t fine = 0; fine < 256 && checks < 4; ++fine) {
     const int64_t offset = CeilDivide(limits.low - fine * scale, kWord);
     if (fine * scale + offset * kWord > limits.high) continue;
+    ++checks;
     PackedRamp candidate = {static_cast<int16_t>(scale),
                             static_cast<int16_t>(SaturateWord(offset)),
                             static_cast<int16_t>(SaturateWord(lift)),
@@ -199,9 +206,14 @@ bool FindRamp(const uint8_t (&table)[256], const SoftDouble& gain, int64_t lift,
   const int64_t slope =
       TruncateToInteger(Multiply(gain, FromInteger(int64_t{1} << (8 + shape.shift))));
   if (slope < 2 * INT16_MIN || slope > 2 * INT16_MAX) return false;
-  if (shape.rounding == RampRounding::kBelowMiddle) lift = 0;
+  // The vector adds the lift as a saturated word; the check of every entry
+  // holds that to the table.
+  lift = shape.rounding == RampRounding::kBelowMiddle ? 0 : SaturateWord(lift);
+  // Without corrections no scale leaves more room than the roomiest; with
+  // them, a scale a little off it may.
   const int64_t best = RoomiestScale(table, slope, lift, shape);
-  for (int64_t step = 0; step < 16; ++step) {
+  const int64_t reach = corrections == 0 ? 2 : 8;
+  for (int64_t step = 0; step < reach; ++step) {
     for (int64_t scale : {best + step, best - step - 1}) {
       if (scale < INT16_MIN || scale > INT16_MAX) continue;
       bool corrected[256] = {};
