@@ -393,14 +393,30 @@ TEST_F(Packed, EveryRunLengthAndOutputAlignment) {
 }
 
 // Settings that map luma only, chroma only, one chroma table only, both,
-// and the ends of the int32 range, through every path's lookups.
+// and the ends of the int32 range, through every path's lookups and ramps.
 TEST_F(Packed, EveryKindOfSettingOnEveryPath) {
   const DisplayValues settings[] = {
-      {7, 0, 0, 0},           {0, -9, 0, 0},        {0, 0, 4, 0},
-      {0, 0, 0, 20},          {0, 0, 0, -3},        {-4, 12, -6, 9},
-      {INT32_MAX, 0, 0, 0},   {0, INT32_MIN, 0, 0}, {0, 0, INT32_MAX, 0},
-      {0, 0, INT32_MIN, 0},   {0, 0, 0, INT32_MIN}, {INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX},
-      {1000, -1000, 500, -1}, {0, 30000, -200, 77},
+      {7, 0, 0, 0},
+      {0, -9, 0, 0},
+      {0, 0, 4, 0},
+      {0, 0, 0, 20},
+      {0, 0, 0, -3},
+      {-4, 12, -6, 9},
+      {INT32_MAX, 0, 0, 0},
+      {0, INT32_MIN, 0, 0},
+      {0, 0, INT32_MAX, 0},
+      {0, 0, INT32_MIN, 0},
+      {0, 0, 0, INT32_MIN},
+      {INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX},
+      {1000, -1000, 500, -1},
+      {0, 30000, -200, 77},
+      // Ramps that round toward zero, need corrections, or have none.
+      {2, 3, 2, 0},
+      {300, -21, -9, 0},
+      {INT32_MAX, -35, 0, 0},
+      {-4000, 26, 9, -7},
+      {5, -6, -9, 4},
+      {-3, -13, -7, 10},
   };
   const Picture p = MakePicture(208, 48, 31);
   const std::vector<uint8_t> map = RandomMap(MapBytes(208, 48), 32, 60);
