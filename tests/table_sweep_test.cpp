@@ -56,9 +56,11 @@ uint64_t ChromaDigest(const AdjustTables& t, uint64_t hash) {
 uint64_t PaletteDigest(const DitherTables& t, uint64_t hash) {
   return Fnv(t.DitherPalette, sizeof(t.DitherPalette), hash);
 }
+// The byte tables alone: their vector forms are each proven against them
+// when they are found.
 uint64_t PackedDigest(const DisplayValues& adjust, uint64_t hash) {
   static PackedTables tables;
-  PackedTables::Build(adjust, tables);
+  BuildPackedTables(adjust, tables);
   hash = Fnv(tables.PackedLumaTable, 256, hash);
   hash = Fnv(tables.PackedUTable, 256, hash);
   return Fnv(tables.PackedVTable, 256, hash);
