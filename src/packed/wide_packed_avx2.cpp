@@ -239,8 +239,11 @@ struct Avx2Packer {
       us = _mm256_castsi256_si128(mapped);
       vs = _mm256_extracti128_si256(mapped, 1);
     }
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi8(us, vs)),
-                                   _mm_unpackhi_epi8(us, vs), 1);
+    // Each sample widened to a word with its partner in the high byte: the
+    // pairs of pixels 0-15 land in the low lane and of 16-31 in the high one
+    // without a lane insert, which 32-bit x86 also compiled to a spill.
+    return _mm256_or_si256(_mm256_cvtepu8_epi16(us),
+                           _mm256_slli_epi16(_mm256_cvtepu8_epi16(vs), 8));
   }
 
   template <bool kYuy2, SampleMap kLuma>
