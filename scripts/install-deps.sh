@@ -32,7 +32,9 @@ main_packages=(cmake make g++ pkg-config libpng-dev libcli11-dev)
 # GStreamer plugin: GStreamer's development files (libgstcheck comes with
 # libgstreamer1.0-dev), gst-launch-1.0 and gst-inspect-1.0, the base plugins
 # its tests use (videotestsrc, videoconvert, the Theora encoder and decoder,
-# Ogg, rawvideoparse), glimagesink, and Xlib for its screenshots.
+# Ogg, rawvideoparse), glimagesink, and Xlib for its screenshots.  The
+# benchmark is built (not run) against Google Benchmark, libyuv and
+# libswscale.
 test_packages=(
   clang libgtest-dev
   libclang-rt-14-dev llvm lld binutils clang-format-14
@@ -45,6 +47,7 @@ test_packages=(
   libgl1 libglx-mesa0 libgl1-mesa-dri
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libx11-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-gl gstreamer1.0-x
+  libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev
 )
 
 bench_packages=(libbenchmark-dev libyuv-dev libswscale-dev libavutil-dev python3 python3-matplotlib

@@ -13,7 +13,8 @@
 #      qemu-user each pass the unit tests (with the committed table digests)
 #      and must print the reference build's conformance output (aarch64 on
 #      its Advanced SIMD and integer paths too);
-#   5. each libFuzzer target for FUZZ_SECONDS (default 30) seconds.
+#   5. each libFuzzer target for FUZZ_SECONDS (default 30) seconds;
+#   6. the benchmarks, built but not run.
 # Installs what is missing first, the tests' tools included (needs root on a
 # fresh machine).
 set -euo pipefail
@@ -100,6 +101,14 @@ exact_build aarch64 "qemu-aarch64 -L /usr/aarch64-linux-gnu" "neon integer" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64-linux-gnu.cmake"
 
 FUZZ_SECONDS=${FUZZ_SECONDS:-30} bash "$root/scripts/fuzz.sh"
+
+# The benchmarks are built, never timed here, so that a change of the
+# library's interfaces cannot leave them behind (the newest libyuv, which
+# scripts/bench.sh builds from its archive, is left out).
+section "benchmarks (built, not run)"
+cmake -S "$root" -B "$build/bench-check" -DCMAKE_BUILD_TYPE=Release -DKELMAR_BUILD_BENCH=ON \
+  -DKELMAR_BUILD_TESTS=OFF -DKELMAR_BUILD_TOOLS=OFF -DKELMAR_NEWEST_LIBYUV_ARCHIVE=/nonexistent >/dev/null
+cmake --build "$build/bench-check" -j "$jobs" >/dev/null
 
 section "tests: native and both DLLs under wine"
 ctest --test-dir "$build/native" --output-on-failure -j "$jobs"
