@@ -3,9 +3,11 @@
 // row pair at a time across the whole run.
 //
 // Unadjusted output is pure interleaving (SSE2, AVX2, AVX-512 or Advanced
-// SIMD).  Adjusted output looks every sample up in its 256-byte table, with
-// byte shuffles, permutes or table lookups (AVX2, AVX-512, Advanced SIMD) or
-// one entry at a time (SSE2), so it gives the table's bytes for any table.
+// SIMD).  Adjusted output computes each sample by its table's ramp where the
+// table build found one that gives every entry (SSE2, AVX2), and otherwise
+// looks it up in its 256-byte table, with byte shuffles, permutes or table
+// lookups (AVX2, AVX-512, Advanced SIMD) or one entry at a time (SSE2), so
+// it gives the table's bytes for any table.
 #pragma once
 
 #include <cstdint>
