@@ -212,6 +212,14 @@ TEST(PackedRamps, TheUsualSettingsAreComputed) {
     }
     EXPECT_LE(lookedUp.size(), 2u) << "brightness " << brightness;
   }
+  // Steep ramps, a step of a few entries between clamped runs, and their
+  // inversions.
+  for (int contrast : {60, 300, 100000, INT32_MAX, -60, -1000, INT32_MIN}) {
+    for (int brightness : {0, 20, INT32_MIN}) {
+      SCOPED_TRACE(testing::Message() << "brightness " << brightness << " contrast " << contrast);
+      EXPECT_TRUE(RampsGiveTheTables({brightness, contrast, 0, 0}));
+    }
+  }
 }
 
 TEST_F(Packed, IdentityTablesWhereTheirAdjustmentsAreZero) {

@@ -141,8 +141,8 @@ int64_t BiasShortfall(const uint8_t (&table)[256], int64_t scale, int64_t lift, 
 // shortfall is convex in the scale (a maximum of lines less a minimum of
 // lines), so a ternary search finds it.
 int64_t RoomiestScale(const uint8_t (&table)[256], int64_t slope, int64_t lift, RampShape shape) {
-  int64_t first = std::max<int64_t>(INT16_MIN, slope - 1024);
-  int64_t last = std::min<int64_t>(INT16_MAX, slope + 1024);
+  int64_t first = std::max<int64_t>(INT16_MIN, slope - 64);
+  int64_t last = std::min<int64_t>(INT16_MAX, slope + 64);
   while (last - first > 2) {
     const int64_t one = first + (last - first) / 3, two = last - (last - first) / 3;
     const int64_t atOne = BiasShortfall(table, one, lift, shape);
@@ -203,9 +203,11 @@ bool RealiseBias(const uint8_t (&table)[256], int64_t scale, int64_t lift, RampS
 // time, the one that sets the lower bound of the bias and then the upper.
 bool FindRamp(const uint8_t (&table)[256], const SoftDouble& gain, int64_t lift, RampShape shape,
               int corrections, PackedRamp& ramp) {
-  const int64_t slope =
-      TruncateToInteger(Multiply(gain, FromInteger(int64_t{1} << (8 + shape.shift))));
-  if (slope < 2 * INT16_MIN || slope > 2 * INT16_MAX) return false;
+  // A slope beyond 16 bits is a steep ramp, a step of a few entries between
+  // its clamped runs, which the steepest scale may still give.
+  const int64_t slope = std::clamp<int64_t>(
+      TruncateToInteger(Multiply(gain, FromInteger(int64_t{1} << (8 + shape.shift)))),
+      INT16_MIN + 1, INT16_MAX);
   // The vector adds the lift as a saturated word; the check of every entry
   // holds that to the table.
   lift = shape.rounding == RampRounding::kBelowMiddle ? 0 : SaturateWord(lift);
