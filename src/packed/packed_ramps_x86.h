@@ -22,7 +22,7 @@ KELMAR_VECTOR_INLINE __m128i RampWords(__m128i a, const RampVectors& ramp, int l
                                        __m128i shift) {
   const __m128i y = _mm_adds_epi16(_mm_mulhi_epi16(a, LoadRampWords(ramp.scale + lane)),
                                    LoadRampWords(ramp.offset + lane));
-  // Adding the mask of a's sign adds 1 below the middle.
+  // Less the mask of a's sign: one more below the middle.
   if (kRounding == RampRounding::kBelowMiddle)
     return _mm_subs_epi16(_mm_sra_epi16(y, shift), _mm_srai_epi16(a, 15));
   const __m128i toward =

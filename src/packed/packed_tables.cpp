@@ -113,7 +113,6 @@ struct BiasLimits {
 // clamped.  Saturation is left to the final check.  Empty (low > high)
 // when no bias fits the scale.  `lift` is at most 16 bits, so every bound
 // stays far inside 64 bits.
-
 BiasLimits BiasBounds(const uint8_t (&table)[256], int64_t scale, int64_t lift, RampShape shape,
                       const bool* corrected = nullptr) {
   BiasLimits limits = {-(int64_t{1} << 40), int64_t{1} << 40};
@@ -266,6 +265,7 @@ void FindRamps(const PackedTables& tables, const DisplayValues& a, PackedLookups
   const RampGains gains = GainsOf(a);
   const int64_t lumaLift = 10 * static_cast<int64_t>(a.brightness) + 128;
   lookups.ramps = false;
+  lookups.rampShape = {RampRounding::kBelowMiddle, 0};
   for (int corrections : {0, kRampCorrections}) {
     for (RampRounding rounding : {RampRounding::kBelowMiddle, RampRounding::kTowardZero}) {
       for (int shift = kMaxRampShift; shift >= 0; --shift) {

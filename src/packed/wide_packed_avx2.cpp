@@ -134,7 +134,7 @@ template <RampRounding kRounding>
 KELMAR_VECTOR_INLINE __m256i RampWords(__m256i a, const RampVectors& ramp, __m128i count) {
   const __m256i y = _mm256_adds_epi16(_mm256_mulhi_epi16(a, LoadRampVector(ramp.scale)),
                                       LoadRampVector(ramp.offset));
-  // Adding the mask of a's sign adds 1 below the middle.
+  // Less the mask of a's sign: one more below the middle.
   if (kRounding == RampRounding::kBelowMiddle)
     return _mm256_subs_epi16(_mm256_sra_epi16(y, count), _mm256_srai_epi16(a, 15));
   const __m256i toward =
