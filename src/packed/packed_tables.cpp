@@ -258,14 +258,12 @@ void SetRampVectors(const PackedRamp& first, const PackedRamp& second, int shift
   }
 }
 
-// Forms of the mapped tables in one shape: without corrections if any
-// shape allows, the cheaper rounding first and the largest shift (the
-// finest scale) first.
+// Forms of the mapped tables in one shape, when there are any: without
+// corrections if any shape allows, the cheaper rounding first and the
+// largest shift (the finest scale) first.
 void FindRamps(const PackedTables& tables, const DisplayValues& a, PackedLookups& lookups) {
   const RampGains gains = GainsOf(a);
   const int64_t lumaLift = 10 * static_cast<int64_t>(a.brightness) + 128;
-  lookups.ramps = false;
-  lookups.rampShape = {RampRounding::kBelowMiddle, 0};
   for (int corrections : {0, kRampCorrections}) {
     for (RampRounding rounding : {RampRounding::kBelowMiddle, RampRounding::kTowardZero}) {
       for (int shift = kMaxRampShift; shift >= 0; --shift) {
@@ -343,7 +341,11 @@ void PackedTables::Build(const Key& key, PackedTables& tables) {
   PackedLookups& lookups = tables.lookups;
   lookups.mapLuma = !IsIdentity(tables.PackedLumaTable);
   lookups.mapChroma = !IsIdentity(tables.PackedUTable) || !IsIdentity(tables.PackedVTable);
-  FindRamps(tables, key, lookups);
+  // Only the SSE2 and AVX2 writers compute ramps; elsewhere the search
+  // would only slow the build.
+  lookups.ramps = false;
+  lookups.rampShape = {RampRounding::kBelowMiddle, 0};
+  if (KELMAR_HAVE_WIDE) FindRamps(tables, key, lookups);
   Slice(tables.PackedLumaTable, tables.PackedLumaTable, lookups.luma);
   Slice(tables.PackedUTable, tables.PackedVTable, lookups.chroma);
 }
