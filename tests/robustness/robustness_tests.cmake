@@ -23,9 +23,13 @@ if(KELMAR_READELF AND NOT KELMAR_SANITIZE)
 endif()
 
 # The library computes every value in integers; no floating-point
-# instruction may appear in its code.
+# instruction may appear in its code.  Not in the sanitized build: clang's
+# function-type check puts data after a jump at the start of each function,
+# which the disassembler decodes as whatever instructions its bytes spell,
+# and those bytes move with the code's layout.
 find_program(KELMAR_OBJDUMP objdump)
-if(KELMAR_OBJDUMP AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64" AND NOT CMAKE_CROSSCOMPILING)
+if(KELMAR_OBJDUMP AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64" AND NOT CMAKE_CROSSCOMPILING
+   AND NOT KELMAR_SANITIZE)
   add_test(NAME library_has_no_floating_point
            COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${KELMAR_OBJDUMP} -DLIBRARY=$<TARGET_FILE:kelmar>
                    -P ${CMAKE_CURRENT_LIST_DIR}/check_no_floating_point.cmake)
