@@ -165,8 +165,6 @@ TEST_F(Packed, TableValues) {
   }
 }
 
-// A table whose own adjustments are zero is the identity, even when the
-// other table's adjustments are set.
 // Each mapped table of `adjust` as its form computes it; false when the
 // tables have no forms and the writers look samples up.
 bool RampsGiveTheTables(const DisplayValues& adjust) {
@@ -188,7 +186,7 @@ bool RampsGiveTheTables(const DisplayValues& adjust) {
 
 // The vector writers compute adjusted samples rather than look them up
 // wherever the tables have forms.  Every chroma setting a player's controls
-// reach has them; of the contrasts, all but a rare one whose ties at half a
+// reach has them; of the contrasts, all but one or two whose ties at half a
 // level the double arithmetic rounds one way here and the other there more
 // often than two corrections set right.
 TEST(PackedRamps, TheUsualSettingsAreComputed) {
@@ -223,6 +221,8 @@ TEST(PackedRamps, TheUsualSettingsAreComputed) {
   }
 }
 
+// A table whose own adjustments are zero is the identity, even when the
+// other table's adjustments are set.
 TEST_F(Packed, IdentityTablesWhereTheirAdjustmentsAreZero) {
   const std::vector<std::pair<DisplayValues, std::vector<Table>>> cases = {
       {{0, 0, 3, 0}, {Table::kLuma}},
