@@ -180,7 +180,6 @@ KELMAR_VECTOR_INLINE V InterleaveHigh(V uv, V y) {
 // A run's last odd macroblock: 16 pixels in 128-bit registers.
 struct Avx2HalfPacker {
   static constexpr int kMacroblocksPerStep = 1;
-  static constexpr bool kLooksUp = true;
   using Tail = Avx2HalfPacker;
   using Pairs = __m128i;
 
@@ -216,7 +215,6 @@ struct Avx2HalfPacker {
 // 32 pixels, two macroblocks, per step.
 struct Avx2Packer {
   static constexpr int kMacroblocksPerStep = 2;
-  static constexpr bool kLooksUp = true;
   using Tail = Avx2HalfPacker;
   // The pairs of pixels 0-15 in the low lane and of 16-31 in the high lane.
   using Pairs = __m256i;

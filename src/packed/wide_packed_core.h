@@ -7,7 +7,6 @@
 //   kMacroblocksPerStep         macroblocks packed per step (1 or 2)
 //   Tail                        the traits that pack a run's last odd
 //                               macroblock (Isa itself when one per step)
-//   kLooksUp                    whether it maps samples through the tables
 //   Pairs                       the U V pairs of one step
 //   LoadPairs<kChroma>(job, u, v)
 //                               the step's U and V samples, mapped through
@@ -48,7 +47,6 @@ template <typename Isa, bool kYuy2, SampleMap kLuma, SampleMap kChroma>
 void PackRunByPairs(const PackedJob& job, const PackedRun& run) {
   using Tail = typename Isa::Tail;
   static_assert(Tail::kMacroblocksPerStep == 1, "a run's tail is packed one macroblock a step");
-  static_assert(Tail::kLooksUp == Isa::kLooksUp, "a run's tail maps samples as the rest does");
   constexpr ptrdiff_t kStep = Isa::kMacroblocksPerStep;
   // A local count: the output stores may alias the run as far as the
   // compiler knows, and 32-bit x86 has no register to spare for reloading it.
@@ -84,7 +82,7 @@ void PackMapped(const PackedJob& job, const PackedPicture& picture, const Packed
 
 template <typename Isa, bool kYuy2>
 void PackInOrder(const PackedJob& job, const PackedPicture& picture) {
-  if (Isa::kLooksUp && job.tables) {
+  if (job.tables) {
     const PackedLookups& lookups = job.tables->lookups;
     if (lookups.ramps) {
       if (lookups.rampShape.rounding == RampRounding::kTowardZero)

@@ -35,7 +35,6 @@ KELMAR_VECTOR_INLINE __m128i LookUpEight(const uint8_t (&table)[256], const uint
 // looked up one at a time, and interleaved 16 bytes at a time.
 struct Sse2Packer {
   static constexpr int kMacroblocksPerStep = 1;
-  static constexpr bool kLooksUp = true;
   using Tail = Sse2Packer;
   using Pairs = __m128i;
 
