@@ -360,6 +360,51 @@ TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
   }
 }
 
+// Every kernel a form's corrections compile to: keyed by m or by level, with
+// one, two or four slots per direction, for the plain and the clamped
+// rational forms, on every layout.
+TEST(ClosedForms, EveryCorrectionKernelOnEveryLayout) {
+  struct Case {
+    Adjust adjust;
+    LumaFormKind kind;
+    bool byLevel;
+    int32_t slots;
+  };
+  const Case cases[] = {
+      {{2, 3, 2, 0}, LumaFormKind::kRational, true, 1},
+      {{-30, 21, 0, 0}, LumaFormKind::kRational, true, 2},
+      {{-30, 26, 3, 0}, LumaFormKind::kRational, true, kMaxLumaExceptionsPerSide},
+      {{-30, -11, 0, 0}, LumaFormKind::kRational, false, 1},
+      {{-29, -11, 1, 0}, LumaFormKind::kRational, false, 2},
+      {{-30, -7, 0, 0}, LumaFormKind::kRational, false, kMaxLumaExceptionsPerSide},
+      {{-30, 77, 2, 0}, LumaFormKind::kClampedRational, true, 1},
+      {{-30, 62, 0, 0}, LumaFormKind::kClampedRational, true, 2},
+  };
+  const Size s = {208, 48, 0};
+  Rng rng(23);
+  for (const Case& c : cases) {
+    const auto tables = RgbTablesFor(c.adjust.brightness, c.adjust.contrast, c.adjust.saturation);
+    const LumaForm& luma = tables->forms.luma;
+    const std::string what = "brightness " + std::to_string(c.adjust.brightness) + " contrast " +
+                             std::to_string(c.adjust.contrast);
+    ASSERT_TRUE(tables->forms.Usable()) << what;
+    EXPECT_EQ(luma.kind, c.kind) << what;
+    EXPECT_EQ(luma.correctsLevels, c.byLevel) << what;
+    EXPECT_EQ(LumaCorrectionSlots(luma), c.slots) << what;
+    for (int l = 0; l < 3; ++l) {
+      const Layout& layout = kOutputLayouts[l];
+      const Picture picture = PictureFor(layout, s, Tables::kUp, rng.Next());
+      const std::vector<uint8_t> map = RandomMap(size_t(s.width) * s.height / 256, rng.Next(), 70);
+      const auto converter = l == 0 ? ConvertRgb24 : l == 1 ? ConvertRgb555 : ConvertRgb565;
+      ExpectSameBytesOnEveryPath(
+          [&](CodePath path) {
+            return ConvertWithTables(converter, layout, picture, s, *tables, path, map);
+          },
+          std::string(layout.name) + " " + what);
+    }
+  }
+}
+
 // Every table has luma windows, so the AVX-512 path never falls back to
 // the tables: one window wherever the ramp is at least one level per entry
 // (contrast from 1 on, below -40, and at -20 where it is flat), more for the

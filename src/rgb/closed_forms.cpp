@@ -100,9 +100,47 @@ bool UnclampedLevel(const LumaForm& form, int32_t index, int32_t& level) {
   return true;
 }
 
+// Records a correction of `key` by `step` (+1 or -1); false when its
+// direction has no slot left.
+bool AddCorrection(LumaForm& form, int32_t step, int32_t key, int maxPerSide) {
+  int32_t& count = step > 0 ? form.raiseCount : form.lowerCount;
+  if (count >= maxPerSide) return false;
+  (step > 0 ? form.raise : form.lower)[count++] = static_cast<int16_t>(key);
+  return true;
+}
+
+// Corrections keyed by level: every index whose level is v needs the same
+// step, applied to the clamped byte modulo 256 as the vector code adds it.
+class LevelCorrections {
+ public:
+  bool Add(LumaForm& form, int32_t level, int32_t wanted, int maxPerSide) {
+    const int32_t step = wanted == level                  ? 0
+                         : wanted == ((level + 1) & 0xFF) ? 1
+                         : wanted == ((level - 1) & 0xFF) ? -1
+                                                          : kNotAStep;
+    if (step == kNotAStep) return false;
+    if (given_[level]) return step_[level] == step;
+    given_[level] = true;
+    step_[level] = static_cast<int8_t>(step);
+    return step == 0 || AddCorrection(form, step, level, maxPerSide);
+  }
+  // A level no index gives, to fill unused slots; -1 when every one is given.
+  int32_t Unused() const {
+    for (int32_t level = 0; level < 256; ++level)
+      if (!given_[level]) return level;
+    return -1;
+  }
+
+ private:
+  static constexpr int32_t kNotAStep = 2;
+  bool given_[256] = {};
+  int8_t step_[256] = {};
+};
+
 // Fills the corrections of `form` so that it gives LumaTable everywhere;
 // false if that needs other steps than +-1, or more than `maxPerSide` of a
-// direction.
+// direction, or (keyed by level) different steps for one level or no level
+// left to fill unused slots with.
 bool FitLumaForm(LumaForm& form, const uint8_t* lumaTable, int maxPerSide) {
   form.raiseCount = 0;
   form.lowerCount = 0;
@@ -111,19 +149,25 @@ bool FitLumaForm(LumaForm& form, const uint8_t* lumaTable, int maxPerSide) {
   const bool clamped = form.kind == LumaFormKind::kClampedRational;
   const int32_t first = clamped ? form.low : kLumaTableMin;
   const int32_t last = clamped ? form.high : kLumaTableMax;
+  LevelCorrections byLevel;
   for (int32_t i = first; i <= last; ++i) {
     int32_t level = 0;
     if (!UnclampedLevel(form, i, level)) return false;
     const int32_t wanted = lumaTable[i];
+    if (form.correctsLevels) {
+      if (!byLevel.Add(form, Clamp(level, 0, 255), wanted, maxPerSide)) return false;
+      continue;
+    }
     if (Clamp(level, 0, 255) == wanted) continue;
-    if (Clamp(level + 1, 0, 255) == wanted && form.raiseCount < maxPerSide)
-      form.raise[form.raiseCount++] = static_cast<int16_t>(FormIndex(form, i));
-    else if (Clamp(level - 1, 0, 255) == wanted && form.lowerCount < maxPerSide)
-      form.lower[form.lowerCount++] = static_cast<int16_t>(FormIndex(form, i));
-    else
-      return false;
+    const int32_t step = Clamp(level + 1, 0, 255) == wanted   ? 1
+                         : Clamp(level - 1, 0, 255) == wanted ? -1
+                                                              : 0;
+    if (step == 0 || !AddCorrection(form, step, FormIndex(form, i), maxPerSide)) return false;
   }
-  return true;
+  if (!form.correctsLevels) return true;
+  const int32_t unused = byLevel.Unused();
+  form.unusedKey = static_cast<int16_t>(unused);
+  return unused >= 0 || form.raiseCount + form.lowerCount == 0;
 }
 
 int32_t CorrectionSlots(const LumaForm& form) {
@@ -138,24 +182,36 @@ int16_t UnusedM(const LumaForm& form) {
   return static_cast<int16_t>(high < 32767 ? high + 1 : low - 1);
 }
 
+// What the corrections cost the vector code per slot of the busier
+// direction: a compare and an add on two vectors of words when keyed by m,
+// on one vector of bytes when keyed by level.
+int32_t CorrectionCost(const LumaForm& form) {
+  return CorrectionSlots(form) * (form.correctsLevels ? 1 : 2);
+}
+
 // 3277 / 65536 is just over 1 / 20, so with no rounding the form is
 // trunc(m / 20) exactly; smaller multipliers with a rounding of a few units
 // move the halfway cases of larger |m| down.  Keeps the candidate whose
-// busier direction needs the fewest corrections: the vector code tests that
-// many indices per direction.
+// corrections cost least (the vector code tests as many keys as the busier
+// direction has), keyed by level where that costs no more.
 bool FitRationalForm(LumaForm& form, const uint8_t* lumaTable, int maxPerSide) {
-  form.unusedM = UnusedM(form);
+  const int16_t unusedM = UnusedM(form);
   LumaForm best = {};
   bool found = false;
   for (int32_t multiplier = 3277; multiplier >= 3268; --multiplier) {
     for (int32_t rounding = 0; rounding < 20; ++rounding) {
-      const int limit = found ? CorrectionSlots(best) - 1 : maxPerSide;
-      if (limit < 0) break;
-      form.multiplier = static_cast<uint16_t>(multiplier);
-      form.rounding = static_cast<uint16_t>(rounding);
-      if (!FitLumaForm(form, lumaTable, limit)) continue;
-      best = form;
-      found = true;
+      for (const bool byLevel : {true, false}) {
+        const int32_t weight = byLevel ? 1 : 2;
+        const int32_t limit = found ? (CorrectionCost(best) - 1) / weight : maxPerSide;
+        if (limit < 0) continue;
+        form.multiplier = static_cast<uint16_t>(multiplier);
+        form.rounding = static_cast<uint16_t>(rounding);
+        form.correctsLevels = byLevel;
+        form.unusedKey = unusedM;
+        if (!FitLumaForm(form, lumaTable, limit < maxPerSide ? limit : maxPerSide)) continue;
+        best = form;
+        found = true;
+      }
     }
   }
   if (found) form = best;
@@ -250,13 +306,15 @@ int32_t LumaCorrectionSlots(const LumaForm& luma) {
 
 // Measured on the AVX-512 path at 1280 x 720, against 20 for one window:
 // the unit-slope form costs 18, the rational form 26 and 7 more per
-// correction slot, clamping its index 5.
+// correction slot keyed by m, clamping its index 5.  A slot keyed by level
+// tests half as many lanes, counted as 4.
 int32_t LumaFormCost(const LumaForm& luma) {
+  const int32_t corrections = (luma.correctsLevels ? 4 : 7) * LumaCorrectionSlots(luma);
   switch (luma.kind) {
     case LumaFormKind::kNone: break;
     case LumaFormKind::kUnitSlope: return 18;
-    case LumaFormKind::kRational: return 26 + 7 * LumaCorrectionSlots(luma);
-    case LumaFormKind::kClampedRational: return 31 + 7 * LumaCorrectionSlots(luma);
+    case LumaFormKind::kRational: return 26 + corrections;
+    case LumaFormKind::kClampedRational: return 31 + corrections;
   }
   return INT32_MAX;
 }
@@ -264,6 +322,15 @@ int32_t LumaFormCost(const LumaForm& luma) {
 int32_t LumaLevelFromForm(const LumaForm& form, int32_t index) {
   int32_t level = 0;
   if (form.kind == LumaFormKind::kNone || !UnclampedLevel(form, index, level)) return -1;
+  if (form.correctsLevels) {
+    const int32_t clamped = Clamp(level, 0, 255);
+    int32_t corrected = clamped;
+    for (int32_t e = 0; e < form.raiseCount; ++e)
+      if (form.raise[e] == clamped) ++corrected;
+    for (int32_t e = 0; e < form.lowerCount; ++e)
+      if (form.lower[e] == clamped) --corrected;
+    return corrected & 0xFF;
+  }
   const int32_t formIndex = FormIndex(form, index);
   for (int32_t e = 0; e < form.raiseCount; ++e)
     if (form.raise[e] == formIndex) ++level;

@@ -31,7 +31,11 @@ struct ChromaTermForm {
 // some halfway cases one way and some the other; the multiplier (a little
 // under 65536 / 20) and the rounding move where the form switches, and at up
 // to kMaxLumaExceptionsPerSide indices of each direction v(i) is corrected
-// by one.  A steep ramp changes only between `low` and `high` (the ends of
+// by one.  Those corrections are keyed either by m or, where that is
+// unambiguous, by the level itself after the clamp (every index whose form
+// gives that level is corrected alike): a level is a byte, so vector code
+// tests twice as many of them per operation.  A steep ramp changes only
+// between `low` and `high` (the ends of
 // the table's leading and trailing runs of equal entries), so clamping the
 // index there first keeps m small.  The centre is 128, as in the formula;
 // where m would still overflow (the int32 extremes) the ramp is a step of
@@ -47,14 +51,18 @@ struct LumaForm {
   int16_t bias;
   uint16_t multiplier;
   uint16_t rounding;
-  // The indices where the table is v(i) + 1 or v(i) - 1, as the form's
-  // index (for the clamped form, clamp(i, low, high) - center).
+  // Where the table is v(i) + 1 or v(i) - 1: the form's index (for the
+  // clamped form, clamp(i, low, high) - center), or with `correctsLevels`
+  // the clamped level v(i), corrected modulo 256.
+  bool correctsLevels;
   int32_t raiseCount;
   int32_t lowerCount;
   int16_t raise[kMaxLumaExceptionsPerSide];
   int16_t lower[kMaxLumaExceptionsPerSide];
-  int16_t unusedM;  // a value m takes at no index, to fill unused correction slots
-  int16_t low;      // kClampedRational: the index range m is computed over,
+  // What fills unused correction slots: a value m takes at no index, or
+  // with `correctsLevels` a level the form gives at none.
+  int16_t unusedKey;
+  int16_t low;  // kClampedRational: the index range m is computed over,
   int16_t high;
   int16_t center;  // and the index where m = bias
 };

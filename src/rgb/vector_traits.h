@@ -14,6 +14,8 @@
 //                                    the constant ChromaLow made of low
 //   PlusOneWhereGreater16(x, a, b)   x + 1 in the lanes where a > b
 //   PlusOneWhereEqual16(x, a, b)     x + 1 where a == b (MinusOneWhereEqual16: x - 1)
+//   PlusOneWhereEqual8(x, a, b)      the same per byte, modulo 256
+//                                    (MinusOneWhereEqual8), and Set8(char)
 //   And, Or, Srli16<n>, Slli16<n>
 //   ShiftRight8<n>, ShiftLeft8<n>    per byte, zeros shifted in
 //   ShiftRightInsert8<n>(upper, lower)
@@ -89,6 +91,10 @@ KELMAR_TRAITS_PRIMITIVE(PlusOneWhereEqual16,
                         Isa::PlusOneWhereEqual16(AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(MinusOneWhereEqual16,
                         Isa::MinusOneWhereEqual16(AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(PlusOneWhereEqual8,
+                        Isa::PlusOneWhereEqual8(AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(MinusOneWhereEqual8,
+                        Isa::MinusOneWhereEqual8(AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_BINARY_PRIMITIVE(And);
 KELMAR_BINARY_PRIMITIVE(Or);
 KELMAR_BINARY_PRIMITIVE(Xor);
@@ -153,6 +159,9 @@ struct FormTraits {
   KELMAR_REQUIRE(PlusOneWhereGreater16, "PlusOneWhereGreater16(Vec x, Vec a, Vec b)");
   KELMAR_REQUIRE(PlusOneWhereEqual16, "PlusOneWhereEqual16(Vec x, Vec a, Vec b)");
   KELMAR_REQUIRE(MinusOneWhereEqual16, "MinusOneWhereEqual16(Vec x, Vec a, Vec b)");
+  KELMAR_REQUIRE(Set8, "Set8(char)");
+  KELMAR_REQUIRE(PlusOneWhereEqual8, "PlusOneWhereEqual8(Vec x, Vec a, Vec b)");
+  KELMAR_REQUIRE(MinusOneWhereEqual8, "MinusOneWhereEqual8(Vec x, Vec a, Vec b)");
   KELMAR_REQUIRE(And, "And(Vec, Vec)");
   KELMAR_REQUIRE(Or, "Or(Vec, Vec)");
   KELMAR_REQUIRE(Srli16, "Srli16<n>(Vec)");

@@ -82,6 +82,12 @@ struct Avx2 : BytesFromWords<Avx2> {
   static Vec MinusOneWhereEqual16(Vec x, Vec a, Vec b) {
     return Add16(x, _mm256_cmpeq_epi16(a, b));
   }
+  static Vec PlusOneWhereEqual8(Vec x, Vec a, Vec b) {
+    return _mm256_sub_epi8(x, _mm256_cmpeq_epi8(a, b));
+  }
+  static Vec MinusOneWhereEqual8(Vec x, Vec a, Vec b) {
+    return _mm256_add_epi8(x, _mm256_cmpeq_epi8(a, b));
+  }
   static Vec Max16(Vec a, Vec b) { return _mm256_max_epi16(a, b); }
   static Vec Min16(Vec a, Vec b) { return _mm256_min_epi16(a, b); }
   static Vec Abs16(Vec a) { return _mm256_abs_epi16(a); }

@@ -135,6 +135,12 @@ struct Avx512 : BytesFromWords<Avx512> {
   static Vec MinusOneWhereEqual16(Vec x, Vec a, Vec b) {
     return _mm512_mask_sub_epi16(x, _mm512_cmpeq_epi16_mask(a, b), x, Set16(1));
   }
+  static Vec PlusOneWhereEqual8(Vec x, Vec a, Vec b) {
+    return _mm512_mask_add_epi8(x, _mm512_cmpeq_epi8_mask(a, b), x, Set8(1));
+  }
+  static Vec MinusOneWhereEqual8(Vec x, Vec a, Vec b) {
+    return _mm512_mask_sub_epi8(x, _mm512_cmpeq_epi8_mask(a, b), x, Set8(1));
+  }
   static Vec Max16(Vec a, Vec b) { return _mm512_max_epi16(a, b); }
   static Vec Min16(Vec a, Vec b) { return _mm512_min_epi16(a, b); }
   // `magnitude` with the sign of x; magnitudes are 0 where x is 0.

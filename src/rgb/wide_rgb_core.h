@@ -38,9 +38,10 @@ struct FormConstants {
   Vec lift;       // kUnitSlope: lift; kRational: lift
   Vec threshold;  // kUnitSlope: 128 + lift, the level at which the +1 stops
   Vec scale, bias, multiplier, rounding;
-  Vec low, high;                         // kClampedRational: the index range
-  Vec raise[kMaxLumaExceptionsPerSide];  // m of the indices corrected by +1
-  Vec lower[kMaxLumaExceptionsPerSide];  // m of the indices corrected by -1
+  Vec low, high;  // kClampedRational: the index range
+  // The keys corrected by +1 and by -1: words of m, or bytes of levels.
+  Vec raise[kMaxLumaExceptionsPerSide];
+  Vec lower[kMaxLumaExceptionsPerSide];
 };
 
 KELMAR_VECTOR_INLINE int16_t IndexM(const LumaForm& luma, int16_t index) {
@@ -86,18 +87,27 @@ FormConstants<Isa> MakeFormConstants(const RgbClosedForms& forms) {
   k.multiplier = SetUnsigned16<Isa>(luma.multiplier);
   k.rounding = SetUnsigned16<Isa>(luma.rounding);
   for (int32_t e = 0; e < kMaxLumaExceptionsPerSide; ++e) {
-    k.raise[e] = Isa::Set16(e < luma.raiseCount ? IndexM(luma, luma.raise[e]) : luma.unusedM);
-    k.lower[e] = Isa::Set16(e < luma.lowerCount ? IndexM(luma, luma.lower[e]) : luma.unusedM);
+    if (luma.correctsLevels) {
+      k.raise[e] =
+          Isa::Set8(static_cast<char>(e < luma.raiseCount ? luma.raise[e] : luma.unusedKey));
+      k.lower[e] =
+          Isa::Set8(static_cast<char>(e < luma.lowerCount ? luma.lower[e] : luma.unusedKey));
+    } else {
+      k.raise[e] = Isa::Set16(e < luma.raiseCount ? IndexM(luma, luma.raise[e]) : luma.unusedKey);
+      k.lower[e] = Isa::Set16(e < luma.lowerCount ? IndexM(luma, luma.lower[e]) : luma.unusedKey);
+    }
   }
   return k;
 }
 
 // What the kernels are compiled for: the kind of luma form and, for the
-// rational form, the number of correction slots per direction.
-template <LumaFormKind kKind, int kSlots>
+// rational forms, the number of correction slots per direction and whether
+// they are keyed by level (tested on the packed bytes) or by m.
+template <LumaFormKind kKind, int kSlots, bool kByLevel = false>
 struct CompiledForm {
   static constexpr LumaFormKind kind = kKind;
   static constexpr int slots = kSlots;
+  static constexpr bool byLevel = kByLevel;
 };
 
 template <typename Isa, typename Vec = typename Isa::Vec>
@@ -156,11 +166,25 @@ inline Vec Level(const FormConstants<Isa>& k, Vec lumaPart, Vec termPart) {
           : Isa::Add16(Isa::Mullo16(Isa::Min16(Isa::Max16(sum, k.low), k.high), k.scale), k.bias);
   const Vec quotient = Isa::MulhiU16(Isa::Add16(Isa::Abs16(m), k.rounding), k.multiplier);
   Vec level = Isa::Add16(Isa::Sign16(quotient, m), k.lift);
+  if (Form::byLevel) return level;
   for (int e = 0; e < Form::slots; ++e) {
     level = Isa::PlusOneWhereEqual16(level, m, k.raise[e]);
     level = Isa::MinusOneWhereEqual16(level, m, k.lower[e]);
   }
   return level;
+}
+
+// The corrections keyed by level, on the saturated bytes of one colour; every
+// compare sees the uncorrected level.
+template <typename Form, typename Isa, typename Vec = typename Isa::Vec>
+inline Vec CorrectLevels(const FormConstants<Isa>& k, Vec levels) {
+  if (!Form::byLevel) return levels;
+  Vec corrected = levels;
+  for (int e = 0; e < Form::slots; ++e) {
+    corrected = Isa::PlusOneWhereEqual8(corrected, levels, k.raise[e]);
+    corrected = Isa::MinusOneWhereEqual8(corrected, levels, k.lower[e]);
+  }
+  return corrected;
 }
 
 // The prepared terms of the pixels of one luma vector: `low` serves the
@@ -237,12 +261,12 @@ inline void ConvertRow(const FormConstants<Isa>& k, Rows y, const PixelPairTerms
   const Vec luma = Isa::LoadLuma(y);
   const Vec low = PrepareLuma<Form, Isa>(k, Isa::WidenLo8(luma));
   const Vec high = PrepareLuma<Form, Isa>(k, Isa::WidenHi8(luma));
-  const Vec b =
-      Isa::PackUS16(Level<Form, Isa>(k, low, blue.low), Level<Form, Isa>(k, high, blue.high));
-  const Vec g =
-      Isa::PackUS16(Level<Form, Isa>(k, low, green.low), Level<Form, Isa>(k, high, green.high));
-  const Vec r =
-      Isa::PackUS16(Level<Form, Isa>(k, low, red.low), Level<Form, Isa>(k, high, red.high));
+  const Vec b = CorrectLevels<Form, Isa>(
+      k, Isa::PackUS16(Level<Form, Isa>(k, low, blue.low), Level<Form, Isa>(k, high, blue.high)));
+  const Vec g = CorrectLevels<Form, Isa>(
+      k, Isa::PackUS16(Level<Form, Isa>(k, low, green.low), Level<Form, Isa>(k, high, green.high)));
+  const Vec r = CorrectLevels<Form, Isa>(
+      k, Isa::PackUS16(Level<Form, Isa>(k, low, red.low), Level<Form, Isa>(k, high, red.high)));
   StorePixels<Isa>(Layout(), out, b, g, r);
 }
 
@@ -322,20 +346,38 @@ template <typename Layout, typename Isa>
 PictureConverter FormKernel(const RgbClosedForms& forms) {
   static_assert(vector_traits::FormTraits<Isa>::kComplete);
   using Kind = LumaFormKind;
-  if (forms.luma.kind == Kind::kUnitSlope)
+  const LumaForm& luma = forms.luma;
+  if (luma.kind == Kind::kUnitSlope)
     return ConvertPictureWithForm<CompiledForm<Kind::kUnitSlope, 0>, Layout, Isa>;
-  if (forms.luma.kind == Kind::kClampedRational) {
-    switch (LumaCorrectionSlots(forms.luma)) {
-      case 0: return ConvertPictureWithForm<CompiledForm<Kind::kClampedRational, 0>, Layout, Isa>;
-      case 1: return ConvertPictureWithForm<CompiledForm<Kind::kClampedRational, 1>, Layout, Isa>;
-      default: return ConvertPictureWithForm<CompiledForm<Kind::kClampedRational, 4>, Layout, Isa>;
+  if (luma.kind == Kind::kClampedRational) {
+    constexpr Kind kClamped = Kind::kClampedRational;
+    switch (LumaCorrectionSlots(luma)) {
+      case 0: return ConvertPictureWithForm<CompiledForm<kClamped, 0>, Layout, Isa>;
+      case 1:
+        return luma.correctsLevels
+                   ? ConvertPictureWithForm<CompiledForm<kClamped, 1, true>, Layout, Isa>
+                   : ConvertPictureWithForm<CompiledForm<kClamped, 1>, Layout, Isa>;
+      default:
+        return luma.correctsLevels
+                   ? ConvertPictureWithForm<CompiledForm<kClamped, 4, true>, Layout, Isa>
+                   : ConvertPictureWithForm<CompiledForm<kClamped, 4>, Layout, Isa>;
     }
   }
-  switch (LumaCorrectionSlots(forms.luma)) {
-    case 0: return ConvertPictureWithForm<CompiledForm<Kind::kRational, 0>, Layout, Isa>;
-    case 1: return ConvertPictureWithForm<CompiledForm<Kind::kRational, 1>, Layout, Isa>;
-    case 2: return ConvertPictureWithForm<CompiledForm<Kind::kRational, 2>, Layout, Isa>;
-    default: return ConvertPictureWithForm<CompiledForm<Kind::kRational, 4>, Layout, Isa>;
+  constexpr Kind kRational = Kind::kRational;
+  switch (LumaCorrectionSlots(luma)) {
+    case 0: return ConvertPictureWithForm<CompiledForm<kRational, 0>, Layout, Isa>;
+    case 1:
+      return luma.correctsLevels
+                 ? ConvertPictureWithForm<CompiledForm<kRational, 1, true>, Layout, Isa>
+                 : ConvertPictureWithForm<CompiledForm<kRational, 1>, Layout, Isa>;
+    case 2:
+      return luma.correctsLevels
+                 ? ConvertPictureWithForm<CompiledForm<kRational, 2, true>, Layout, Isa>
+                 : ConvertPictureWithForm<CompiledForm<kRational, 2>, Layout, Isa>;
+    default:
+      return luma.correctsLevels
+                 ? ConvertPictureWithForm<CompiledForm<kRational, 4, true>, Layout, Isa>
+                 : ConvertPictureWithForm<CompiledForm<kRational, 4>, Layout, Isa>;
   }
 }
 

@@ -63,6 +63,12 @@ struct Neon {
   KELMAR_VECTOR_INLINE static Vec MinusOneWhereEqual16(Vec x, Vec a, Vec b) {
     return Bytes(vaddq_u16(U16(x), vceqq_s16(S16(a), S16(b))));
   }
+  KELMAR_VECTOR_INLINE static Vec PlusOneWhereEqual8(Vec x, Vec a, Vec b) {
+    return vsubq_u8(x, vceqq_u8(a, b));
+  }
+  KELMAR_VECTOR_INLINE static Vec MinusOneWhereEqual8(Vec x, Vec a, Vec b) {
+    return vaddq_u8(x, vceqq_u8(a, b));
+  }
   KELMAR_VECTOR_INLINE static Vec Max16(Vec a, Vec b) { return Bytes(vmaxq_s16(S16(a), S16(b))); }
   KELMAR_VECTOR_INLINE static Vec Min16(Vec a, Vec b) { return Bytes(vminq_s16(S16(a), S16(b))); }
   KELMAR_VECTOR_INLINE static Vec Abs16(Vec a) { return Bytes(vabsq_s16(S16(a))); }

@@ -45,6 +45,12 @@ struct Sse2 : BytesFromWords<Sse2> {
   static Vec PlusOneWhereGreater16(Vec x, Vec a, Vec b) { return Sub16(x, _mm_cmpgt_epi16(a, b)); }
   static Vec PlusOneWhereEqual16(Vec x, Vec a, Vec b) { return Sub16(x, _mm_cmpeq_epi16(a, b)); }
   static Vec MinusOneWhereEqual16(Vec x, Vec a, Vec b) { return Add16(x, _mm_cmpeq_epi16(a, b)); }
+  static Vec PlusOneWhereEqual8(Vec x, Vec a, Vec b) {
+    return _mm_sub_epi8(x, _mm_cmpeq_epi8(a, b));
+  }
+  static Vec MinusOneWhereEqual8(Vec x, Vec a, Vec b) {
+    return _mm_add_epi8(x, _mm_cmpeq_epi8(a, b));
+  }
   static Vec Max16(Vec a, Vec b) { return _mm_max_epi16(a, b); }
   static Vec Min16(Vec a, Vec b) { return _mm_min_epi16(a, b); }
   static Vec Abs16(Vec a) { return _mm_max_epi16(a, _mm_sub_epi16(_mm_setzero_si128(), a)); }

@@ -23,6 +23,9 @@ struct WithoutAdd16 {
   static Vec PlusOneWhereGreater16(Vec x, Vec, Vec) { return x; }
   static Vec PlusOneWhereEqual16(Vec x, Vec, Vec) { return x; }
   static Vec MinusOneWhereEqual16(Vec x, Vec, Vec) { return x; }
+  static Vec Set8(char) { return {}; }
+  static Vec PlusOneWhereEqual8(Vec x, Vec, Vec) { return x; }
+  static Vec MinusOneWhereEqual8(Vec x, Vec, Vec) { return x; }
   static Vec And(Vec a, Vec) { return a; }
   static Vec Or(Vec a, Vec) { return a; }
   template <int kBits>
