@@ -50,7 +50,7 @@ struct Lane {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), high);
   }
-  static void StoreBgr24(uint8_t* out, __m128i b, __m128i g, __m128i r) {
+  KELMAR_VECTOR_INLINE static void StoreBgr24(uint8_t* out, __m128i b, __m128i g, __m128i r) {
     for (int part = 0; part < 3; ++part)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * part), BgrPart(part, b, g, r));
   }
@@ -145,7 +145,7 @@ struct Avx2 : BytesFromWords<Avx2> {
   }
   // Each 128-bit lane holds 16 pixels: lane 0 the first 48 output bytes,
   // lane 1 the next 48.
-  static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
+  KELMAR_VECTOR_INLINE static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
     const Vec p0 = BgrPart(0, b, g, r);
     const Vec p1 = BgrPart(1, b, g, r);
     const Vec p2 = BgrPart(2, b, g, r);
@@ -161,7 +161,7 @@ struct Avx2 : BytesFromWords<Avx2> {
     Lane::StoreWords(out.low, LowLane(low), LowLane(high));
     Lane::StoreWords(out.high, HighLane(low), HighLane(high));
   }
-  static void StoreBgr24(TwoOutputRows out, Vec b, Vec g, Vec r) {
+  KELMAR_VECTOR_INLINE static void StoreBgr24(TwoOutputRows out, Vec b, Vec g, Vec r) {
     Lane::StoreBgr24(out.low, LowLane(b), LowLane(g), LowLane(r));
     Lane::StoreBgr24(out.high, HighLane(b), HighLane(g), HighLane(r));
   }

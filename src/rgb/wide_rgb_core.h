@@ -140,7 +140,7 @@ KELMAR_VECTOR_INLINE ChannelTerms<Isa> ComputeTerms(const FormConstants<Isa>& k,
 // rational (term + offset) * scale + bias, clamped rational term + offset
 // (the index is clamped before scaling).
 template <typename Form, typename Isa, typename Vec = typename Isa::Vec>
-inline Vec PrepareTerm(const FormConstants<Isa>& k, Vec term, Vec offset) {
+KELMAR_VECTOR_INLINE Vec PrepareTerm(const FormConstants<Isa>& k, Vec term, Vec offset) {
   const Vec index = Isa::Add16(term, offset);
   // The unit-slope form's offsets hold its lift too (MakeLayoutOffsets).
   if (Form::kind != LumaFormKind::kRational) return index;
@@ -149,14 +149,14 @@ inline Vec PrepareTerm(const FormConstants<Isa>& k, Vec term, Vec offset) {
 
 // The luma part: sample * scale for the rational form, else the sample.
 template <typename Form, typename Isa, typename Vec = typename Isa::Vec>
-inline Vec PrepareLuma(const FormConstants<Isa>& k, Vec luma16) {
+KELMAR_VECTOR_INLINE Vec PrepareLuma(const FormConstants<Isa>& k, Vec luma16) {
   if (Form::kind != LumaFormKind::kRational) return luma16;
   return Isa::Mullo16(luma16, k.scale);
 }
 
 // The unclamped level of LumaTable at the index whose two parts are given.
 template <typename Form, typename Isa, typename Vec = typename Isa::Vec>
-inline Vec Level(const FormConstants<Isa>& k, Vec lumaPart, Vec termPart) {
+KELMAR_VECTOR_INLINE Vec Level(const FormConstants<Isa>& k, Vec lumaPart, Vec termPart) {
   const Vec sum = Isa::Add16(lumaPart, termPart);
   if (Form::kind == LumaFormKind::kUnitSlope)
     return Isa::PlusOneWhereGreater16(sum, k.threshold, sum);
@@ -177,7 +177,7 @@ inline Vec Level(const FormConstants<Isa>& k, Vec lumaPart, Vec termPart) {
 // The corrections keyed by level, on the saturated bytes of one colour; every
 // compare sees the uncorrected level.
 template <typename Form, typename Isa, typename Vec = typename Isa::Vec>
-inline Vec CorrectLevels(const FormConstants<Isa>& k, Vec levels) {
+KELMAR_VECTOR_INLINE Vec CorrectLevels(const FormConstants<Isa>& k, Vec levels) {
   if (!Form::byLevel) return levels;
   Vec corrected = levels;
   for (int e = 0; e < Form::slots; ++e) {
@@ -196,7 +196,7 @@ struct PixelPairTerms {
 };
 
 template <typename Isa, typename Vec = typename Isa::Vec>
-inline PixelPairTerms<Isa> SpreadToPixels(Vec prepared) {
+KELMAR_VECTOR_INLINE PixelPairTerms<Isa> SpreadToPixels(Vec prepared) {
   return {Isa::UnpackLo16(prepared, prepared), Isa::UnpackHi16(prepared, prepared)};
 }
 
@@ -248,7 +248,7 @@ LayoutOffsets<Isa> MakeLayoutOffsets(const LumaForm& luma) {
 }
 
 template <typename Isa, typename Vec = typename Isa::Vec>
-inline PixelPairTerms<Isa> AddToPixels(const PixelPairTerms<Isa>& t, Vec offset) {
+KELMAR_VECTOR_INLINE PixelPairTerms<Isa> AddToPixels(const PixelPairTerms<Isa>& t, Vec offset) {
   return {Isa::Add16(t.low, offset), Isa::Add16(t.high, offset)};
 }
 

@@ -93,7 +93,7 @@ struct Sse2 : BytesFromWords<Sse2> {
     _mm_storeu_si128(reinterpret_cast<Vec*>(out), low);
     _mm_storeu_si128(reinterpret_cast<Vec*>(out + 16), high);
   }
-  static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
+  KELMAR_VECTOR_INLINE static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
     const Vec zero = _mm_setzero_si128();
     const Vec bgLow = _mm_unpacklo_epi8(b, g);
     const Vec bgHigh = _mm_unpackhi_epi8(b, g);

@@ -22,7 +22,7 @@ namespace {
 struct Ssse3 : Sse2 {
   static Vec Abs16(Vec a) { return _mm_abs_epi16(a); }
   static Vec Sign16(Vec magnitude, Vec x) { return _mm_sign_epi16(magnitude, x); }
-  static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
+  KELMAR_VECTOR_INLINE static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
     for (int part = 0; part < 3; ++part)
       _mm_storeu_si128(reinterpret_cast<Vec*>(out + 16 * part), BgrPart(part, b, g, r));
   }
