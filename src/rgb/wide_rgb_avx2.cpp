@@ -17,12 +17,20 @@ KELMAR_TARGET_AVX2_BEGIN
 namespace kelmar {
 namespace {
 
-KELMAR_VECTOR_INLINE __m256i BgrPart(int part, __m256i b, __m256i g, __m256i r) {
-  const __m256i sb = _mm256_broadcastsi128_si256(Shuffle(part, 0));
-  const __m256i sg = _mm256_broadcastsi128_si256(Shuffle(part, 1));
-  const __m256i sr = _mm256_broadcastsi128_si256(Shuffle(part, 2));
-  return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(b, sb), _mm256_shuffle_epi8(g, sg)),
-                         _mm256_shuffle_epi8(r, sr));
+// InterleaveBgr in each 128-bit lane.
+struct BgrParts256 {
+  __m256i part[3];
+};
+KELMAR_VECTOR_INLINE BgrParts256 InterleaveBgr(__m256i b, __m256i g, __m256i r) {
+  const __m256i low = _mm256_unpacklo_epi8(b, g);
+  const __m256i high = _mm256_unpackhi_epi8(b, g);
+  const __m256i windows[3] = {low, _mm256_alignr_epi8(high, low, 2 * kBgrPairWindow[1]), high};
+  BgrParts256 parts;
+  for (int k = 0; k < 3; ++k)
+    parts.part[k] = _mm256_or_si256(
+        _mm256_shuffle_epi8(windows[k], _mm256_broadcastsi128_si256(PairShuffle(k))),
+        _mm256_shuffle_epi8(r, _mm256_broadcastsi128_si256(RedShuffle(k))));
+  return parts;
 }
 
 KELMAR_VECTOR_INLINE __m128i LowLane(__m256i a) { return _mm256_castsi256_si128(a); }
@@ -51,8 +59,9 @@ struct Lane {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), high);
   }
   KELMAR_VECTOR_INLINE static void StoreBgr24(uint8_t* out, __m128i b, __m128i g, __m128i r) {
-    for (int part = 0; part < 3; ++part)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * part), BgrPart(part, b, g, r));
+    const BgrParts128 parts = InterleaveBgr(b, g, r);
+    for (int k = 0; k < 3; ++k)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * k), parts.part[k]);
   }
 };
 
@@ -146,9 +155,10 @@ struct Avx2 : BytesFromWords<Avx2> {
   // Each 128-bit lane holds 16 pixels: lane 0 the first 48 output bytes,
   // lane 1 the next 48.
   KELMAR_VECTOR_INLINE static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
-    const Vec p0 = BgrPart(0, b, g, r);
-    const Vec p1 = BgrPart(1, b, g, r);
-    const Vec p2 = BgrPart(2, b, g, r);
+    const BgrParts256 parts = InterleaveBgr(b, g, r);
+    const Vec p0 = parts.part[0];
+    const Vec p1 = parts.part[1];
+    const Vec p2 = parts.part[2];
     _mm256_storeu_si256(reinterpret_cast<Vec*>(out), _mm256_permute2x128_si256(p0, p1, 0x20));
     _mm256_storeu_si256(reinterpret_cast<Vec*>(out + 32), _mm256_permute2x128_si256(p2, p0, 0x30));
     _mm256_storeu_si256(reinterpret_cast<Vec*>(out + 64), _mm256_permute2x128_si256(p1, p2, 0x31));

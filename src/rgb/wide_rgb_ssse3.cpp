@@ -23,8 +23,9 @@ struct Ssse3 : Sse2 {
   static Vec Abs16(Vec a) { return _mm_abs_epi16(a); }
   static Vec Sign16(Vec magnitude, Vec x) { return _mm_sign_epi16(magnitude, x); }
   KELMAR_VECTOR_INLINE static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
-    for (int part = 0; part < 3; ++part)
-      _mm_storeu_si128(reinterpret_cast<Vec*>(out + 16 * part), BgrPart(part, b, g, r));
+    const BgrParts128 parts = InterleaveBgr(b, g, r);
+    for (int k = 0; k < 3; ++k)
+      _mm_storeu_si128(reinterpret_cast<Vec*>(out + 16 * k), parts.part[k]);
   }
 };
 
