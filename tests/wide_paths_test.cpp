@@ -361,8 +361,8 @@ TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
 }
 
 // Every kernel a form's corrections compile to: keyed by m or by level, with
-// one, two or four slots per direction, for the plain and the clamped
-// rational forms, on every layout.
+// one, two, three (by level) or four slots per direction, for the plain and
+// the clamped rational forms, on every layout.
 TEST(ClosedForms, EveryCorrectionKernelOnEveryLayout) {
   struct Case {
     Adjust adjust;
@@ -373,6 +373,7 @@ TEST(ClosedForms, EveryCorrectionKernelOnEveryLayout) {
   const Case cases[] = {
       {{2, 3, 2, 0}, LumaFormKind::kRational, true, 1},
       {{-30, 21, 0, 0}, LumaFormKind::kRational, true, 2},
+      {{20, 3, 2, 0}, LumaFormKind::kRational, true, 3},
       {{-30, 26, 3, 0}, LumaFormKind::kRational, true, kMaxLumaExceptionsPerSide},
       {{-30, -11, 0, 0}, LumaFormKind::kRational, false, 1},
       {{-29, -11, 1, 0}, LumaFormKind::kRational, false, 2},

@@ -104,8 +104,8 @@ RgbClosedForms AnalyseAdjustTables(const AdjustTables& tables, int32_t brightnes
                                    int32_t saturation,
                                    int maxExceptionsPerSide = kMaxLumaExceptionsPerSide);
 
-// Correction slots per direction the kernels are compiled for: 0, 1, 2 or
-// kMaxLumaExceptionsPerSide.
+// Correction slots per direction the kernels are compiled for: 0, 1, 2, 3
+// (keyed by level) or kMaxLumaExceptionsPerSide.
 int32_t LumaCorrectionSlots(const LumaForm& luma);
 
 // What computing the form costs the vector kernels, against 20 for one

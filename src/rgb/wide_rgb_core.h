@@ -374,6 +374,7 @@ PictureConverter FormKernel(const RgbClosedForms& forms) {
       return luma.correctsLevels
                  ? ConvertPictureWithForm<CompiledForm<kRational, 2, true>, Layout, Isa>
                  : ConvertPictureWithForm<CompiledForm<kRational, 2>, Layout, Isa>;
+    case 3: return ConvertPictureWithForm<CompiledForm<kRational, 3, true>, Layout, Isa>;
     default:
       return luma.correctsLevels
                  ? ConvertPictureWithForm<CompiledForm<kRational, 4, true>, Layout, Isa>
