@@ -165,23 +165,23 @@ TEST_F(Packed, TableValues) {
   }
 }
 
-// Each mapped table of `adjust` as its form computes it; false when the
-// tables have no forms and the writers look samples up.
+// Each mapped table of `adjust` as its form computes it; false when a mapped
+// table has no form and the writers look its samples up.
 bool RampsGiveTheTables(const DisplayValues& adjust) {
   const auto tables = PackedTablesFor(adjust);
   const PackedLookups& lookups = tables->lookups;
-  if (!lookups.ramps) return false;
-  const auto expectForm = [&](const uint8_t(&table)[256], const RampVectors& v, int lane) {
+  const auto expectForm = [&](const uint8_t(&table)[256], const RampVectors& v, int lane,
+                              RampShape shape) {
     const PackedRamp ramp = RampOfLane(v, lane);
-    for (int x = 0; x < 256; ++x)
-      EXPECT_EQ(RampEntry(ramp, lookups.rampShape, x), table[x]) << "entry " << x;
+    for (int x = 0; x < 256; ++x) EXPECT_EQ(RampEntry(ramp, shape, x), table[x]) << "entry " << x;
   };
-  if (lookups.mapLuma) expectForm(tables->PackedLumaTable, lookups.lumaRamp, 0);
-  if (lookups.mapChroma) {
-    expectForm(tables->PackedUTable, lookups.chromaRamp, 0);
-    expectForm(tables->PackedVTable, lookups.chromaRamp, 8);
+  if (lookups.mapLuma && lookups.lumaByRamp)
+    expectForm(tables->PackedLumaTable, lookups.lumaRamp, 0, lookups.lumaShape);
+  if (lookups.mapChroma && lookups.chromaByRamp) {
+    expectForm(tables->PackedUTable, lookups.chromaRamp, 0, lookups.chromaShape);
+    expectForm(tables->PackedVTable, lookups.chromaRamp, 8, lookups.chromaShape);
   }
-  return true;
+  return (!lookups.mapLuma || lookups.lumaByRamp) && (!lookups.mapChroma || lookups.chromaByRamp);
 }
 
 // The vector writers compute adjusted samples rather than look them up
@@ -419,8 +419,14 @@ TEST_F(Packed, EveryKindOfSettingOnEveryPath) {
       {INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX},
       {1000, -1000, 500, -1},
       {0, 30000, -200, 77},
-      // Ramps that round toward zero, need corrections, or have none.
+      // Ramps that round toward zero, need corrections, or have none; luma
+      // and chroma in shapes of their own, or looked up beside computed
+      // chroma.
       {2, 3, 2, 0},
+      {0, 3, 0, 0},
+      {0, -6, 0, 0},
+      {0, -6, 0, 4},
+      {0, INT32_MIN, 1, 0},
       {300, -21, -9, 0},
       {INT32_MAX, -35, 0, 0},
       {-4000, 26, 9, -7},

@@ -60,14 +60,14 @@ KELMAR_VECTOR_INLINE __m128i ComputeRamp(const RampVectors& ramp, bool byHalves,
 // Sixteen luma samples through PackedLumaTable's ramp.
 template <RampRounding kRounding>
 KELMAR_VECTOR_INLINE __m128i ComputeLumaRamp(const PackedLookups& lookups, __m128i samples) {
-  return ComputeRamp<kRounding>(lookups.lumaRamp, false, 0, lookups.rampShape.shift, samples);
+  return ComputeRamp<kRounding>(lookups.lumaRamp, false, 0, lookups.lumaShape.shift, samples);
 }
 
 // Eight U samples in bytes 0-7 and eight V samples in bytes 8-15 through
 // their ramps.
 template <RampRounding kRounding>
 KELMAR_VECTOR_INLINE __m128i ComputeChromaRamps(const PackedLookups& lookups, __m128i samples) {
-  return ComputeRamp<kRounding>(lookups.chromaRamp, true, 8, lookups.rampShape.shift, samples);
+  return ComputeRamp<kRounding>(lookups.chromaRamp, true, 8, lookups.chromaShape.shift, samples);
 }
 
 }  // namespace

@@ -258,32 +258,46 @@ void SetRampVectors(const PackedRamp& first, const PackedRamp& second, int shift
   }
 }
 
-// Forms of the mapped tables in one shape, when there are any: without
+// The first shape in which `find(shape, corrections)` finds forms: without
 // corrections if any shape allows, the cheaper rounding first and the
 // largest shift (the finest scale) first.
-void FindRamps(const PackedTables& tables, const DisplayValues& a, PackedLookups& lookups) {
-  const RampGains gains = GainsOf(a);
-  const int64_t lumaLift = 10 * static_cast<int64_t>(a.brightness) + 128;
+template <typename Find>
+bool FindShape(Find find, RampShape& found) {
   for (int corrections : {0, kRampCorrections}) {
     for (RampRounding rounding : {RampRounding::kBelowMiddle, RampRounding::kTowardZero}) {
       for (int shift = kMaxRampShift; shift >= 0; --shift) {
         const RampShape shape = {rounding, shift};
-        PackedRamp luma = {}, u = {}, v = {};
-        if (lookups.mapLuma &&
-            !FindRamp(tables.PackedLumaTable, gains.luma, lumaLift, shape, corrections, luma))
-          continue;
-        if (lookups.mapChroma &&
-            (!FindRamp(tables.PackedUTable, gains.u, 128, shape, corrections, u) ||
-             !FindRamp(tables.PackedVTable, gains.v, 128, shape, corrections, v)))
-          continue;
-        lookups.ramps = true;
-        lookups.rampShape = shape;
-        SetRampVectors(luma, luma, shift, lookups.lumaRamp);
-        SetRampVectors(u, v, shift, lookups.chromaRamp);
-        return;
+        if (!find(shape, corrections)) continue;
+        found = shape;
+        return true;
       }
     }
   }
+  return false;
+}
+
+// The forms of the mapped tables: luma in the shape that suits it, U and V
+// in one shape for both.
+void FindRamps(const PackedTables& tables, const DisplayValues& a, PackedLookups& lookups) {
+  const RampGains gains = GainsOf(a);
+  const int64_t lumaLift = 10 * static_cast<int64_t>(a.brightness) + 128;
+  PackedRamp luma = {}, u = {}, v = {};
+  lookups.lumaByRamp = lookups.mapLuma && FindShape(
+                                              [&](RampShape shape, int corrections) {
+                                                return FindRamp(tables.PackedLumaTable, gains.luma,
+                                                                lumaLift, shape, corrections, luma);
+                                              },
+                                              lookups.lumaShape);
+  lookups.chromaByRamp =
+      lookups.mapChroma &&
+      FindShape(
+          [&](RampShape shape, int corrections) {
+            return FindRamp(tables.PackedUTable, gains.u, 128, shape, corrections, u) &&
+                   FindRamp(tables.PackedVTable, gains.v, 128, shape, corrections, v);
+          },
+          lookups.chromaShape);
+  if (lookups.lumaByRamp) SetRampVectors(luma, luma, lookups.lumaShape.shift, lookups.lumaRamp);
+  if (lookups.chromaByRamp) SetRampVectors(u, v, lookups.chromaShape.shift, lookups.chromaRamp);
 }
 
 }  // namespace
@@ -343,8 +357,10 @@ void PackedTables::Build(const Key& key, PackedTables& tables) {
   lookups.mapChroma = !IsIdentity(tables.PackedUTable) || !IsIdentity(tables.PackedVTable);
   // Only the SSE2 and AVX2 writers compute ramps; elsewhere the search
   // would only slow the build.
-  lookups.ramps = false;
-  lookups.rampShape = {RampRounding::kBelowMiddle, 0};
+  lookups.lumaByRamp = false;
+  lookups.chromaByRamp = false;
+  lookups.lumaShape = {RampRounding::kBelowMiddle, 0};
+  lookups.chromaShape = lookups.lumaShape;
   if (KELMAR_HAVE_WIDE) FindRamps(tables, key, lookups);
   Slice(tables.PackedLumaTable, tables.PackedLumaTable, lookups.luma);
   Slice(tables.PackedUTable, tables.PackedVTable, lookups.chroma);

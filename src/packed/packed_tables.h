@@ -89,13 +89,16 @@ struct alignas(32) RampVectors {
 PackedRamp RampOfLane(const RampVectors& vectors, int lane);
 
 // The packed tables as the vector writers read them: tables that are the
-// identity are skipped, the others computed as ramps when every mapped one
-// has a form at one shift, or else looked up by byte shuffles.
+// identity are skipped, the others computed as ramps where they have forms
+// (luma in a shape of its own, U and V in one shape together, as they share
+// a vector), or else looked up by byte shuffles.
 struct PackedLookups {
-  bool mapLuma;            // luma through PackedLumaTable
-  bool mapChroma;          // U and V through PackedUTable and PackedVTable
-  bool ramps;              // the mapped tables by their forms below
-  RampShape rampShape;     // their common rounding and shift
+  bool mapLuma;         // luma through PackedLumaTable
+  bool mapChroma;       // U and V through PackedUTable and PackedVTable
+  bool lumaByRamp;      // the mapped luma by lumaRamp in lumaShape
+  bool chromaByRamp;    // the mapped U and V by chromaRamp in chromaShape
+  RampShape lumaShape;  // rounding and shift of each ramp
+  RampShape chromaShape;
   RampVectors lumaRamp;    // PackedLumaTable twice
   RampVectors chromaRamp;  // PackedUTable, PackedVTable
   SlicedTables luma;       // PackedLumaTable twice

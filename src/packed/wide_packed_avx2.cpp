@@ -231,7 +231,7 @@ struct Avx2Packer {
       __m256i mapped;
       if constexpr (IsRamp(kChroma))
         mapped =
-            ComputeRamp<RoundingOf(kChroma)>(lookups.chromaRamp, lookups.rampShape.shift, both);
+            ComputeRamp<RoundingOf(kChroma)>(lookups.chromaRamp, lookups.chromaShape.shift, both);
       else
         mapped = Lookup(lookups.chroma, both);
       us = _mm256_castsi256_si128(mapped);
@@ -251,7 +251,7 @@ struct Avx2Packer {
     if (kLuma == SampleMap::kTables) luma = Lookup(job.tables->lookups.luma, luma);
     if constexpr (IsRamp(kLuma)) {
       const PackedLookups& lookups = job.tables->lookups;
-      luma = ComputeRamp<RoundingOf(kLuma)>(lookups.lumaRamp, lookups.rampShape.shift, luma);
+      luma = ComputeRamp<RoundingOf(kLuma)>(lookups.lumaRamp, lookups.lumaShape.shift, luma);
     }
     const __m256i low = InterleaveLow<kYuy2>(uv, luma);    // pixels 0-7, 16-23
     const __m256i high = InterleaveHigh<kYuy2>(uv, luma);  // pixels 8-15, 24-31

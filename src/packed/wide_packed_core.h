@@ -66,32 +66,42 @@ void PackRuns(const PackedJob& job, const PackedPicture& picture) {
       picture, [&](const PackedRun& run) { PackRunByPairs<Isa, kYuy2, kLuma, kChroma>(job, run); });
 }
 
-// The writer compiled for the call's byte order and for the tables that
-// are not the identity (the copy when there are none), computed when they
-// have ramps.
-template <typename Isa, bool kYuy2, SampleMap kMapped>
-void PackMapped(const PackedJob& job, const PackedPicture& picture, const PackedLookups& lookups) {
-  constexpr SampleMap kCopy = SampleMap::kCopy;
-  if (lookups.mapLuma) {
-    if (lookups.mapChroma) return PackRuns<Isa, kYuy2, kMapped, kMapped>(job, picture);
-    return PackRuns<Isa, kYuy2, kMapped, kCopy>(job, picture);
-  }
-  if (lookups.mapChroma) return PackRuns<Isa, kYuy2, kCopy, kMapped>(job, picture);
-  PackRuns<Isa, kYuy2, kCopy, kCopy>(job, picture);
+// How the writer maps the samples of one table: copied where it is the
+// identity, computed where it has a ramp, else looked up.
+inline SampleMap MapOf(bool mapped, bool byRamp, RampShape shape) {
+  if (!mapped) return SampleMap::kCopy;
+  if (!byRamp) return SampleMap::kTables;
+  return shape.rounding == RampRounding::kTowardZero ? SampleMap::kTruncatedRamps
+                                                     : SampleMap::kRamps;
 }
 
+template <typename Isa, bool kYuy2, SampleMap kLuma>
+void PackWithLuma(const PackedJob& job, const PackedPicture& picture, SampleMap chroma) {
+  switch (chroma) {
+    case SampleMap::kCopy: return PackRuns<Isa, kYuy2, kLuma, SampleMap::kCopy>(job, picture);
+    case SampleMap::kTables: return PackRuns<Isa, kYuy2, kLuma, SampleMap::kTables>(job, picture);
+    case SampleMap::kRamps: return PackRuns<Isa, kYuy2, kLuma, SampleMap::kRamps>(job, picture);
+    case SampleMap::kTruncatedRamps:
+      return PackRuns<Isa, kYuy2, kLuma, SampleMap::kTruncatedRamps>(job, picture);
+  }
+}
+
+// The writer compiled for the call's byte order and for how each table's
+// samples are mapped.
 template <typename Isa, bool kYuy2>
 void PackInOrder(const PackedJob& job, const PackedPicture& picture) {
-  if (job.tables) {
-    const PackedLookups& lookups = job.tables->lookups;
-    if (lookups.ramps) {
-      if (lookups.rampShape.rounding == RampRounding::kTowardZero)
-        return PackMapped<Isa, kYuy2, SampleMap::kTruncatedRamps>(job, picture, lookups);
-      return PackMapped<Isa, kYuy2, SampleMap::kRamps>(job, picture, lookups);
-    }
-    return PackMapped<Isa, kYuy2, SampleMap::kTables>(job, picture, lookups);
+  if (!job.tables) return PackRuns<Isa, kYuy2, SampleMap::kCopy, SampleMap::kCopy>(job, picture);
+  const PackedLookups& l = job.tables->lookups;
+  const SampleMap chroma = MapOf(l.mapChroma, l.chromaByRamp, l.chromaShape);
+  switch (MapOf(l.mapLuma, l.lumaByRamp, l.lumaShape)) {
+    case SampleMap::kCopy: return PackWithLuma<Isa, kYuy2, SampleMap::kCopy>(job, picture, chroma);
+    case SampleMap::kTables:
+      return PackWithLuma<Isa, kYuy2, SampleMap::kTables>(job, picture, chroma);
+    case SampleMap::kRamps:
+      return PackWithLuma<Isa, kYuy2, SampleMap::kRamps>(job, picture, chroma);
+    case SampleMap::kTruncatedRamps:
+      return PackWithLuma<Isa, kYuy2, SampleMap::kTruncatedRamps>(job, picture, chroma);
   }
-  PackRuns<Isa, kYuy2, SampleMap::kCopy, SampleMap::kCopy>(job, picture);
 }
 
 template <typename Isa>
