@@ -94,7 +94,7 @@ echo
 echo "| loop | instructions | pixels | cycles per iteration | cycles per pixel |"
 echo "|---|---:|---:|---:|---:|"
 neon='kelmar::\(anonymous namespace\)::Neon'
-form='ConvertPictureWithForm<kelmar::\(anonymous namespace\)::CompiledForm<\(kelmar::LumaFormKind\)1, 0>'
+form='ConvertPictureWithForm<kelmar::\(anonymous namespace\)::CompiledForm<\(kelmar::LumaFormKind\)1, 0, false>'
 neonTable='kelmar::\(anonymous namespace\)::NeonWithTable'
 windows='ConvertPictureWithWindows<kelmar'
 loop "ours 24-bit neutral (unit-slope form)" "$form, kelmar::Rgb24Facts, $neon>"
