@@ -10,10 +10,13 @@
 //   U share      min(((sat(u + d) - 80) >> 5) * 4, 12)
 //   V share      min((sat(v + d) - 80) >> 5, 3)
 // where sat() saturates at 255 and the subtraction at 0.  The shares occupy
-// separate bits, so their sum is their union.
+// separate bits, so their sum is their union.  The chroma shares are capped
+// before the shift, min(level, 127) >> 5 being min(level >> 5, 3), so both
+// share one constant (with eight vector registers, one fewer to keep).
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "common/layout_facts.h"
 #include "rgb/vector_traits.h"
@@ -48,12 +51,13 @@ KELMAR_VECTOR_INLINE void DitherRow(const DitherRows<Isa>& d, int p, Rows y, Vec
       Isa::MaxU8(Isa::And(Isa::SubsU8(luma, Isa::Set8(14)), Isa::Set8(static_cast<char>(0xF0))),
                  Isa::Set8(16)),
       Isa::Set8(static_cast<char>(224)));
-  const Vec uLevel = Isa::SubsU8(Isa::AddsU8(u, d.chroma[p]), Isa::Set8(80));
-  const Vec vLevel = Isa::SubsU8(Isa::AddsU8(v, d.chroma[p]), Isa::Set8(80));
-  const Vec uShare =
-      Isa::MinU8(Isa::And(Isa::template Srli16<3>(uLevel), Isa::Set8(0x1C)), Isa::Set8(12));
-  const Vec vShare =
-      Isa::MinU8(Isa::And(Isa::template Srli16<5>(vLevel), Isa::Set8(0x07)), Isa::Set8(3));
+  const Vec cap = Isa::Set8(127);
+  const Vec uLevel = Isa::MinU8(Isa::SubsU8(Isa::AddsU8(u, d.chroma[p]), Isa::Set8(80)), cap);
+  const Vec vLevel = Isa::MinU8(Isa::SubsU8(Isa::AddsU8(v, d.chroma[p]), Isa::Set8(80)), cap);
+  // The 16-bit shifts bring bits of the neighbouring byte in above the
+  // share; the masks drop them.
+  const Vec uShare = Isa::And(Isa::template Srli16<3>(uLevel), Isa::Set8(0x1C));
+  const Vec vShare = Isa::And(Isa::template Srli16<5>(vLevel), Isa::Set8(0x07));
   Isa::StoreBytes(out, Isa::Or(Isa::Or(lumaShare, uShare), vShare));
 }
 
@@ -77,10 +81,17 @@ struct DitherKernel {
 
   void Run(const WideMacroblockRow& row, ptrdiff_t column, ptrdiff_t count) const {
     const ptrdiff_t paired = count - count % kStep;
+    // With eight general registers (32-bit x86) a copy on the stack, which
+    // is addressed from the stack pointer, leaves one more of them for the
+    // row pointers; elsewhere the reference costs nothing.
+    constexpr bool kFewRegisters = KELMAR_HAVE_WIDE && !KELMAR_WIDE_REGISTERS_32;
+    using RowsHeld =
+        std::conditional_t<kFewRegisters, const DitherRows<Isa>, const DitherRows<Isa>&>;
+    RowsHeld local = rows;
     for (int j = 0; j < 8; ++j) {
       const auto [y0, y1, u, v, out0, out1] = RowPairOfMacroblocksFrom(row, j, column, 16);
       for (ptrdiff_t c = 0; c < paired; c += kStep)
-        DitherRowPair<Isa>(rows, j, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 16 * c,
+        DitherRowPair<Isa>(local, j, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 16 * c,
                            out1 + 16 * c);
     }
     if constexpr (kStep == 2) {

@@ -128,10 +128,13 @@ struct Avx2 : BytesFromWords<Avx2> {
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
   }
   // Chroma samples 0-15, each twice: 0-7 in the low lane, 8-15 in the high one.
+  // The 16 samples in both lanes, each lane's shuffle doubling its half.
   static Vec LoadChromaPairs(const uint8_t* p) {
-    const Vec samples = _mm256_permute4x64_epi64(
-        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))), 0x50);
-    return _mm256_unpacklo_epi8(samples, samples);
+    const Vec samples =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    const Vec doubled = _mm256_setr_epi8(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9,
+                                         10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
+    return _mm256_shuffle_epi8(samples, doubled);
   }
   static Vec LoadLuma(TwoRows p) {
     return JoinLanes(Lane::LoadLuma(p.low), Lane::LoadLuma(p.high));
