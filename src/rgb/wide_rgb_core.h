@@ -340,8 +340,17 @@ void ConvertPictureWithForm(const RgbJob& job) {
   ConvertWideRows(job, Layout::kRows, kernel);
 }
 
+// The kernel of `kSlots` correction slots keyed the form's way.
+template <LumaFormKind kKind, int kSlots, typename Layout, typename Isa>
+PictureConverter KeyedKernel(const LumaForm& luma) {
+  if (luma.correctsLevels)
+    return ConvertPictureWithForm<CompiledForm<kKind, kSlots, true>, Layout, Isa>;
+  return ConvertPictureWithForm<CompiledForm<kKind, kSlots>, Layout, Isa>;
+}
+
 // The kernel compiled for the form of the tables: their luma form's kind
-// and its number of correction slots.
+// and its correction slots (three only keyed by level; the clamped form
+// has one or four).
 template <typename Layout, typename Isa>
 PictureConverter FormKernel(const RgbClosedForms& forms) {
   static_assert(vector_traits::FormTraits<Isa>::kComplete);
@@ -353,32 +362,17 @@ PictureConverter FormKernel(const RgbClosedForms& forms) {
     constexpr Kind kClamped = Kind::kClampedRational;
     switch (LumaCorrectionSlots(luma)) {
       case 0: return ConvertPictureWithForm<CompiledForm<kClamped, 0>, Layout, Isa>;
-      case 1:
-        return luma.correctsLevels
-                   ? ConvertPictureWithForm<CompiledForm<kClamped, 1, true>, Layout, Isa>
-                   : ConvertPictureWithForm<CompiledForm<kClamped, 1>, Layout, Isa>;
-      default:
-        return luma.correctsLevels
-                   ? ConvertPictureWithForm<CompiledForm<kClamped, 4, true>, Layout, Isa>
-                   : ConvertPictureWithForm<CompiledForm<kClamped, 4>, Layout, Isa>;
+      case 1: return KeyedKernel<kClamped, 1, Layout, Isa>(luma);
+      default: return KeyedKernel<kClamped, 4, Layout, Isa>(luma);
     }
   }
   constexpr Kind kRational = Kind::kRational;
   switch (LumaCorrectionSlots(luma)) {
     case 0: return ConvertPictureWithForm<CompiledForm<kRational, 0>, Layout, Isa>;
-    case 1:
-      return luma.correctsLevels
-                 ? ConvertPictureWithForm<CompiledForm<kRational, 1, true>, Layout, Isa>
-                 : ConvertPictureWithForm<CompiledForm<kRational, 1>, Layout, Isa>;
-    case 2:
-      return luma.correctsLevels
-                 ? ConvertPictureWithForm<CompiledForm<kRational, 2, true>, Layout, Isa>
-                 : ConvertPictureWithForm<CompiledForm<kRational, 2>, Layout, Isa>;
+    case 1: return KeyedKernel<kRational, 1, Layout, Isa>(luma);
+    case 2: return KeyedKernel<kRational, 2, Layout, Isa>(luma);
     case 3: return ConvertPictureWithForm<CompiledForm<kRational, 3, true>, Layout, Isa>;
-    default:
-      return luma.correctsLevels
-                 ? ConvertPictureWithForm<CompiledForm<kRational, 4, true>, Layout, Isa>
-                 : ConvertPictureWithForm<CompiledForm<kRational, 4>, Layout, Isa>;
+    default: return KeyedKernel<kRational, 4, Layout, Isa>(luma);
   }
 }
 
