@@ -21,7 +21,11 @@ struct DitherPatterns {
 
 // The quantiser tables are runs of equal values that saturating byte
 // arithmetic reproduces; `exact` says whether these tables are those runs
-// and their offsets fit in bytes.
+// and their offsets fit in bytes.  The arithmetic adds these biases to the
+// luma and chroma offsets, so that saturation at 255 clamps the shares
+// from above.
+constexpr int32_t kDitherLumaBias = 2;
+constexpr int32_t kDitherChromaBias = 48;
 struct DitherForms {
   bool exact;
   DitherPatterns patterns;

@@ -32,7 +32,7 @@
 //   StoreBgr24(out, b, g, r), StoreWords(out, low, high)
 //   StoreWordsOfBytes(out, low, high) 16-bit words of a low and a high byte
 // The dither kernels (wide_dither_core.h) also call
-//   Set8(char), AddsU8, SubsU8, MaxU8, MinU8, LoadChromaPairs(rows), StoreBytes(out, a)
+//   Set8(char), AddsU8, SubsU8, MaxU8, LoadChromaPairs(rows), StoreBytes(out, a)
 //   and, with two macroblocks per step, SetLanes32(low, high)
 // The window kernels (wide_window_core.h) also call
 //   Table, LoadTable(p), Lookup(table, index), Xor, AddsU8, SubsU8, Set8(char)
@@ -114,7 +114,6 @@ KELMAR_TRAITS_PRIMITIVE(WidenHi8, Isa::WidenHi8(AVec<Isa>()));
 KELMAR_BINARY_PRIMITIVE(AddsU8);
 KELMAR_BINARY_PRIMITIVE(SubsU8);
 KELMAR_BINARY_PRIMITIVE(MaxU8);
-KELMAR_BINARY_PRIMITIVE(MinU8);
 KELMAR_TRAITS_PRIMITIVE(LoadLuma, Isa::LoadLuma(ARow()));
 KELMAR_TRAITS_PRIMITIVE(LoadCenteredChroma16, Isa::LoadCenteredChroma16(ARow()));
 KELMAR_TRAITS_PRIMITIVE(LoadChromaPairs, Isa::LoadChromaPairs(ARow()));
@@ -194,7 +193,6 @@ struct DitherTraits {
   KELMAR_REQUIRE(AddsU8, "AddsU8(Vec, Vec)");
   KELMAR_REQUIRE(SubsU8, "SubsU8(Vec, Vec)");
   KELMAR_REQUIRE(MaxU8, "MaxU8(Vec, Vec)");
-  KELMAR_REQUIRE(MinU8, "MinU8(Vec, Vec)");
   KELMAR_REQUIRE(And, "And(Vec, Vec)");
   KELMAR_REQUIRE(Or, "Or(Vec, Vec)");
   KELMAR_REQUIRE(Srli16, "Srli16<n>(Vec)");

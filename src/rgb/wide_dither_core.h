@@ -5,20 +5,25 @@
 // VQuantTable[v + d] with the dither offsets b and d of the pixel's matrix
 // position; those tables are runs of equal values (checked when the tables
 // were built), computed here with saturating byte arithmetic on 16 or 32
-// pixels:
-//   luma share   clamp((sat(Y + b) - 14) & 0xF0, 16, 224)
-//   U share      min(((sat(u + d) - 80) >> 5) * 4, 12)
-//   V share      min((sat(v + d) - 80) >> 5, 3)
-// where sat() saturates at 255 and the subtraction at 0.  The shares occupy
-// separate bits, so their sum is their union.  The chroma shares are capped
-// before the shift, min(level, 127) >> 5 being min(level >> 5, 3), so both
-// share one constant (with eight vector registers, one fewer to keep).
+// pixels, the biases kDitherLumaBias (2) and kDitherChromaBias (48) being
+// added to the offsets beforehand:
+//   luma share   max((sat(Y + b + 2) - 16) & 0xF0, 16)
+//   U share      ((sat(u + d + 48) - 128) & 0x60) >> 3
+//   V share      ((sat(v + d + 48) - 128) & 0x60) >> 5
+// where sat() saturates at 255 and the subtraction at 0.  The saturation at
+// 255 is the upper clamp of each share (239 before the mask for luma, 127
+// for chroma), so no minimum is taken, and the luma subtraction and floor
+// are one constant: four constants besides the offsets, which matters with
+// eight vector registers.  The shares occupy separate bits, so their sum is
+// their union.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "common/layout_facts.h"
+#include "rgb/rgb_tables.h"
 #include "rgb/vector_traits.h"
 #include "rgb/wide_rgb.h"
 #include "rgb/wide_rows.h"
@@ -33,12 +38,23 @@ struct DitherRows {
   Vec chroma[4];  // DitherMatrix row p
 };
 
+// The four offsets of a matrix row plus `bias`, as the 32-bit word whose
+// bytes in memory are those offsets in order.
+inline uint32_t BiasedRow(const uint8_t (&offsets)[4], int32_t bias) {
+  uint8_t biased[4];
+  for (int k = 0; k < 4; ++k) biased[k] = static_cast<uint8_t>(offsets[k] + bias);
+  uint32_t word;
+  std::memcpy(&word, biased, 4);
+  return word;
+}
+
 template <typename Isa>
 DitherRows<Isa> MakeDitherRows(const DitherPatterns& patterns) {
   DitherRows<Isa> rows;
   for (int p = 0; p < 4; ++p) {
-    rows.luma[p] = Isa::Set32(static_cast<int32_t>(LoadU32(patterns.luma[p])));
-    rows.chroma[p] = Isa::Set32(static_cast<int32_t>(LoadU32(patterns.chroma[p])));
+    rows.luma[p] = Isa::Set32(static_cast<int32_t>(BiasedRow(patterns.luma[p], kDitherLumaBias)));
+    rows.chroma[p] =
+        Isa::Set32(static_cast<int32_t>(BiasedRow(patterns.chroma[p], kDitherChromaBias)));
   }
   return rows;
 }
@@ -46,18 +62,18 @@ DitherRows<Isa> MakeDitherRows(const DitherPatterns& patterns) {
 template <typename Isa, typename Rows, typename OutRows, typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE void DitherRow(const DitherRows<Isa>& d, int p, Rows y, Vec u, Vec v,
                                     OutRows out) {
-  const Vec luma = Isa::AddsU8(Isa::LoadLuma(y), d.luma[p]);
-  const Vec lumaShare = Isa::MinU8(
-      Isa::MaxU8(Isa::And(Isa::SubsU8(luma, Isa::Set8(14)), Isa::Set8(static_cast<char>(0xF0))),
-                 Isa::Set8(16)),
-      Isa::Set8(static_cast<char>(224)));
-  const Vec cap = Isa::Set8(127);
-  const Vec uLevel = Isa::MinU8(Isa::SubsU8(Isa::AddsU8(u, d.chroma[p]), Isa::Set8(80)), cap);
-  const Vec vLevel = Isa::MinU8(Isa::SubsU8(Isa::AddsU8(v, d.chroma[p]), Isa::Set8(80)), cap);
-  // The 16-bit shifts bring bits of the neighbouring byte in above the
-  // share; the masks drop them.
-  const Vec uShare = Isa::And(Isa::template Srli16<3>(uLevel), Isa::Set8(0x1C));
-  const Vec vShare = Isa::And(Isa::template Srli16<5>(vLevel), Isa::Set8(0x07));
+  const Vec sixteen = Isa::Set8(16);
+  const Vec lumaShare =
+      Isa::MaxU8(Isa::And(Isa::SubsU8(Isa::AddsU8(Isa::LoadLuma(y), d.luma[p]), sixteen),
+                          Isa::Set8(static_cast<char>(0xF0))),
+                 sixteen);
+  const Vec half = Isa::Set8(static_cast<char>(128));
+  const Vec chromaBits = Isa::Set8(0x60);
+  // Masked before the 16-bit shifts, so no bit crosses into the byte below.
+  const Vec uShare =
+      Isa::template Srli16<3>(Isa::And(Isa::SubsU8(Isa::AddsU8(u, d.chroma[p]), half), chromaBits));
+  const Vec vShare =
+      Isa::template Srli16<5>(Isa::And(Isa::SubsU8(Isa::AddsU8(v, d.chroma[p]), half), chromaBits));
   Isa::StoreBytes(out, Isa::Or(Isa::Or(lumaShare, uShare), vShare));
 }
 
@@ -112,10 +128,11 @@ void DitherPicture(const RgbJob& job) {
   DitherKernel<Isa> kernel = {MakeDitherRows<Isa>(patterns), MakeDitherRows<Isa>(patterns)};
   if constexpr (Isa::kMacroblocksPerStep == 2) {
     for (int r = 0; r < 2; ++r) {
-      kernel.twoPairs.luma[r] =
-          Isa::SetLanes32(LoadU32(patterns.luma[r]), LoadU32(patterns.luma[r + 2]));
+      kernel.twoPairs.luma[r] = Isa::SetLanes32(BiasedRow(patterns.luma[r], kDitherLumaBias),
+                                                BiasedRow(patterns.luma[r + 2], kDitherLumaBias));
       kernel.twoPairs.chroma[r] =
-          Isa::SetLanes32(LoadU32(patterns.chroma[r]), LoadU32(patterns.chroma[r + 2]));
+          Isa::SetLanes32(BiasedRow(patterns.chroma[r], kDitherChromaBias),
+                          BiasedRow(patterns.chroma[r + 2], kDitherChromaBias));
     }
   }
   ConvertWideRows(job, Pal8Facts::kRows, kernel);

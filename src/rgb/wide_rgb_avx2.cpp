@@ -119,7 +119,6 @@ struct Avx2 : BytesFromWords<Avx2> {
   static Vec AddsU8(Vec a, Vec b) { return _mm256_adds_epu8(a, b); }
   static Vec SubsU8(Vec a, Vec b) { return _mm256_subs_epu8(a, b); }
   static Vec MaxU8(Vec a, Vec b) { return _mm256_max_epu8(a, b); }
-  static Vec MinU8(Vec a, Vec b) { return _mm256_min_epu8(a, b); }
 
   static Vec LoadLuma(const uint8_t* p) {
     return _mm256_loadu_si256(reinterpret_cast<const Vec*>(p));

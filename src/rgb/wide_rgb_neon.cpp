@@ -116,7 +116,6 @@ struct Neon {
   KELMAR_VECTOR_INLINE static Vec AddsU8(Vec a, Vec b) { return vqaddq_u8(a, b); }
   KELMAR_VECTOR_INLINE static Vec SubsU8(Vec a, Vec b) { return vqsubq_u8(a, b); }
   KELMAR_VECTOR_INLINE static Vec MaxU8(Vec a, Vec b) { return vmaxq_u8(a, b); }
-  KELMAR_VECTOR_INLINE static Vec MinU8(Vec a, Vec b) { return vminq_u8(a, b); }
 
   KELMAR_VECTOR_INLINE static Table LoadTable(const uint8_t* entries) {
     return LoadByteTableNeon(entries);

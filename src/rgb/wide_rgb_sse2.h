@@ -77,7 +77,6 @@ struct Sse2 : BytesFromWords<Sse2> {
   static Vec AddsU8(Vec a, Vec b) { return _mm_adds_epu8(a, b); }
   static Vec SubsU8(Vec a, Vec b) { return _mm_subs_epu8(a, b); }
   static Vec MaxU8(Vec a, Vec b) { return _mm_max_epu8(a, b); }
-  static Vec MinU8(Vec a, Vec b) { return _mm_min_epu8(a, b); }
 
   static Vec LoadLuma(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const Vec*>(p)); }
   static Vec LoadChroma16(const uint8_t* p) {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
 #include "rgb/wide_rgb.h"
 
@@ -96,12 +95,6 @@ inline RowPairsInFourLanes FourRowPairsOfMacroblock(const WideMacroblockRow& row
     p.out1.row[lane] = out0 + row.rowBytes;
   }
   return p;
-}
-
-inline uint32_t LoadU32(const uint8_t* p) {
-  uint32_t word;
-  std::memcpy(&word, p, 4);
-  return word;
 }
 
 }  // namespace
