@@ -97,18 +97,31 @@ struct DitherKernel {
 
   void Run(const WideMacroblockRow& row, ptrdiff_t column, ptrdiff_t count) const {
     const ptrdiff_t paired = count - count % kStep;
-    // With eight general registers (32-bit x86) a copy on the stack, which
-    // is addressed from the stack pointer, leaves one more of them for the
-    // row pointers; elsewhere the reference costs nothing.
+    // With eight general and eight vector registers (32-bit x86) the rows
+    // go one at a time, loading their chroma again: a row pair's pointers
+    // and dither rows do not fit.  The dither rows are then copied to the
+    // stack, addressed from the stack pointer, which leaves one more general
+    // register for the row pointers; elsewhere the reference costs nothing.
     constexpr bool kFewRegisters = KELMAR_HAVE_WIDE && !KELMAR_WIDE_REGISTERS_32;
     using RowsHeld =
         std::conditional_t<kFewRegisters, const DitherRows<Isa>, const DitherRows<Isa>&>;
     RowsHeld local = rows;
     for (int j = 0; j < 8; ++j) {
       const auto [y0, y1, u, v, out0, out1] = RowPairOfMacroblocksFrom(row, j, column, 16);
-      for (ptrdiff_t c = 0; c < paired; c += kStep)
-        DitherRowPair<Isa>(local, j, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c, out0 + 16 * c,
-                           out1 + 16 * c);
+      if constexpr (kFewRegisters) {
+        const int p = 2 * (j & 1);
+        for (int r = 0; r < 2; ++r) {
+          const uint8_t* const y = r == 0 ? y0 : y1;
+          uint8_t* const out = r == 0 ? out0 : out1;
+          for (ptrdiff_t c = 0; c < paired; c += kStep)
+            DitherRow<Isa>(local, p + r, y + 16 * c, Isa::LoadChromaPairs(u + 8 * c),
+                           Isa::LoadChromaPairs(v + 8 * c), out + 16 * c);
+        }
+      } else {
+        for (ptrdiff_t c = 0; c < paired; c += kStep)
+          DitherRowPair<Isa>(local, j, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c,
+                             out0 + 16 * c, out1 + 16 * c);
+      }
     }
     if constexpr (kStep == 2) {
       if (paired == count) return;
