@@ -519,7 +519,12 @@ TEST(ClosedForms, DitherTablesWithoutTheirFormsFallBackToTheTables) {
       {"luma quantiser", [](DitherTables& d) { return &d.YQuantTable[100]; }, 48, false},
       {"U quantiser", [](DitherTables& d) { return &d.UQuantTable[200]; }, 4, false},
       {"V quantiser", [](DitherTables& d) { return &d.VQuantTable[111]; }, 1, false},
+      {"last luma quantiser entry",
+       [](DitherTables& d) { return &d.YQuantTable[kQuantTableSize - 1]; }, 208, false},
+      {"last U quantiser entry",
+       [](DitherTables& d) { return &d.UQuantTable[kQuantTableSize - 1]; }, 8, false},
       {"dither offset", nullptr, 7, true},
+      {"largest dither offset", nullptr, 34, true},
   };
   for (const Tamper& t : tampers) {
     const auto tables = RgbTablesFor(0, 0, 0);
