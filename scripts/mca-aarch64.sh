@@ -94,10 +94,10 @@ echo
 echo "| loop | instructions | pixels | cycles per iteration | cycles per pixel |"
 echo "|---|---:|---:|---:|---:|"
 neon='kelmar::\(anonymous namespace\)::Neon'
-form='ConvertPictureWithForm<kelmar::\(anonymous namespace\)::CompiledForm<\(kelmar::LumaFormKind\)1, 0, false>'
+form='ConvertPictureWithForm<kelmar::\(anonymous namespace\)::CompiledForm<\(kelmar::LumaFormKind\)1, 0, false, true>'
 neonTable='kelmar::\(anonymous namespace\)::NeonWithTable'
 windows='ConvertPictureWithWindows<kelmar'
-loop "ours 24-bit neutral (unit-slope form)" "$form, kelmar::Rgb24Facts, $neon>"
+loop "ours 24-bit neutral (centred unit-slope form)" "$form, kelmar::Rgb24Facts, $neon>"
 loop "ours 24-bit adjusted (window lookups)" "$windows::Rgb24Facts, $neonTable, 1>"
 loop "ours 5-5-5 neutral" "$form, kelmar::Rgb555Facts, $neon>"
 loop "ours 5-5-5 adjusted" "$windows::Rgb555Facts, $neonTable, 1>"

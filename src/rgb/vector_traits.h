@@ -22,6 +22,10 @@
 //                                    per byte, the top 8 - n bits of upper
 //                                    over the top n bits of lower
 //   UnpackLo8, UnpackHi8, UnpackLo16, UnpackHi16, PackUS16
+// and, where the unit-slope form without lift is cheaper computed centred
+// (CompiledForm), both of
+//   PlusOneWhereNegative16(x)        x + 1 in the lanes where x < 0
+//   PackCentred16(low, high)         PackUS16 of low + 128 and high + 128
 //   WidenLo8(a), WidenHi8(a)         UnpackLo8 / UnpackHi8 with zero: the low
 //                                    or high bytes of every 128-bit lane as
 //                                    16-bit lanes (NEON adds them in one
@@ -109,6 +113,8 @@ KELMAR_BINARY_PRIMITIVE(UnpackHi8);
 KELMAR_BINARY_PRIMITIVE(UnpackLo16);
 KELMAR_BINARY_PRIMITIVE(UnpackHi16);
 KELMAR_BINARY_PRIMITIVE(PackUS16);
+KELMAR_TRAITS_PRIMITIVE(PlusOneWhereNegative16, Isa::PlusOneWhereNegative16(AVec<Isa>()));
+KELMAR_BINARY_PRIMITIVE(PackCentred16);
 KELMAR_TRAITS_PRIMITIVE(WidenLo8, Isa::WidenLo8(AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(WidenHi8, Isa::WidenHi8(AVec<Isa>()));
 KELMAR_BINARY_PRIMITIVE(AddsU8);
@@ -180,8 +186,17 @@ struct FormTraits {
   KELMAR_REQUIRE(StoreBgr24, "StoreBgr24(uint8_t*, Vec, Vec, Vec)");
   KELMAR_REQUIRE(StoreWords, "StoreWords(uint8_t*, Vec, Vec)");
   KELMAR_REQUIRE(StoreWordsOfBytes, "StoreWordsOfBytes(uint8_t*, Vec low, Vec high)");
+  static_assert(HasPlusOneWhereNegative16<Isa>::value == HasPackCentred16<Isa>::value,
+                "instruction-set traits have one of PlusOneWhereNegative16 and PackCentred16");
   static constexpr bool kComplete = true;
 };
+
+// Whether the closed-form kernels of Isa compute the unit-slope form
+// without lift centred.
+template <typename Isa>
+constexpr bool TakesCentredLevels() {
+  return HasPackCentred16<Isa>::value;
+}
 
 // Instantiated by every dither kernel.
 template <typename Isa>

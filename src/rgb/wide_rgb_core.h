@@ -102,12 +102,17 @@ FormConstants<Isa> MakeFormConstants(const RgbClosedForms& forms) {
 
 // What the kernels are compiled for: the kind of luma form and, for the
 // rational forms, the number of correction slots per direction and whether
-// they are keyed by level (tested on the packed bytes) or by m.
-template <LumaFormKind kKind, int kSlots, bool kByLevel = false>
+// they are keyed by level (tested on the packed bytes) or by m.  A centred
+// kernel computes the unit-slope form without lift as levels less 128:
+// the step below 128 is then the sign bit added (PlusOneWhereNegative16)
+// and the clamp a signed narrowing (PackCentred16), for instruction sets
+// whose shift-and-accumulate makes the step one instruction.
+template <LumaFormKind kKind, int kSlots, bool kByLevel = false, bool kCentred = false>
 struct CompiledForm {
   static constexpr LumaFormKind kind = kKind;
   static constexpr int slots = kSlots;
   static constexpr bool byLevel = kByLevel;
+  static constexpr bool centred = kCentred;
 };
 
 template <typename Isa, typename Vec = typename Isa::Vec>
@@ -158,6 +163,7 @@ KELMAR_VECTOR_INLINE Vec PrepareLuma(const FormConstants<Isa>& k, Vec luma16) {
 template <typename Form, typename Isa, typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE Vec Level(const FormConstants<Isa>& k, Vec lumaPart, Vec termPart) {
   const Vec sum = Isa::Add16(lumaPart, termPart);
+  if constexpr (Form::centred) return Isa::PlusOneWhereNegative16(sum);
   if (Form::kind == LumaFormKind::kUnitSlope)
     return Isa::PlusOneWhereGreater16(sum, k.threshold, sum);
   const Vec m =
@@ -172,6 +178,15 @@ KELMAR_VECTOR_INLINE Vec Level(const FormConstants<Isa>& k, Vec lumaPart, Vec te
     level = Isa::MinusOneWhereEqual16(level, m, k.lower[e]);
   }
   return level;
+}
+
+// The saturated bytes of one colour from its levels in two vectors of words.
+template <typename Form, typename Isa, typename Vec = typename Isa::Vec>
+KELMAR_VECTOR_INLINE Vec PackLevels(Vec low, Vec high) {
+  if constexpr (Form::centred)
+    return Isa::PackCentred16(low, high);
+  else
+    return Isa::PackUS16(low, high);
 }
 
 // The corrections keyed by level, on the saturated bytes of one colour; every
@@ -238,7 +253,9 @@ template <typename Form, typename Layout, typename Isa>
 LayoutOffsets<Isa> MakeLayoutOffsets(const LumaForm& luma) {
   const int32_t unit = Form::kind == LumaFormKind::kRational ? luma.scale : 1;
   LayoutOffsets<Isa> o;
-  const int32_t lift = Form::kind == LumaFormKind::kUnitSlope ? luma.lift : 0;
+  // The centred kernel's lift is 0 and its levels are 128 lower.
+  const int32_t lift =
+      Form::kind != LumaFormKind::kUnitSlope ? 0 : (Form::centred ? -128 : luma.lift);
   o.redBlue = Isa::Set16(static_cast<int16_t>(Layout::kOffsets.redBlue + lift));
   o.greenAll = Isa::Set16(static_cast<int16_t>(lift));
   // Even rows start at an even x + y, odd rows at an odd one.
@@ -261,12 +278,15 @@ inline void ConvertRow(const FormConstants<Isa>& k, Rows y, const PixelPairTerms
   const Vec luma = Isa::LoadLuma(y);
   const Vec low = PrepareLuma<Form, Isa>(k, Isa::WidenLo8(luma));
   const Vec high = PrepareLuma<Form, Isa>(k, Isa::WidenHi8(luma));
-  const Vec b = CorrectLevels<Form, Isa>(
-      k, Isa::PackUS16(Level<Form, Isa>(k, low, blue.low), Level<Form, Isa>(k, high, blue.high)));
-  const Vec g = CorrectLevels<Form, Isa>(
-      k, Isa::PackUS16(Level<Form, Isa>(k, low, green.low), Level<Form, Isa>(k, high, green.high)));
-  const Vec r = CorrectLevels<Form, Isa>(
-      k, Isa::PackUS16(Level<Form, Isa>(k, low, red.low), Level<Form, Isa>(k, high, red.high)));
+  const Vec b =
+      CorrectLevels<Form, Isa>(k, PackLevels<Form, Isa>(Level<Form, Isa>(k, low, blue.low),
+                                                        Level<Form, Isa>(k, high, blue.high)));
+  const Vec g =
+      CorrectLevels<Form, Isa>(k, PackLevels<Form, Isa>(Level<Form, Isa>(k, low, green.low),
+                                                        Level<Form, Isa>(k, high, green.high)));
+  const Vec r =
+      CorrectLevels<Form, Isa>(k, PackLevels<Form, Isa>(Level<Form, Isa>(k, low, red.low),
+                                                        Level<Form, Isa>(k, high, red.high)));
   StorePixels<Isa>(Layout(), out, b, g, r);
 }
 
@@ -356,8 +376,12 @@ PictureConverter FormKernel(const RgbClosedForms& forms) {
   static_assert(vector_traits::FormTraits<Isa>::kComplete);
   using Kind = LumaFormKind;
   const LumaForm& luma = forms.luma;
-  if (luma.kind == Kind::kUnitSlope)
+  if (luma.kind == Kind::kUnitSlope) {
+    if constexpr (vector_traits::TakesCentredLevels<Isa>())
+      if (luma.lift == 0)
+        return ConvertPictureWithForm<CompiledForm<Kind::kUnitSlope, 0, false, true>, Layout, Isa>;
     return ConvertPictureWithForm<CompiledForm<Kind::kUnitSlope, 0>, Layout, Isa>;
+  }
   if (luma.kind == Kind::kClampedRational) {
     constexpr Kind kClamped = Kind::kClampedRational;
     switch (LumaCorrectionSlots(luma)) {

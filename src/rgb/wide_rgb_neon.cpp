@@ -113,6 +113,16 @@ struct Neon {
   KELMAR_VECTOR_INLINE static Vec PackUS16(Vec a, Vec b) {
     return vqmovun_high_s16(vqmovun_s16(S16(a)), S16(b));
   }
+  // The centred unit-slope form (CompiledForm): the sign bit shifted down
+  // and added in one instruction, the narrowing saturated to signed bytes
+  // and moved up by 128 for the 16 of them at once.
+  KELMAR_VECTOR_INLINE static Vec PlusOneWhereNegative16(Vec x) {
+    return Bytes(vsraq_n_u16(U16(x), U16(x), 15));
+  }
+  KELMAR_VECTOR_INLINE static Vec PackCentred16(Vec a, Vec b) {
+    const int8x16_t centred = vqmovn_high_s16(vqmovn_s16(S16(a)), S16(b));
+    return veorq_u8(vreinterpretq_u8_s8(centred), vdupq_n_u8(0x80));
+  }
   KELMAR_VECTOR_INLINE static Vec AddsU8(Vec a, Vec b) { return vqaddq_u8(a, b); }
   KELMAR_VECTOR_INLINE static Vec SubsU8(Vec a, Vec b) { return vqsubq_u8(a, b); }
   KELMAR_VECTOR_INLINE static Vec MaxU8(Vec a, Vec b) { return vmaxq_u8(a, b); }
