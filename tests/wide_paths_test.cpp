@@ -291,16 +291,42 @@ TEST(ClosedForms, FoundForCommonSettings) {
             ASSERT_EQ(LumaLevelFromForm(forms.luma, i), tables->adjust.LumaTable()[i])
                 << what << " index " << i;
           // Advanced SIMD's doubling multiply by half an even low gives the
-          // same chroma magnitudes.
+          // same chroma magnitudes, and of signed samples the same terms.
           for (const ChromaTermForm* term :
                {&forms.uBlue, &forms.uGreen, &forms.vGreen, &forms.vRed}) {
             const int32_t half = HalvedChromaLow(term->low);
             ASSERT_GE(half, 0) << what << ": no even low for " << term->low;
             for (int32_t a = 0; a <= 128; ++a)
               ASSERT_EQ((2 * a * half) >> 16, (a * int32_t{term->low}) >> 16) << what;
+            for (int32_t sample = 0; sample < 256; ++sample)
+              ASSERT_EQ(SignedChromaTerm(*term, half, sample),
+                        ChromaTermFromForm(*term, false, sample))
+                  << what << " sample " << sample;
           }
         }
       }
+    }
+  }
+}
+
+// The halves Advanced SIMD multiplies by: an even low or a neighbour, never
+// a multiple of 256 (then a negative sample's product can be a multiple of
+// 65536, whose floor is its truncation), and the signed terms they give.
+TEST(ClosedForms, HalvedChromaLows) {
+  struct Case {
+    uint16_t low;
+    int32_t half;
+  };
+  const Case cases[] = {{0, 0},      {2, 1},         {511, 255},     {512, -1},     {1024, -1},
+                        {1025, 513}, {50594, 25297}, {26345, 13172}, {65535, 32767}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(HalvedChromaLow(c.low), c.half) << c.low;
+    if (c.half < 0) continue;
+    for (uint16_t high : {0, 1, 3}) {
+      const ChromaTermForm form = {high, c.low};
+      for (int32_t sample = 0; sample < 256; ++sample)
+        ASSERT_EQ(SignedChromaTerm(form, c.half, sample), ChromaTermFromForm(form, false, sample))
+            << c.low << " " << high << " " << sample;
     }
   }
 }

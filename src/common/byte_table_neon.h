@@ -24,35 +24,16 @@ KELMAR_VECTOR_INLINE ByteTableNeon LoadByteTableNeon(const uint8_t* table) {
   return t;
 }
 
-// table[index]: the first 64 entries by a lookup that gives 0 outside them,
-// the others by lookups that leave the bytes outside their 64 entries as
-// they were, each with the index moved down by 64 (wrapping, so the parts
-// already passed land above 63).  One constant register.
-KELMAR_VECTOR_INLINE uint8x16_t LookupBytesNeon(const ByteTableNeon& t, uint8x16_t index) {
-  const uint8x16_t part = vdupq_n_u8(64);
-  uint8x16_t level = vqtbl4q_u8(t.part[0], index);
-  index = vsubq_u8(index, part);
-  level = vqtbx4q_u8(level, t.part[1], index);
-  index = vsubq_u8(index, part);
-  level = vqtbx4q_u8(level, t.part[2], index);
-  return vqtbx4q_u8(level, t.part[3], vsubq_u8(index, part));
-}
-KELMAR_VECTOR_INLINE uint8x8_t LookupBytesNeon(const ByteTableNeon& t, uint8x8_t index) {
-  const uint8x8_t part = vdup_n_u8(64);
-  uint8x8_t level = vqtbl4_u8(t.part[0], index);
-  index = vsub_u8(index, part);
-  level = vqtbx4_u8(level, t.part[1], index);
-  index = vsub_u8(index, part);
-  level = vqtbx4_u8(level, t.part[2], index);
-  return vqtbx4_u8(level, t.part[3], vsub_u8(index, part));
-}
-
 // A table pinned to v8-v23 for a loop.  g++ 12 keeps a table of
 // four-register tuples in memory and reloads parts of it for every lookup
-// in a loop; the 16 registers named here hold it for the whole loop, and
-// the lookups name them.  KELMAR_PIN_TABLE(t, table) declares them in the
-// function that runs the loop, KELMAR_PINNED_LOOKUP(t, level, index) looks
-// a vector of 16 or 8 bytes up (as LookupBytesNeon).
+// in a loop, or moves the tuples around registers; the 16 registers named
+// here hold it for the whole loop, and the lookups name them.
+// KELMAR_PIN_TABLE(t, table) declares them in the function that runs the
+// loop, KELMAR_PINNED_LOOKUP(t, level, index) looks a vector of 16 or 8
+// bytes up: table[index], the first 64 entries by a lookup that gives 0
+// outside them, the others by lookups that leave the bytes outside their 64
+// entries as they were, each with the index moved down by 64 (wrapping, so
+// the parts already passed land above 63).  One constant register.
 #define KELMAR_PIN_TABLE(t, table)                               \
   register uint8x16_t t##0 asm("v8") = (table).part[0].val[0];   \
   register uint8x16_t t##1 asm("v9") = (table).part[0].val[1];   \
@@ -101,6 +82,16 @@ KELMAR_VECTOR_INLINE uint8x8_t LookupBytesNeon(const ByteTableNeon& t, uint8x8_t
   KELMAR_PINNED_LOOKUP_LANES(t, level, index, "16b", uint8x16_t)
 #define KELMAR_PINNED_LOOKUP8(t, level, index) \
   KELMAR_PINNED_LOOKUP_LANES(t, level, index, "8b", uint8x8_t)
+
+// A lookup of 16 bytes in a table pinned for this lookup alone, for code
+// that holds the table as values (not in memory) across a loop: every
+// lookup asks for the same registers, so the table stays there.
+KELMAR_VECTOR_INLINE uint8x16_t LookupPinnedNeon(const ByteTableNeon& table, uint8x16_t index) {
+  KELMAR_PIN_TABLE(t, table);
+  uint8x16_t level;
+  KELMAR_PINNED_LOOKUP(t, level, index);
+  return level;
+}
 
 // st2, st3 and st4 of 16-byte vectors.  g++ 12 assembles the register
 // tuples of vst2q_u8 and its kin through the stack once registers grow

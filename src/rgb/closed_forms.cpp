@@ -284,6 +284,7 @@ int32_t HalvedChromaLow(uint16_t low) {
   const int32_t candidates[] = {low, low - 1, low + 1};
   for (const int32_t even : candidates) {
     if (even < 0 || even > 0xFFFF || even % 2 != 0) continue;
+    if (even != 0 && (even / 2) % 256 == 0) continue;
     bool same = true;
     for (int32_t a = 1; a <= 128 && same; ++a) same = (a * even) >> 16 == (a * low) >> 16;
     if (same) return even / 2;
@@ -297,6 +298,15 @@ int32_t ChromaTermFromForm(const ChromaTermForm& form, bool negative, int32_t sa
   const int16_t magnitude = Wrap16(static_cast<int32_t>(a * form.high + ((a * form.low) >> 16)));
   const int32_t signedMagnitude = (x < 0) != negative ? -magnitude : magnitude;
   return x == 0 ? 0 : Wrap16(signedMagnitude);
+}
+
+int32_t SignedChromaTerm(const ChromaTermForm& form, int32_t half, int32_t sample) {
+  const int32_t x = sample - 128;
+  // The high half floored, as the vector multiply gives it.
+  const int32_t product = 2 * x * half;
+  const int32_t doubledHigh = product >= 0 ? product / 65536 : -((65535 - product) / 65536);
+  const int32_t term = Wrap16(x * form.high + doubledHigh);
+  return Wrap16(term + (doubledHigh < 0 ? 1 : 0));
 }
 
 int32_t LumaCorrectionSlots(const LumaForm& luma) {

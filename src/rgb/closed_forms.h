@@ -116,8 +116,18 @@ int32_t LumaFormCost(const LumaForm& luma);
 // (Advanced SIMD's sqdmulh): half of an even low giving the same
 // (|x| * low) >> 16 as `low` for every |x| up to 128, so that the doubled
 // product of |x| and the half is |x| * low; -1 when neither low nor a
-// neighbour of it is such an even value.
+// neighbour of it is such an even value.  The half is 0 or not a multiple
+// of 256, so that no product of it with an x from -128 to -1 is a multiple
+// of 32768: the floor of such a product's high half is then one below its
+// truncation, and the code can multiply signed samples (SignedChromaTerm).
 int32_t HalvedChromaLow(uint16_t low);
+
+// The chroma term of x = sample - 128 as code computes it that multiplies
+// the signed sample by `half` (HalvedChromaLow) with a doubling multiply
+// keeping the high half (a floor), adds x * high and then 1 where that
+// high half is negative; equal to ChromaTermFromForm(form, false, sample)
+// for every sample when `half` is HalvedChromaLow(form.low).
+int32_t SignedChromaTerm(const ChromaTermForm& form, int32_t half, int32_t sample);
 
 // The 16-bit arithmetic of the forms, for the analysis and for tests.
 int32_t ChromaTermFromForm(const ChromaTermForm& form, bool negative, int32_t sample);

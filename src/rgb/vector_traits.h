@@ -9,9 +9,11 @@
 // The closed-form kernels (wide_rgb_core.h) call
 //   Zero(), Set16(int16_t), Set32(int32_t)
 //   Add16, Sub16, Mullo16, MulhiU16, Max16, Min16, Sign16(magnitude, x), Abs16(x)
-//   ChromaLow(uint16_t low), MulhiChroma16(absX, lowConstant)
-//                                    (|x| * low) >> 16 for |x| up to 128, with
-//                                    the constant ChromaLow made of low
+//   ChromaLow(uint16_t low)          the constant made of a chroma form's low
+//   MulhiChroma16(absX, lowConstant) (|x| * low) >> 16 for |x| up to 128, or
+//   SignedChromaTerm16(x, high, lowConstant)
+//                                    x * high + (x * low) >> 16 rounded toward
+//                                    zero, for x from -128 to 128
 //   PlusOneWhereGreater16(x, a, b)   x + 1 in the lanes where a > b
 //   PlusOneWhereEqual16(x, a, b)     x + 1 where a == b (MinusOneWhereEqual16: x - 1)
 //   PlusOneWhereEqual8(x, a, b)      the same per byte, modulo 256
@@ -39,7 +41,8 @@
 //   Set8(char), AddsU8, SubsU8, MaxU8, LoadChromaPairs(rows), StoreBytes(out, a)
 //   and, with two macroblocks per step, SetLanes32(low, high)
 // The window kernels (wide_window_core.h) also call
-//   Table, LoadTable(p), Lookup(table, index), Xor, AddsU8, SubsU8, Set8(char)
+//   Table, LoadTable(p), Lookup(table, index), kTablesInRegisters, Xor,
+//   AddsU8, SubsU8, Set8(char)
 //   PackBoth(index16), Spread<kNegative>(both), SpreadAlternating<kNegative>(even, odd)
 // Loads and stores take a pointer and, with more than one macroblock per
 // step, TwoRows / FourRows (TwoOutputRows / FourOutputRows) with one row
@@ -84,6 +87,8 @@ KELMAR_BINARY_PRIMITIVE(Sub16);
 KELMAR_BINARY_PRIMITIVE(Mullo16);
 KELMAR_BINARY_PRIMITIVE(MulhiU16);
 KELMAR_BINARY_PRIMITIVE(MulhiChroma16);
+KELMAR_TRAITS_PRIMITIVE(SignedChromaTerm16,
+                        Isa::SignedChromaTerm16(AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(ChromaLow, Isa::ChromaLow(uint16_t{0}));
 KELMAR_BINARY_PRIMITIVE(Max16);
 KELMAR_BINARY_PRIMITIVE(Min16);
@@ -132,6 +137,7 @@ KELMAR_TRAITS_PRIMITIVE(StoreWordsOfBytes,
 KELMAR_TRAITS_PRIMITIVE(LoadTable, Isa::LoadTable(ARow()));
 KELMAR_TRAITS_PRIMITIVE(Lookup,
                         Isa::Lookup(std::declval<const typename Isa::Table&>(), AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(TablesInRegisters, bool{Isa::kTablesInRegisters});
 KELMAR_TRAITS_PRIMITIVE(PackBoth, Isa::PackBoth(AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(Spread, Isa::template Spread<false>(AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(SpreadAlternating,
@@ -155,7 +161,9 @@ struct FormTraits {
   KELMAR_REQUIRE(Sub16, "Sub16(Vec, Vec)");
   KELMAR_REQUIRE(Mullo16, "Mullo16(Vec, Vec)");
   KELMAR_REQUIRE(MulhiU16, "MulhiU16(Vec, Vec)");
-  KELMAR_REQUIRE(MulhiChroma16, "MulhiChroma16(Vec, Vec)");
+  static_assert(HasMulhiChroma16<Isa>::value || HasSignedChromaTerm16<Isa>::value,
+                "instruction-set traits lack MulhiChroma16(Vec, Vec) or "
+                "SignedChromaTerm16(Vec x, Vec high, Vec low)");
   KELMAR_REQUIRE(ChromaLow, "ChromaLow(uint16_t)");
   KELMAR_REQUIRE(Max16, "Max16(Vec, Vec)");
   KELMAR_REQUIRE(Min16, "Min16(Vec, Vec)");
@@ -190,6 +198,13 @@ struct FormTraits {
                 "instruction-set traits have one of PlusOneWhereNegative16 and PackCentred16");
   static constexpr bool kComplete = true;
 };
+
+// Whether the closed-form kernels of Isa multiply the signed chroma samples
+// instead of their magnitudes.
+template <typename Isa>
+constexpr bool MultipliesSignedChroma() {
+  return HasSignedChromaTerm16<Isa>::value;
+}
 
 // Whether the closed-form kernels of Isa compute the unit-slope form
 // without lift centred.
@@ -229,6 +244,7 @@ struct WindowTraits {
   KELMAR_REQUIRE(SubsU8, "SubsU8(Vec, Vec)");
   KELMAR_REQUIRE(LoadTable, "Table and LoadTable(const uint8_t*)");
   KELMAR_REQUIRE(Lookup, "Lookup(const Table&, Vec)");
+  KELMAR_REQUIRE(TablesInRegisters, "kTablesInRegisters");
   KELMAR_REQUIRE(PackBoth, "PackBoth(Vec)");
   KELMAR_REQUIRE(Spread, "Spread<kNegative>(Vec)");
   KELMAR_REQUIRE(SpreadAlternating, "SpreadAlternating<kNegative>(Vec, Vec)");

@@ -116,6 +116,7 @@ struct Avx512 : BytesFromWords<Avx512> {
   static constexpr int kMacroblocksPerStep = 4;
 
   using Table = ByteTable512;
+  static constexpr bool kTablesInRegisters = false;
 
   static Vec Zero() { return _mm512_setzero_si512(); }
   static Vec Set8(char v) { return _mm512_set1_epi8(v); }

@@ -127,15 +127,24 @@ struct ChannelTerms {
   Vec blue, green, red;
 };
 
+// One chroma term with the sign of x: from the magnitude of |x| (the
+// compiler computes each plane's |x| once for its two terms), or where the
+// instruction set multiplies signed samples, from x itself.
+template <typename Isa, typename Vec = typename Isa::Vec>
+KELMAR_VECTOR_INLINE Vec ChromaTerm(Vec x, Vec high, Vec low) {
+  if constexpr (vector_traits::MultipliesSignedChroma<Isa>())
+    return Isa::SignedChromaTerm16(x, high, low);
+  else
+    return Isa::Sign16(Magnitude<Isa>(Isa::Abs16(x), high, low), x);
+}
+
 template <typename Isa, typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE ChannelTerms<Isa> ComputeTerms(const FormConstants<Isa>& k, Vec xu, Vec xv) {
-  const Vec au = Isa::Abs16(xu);
-  const Vec av = Isa::Abs16(xv);
   ChannelTerms<Isa> t;
-  t.blue = Isa::Sign16(Magnitude<Isa>(au, k.uBlueHigh, k.uBlueLow), xu);
-  t.red = Isa::Sign16(Magnitude<Isa>(av, k.vRedHigh, k.vRedLow), xv);
-  const Vec uGreen = Isa::Sign16(Magnitude<Isa>(au, k.uGreenHigh, k.uGreenLow), xu);
-  const Vec vGreen = Isa::Sign16(Magnitude<Isa>(av, k.vGreenHigh, k.vGreenLow), xv);
+  t.blue = ChromaTerm<Isa>(xu, k.uBlueHigh, k.uBlueLow);
+  t.red = ChromaTerm<Isa>(xv, k.vRedHigh, k.vRedLow);
+  const Vec uGreen = ChromaTerm<Isa>(xu, k.uGreenHigh, k.uGreenLow);
+  const Vec vGreen = ChromaTerm<Isa>(xv, k.vGreenHigh, k.vGreenLow);
   t.green = Isa::Sub16(Isa::Sub16(Isa::Zero(), uGreen), vGreen);  // both coefficients are negative
   return t;
 }

@@ -29,7 +29,6 @@ KELMAR_VECTOR_INLINE uint8x16_t Bytes(uint16x8_t a) { return vreinterpretq_u8_u1
 // registers nothing spills, and a call would pass the tables through memory.
 struct Neon {
   using Vec = uint8x16_t;
-  using Table = ByteTableNeon;
   static constexpr int kMacroblocksPerStep = 1;
 
   KELMAR_VECTOR_INLINE static Vec Zero() { return vdupq_n_u8(0); }
@@ -45,13 +44,17 @@ struct Neon {
     const uint32x4_t high = vmull_high_u16(U16(a), U16(b));
     return Bytes(vuzp2q_u16(vreinterpretq_u16_u32(low), vreinterpretq_u16_u32(high)));
   }
-  // The doubled high half of |x| and half the low (HalvedChromaLow, which
-  // the kernel table has checked to exist): never saturates, as |x| <= 128.
+  // The doubled high half of x and half the low (HalvedChromaLow, which the
+  // kernel table has checked to exist) never saturates, as |x| <= 128, and
+  // floors; its sign bit added back truncates it toward zero, as no
+  // negative product is a multiple of 65536 (SignedChromaTerm).
   KELMAR_VECTOR_INLINE static Vec ChromaLow(uint16_t low) {
     return Set16(static_cast<int16_t>(HalvedChromaLow(low)));
   }
-  KELMAR_VECTOR_INLINE static Vec MulhiChroma16(Vec absX, Vec halfLow) {
-    return Bytes(vqdmulhq_s16(S16(absX), S16(halfLow)));
+  KELMAR_VECTOR_INLINE static Vec SignedChromaTerm16(Vec x, Vec high, Vec halfLow) {
+    const int16x8_t doubledHigh = vqdmulhq_s16(S16(x), S16(halfLow));
+    const int16x8_t term = vmlaq_s16(doubledHigh, S16(x), S16(high));
+    return Bytes(vsraq_n_u16(vreinterpretq_u16_s16(term), vreinterpretq_u16_s16(doubledHigh), 15));
   }
   // A true comparison is all ones in its lane, -1.
   KELMAR_VECTOR_INLINE static Vec PlusOneWhereGreater16(Vec x, Vec a, Vec b) {
@@ -127,12 +130,6 @@ struct Neon {
   KELMAR_VECTOR_INLINE static Vec SubsU8(Vec a, Vec b) { return vqsubq_u8(a, b); }
   KELMAR_VECTOR_INLINE static Vec MaxU8(Vec a, Vec b) { return vmaxq_u8(a, b); }
 
-  KELMAR_VECTOR_INLINE static Table LoadTable(const uint8_t* entries) {
-    return LoadByteTableNeon(entries);
-  }
-  KELMAR_VECTOR_INLINE static Vec Lookup(const Table& t, Vec index) {
-    return LookupBytesNeon(t, index);
-  }
   // sat(index) of the 8 samples in bytes 0-7, sat(-index) in 8-15.
   KELMAR_VECTOR_INLINE static Vec PackBoth(Vec index) {
     return vqmovun_high_s16(vqmovun_s16(S16(index)), vnegq_s16(S16(index)));
@@ -171,16 +168,16 @@ struct Neon {
   }
 };
 
-// The window kernels hold LumaTable in 16 registers; their stores leave the
-// registers of the interleaved vectors to the compiler, which then keeps
-// the table in place instead of moving it around registers named for the
-// store.
+// The window kernels hold LumaTable in v8-v23, which every lookup names
+// (LookupPinnedNeon); the structure stores name registers above them.
 struct NeonWithTable : Neon {
-  KELMAR_VECTOR_INLINE static void StoreWordsOfBytes(uint8_t* out, Vec low, Vec high) {
-    vst2q_u8(out, uint8x16x2_t{{low, high}});
+  using Table = ByteTableNeon;
+  static constexpr bool kTablesInRegisters = true;
+  KELMAR_VECTOR_INLINE static Table LoadTable(const uint8_t* entries) {
+    return LoadByteTableNeon(entries);
   }
-  KELMAR_VECTOR_INLINE static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
-    vst3q_u8(out, uint8x16x3_t{{b, g, r}});
+  KELMAR_VECTOR_INLINE static Vec Lookup(const Table& t, Vec index) {
+    return LookupPinnedNeon(t, index);
   }
 };
 

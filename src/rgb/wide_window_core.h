@@ -6,6 +6,9 @@
 // Besides the closed-form primitives (rgb/vector_traits.h), Isa provides:
 //   Table                            256 bytes held in registers, LoadTable(p)
 //   Lookup(table, index)             a byte per byte of `index`
+//   kTablesInRegisters               whether the lookups ask for the table in
+//                                    registers of their own (the kernel then
+//                                    works on a copy of its constants)
 //   Xor, AddsU8, SubsU8              bytes
 //   PackBoth(index16)                per 128-bit lane: sat(index) of its 8
 //                                    samples in bytes 0-7, sat(-index) in 8-15
@@ -154,6 +157,19 @@ struct WindowRunKernel {
   WindowConstants<Isa, kWindows> k;
 
   void Run(const WideMacroblockRow& row, ptrdiff_t column, ptrdiff_t count) const {
+    if constexpr (Isa::kTablesInRegisters) {
+      // A copy, whose values stores to the output cannot change: the tables
+      // stay in the registers their lookups ask for all through the run.
+      const WindowConstants<Isa, kWindows> local = k;
+      RunWith(local, row, column, count);
+    } else {
+      RunWith(k, row, column, count);
+    }
+  }
+
+  KELMAR_VECTOR_INLINE static void RunWith(const WindowConstants<Isa, kWindows>& k,
+                                           const WideMacroblockRow& row, ptrdiff_t column,
+                                           ptrdiff_t count) {
     const ptrdiff_t grouped = count - count % kStep;
     if (grouped > 0) {
       for (int j = 0; j < 8; ++j) {
