@@ -24,8 +24,8 @@ const RgbLayoutKernels& OwnKernels(RgbLayout layout) {
 }
 
 #if KELMAR_HAVE_NEON
-// Advanced SIMD computes the chroma terms with a doubling multiply, which
-// needs an even low constant (HalvedChromaLow).
+// Advanced SIMD computes the chroma terms of the signed samples with a
+// doubling multiply, which needs a halved low constant (HalvedChromaLow).
 bool NeonChromaExact(const RgbClosedForms& forms) {
   for (const ChromaTermForm* term : {&forms.uBlue, &forms.uGreen, &forms.vGreen, &forms.vRed})
     if (HalvedChromaLow(term->low) < 0) return false;
