@@ -64,6 +64,7 @@ const Adjust kAdjusts[] = {
     {25, 0, 0, 0},
     {-26, 0, 0, 0},
     {0, 0, -10, 0},
+    {0, 0, INT32_MAX, 0},
     {3, 1, 11, 2},
     {INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN},
     {INT32_MIN, INT32_MAX, INT32_MIN, INT32_MAX},
