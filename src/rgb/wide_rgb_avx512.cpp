@@ -51,7 +51,7 @@ constexpr ByteIndices MakeSpread(bool negative, bool alternate) {
 struct BgrIndices {
   ByteIndices blueGreen;
   ByteIndices red;
-  uint64_t redBytes;
+  __mmask64 redBytes;
 };
 constexpr BgrIndices MakeBgr(int first) {
   BgrIndices b{};
@@ -63,7 +63,7 @@ constexpr BgrIndices MakeBgr(int first) {
       case 1: b.blueGreen.bytes[j] = static_cast<uint8_t>(64 + pixel); break;
       default:
         b.red.bytes[j] = static_cast<uint8_t>(pixel);
-        b.redBytes |= uint64_t{1} << j;
+        b.redBytes |= __mmask64{1} << j;
         break;
     }
   }
@@ -73,7 +73,7 @@ constexpr BgrIndices MakeBgr(int first) {
 // One output row of four in lanes: pixels 16 row to 16 row + 15, 48 bytes.
 constexpr BgrIndices MakeBgrRow(int row) {
   BgrIndices b = MakeBgr(48 * row);
-  b.redBytes &= (uint64_t{1} << 48) - 1;
+  b.redBytes &= (__mmask64{1} << 48) - 1;
   return b;
 }
 
@@ -97,8 +97,11 @@ KELMAR_VECTOR_INLINE __m512i LoadIndices(const ByteIndices& indices) {
 
 KELMAR_VECTOR_INLINE __m512i Bgr(const BgrIndices& indices, __m512i b, __m512i g, __m512i r) {
   const __m512i blueGreen = _mm512_permutex2var_epi8(b, LoadIndices(indices.blueGreen), g);
-  return _mm512_mask_permutexvar_epi8(blueGreen, static_cast<__mmask64>(indices.redBytes),
-                                      LoadIndices(indices.red), r);
+  // Loaded from memory: 32-bit x86 would otherwise build the 64-bit mask
+  // from two 32-bit stores on every step, and a load that spans two stores
+  // cannot take its value from them: it waits until they reach the cache.
+  const __mmask64 red = _load_mask64(const_cast<__mmask64*>(&indices.redBytes));
+  return _mm512_mask_permutexvar_epi8(blueGreen, red, LoadIndices(indices.red), r);
 }
 
 KELMAR_VECTOR_INLINE __m128i Load64Bits(const uint8_t* p) {
@@ -127,8 +130,10 @@ struct Avx512 : BytesFromWords<Avx512> {
   static Vec Mullo16(Vec a, Vec b) { return _mm512_mullo_epi16(a, b); }
   static Vec MulhiU16(Vec a, Vec b) { return _mm512_mulhi_epu16(a, b); }
   static Vec Abs16(Vec a) { return _mm512_abs_epi16(a); }
+  // b < a rather than a > b: the compare takes a memory operand only as its
+  // second source, and the kernels pass their constant as a.
   static Vec PlusOneWhereGreater16(Vec x, Vec a, Vec b) {
-    return _mm512_mask_add_epi16(x, _mm512_cmpgt_epi16_mask(a, b), x, Set16(1));
+    return _mm512_mask_add_epi16(x, _mm512_cmplt_epi16_mask(b, a), x, Set16(1));
   }
   static Vec PlusOneWhereEqual16(Vec x, Vec a, Vec b) {
     return _mm512_mask_add_epi16(x, _mm512_cmpeq_epi16_mask(a, b), x, Set16(1));
