@@ -17,8 +17,6 @@
 // 64-bit x86 alike.
 #define KELMAR_HAVE_WIDE KELMAR_X86
 
-// 32 vector registers (x86-64) rather than 8: the AVX-512 closed forms need
-// them; with 8 they spill, and the AVX2 forms are faster.
 // The Advanced SIMD row converters and packed writers of aarch64, where
 // every processor has them.
 #if defined(__aarch64__) && defined(__ARM_NEON)
@@ -27,6 +25,9 @@
 #define KELMAR_HAVE_NEON 0
 #endif
 
+// 32 vector registers (x86-64) rather than 8: kernels that would spill with
+// 8 take another shape there (the 8-bit dither a row at a time, the AVX2
+// packed lookups by chained slices).
 #if defined(__x86_64__)
 #define KELMAR_WIDE_REGISTERS_32 1
 #else
