@@ -35,8 +35,17 @@
 //   LoadLuma(rows)                   16 luma bytes per 128-bit lane
 //   LoadCenteredChroma16(rows)       8 chroma samples per lane less 128, in
 //                                    16-bit lanes
-//   StoreBgr24(out, b, g, r), StoreWords(out, low, high)
+//   StoreBgr24(out, b, g, r)
 //   StoreWordsOfBytes(out, low, high) 16-bit words of a low and a high byte
+// and, where the stores permute bytes freely, all of
+//   WidenEven8(a), WidenOdd8(a)      the low or high byte of every 16-bit
+//                                    lane as a 16-bit lane: the pixels of
+//                                    each pair get their chroma terms where
+//                                    the terms are, without spreading them
+//   StoreBgr24ByParity, StoreWordsOfBytesByParity
+//                                    the stores of bytes packed from such
+//                                    levels: each 128-bit lane its 8 even
+//                                    pixels, then its 8 odd ones
 // The dither kernels (wide_dither_core.h) also call
 //   Set8(char), AddsU8, SubsU8, MaxU8, LoadChromaPairs(rows), StoreBytes(out, a)
 //   and, with two macroblocks per step, SetLanes32(low, high)
@@ -120,6 +129,12 @@ KELMAR_BINARY_PRIMITIVE(UnpackHi16);
 KELMAR_BINARY_PRIMITIVE(PackUS16);
 KELMAR_TRAITS_PRIMITIVE(PlusOneWhereNegative16, Isa::PlusOneWhereNegative16(AVec<Isa>()));
 KELMAR_BINARY_PRIMITIVE(PackCentred16);
+KELMAR_TRAITS_PRIMITIVE(WidenEven8, Isa::WidenEven8(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(WidenOdd8, Isa::WidenOdd8(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(StoreBgr24ByParity,
+                        Isa::StoreBgr24ByParity(AnOut(), AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(StoreWordsOfBytesByParity,
+                        Isa::StoreWordsOfBytesByParity(AnOut(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(WidenLo8, Isa::WidenLo8(AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(WidenHi8, Isa::WidenHi8(AVec<Isa>()));
 KELMAR_BINARY_PRIMITIVE(AddsU8);
@@ -130,7 +145,6 @@ KELMAR_TRAITS_PRIMITIVE(LoadCenteredChroma16, Isa::LoadCenteredChroma16(ARow()))
 KELMAR_TRAITS_PRIMITIVE(LoadChromaPairs, Isa::LoadChromaPairs(ARow()));
 KELMAR_TRAITS_PRIMITIVE(StoreBgr24,
                         Isa::StoreBgr24(AnOut(), AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
-KELMAR_TRAITS_PRIMITIVE(StoreWords, Isa::StoreWords(AnOut(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(StoreBytes, Isa::StoreBytes(AnOut(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(StoreWordsOfBytes,
                         Isa::StoreWordsOfBytes(AnOut(), AVec<Isa>(), AVec<Isa>()));
@@ -192,10 +206,14 @@ struct FormTraits {
   KELMAR_REQUIRE(LoadLuma, "LoadLuma(const uint8_t*)");
   KELMAR_REQUIRE(LoadCenteredChroma16, "LoadCenteredChroma16(const uint8_t*)");
   KELMAR_REQUIRE(StoreBgr24, "StoreBgr24(uint8_t*, Vec, Vec, Vec)");
-  KELMAR_REQUIRE(StoreWords, "StoreWords(uint8_t*, Vec, Vec)");
   KELMAR_REQUIRE(StoreWordsOfBytes, "StoreWordsOfBytes(uint8_t*, Vec low, Vec high)");
   static_assert(HasPlusOneWhereNegative16<Isa>::value == HasPackCentred16<Isa>::value,
                 "instruction-set traits have one of PlusOneWhereNegative16 and PackCentred16");
+  static_assert(HasWidenEven8<Isa>::value == HasWidenOdd8<Isa>::value &&
+                    HasWidenEven8<Isa>::value == HasStoreBgr24ByParity<Isa>::value &&
+                    HasWidenEven8<Isa>::value == HasStoreWordsOfBytesByParity<Isa>::value,
+                "instruction-set traits have all or none of WidenEven8, WidenOdd8, "
+                "StoreBgr24ByParity and StoreWordsOfBytesByParity");
   static constexpr bool kComplete = true;
 };
 
@@ -211,6 +229,12 @@ constexpr bool MultipliesSignedChroma() {
 template <typename Isa>
 constexpr bool TakesCentredLevels() {
   return HasPackCentred16<Isa>::value;
+}
+
+// Whether the closed-form kernels of Isa widen the luma samples by parity.
+template <typename Isa>
+constexpr bool WidensByParity() {
+  return HasWidenEven8<Isa>::value;
 }
 
 // Instantiated by every dither kernel.
@@ -257,9 +281,10 @@ struct WindowTraits {
 
 // The primitives of the contract that x86 builds from others: centred
 // chroma samples, the chroma terms' multiply by MulhiU16, widening by
-// interleaving with zero, and byte
+// interleaving with zero, byte
 // shifts as a 16-bit shift, then a mask that drops the bits it brought in
-// from the neighbouring byte.  A traits
+// from the neighbouring byte, and words of bytes by interleaving them and
+// storing the words with the traits' StoreWords(out, low, high).  A traits
 // type derives from it, BytesFromWords<Sse2> for Sse2.
 template <typename Isa>
 struct BytesFromWords {

@@ -44,6 +44,15 @@ constexpr ByteIndices MakeSpread(bool negative, bool alternate) {
   return s;
 }
 
+// Where pixel p (0-63) of a row, or pixel p % 16 of row p / 16 with
+// FourRows, lies in a vector of packed levels: at p, or by parity, where
+// each 128-bit lane holds its 8 even pixels and then its 8 odd ones (the
+// closed-form kernels widen the luma samples that way, WidenEven8).
+constexpr int PositionOf(int pixel, bool byParity) {
+  const int q = pixel % 16;
+  return byParity ? pixel - q + (q % 2) * 8 + q / 2 : pixel;
+}
+
 // 24-bit output byte q is colour q % 3 of pixel q / 3.  For output bytes
 // `first` to `first + 63`: blue and green from the first two sources of a
 // two-source permute (`kBlueGreen`), red from a one-source permute merged
@@ -53,11 +62,11 @@ struct BgrIndices {
   ByteIndices red;
   __mmask64 redBytes;
 };
-constexpr BgrIndices MakeBgr(int first) {
+constexpr BgrIndices MakeBgr(int first, bool byParity) {
   BgrIndices b{};
   for (int j = 0; j < 64; ++j) {
     const int q = first + j;
-    const int pixel = q / 3 < 64 ? q / 3 : 0;
+    const int pixel = PositionOf(q / 3 < 64 ? q / 3 : 0, byParity);
     switch (q % 3) {
       case 0: b.blueGreen.bytes[j] = static_cast<uint8_t>(pixel); break;
       case 1: b.blueGreen.bytes[j] = static_cast<uint8_t>(64 + pixel); break;
@@ -71,23 +80,43 @@ constexpr BgrIndices MakeBgr(int first) {
 }
 
 // One output row of four in lanes: pixels 16 row to 16 row + 15, 48 bytes.
-constexpr BgrIndices MakeBgrRow(int row) {
-  BgrIndices b = MakeBgr(48 * row);
+constexpr BgrIndices MakeBgrRow(int row, bool byParity) {
+  BgrIndices b = MakeBgr(48 * row, byParity);
   b.redBytes &= (__mmask64{1} << 48) - 1;
   return b;
+}
+
+// The 16-bit output words of pixels 32 half to 32 half + 31 from a vector of
+// low bytes (the first source of a two-source permute) and one of high bytes.
+constexpr ByteIndices MakeWordBytes(int half, bool byParity) {
+  ByteIndices w{};
+  for (int j = 0; j < 64; ++j)
+    w.bytes[j] = static_cast<uint8_t>(PositionOf(32 * half + j / 2, byParity) + 64 * (j % 2));
+  return w;
+}
+
+// The store indices of one order of the packed levels.
+struct StoreIndices {
+  BgrIndices bgr[3];      // 64 pixels in a row: output bytes 0-63, 64-127, 128-191
+  BgrIndices bgrRows[4];  // four rows of 16 pixels
+  ByteIndices words[2];   // pixels 0-31 and 32-63, or rows 0-1 and 2-3
+};
+constexpr StoreIndices MakeStoreIndices(bool byParity) {
+  return {{MakeBgr(0, byParity), MakeBgr(64, byParity), MakeBgr(128, byParity)},
+          {MakeBgrRow(0, byParity), MakeBgrRow(1, byParity), MakeBgrRow(2, byParity),
+           MakeBgrRow(3, byParity)},
+          {MakeWordBytes(0, byParity), MakeWordBytes(1, byParity)}};
 }
 
 struct Indices {
   ByteIndices spread[2];     // positive, negative
   ByteIndices alternate[2];  // positive, negative
-  BgrIndices bgr[3];         // 64 pixels in a row: output bytes 0-63, 64-127, 128-191
-  BgrIndices bgrRows[4];     // four rows of 16 pixels
+  StoreIndices stores[2];    // natural, by parity
 };
 constexpr Indices MakeIndices() {
   return {{MakeSpread(false, false), MakeSpread(true, false)},
           {MakeSpread(false, true), MakeSpread(true, true)},
-          {MakeBgr(0), MakeBgr(64), MakeBgr(128)},
-          {MakeBgrRow(0), MakeBgrRow(1), MakeBgrRow(2), MakeBgrRow(3)}};
+          {MakeStoreIndices(false), MakeStoreIndices(true)}};
 }
 alignas(64) constexpr Indices kIndices = MakeIndices();
 
@@ -164,6 +193,10 @@ struct Avx512 : BytesFromWords<Avx512> {
   static Vec Slli16(Vec a) {
     return _mm512_slli_epi16(a, n);
   }
+  // Luma samples widened by parity: each pixel pair's chroma terms then
+  // serve both pixels where they are, with no unpack to spread them.
+  static Vec WidenEven8(Vec a) { return _mm512_and_si512(a, Set16(0xFF)); }
+  static Vec WidenOdd8(Vec a) { return _mm512_srli_epi16(a, 8); }
   static Vec UnpackLo8(Vec a, Vec b) { return _mm512_unpacklo_epi8(a, b); }
   static Vec UnpackHi8(Vec a, Vec b) { return _mm512_unpackhi_epi8(a, b); }
   static Vec UnpackLo16(Vec a, Vec b) { return _mm512_unpacklo_epi16(a, b); }
@@ -200,36 +233,59 @@ struct Avx512 : BytesFromWords<Avx512> {
     return _mm512_cvtepu8_epi16(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1));
   }
 
-  // `low` holds pixels 0-7, 16-23, 32-39 and 48-55 as words, `high` the
-  // others: vector 0 pixels 0-31, vector 1 pixels 32-63.
-  static Vec WordsOfPixels(int half, Vec low, Vec high) {
-    const __m512i order = half == 0 ? _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0)
-                                    : _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4);
-    return _mm512_permutex2var_epi64(low, order, high);
+  // The stores take levels packed in their natural order, or ByParity from
+  // levels widened by parity.
+  template <typename OutRows>
+  KELMAR_VECTOR_INLINE static void StoreBgr24(const OutRows& out, Vec b, Vec g, Vec r) {
+    StoreBgr24In(false, out, b, g, r);
   }
-  static void StoreWords(uint8_t* out, Vec low, Vec high) {
-    _mm512_storeu_si512(out, WordsOfPixels(0, low, high));
-    _mm512_storeu_si512(out + 64, WordsOfPixels(1, low, high));
+  template <typename OutRows>
+  KELMAR_VECTOR_INLINE static void StoreBgr24ByParity(const OutRows& out, Vec b, Vec g, Vec r) {
+    StoreBgr24In(true, out, b, g, r);
   }
-  static void StoreWords(const FourOutputRows& out, Vec low, Vec high) {
+  template <typename OutRows>
+  KELMAR_VECTOR_INLINE static void StoreWordsOfBytes(const OutRows& out, Vec low, Vec high) {
+    StoreWordsIn(false, out, low, high);
+  }
+  template <typename OutRows>
+  KELMAR_VECTOR_INLINE static void StoreWordsOfBytesByParity(const OutRows& out, Vec low,
+                                                             Vec high) {
+    StoreWordsIn(true, out, low, high);
+  }
+
+ private:
+  KELMAR_VECTOR_INLINE static void StoreBgr24In(bool byParity, uint8_t* out, Vec b, Vec g, Vec r) {
+    const StoreIndices& indices = kIndices.stores[byParity];
+    for (int part = 0; part < 3; ++part)
+      _mm512_storeu_si512(out + 64 * part, Bgr(indices.bgr[part], b, g, r));
+  }
+  KELMAR_VECTOR_INLINE static void StoreBgr24In(bool byParity, const FourOutputRows& out, Vec b,
+                                                Vec g, Vec r) {
+    const StoreIndices& indices = kIndices.stores[byParity];
+    for (int row = 0; row < 4; ++row) {
+      const Vec bytes = Bgr(indices.bgrRows[row], b, g, r);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.row[row]), _mm512_castsi512_si256(bytes));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out.row[row] + 32),
+                       _mm512_extracti32x4_epi32(bytes, 2));
+    }
+  }
+  // One two-source byte permute per 64 output bytes puts each pixel's low
+  // and high byte side by side, in the pixels' order.
+  KELMAR_VECTOR_INLINE static Vec WordsOf(bool byParity, int half, Vec low, Vec high) {
+    return _mm512_permutex2var_epi8(low, LoadIndices(kIndices.stores[byParity].words[half]), high);
+  }
+  KELMAR_VECTOR_INLINE static void StoreWordsIn(bool byParity, uint8_t* out, Vec low, Vec high) {
+    _mm512_storeu_si512(out, WordsOf(byParity, 0, low, high));
+    _mm512_storeu_si512(out + 64, WordsOf(byParity, 1, low, high));
+  }
+  KELMAR_VECTOR_INLINE static void StoreWordsIn(bool byParity, const FourOutputRows& out, Vec low,
+                                                Vec high) {
     for (int half = 0; half < 2; ++half) {
-      const Vec words = WordsOfPixels(half, low, high);
+      const Vec words = WordsOf(byParity, half, low, high);
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.row[2 * half]),
                           _mm512_castsi512_si256(words));
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.row[2 * half + 1]),
                           _mm512_extracti64x4_epi64(words, 1));
-    }
-  }
-  static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
-    for (int part = 0; part < 3; ++part)
-      _mm512_storeu_si512(out + 64 * part, Bgr(kIndices.bgr[part], b, g, r));
-  }
-  static void StoreBgr24(const FourOutputRows& out, Vec b, Vec g, Vec r) {
-    for (int row = 0; row < 4; ++row) {
-      const Vec bytes = Bgr(kIndices.bgrRows[row], b, g, r);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.row[row]), _mm512_castsi512_si256(bytes));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out.row[row] + 32),
-                       _mm512_extracti32x4_epi32(bytes, 2));
     }
   }
 };

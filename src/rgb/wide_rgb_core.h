@@ -17,6 +17,9 @@
 // samples widened to 16 bits is duplicated the same way (UnpackLo16 /
 // UnpackHi16 with itself), so pixel pairs meet the chroma sample that serves
 // them, and PackUS16 restores the pixel order within every 128-bit lane.
+// Instruction sets whose stores permute bytes freely widen the luma bytes by
+// parity instead (WidenEven8 / WidenOdd8): the chroma vector then serves both
+// halves as it is, and the stores take the packed bytes in that order.
 #pragma once
 
 #include <cstdint>
@@ -219,33 +222,51 @@ struct PixelPairTerms {
   Vec low, high;
 };
 
+// Where the luma samples are widened by parity, a pixel pair's terms are
+// already where both its pixels are.
 template <typename Isa, typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE PixelPairTerms<Isa> SpreadToPixels(Vec prepared) {
+  if constexpr (vector_traits::WidensByParity<Isa>()) return {prepared, prepared};
   return {Isa::UnpackLo16(prepared, prepared), Isa::UnpackHi16(prepared, prepared)};
 }
 
 // Blue, green and red bytes (saturated levels) of 16 or 32 pixels to the
-// layout's pixels.
-template <typename Isa, typename Vec, typename OutRows>
+// layout's pixels; kByParity: packed from levels widened by parity.
+template <typename Isa, bool kByParity, typename Vec, typename OutRows>
+KELMAR_VECTOR_INLINE void StoreBgr24(OutRows out, Vec b, Vec g, Vec r) {
+  if constexpr (kByParity)
+    Isa::StoreBgr24ByParity(out, b, g, r);
+  else
+    Isa::StoreBgr24(out, b, g, r);
+}
+template <typename Isa, bool kByParity, typename Vec, typename OutRows>
+KELMAR_VECTOR_INLINE void StoreWordsOfBytes(OutRows out, Vec low, Vec high) {
+  if constexpr (kByParity)
+    Isa::StoreWordsOfBytesByParity(out, low, high);
+  else
+    Isa::StoreWordsOfBytes(out, low, high);
+}
+
+template <typename Isa, bool kByParity = false, typename Vec, typename OutRows>
 KELMAR_VECTOR_INLINE void StorePixels(Rgb24Facts, OutRows out, Vec b, Vec g, Vec r) {
-  Isa::StoreBgr24(out, b, g, r);
+  StoreBgr24<Isa, kByParity>(out, b, g, r);
 }
 
 // 0RRRRRGG GGGBBBBB, low byte first: each byte takes its top bits from one
 // colour and the bits below from the next (ShiftRightInsert8).
-template <typename Isa, typename Vec, typename OutRows>
+template <typename Isa, bool kByParity = false, typename Vec, typename OutRows>
 KELMAR_VECTOR_INLINE void StorePixels(Rgb555Facts, OutRows out, Vec b, Vec g, Vec r) {
   const Vec high = Isa::template ShiftRightInsert8<6>(Isa::template ShiftRight8<1>(r), g);
   const Vec low = Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<2>(g), b);
-  Isa::StoreWordsOfBytes(out, low, high);
+  StoreWordsOfBytes<Isa, kByParity>(out, low, high);
 }
 
 // RRRRRGGG GGGBBBBB, low byte first.
-template <typename Isa, typename Vec, typename OutRows>
+template <typename Isa, bool kByParity = false, typename Vec, typename OutRows>
 KELMAR_VECTOR_INLINE void StorePixels(Rgb565Facts, OutRows out, Vec b, Vec g, Vec r) {
   const Vec high = Isa::template ShiftRightInsert8<5>(r, g);
   const Vec low = Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<3>(g), b);
-  Isa::StoreWordsOfBytes(out, low, high);
+  StoreWordsOfBytes<Isa, kByParity>(out, low, high);
 }
 
 // The layout's offsets in the units of the luma form: red / blue before the
@@ -255,8 +276,18 @@ struct LayoutOffsets {
   using Vec = typename Isa::Vec;
   Vec redBlue;   // with the unit-slope form's lift
   Vec greenAll;  // the unit-slope form's lift, else 0
-  Vec green[2];
+  PixelPairTerms<Isa> green[2];
 };
+
+// Offsets for the pixels of a row that starts with `first`, the next pixel
+// taking `second`, and so on, in the halves that SpreadToPixels serves.
+template <typename Isa>
+PixelPairTerms<Isa> AlternatingOffsets(int32_t first, int32_t second) {
+  if constexpr (vector_traits::WidensByParity<Isa>())
+    return {Isa::Set16(static_cast<int16_t>(first)), Isa::Set16(static_cast<int16_t>(second))};
+  const typename Isa::Vec pairs = SetPairs16<Isa>(first, second);
+  return {pairs, pairs};
+}
 
 template <typename Form, typename Layout, typename Isa>
 LayoutOffsets<Isa> MakeLayoutOffsets(const LumaForm& luma) {
@@ -268,14 +299,17 @@ LayoutOffsets<Isa> MakeLayoutOffsets(const LumaForm& luma) {
   o.redBlue = Isa::Set16(static_cast<int16_t>(Layout::kOffsets.redBlue + lift));
   o.greenAll = Isa::Set16(static_cast<int16_t>(lift));
   // Even rows start at an even x + y, odd rows at an odd one.
-  o.green[0] = SetPairs16<Isa>(Layout::kOffsets.greenEven * unit, Layout::kOffsets.greenOdd * unit);
-  o.green[1] = SetPairs16<Isa>(Layout::kOffsets.greenOdd * unit, Layout::kOffsets.greenEven * unit);
+  const int32_t even = Layout::kOffsets.greenEven * unit;
+  const int32_t odd = Layout::kOffsets.greenOdd * unit;
+  o.green[0] = AlternatingOffsets<Isa>(even, odd);
+  o.green[1] = AlternatingOffsets<Isa>(odd, even);
   return o;
 }
 
-template <typename Isa, typename Vec = typename Isa::Vec>
-KELMAR_VECTOR_INLINE PixelPairTerms<Isa> AddToPixels(const PixelPairTerms<Isa>& t, Vec offset) {
-  return {Isa::Add16(t.low, offset), Isa::Add16(t.high, offset)};
+template <typename Isa>
+KELMAR_VECTOR_INLINE PixelPairTerms<Isa> AddToPixels(const PixelPairTerms<Isa>& t,
+                                                     const PixelPairTerms<Isa>& offsets) {
+  return {Isa::Add16(t.low, offsets.low), Isa::Add16(t.high, offsets.high)};
 }
 
 // One row of 16 or 32 pixels.
@@ -284,9 +318,16 @@ template <typename Form, typename Layout, typename Isa, typename Rows, typename 
 inline void ConvertRow(const FormConstants<Isa>& k, Rows y, const PixelPairTerms<Isa>& blue,
                        const PixelPairTerms<Isa>& green, const PixelPairTerms<Isa>& red,
                        OutRows out) {
+  constexpr bool kByParity = vector_traits::WidensByParity<Isa>();
   const Vec luma = Isa::LoadLuma(y);
-  const Vec low = PrepareLuma<Form, Isa>(k, Isa::WidenLo8(luma));
-  const Vec high = PrepareLuma<Form, Isa>(k, Isa::WidenHi8(luma));
+  Vec low, high;
+  if constexpr (kByParity) {
+    low = PrepareLuma<Form, Isa>(k, Isa::WidenEven8(luma));
+    high = PrepareLuma<Form, Isa>(k, Isa::WidenOdd8(luma));
+  } else {
+    low = PrepareLuma<Form, Isa>(k, Isa::WidenLo8(luma));
+    high = PrepareLuma<Form, Isa>(k, Isa::WidenHi8(luma));
+  }
   const Vec b =
       CorrectLevels<Form, Isa>(k, PackLevels<Form, Isa>(Level<Form, Isa>(k, low, blue.low),
                                                         Level<Form, Isa>(k, high, blue.high)));
@@ -296,7 +337,7 @@ inline void ConvertRow(const FormConstants<Isa>& k, Rows y, const PixelPairTerms
   const Vec r =
       CorrectLevels<Form, Isa>(k, PackLevels<Form, Isa>(Level<Form, Isa>(k, low, red.low),
                                                         Level<Form, Isa>(k, high, red.high)));
-  StorePixels<Isa>(Layout(), out, b, g, r);
+  StorePixels<Isa, kByParity>(Layout(), out, b, g, r);
 }
 
 // One row pair of 16 (128-bit V) or 32 (256-bit V) pixels, or with TwoRows
