@@ -215,7 +215,7 @@ KELMAR_VECTOR_INLINE Vec CorrectLevels(const FormConstants<Isa>& k, Vec levels) 
 }
 
 // The prepared terms of the pixels of one luma vector: `low` serves the
-// pixels of UnpackLo8, `high` those of UnpackHi8.
+// pixels of WidenLo8 (WidenEven8), `high` those of WidenHi8 (WidenOdd8).
 template <typename Isa>
 struct PixelPairTerms {
   using Vec = typename Isa::Vec;
@@ -306,10 +306,13 @@ LayoutOffsets<Isa> MakeLayoutOffsets(const LumaForm& luma) {
   return o;
 }
 
+// Without widening by parity both halves take the same offsets, and only
+// one of them is read: the kernels' constants stay one load.
 template <typename Isa>
 KELMAR_VECTOR_INLINE PixelPairTerms<Isa> AddToPixels(const PixelPairTerms<Isa>& t,
                                                      const PixelPairTerms<Isa>& offsets) {
-  return {Isa::Add16(t.low, offsets.low), Isa::Add16(t.high, offsets.high)};
+  const typename Isa::Vec high = vector_traits::WidensByParity<Isa>() ? offsets.high : offsets.low;
+  return {Isa::Add16(t.low, offsets.low), Isa::Add16(t.high, high)};
 }
 
 // One row of 16 or 32 pixels.
