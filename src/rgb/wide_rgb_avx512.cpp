@@ -237,31 +237,32 @@ struct Avx512 : BytesFromWords<Avx512> {
   // levels widened by parity.
   template <typename OutRows>
   KELMAR_VECTOR_INLINE static void StoreBgr24(const OutRows& out, Vec b, Vec g, Vec r) {
-    StoreBgr24In(false, out, b, g, r);
+    StoreBgr24In<false>(out, b, g, r);
   }
   template <typename OutRows>
   KELMAR_VECTOR_INLINE static void StoreBgr24ByParity(const OutRows& out, Vec b, Vec g, Vec r) {
-    StoreBgr24In(true, out, b, g, r);
+    StoreBgr24In<true>(out, b, g, r);
   }
   template <typename OutRows>
   KELMAR_VECTOR_INLINE static void StoreWordsOfBytes(const OutRows& out, Vec low, Vec high) {
-    StoreWordsIn(false, out, low, high);
+    StoreWordsIn<false>(out, low, high);
   }
   template <typename OutRows>
   KELMAR_VECTOR_INLINE static void StoreWordsOfBytesByParity(const OutRows& out, Vec low,
                                                              Vec high) {
-    StoreWordsIn(true, out, low, high);
+    StoreWordsIn<true>(out, low, high);
   }
 
  private:
-  KELMAR_VECTOR_INLINE static void StoreBgr24In(bool byParity, uint8_t* out, Vec b, Vec g, Vec r) {
-    const StoreIndices& indices = kIndices.stores[byParity];
+  template <bool kByParity>
+  KELMAR_VECTOR_INLINE static void StoreBgr24In(uint8_t* out, Vec b, Vec g, Vec r) {
+    const StoreIndices& indices = kIndices.stores[kByParity];
     for (int part = 0; part < 3; ++part)
       _mm512_storeu_si512(out + 64 * part, Bgr(indices.bgr[part], b, g, r));
   }
-  KELMAR_VECTOR_INLINE static void StoreBgr24In(bool byParity, const FourOutputRows& out, Vec b,
-                                                Vec g, Vec r) {
-    const StoreIndices& indices = kIndices.stores[byParity];
+  template <bool kByParity>
+  KELMAR_VECTOR_INLINE static void StoreBgr24In(const FourOutputRows& out, Vec b, Vec g, Vec r) {
+    const StoreIndices& indices = kIndices.stores[kByParity];
     for (int row = 0; row < 4; ++row) {
       const Vec bytes = Bgr(indices.bgrRows[row], b, g, r);
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.row[row]), _mm512_castsi512_si256(bytes));
@@ -271,17 +272,19 @@ struct Avx512 : BytesFromWords<Avx512> {
   }
   // One two-source byte permute per 64 output bytes puts each pixel's low
   // and high byte side by side, in the pixels' order.
-  KELMAR_VECTOR_INLINE static Vec WordsOf(bool byParity, int half, Vec low, Vec high) {
-    return _mm512_permutex2var_epi8(low, LoadIndices(kIndices.stores[byParity].words[half]), high);
+  template <bool kByParity>
+  KELMAR_VECTOR_INLINE static Vec WordsOf(int half, Vec low, Vec high) {
+    return _mm512_permutex2var_epi8(low, LoadIndices(kIndices.stores[kByParity].words[half]), high);
   }
-  KELMAR_VECTOR_INLINE static void StoreWordsIn(bool byParity, uint8_t* out, Vec low, Vec high) {
-    _mm512_storeu_si512(out, WordsOf(byParity, 0, low, high));
-    _mm512_storeu_si512(out + 64, WordsOf(byParity, 1, low, high));
+  template <bool kByParity>
+  KELMAR_VECTOR_INLINE static void StoreWordsIn(uint8_t* out, Vec low, Vec high) {
+    _mm512_storeu_si512(out, WordsOf<kByParity>(0, low, high));
+    _mm512_storeu_si512(out + 64, WordsOf<kByParity>(1, low, high));
   }
-  KELMAR_VECTOR_INLINE static void StoreWordsIn(bool byParity, const FourOutputRows& out, Vec low,
-                                                Vec high) {
+  template <bool kByParity>
+  KELMAR_VECTOR_INLINE static void StoreWordsIn(const FourOutputRows& out, Vec low, Vec high) {
     for (int half = 0; half < 2; ++half) {
-      const Vec words = WordsOf(byParity, half, low, high);
+      const Vec words = WordsOf<kByParity>(half, low, high);
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.row[2 * half]),
                           _mm512_castsi512_si256(words));
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.row[2 * half + 1]),
