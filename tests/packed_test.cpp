@@ -165,37 +165,63 @@ TEST_F(Packed, TableValues) {
   }
 }
 
-// Each mapped table of `adjust` as its form computes it; false when a mapped
-// table has no form and the writers look its samples up.
-bool RampsGiveTheTables(const DisplayValues& adjust) {
+// Which forms the table build found for the mapped tables of `adjust`,
+// each checked against every entry of its table: whether every mapped
+// table has a ramp (else the SSE2 writer looks samples up) and whether
+// every one has a form by halves.
+struct FoundForms {
+  bool ramps, halves;
+};
+
+FoundForms FormsGiveTheTables(const DisplayValues& adjust) {
   const auto tables = PackedTablesFor(adjust);
   const PackedLookups& lookups = tables->lookups;
-  const auto expectForm = [&](const uint8_t(&table)[256], const RampVectors& v, int lane,
+  const auto expectRamp = [&](const uint8_t(&table)[256], const RampVectors& v, int lane,
                               RampShape shape) {
     const PackedRamp ramp = RampOfLane(v, lane);
     for (int x = 0; x < 256; ++x) EXPECT_EQ(RampEntry(ramp, shape, x), table[x]) << "entry " << x;
   };
+  const auto expectHalves = [&](const uint8_t(&table)[256], const NibbleVectors& v, int lane) {
+    const NibbleTables halves = NibblesOfLane(v, lane);
+    for (int x = 0; x < 256; ++x) EXPECT_EQ(NibbleEntry(halves, x), table[x]) << "entry " << x;
+  };
   if (lookups.mapLuma && lookups.lumaByRamp)
-    expectForm(tables->PackedLumaTable, lookups.lumaRamp, 0, lookups.lumaShape);
+    expectRamp(tables->PackedLumaTable, lookups.lumaRamp, 0, lookups.lumaShape);
   if (lookups.mapChroma && lookups.chromaByRamp) {
-    expectForm(tables->PackedUTable, lookups.chromaRamp, 0, lookups.chromaShape);
-    expectForm(tables->PackedVTable, lookups.chromaRamp, 8, lookups.chromaShape);
+    expectRamp(tables->PackedUTable, lookups.chromaRamp, 0, lookups.chromaShape);
+    expectRamp(tables->PackedVTable, lookups.chromaRamp, 8, lookups.chromaShape);
   }
-  return (!lookups.mapLuma || lookups.lumaByRamp) && (!lookups.mapChroma || lookups.chromaByRamp);
+  if (lookups.mapLuma && lookups.lumaByNibbles)
+    expectHalves(tables->PackedLumaTable, lookups.lumaNibbles, 0);
+  if (lookups.mapChroma && lookups.chromaByNibbles) {
+    expectHalves(tables->PackedUTable, lookups.chromaNibbles, 0);
+    expectHalves(tables->PackedVTable, lookups.chromaNibbles, 1);
+  }
+  return {(!lookups.mapLuma || lookups.lumaByRamp) && (!lookups.mapChroma || lookups.chromaByRamp),
+          (!lookups.mapLuma || lookups.lumaByNibbles) &&
+              (!lookups.mapChroma || lookups.chromaByNibbles)};
 }
 
 // The vector writers compute adjusted samples rather than look them up
 // wherever the tables have forms.  Every chroma setting a player's controls
-// reach has them; of the contrasts, all but one or two whose ties at half a
+// reach has ramps; of the contrasts, all but one or two whose ties at half a
 // level the double arithmetic rounds one way here and the other there more
-// often than two corrections set right.
+// often than two corrections set right.  Forms by halves hold for those
+// ties wherever the rounded positions nest: every contrast from -13 up to
+// the steep ones, every saturation from 0 up at any balance, and from -6 up
+// at balance 0.  A gain below one half may put the middle's change of
+// rounding (toward zero) inside a run of 16 entries, where no position
+// nests.
 TEST(PackedRamps, TheUsualSettingsAreComputed) {
-  if (!KELMAR_HAVE_WIDE) GTEST_SKIP() << "no writer here computes ramps";
+  if (!KELMAR_HAVE_WIDE) GTEST_SKIP() << "no writer here computes tables";
   for (int saturation = -12; saturation <= 12; ++saturation) {
     for (int balance = -12; balance <= 12; ++balance) {
       if (saturation == 0 && balance == 0) continue;
       SCOPED_TRACE(testing::Message() << "saturation " << saturation << " balance " << balance);
-      EXPECT_TRUE(RampsGiveTheTables({0, 0, saturation, balance}));
+      const FoundForms found = FormsGiveTheTables({0, 0, saturation, balance});
+      EXPECT_TRUE(found.ramps);
+      EXPECT_TRUE(found.halves || saturation < 0) << "halves";
+      EXPECT_TRUE(found.halves || balance != 0 || saturation < -6) << "halves";
     }
   }
   for (int brightness : {-25, -1, 0, 3, 25}) {
@@ -203,7 +229,9 @@ TEST(PackedRamps, TheUsualSettingsAreComputed) {
     for (int contrast = -20; contrast <= 30; ++contrast) {
       if (brightness == 0 && contrast == 0) continue;
       SCOPED_TRACE(testing::Message() << "brightness " << brightness << " contrast " << contrast);
-      if (RampsGiveTheTables({brightness, contrast, 0, 0})) continue;
+      const FoundForms found = FormsGiveTheTables({brightness, contrast, 0, 0});
+      EXPECT_TRUE(found.halves || contrast < -13);
+      if (found.ramps) continue;
       lookedUp.push_back(contrast);
       // A gain of 1 + contrast / 20 with contrast a multiple of 4 puts no
       // product at half a level.
@@ -212,11 +240,13 @@ TEST(PackedRamps, TheUsualSettingsAreComputed) {
     EXPECT_LE(lookedUp.size(), 2u) << "brightness " << brightness;
   }
   // Steep ramps, a step of a few entries between clamped runs, and their
-  // inversions.
+  // inversions; the halves hold until a step of 16 entries spans a byte.
   for (int contrast : {60, 300, 100000, INT32_MAX, -60, -1000, INT32_MIN}) {
     for (int brightness : {0, 20, INT32_MIN}) {
       SCOPED_TRACE(testing::Message() << "brightness " << brightness << " contrast " << contrast);
-      EXPECT_TRUE(RampsGiveTheTables({brightness, contrast, 0, 0}));
+      const FoundForms found = FormsGiveTheTables({brightness, contrast, 0, 0});
+      EXPECT_TRUE(found.ramps);
+      EXPECT_TRUE(found.halves || (contrast != 60 && contrast != 300 && contrast != -60));
     }
   }
 }
@@ -449,6 +479,45 @@ TEST_F(Packed, EveryKindOfSettingOnEveryPath) {
           },
           "setting");
       EXPECT_EQ(out, Expected(layout, p, map, tables.get()));
+    }
+  }
+}
+
+// Each writer takes whichever form a table has, in its own order, and looks
+// up what has none: with the forms the build found dropped one kind at a
+// time, every path still gives the tables' bytes.  Settings that map luma
+// and chroma together and have both forms for each.
+TEST_F(Packed, EveryWriterWithoutSomeForms) {
+  struct Dropped {
+    const char* name;
+    bool halves, ramps;
+  };
+  const Dropped drops[] = {{"halves", true, false}, {"ramps", false, true}, {"both", true, true}};
+  const Picture p = MakePicture(80, 32, 44);
+  const std::vector<uint8_t> map = RandomMap(MapBytes(80, 32), 45, 80);
+  for (const DisplayValues& adjust : {DisplayValues{2, 3, 2, 1}, DisplayValues{-1, 12, 4, -5}}) {
+    PackedTables tables = *PackedTablesFor(adjust);
+    PackedLookups& l = tables.lookups;
+    ASSERT_TRUE(l.lumaByNibbles && l.lumaByRamp && l.chromaByNibbles && l.chromaByRamp);
+    for (const Dropped& drop : drops) {
+      l.lumaByNibbles = l.chromaByNibbles = !drop.halves;
+      l.lumaByRamp = l.chromaByRamp = !drop.ramps;
+      for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
+        SCOPED_TRACE(testing::Message() << InfoOf(layout).name << " without " << drop.name
+                                        << ", contrast " << adjust.contrast);
+        HeaderWithPalette h = MakeHeader(InfoOf(layout), p.width, p.height);
+        const std::vector<uint8_t> out = ExpectSameBytesOnEveryPath(
+            [&](CodePath path) {
+              GuardedBuffer buffer(OutputBytes(p.width, p.height), kFill);
+              const PackedCall call = {PlanFor(path), &tables};
+              (layout == Layout::kUyvy ? PackUYVY : PackYUY2)(
+                  PackedGeometry(h.header), buffer.data(), &p.planes, map.data(), call);
+              EXPECT_TRUE(buffer.GuardsIntact());
+              return buffer.Payload();
+            },
+            "forms");
+        EXPECT_EQ(out, Expected(layout, p, map, &tables));
+      }
     }
   }
 }

@@ -115,6 +115,7 @@ PackedConverter ChoosePackedConverter(bool yuy2, const PackedCall& call) {
 #endif
 #if KELMAR_HAVE_WIDE
   if (plan.Allows(CodePath::kSse2)) convert = PackPictureSse2;
+  if (plan.Allows(CodePath::kSsse3)) convert = PackPictureSsse3;
   if (plan.Allows(CodePath::kAvx2)) convert = PackPictureAvx2;
   if (plan.Allows(CodePath::kAvx512)) convert = PackPictureAvx512;
 #endif

@@ -17,20 +17,6 @@ namespace {
 constexpr SoftDouble kBalanceStep = FloatFromBits(0x3DCCCCCDu);
 constexpr SoftDouble kOne = DoubleFromBits(0x3FF0000000000000u);
 
-void FillIdentity(uint8_t (&table)[256]) {
-  for (int i = 0; i < 256; ++i) table[i] = static_cast<uint8_t>(i);
-}
-
-// Entry i = clamp(trunc((i - 128) * gain + 0.5) + lift), truncating toward
-// zero.  Every int32 adjustment keeps |gain| below 2^27 and |lift| below
-// 2^35, so the products and the sum stay far inside 64 bits.
-void FillRamp(uint8_t (&table)[256], const SoftDouble& gain, int64_t lift) {
-  for (int i = 0; i < 256; ++i) {
-    const int64_t level = RoundedRamp(i - 128, gain) + lift;
-    table[i] = static_cast<uint8_t>(level < 0 ? 0 : (level > 255 ? 255 : level));
-  }
-}
-
 // h = 1 + 0.1 * |balance|, formed in double and rounded once to single
 // precision; this is not the same value as h evaluated in float arithmetic
 // (balance 18 gives 2.79999995 here, 2.80000019 there).
@@ -79,6 +65,117 @@ RampGains GainsOf(const DisplayValues& a) {
     gains.v = a.balance > 0 ? weakened : s;
   }
   return gains;
+}
+
+// The three tables before the clamp, each entry's level as a 64-bit
+// integer.
+struct TableLevels {
+  int64_t luma[256], u[256], v[256];
+};
+
+void IdentityLevels(int64_t (&levels)[256]) {
+  for (int i = 0; i < 256; ++i) levels[i] = i;
+}
+
+// Level i = trunc((i - 128) * gain + 0.5) + lift, truncating toward zero.
+// Every int32 adjustment keeps |gain| below 2^27 and |lift| below 2^35, so
+// the products and the sum stay far inside 64 bits.
+void RampLevels(const SoftDouble& gain, int64_t lift, int64_t (&levels)[256]) {
+  for (int i = 0; i < 256; ++i) levels[i] = RoundedRamp(i - 128, gain) + lift;
+}
+
+void LevelsOf(const DisplayValues& a, TableLevels& levels) {
+  const RampGains gains = GainsOf(a);
+  // The identity tables are their own rule: the ramp at neutral settings
+  // would lift every value below 128 by one.
+  if (a.brightness == 0 && a.contrast == 0)
+    IdentityLevels(levels.luma);
+  else
+    RampLevels(gains.luma, 10 * static_cast<int64_t>(a.brightness) + 128, levels.luma);
+  if (a.saturation == 0 && a.balance == 0) {
+    IdentityLevels(levels.u);
+    IdentityLevels(levels.v);
+  } else {
+    RampLevels(gains.u, 128, levels.u);
+    RampLevels(gains.v, 128, levels.v);
+  }
+}
+
+uint8_t ClampLevel(int64_t level) {
+  return static_cast<uint8_t>(level < 0 ? 0 : (level > 255 ? 255 : level));
+}
+
+void FillTables(const TableLevels& levels, PackedTables& tables) {
+  for (int i = 0; i < 256; ++i) {
+    tables.PackedLumaTable[i] = ClampLevel(levels.luma[i]);
+    tables.PackedUTable[i] = ClampLevel(levels.u[i]);
+    tables.PackedVTable[i] = ClampLevel(levels.v[i]);
+  }
+}
+
+// The form by halves of a table (NibbleTables) from its levels: false where
+// the rise over l entries differs by more than one between high halves, the
+// rises span more than a byte, or the low positions do not nest.
+bool FindNibbles(const int64_t (&levels)[256], const uint8_t (&table)[256], NibbleTables& found) {
+  int64_t rise[16];  // the most that any high half rises over l entries
+  for (int l = 0; l < 16; ++l) {
+    rise[l] = levels[l] - levels[0];
+    for (int h = 1; h < 16; ++h) rise[l] = std::max(rise[l], levels[16 * h + l] - levels[16 * h]);
+  }
+  bool lowered[16][16];
+  for (int h = 0; h < 16; ++h) {
+    for (int l = 0; l < 16; ++l) {
+      const int64_t shortfall = rise[l] - (levels[16 * h + l] - levels[16 * h]);
+      if (shortfall > 1) return false;
+      lowered[h][l] = shortfall == 1;
+    }
+  }
+  // The least step is 1, so that a step lowered by one is still a byte.
+  const int64_t bias = 1 - *std::min_element(rise, rise + 16);
+  if (*std::max_element(rise, rise + 16) + bias > 255) return false;
+  NibbleTables t;
+  for (int l = 0; l < 16; ++l) {
+    t.step[l] = static_cast<uint8_t>(rise[l] + bias);
+    // The more high halves an l is lowered in, the lower its rank.
+    int rank = 0;
+    for (int h = 0; h < 16; ++h) rank += lowered[h][l] ? 0 : 1;
+    t.rank[l] = static_cast<uint8_t>(rank);
+  }
+  for (int h = 0; h < 16; ++h) {
+    const int64_t base = levels[16 * h] - bias;
+    t.raise[h] = ClampLevel(base);
+    t.lower[h] = ClampLevel(-base);
+    int threshold = 0;
+    for (int l = 0; l < 16; ++l)
+      if (lowered[h][l]) threshold = std::max(threshold, t.rank[l] + 1);
+    t.threshold[h] = static_cast<uint8_t>(threshold);
+  }
+  for (int x = 0; x < 256; ++x)
+    if (NibbleEntry(t, x) != table[x]) return false;
+  found = t;
+  return true;
+}
+
+void SetNibbleVectors(const NibbleTables& first, const NibbleTables& second,
+                      NibbleVectors& vectors) {
+  for (int lane = 0; lane < 2; ++lane) {
+    const NibbleTables& t = lane == 0 ? first : second;
+    std::memcpy(vectors.raise + 16 * lane, t.raise, 16);
+    std::memcpy(vectors.lower + 16 * lane, t.lower, 16);
+    std::memcpy(vectors.threshold + 16 * lane, t.threshold, 16);
+    std::memcpy(vectors.step + 16 * lane, t.step, 16);
+    std::memcpy(vectors.rank + 16 * lane, t.rank, 16);
+  }
+}
+
+void FindNibbleForms(const TableLevels& levels, const PackedTables& tables,
+                     PackedLookups& lookups) {
+  NibbleTables luma, u, v;
+  lookups.lumaByNibbles = lookups.mapLuma && FindNibbles(levels.luma, tables.PackedLumaTable, luma);
+  lookups.chromaByNibbles = lookups.mapChroma && FindNibbles(levels.u, tables.PackedUTable, u) &&
+                            FindNibbles(levels.v, tables.PackedVTable, v);
+  if (lookups.lumaByNibbles) SetNibbleVectors(luma, luma, lookups.lumaNibbles);
+  if (lookups.chromaByNibbles) SetNibbleVectors(u, v, lookups.chromaNibbles);
 }
 
 constexpr int kMaxRampShift = 14;
@@ -303,23 +400,27 @@ void FindRamps(const PackedTables& tables, const DisplayValues& a, PackedLookups
 }  // namespace
 
 void BuildPackedTables(const DisplayValues& a, PackedTables& tables) {
-  // The identity tables are their own rule: the ramp at neutral settings
-  // would lift every value below 128 by one.
-  if (a.brightness == 0 && a.contrast == 0) {
-    FillIdentity(tables.PackedLumaTable);
-  } else {
-    FillRamp(tables.PackedLumaTable, ContrastFactor(a.contrast),
-             10 * static_cast<int64_t>(a.brightness) + 128);
-  }
+  TableLevels levels;
+  LevelsOf(a, levels);
+  FillTables(levels, tables);
+}
 
-  if (a.saturation == 0 && a.balance == 0) {
-    FillIdentity(tables.PackedUTable);
-    FillIdentity(tables.PackedVTable);
-    return;
-  }
-  const RampGains gains = GainsOf(a);
-  FillRamp(tables.PackedUTable, gains.u, 128);
-  FillRamp(tables.PackedVTable, gains.v, 128);
+uint8_t NibbleEntry(const NibbleTables& t, int x) {
+  const int high = x >> 4 & 15, low = x & 15;
+  const bool lowered = static_cast<int8_t>(t.threshold[high]) > static_cast<int8_t>(t.rank[low]);
+  const int step = (t.step[low] - (lowered ? 1 : 0)) & 255;  // a byte add of the compare's mask
+  const int raised = std::min(t.raise[high] + step, 255);
+  return static_cast<uint8_t>(std::max(raised - t.lower[high], 0));
+}
+
+NibbleTables NibblesOfLane(const NibbleVectors& vectors, int lane) {
+  NibbleTables t;
+  std::memcpy(t.raise, vectors.raise + 16 * lane, 16);
+  std::memcpy(t.lower, vectors.lower + 16 * lane, 16);
+  std::memcpy(t.threshold, vectors.threshold + 16 * lane, 16);
+  std::memcpy(t.step, vectors.step + 16 * lane, 16);
+  std::memcpy(t.rank, vectors.rank + 16 * lane, 16);
+  return t;
 }
 
 uint8_t RampEntry(const PackedRamp& ramp, RampShape shape, int x) {
@@ -351,17 +452,24 @@ PackedRamp RampOfLane(const RampVectors& vectors, int lane) {
 }
 
 void PackedTables::Build(const Key& key, PackedTables& tables) {
-  BuildPackedTables(key, tables);
+  TableLevels levels;
+  LevelsOf(key, levels);
+  FillTables(levels, tables);
   PackedLookups& lookups = tables.lookups;
   lookups.mapLuma = !IsIdentity(tables.PackedLumaTable);
   lookups.mapChroma = !IsIdentity(tables.PackedUTable) || !IsIdentity(tables.PackedVTable);
-  // Only the SSE2 and AVX2 writers compute ramps; elsewhere the search
-  // would only slow the build.
+  // Only the SSE2, SSSE3 and AVX2 writers compute tables; elsewhere the
+  // search would only slow the build.
+  lookups.lumaByNibbles = false;
+  lookups.chromaByNibbles = false;
   lookups.lumaByRamp = false;
   lookups.chromaByRamp = false;
   lookups.lumaShape = {RampRounding::kBelowMiddle, 0};
   lookups.chromaShape = lookups.lumaShape;
-  if (KELMAR_HAVE_WIDE) FindRamps(tables, key, lookups);
+  if (KELMAR_HAVE_WIDE) {
+    FindNibbleForms(levels, tables, lookups);
+    FindRamps(tables, key, lookups);
+  }
   Slice(tables.PackedLumaTable, tables.PackedLumaTable, lookups.luma);
   Slice(tables.PackedUTable, tables.PackedVTable, lookups.chroma);
 }

@@ -88,21 +88,57 @@ struct alignas(32) RampVectors {
 // The ramp of lane `lane` (0-15) of `vectors`.
 PackedRamp RampOfLane(const RampVectors& vectors, int lane);
 
+// A 256-entry table looked up by the two halves of the sample: byte
+// shuffles of 16-entry tables by its high four bits h and its low four
+// bits l give
+//   entry(16h + l) = clamp(base[h] + step[l] - (threshold[h] > rank[l] ? 1 : 0))
+// where the clamp to 0..255 is a saturating add of base's part above zero
+// (raise) and a saturating subtract of its part below zero (lower).  A
+// rounded line fits it: base[h] is its level at 16h, step[l] its rise over
+// l more entries, one less where 16h lies low between two levels; rank and
+// threshold order those positions, which holds for any roundings that nest
+// (ties the double arithmetic rounds both ways included, as long as they
+// do).  Eight-bit arithmetic throughout, so twice the samples of a ramp per
+// vector.  A form is only ever used once it has given every entry of its
+// table (NibbleEntry).
+struct NibbleTables {
+  uint8_t raise[16], lower[16], threshold[16];  // by the high four bits
+  uint8_t step[16], rank[16];                   // by the low four bits
+};
+
+// Entry x of the table that `tables` give.
+uint8_t NibbleEntry(const NibbleTables& tables, int x);
+
+// Two NibbleTables (or one twice) as a 256-bit byte shuffle reads them, the
+// first in the low 128-bit lane and the second in the high one.
+struct alignas(32) NibbleVectors {
+  uint8_t raise[32], lower[32], threshold[32];
+  uint8_t step[32], rank[32];
+};
+
+// The tables of lane `lane` (0 or 1) of `vectors`.
+NibbleTables NibblesOfLane(const NibbleVectors& vectors, int lane);
+
 // The packed tables as the vector writers read them: tables that are the
-// identity are skipped, the others computed as ramps where they have forms
-// (luma in a shape of its own, U and V in one shape together, as they share
-// a vector), or else looked up by byte shuffles.
+// identity are skipped, the others computed by their halves (writers with
+// byte shuffles) or as ramps where they have forms (luma in a shape of its
+// own, U and V in one shape together, as they share a vector), or else
+// looked up.
 struct PackedLookups {
-  bool mapLuma;         // luma through PackedLumaTable
-  bool mapChroma;       // U and V through PackedUTable and PackedVTable
-  bool lumaByRamp;      // the mapped luma by lumaRamp in lumaShape
-  bool chromaByRamp;    // the mapped U and V by chromaRamp in chromaShape
-  RampShape lumaShape;  // rounding and shift of each ramp
+  bool mapLuma;          // luma through PackedLumaTable
+  bool mapChroma;        // U and V through PackedUTable and PackedVTable
+  bool lumaByNibbles;    // the mapped luma by lumaNibbles
+  bool chromaByNibbles;  // the mapped U and V by chromaNibbles
+  bool lumaByRamp;       // the mapped luma by lumaRamp in lumaShape
+  bool chromaByRamp;     // the mapped U and V by chromaRamp in chromaShape
+  RampShape lumaShape;   // rounding and shift of each ramp
   RampShape chromaShape;
-  RampVectors lumaRamp;    // PackedLumaTable twice
-  RampVectors chromaRamp;  // PackedUTable, PackedVTable
-  SlicedTables luma;       // PackedLumaTable twice
-  SlicedTables chroma;     // PackedUTable, PackedVTable
+  NibbleVectors lumaNibbles;    // PackedLumaTable twice
+  NibbleVectors chromaNibbles;  // PackedUTable, PackedVTable
+  RampVectors lumaRamp;         // PackedLumaTable twice
+  RampVectors chromaRamp;       // PackedUTable, PackedVTable
+  SlicedTables luma;            // PackedLumaTable twice
+  SlicedTables chroma;          // PackedUTable, PackedVTable
 };
 
 struct PackedTables {

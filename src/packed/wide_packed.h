@@ -3,11 +3,12 @@
 // row pair at a time across the whole run.
 //
 // Unadjusted output is pure interleaving (SSE2, AVX2, AVX-512 or Advanced
-// SIMD).  Adjusted output computes each sample by its table's ramp where the
-// table build found one that gives every entry (SSE2, AVX2), and otherwise
-// looks it up in its 256-byte table, with byte shuffles, permutes or table
-// lookups (AVX2, AVX-512, Advanced SIMD) or one entry at a time (SSE2), so
-// it gives the table's bytes for any table.
+// SIMD).  Adjusted output computes each sample from its table's form by
+// halves (SSSE3, AVX2) or its ramp (SSE2, SSSE3, AVX2) where the table build
+// found one that gives every entry, and otherwise looks it up in its
+// 256-byte table, with byte shuffles, permutes or table lookups (AVX2,
+// AVX-512, Advanced SIMD) or one entry at a time (SSE2, SSSE3), so it gives
+// the table's bytes for any table.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +38,7 @@ inline RowPair RowPairOfPackedRun(const PackedRun& run, int pair) {
 // for the adjusted output.
 #if KELMAR_HAVE_WIDE
 void PackPictureSse2(const PackedJob& job, const PackedPicture& picture);
+void PackPictureSsse3(const PackedJob& job, const PackedPicture& picture);
 void PackPictureAvx2(const PackedJob& job, const PackedPicture& picture);
 void PackPictureAvx512(const PackedJob& job, const PackedPicture& picture);
 #endif

@@ -1,6 +1,7 @@
 // AVX2 paths of the packed writers: 32 pixels per step, 16 for a last odd
-// macroblock of a run.  Adjusted samples are computed by the tables' ramps
-// or, for tables without them, looked up by byte shuffles.
+// macroblock of a run.  Adjusted samples are computed from the tables' forms
+// by halves or their ramps or, for tables with neither, looked up by byte
+// shuffles.
 #include "packed/wide_packed.h"
 
 #if KELMAR_HAVE_WIDE
@@ -12,13 +13,14 @@
 KELMAR_TARGET_AVX2_BEGIN
 
 #include "packed/packed_ramps_x86.h"
+#include "packed/packed_shuffles_x86.h"
 #include "packed/wide_packed_core.h"
 
 namespace kelmar {
 namespace {
 
-// The byte operations the table lookups use, for 256-bit vectors (each
-// 128-bit lane with its own half of the slices) and 128-bit vectors.
+// The byte operations of Bytes128 for 256-bit vectors, each 128-bit lane
+// with its own half of the slices.
 struct Bytes256 {
   using V = __m256i;
   KELMAR_VECTOR_INLINE static V Load(const uint8_t* p) {
@@ -34,86 +36,17 @@ struct Bytes256 {
   KELMAR_VECTOR_INLINE static V Blend(V a, V b, V mask) { return _mm256_blendv_epi8(a, b, mask); }
   KELMAR_VECTOR_INLINE static V AddsU8(V a, V b) { return _mm256_adds_epu8(a, b); }
   KELMAR_VECTOR_INLINE static V SubsU8(V a, V b) { return _mm256_subs_epu8(a, b); }
+  KELMAR_VECTOR_INLINE static V Add8(V a, V b) { return _mm256_add_epi8(a, b); }
+  KELMAR_VECTOR_INLINE static V CmpGt8(V a, V b) { return _mm256_cmpgt_epi8(a, b); }
   template <int kBits>
   KELMAR_VECTOR_INLINE static V Slli16(V a) {
     return _mm256_slli_epi16(a, kBits);
   }
-};
-
-struct Bytes128 {
-  using V = __m128i;
-  KELMAR_VECTOR_INLINE static V Load(const uint8_t* p) {
-    return _mm_load_si128(reinterpret_cast<const V*>(p));
-  }
-  KELMAR_VECTOR_INLINE static V Set8(char value) { return _mm_set1_epi8(value); }
-  KELMAR_VECTOR_INLINE static V Zero() { return _mm_setzero_si128(); }
-  KELMAR_VECTOR_INLINE static V And(V a, V b) { return _mm_and_si128(a, b); }
-  KELMAR_VECTOR_INLINE static V Xor(V a, V b) { return _mm_xor_si128(a, b); }
-  KELMAR_VECTOR_INLINE static V Shuffle(V table, V index) { return _mm_shuffle_epi8(table, index); }
-  KELMAR_VECTOR_INLINE static V Blend(V a, V b, V mask) { return _mm_blendv_epi8(a, b, mask); }
-  KELMAR_VECTOR_INLINE static V AddsU8(V a, V b) { return _mm_adds_epu8(a, b); }
-  KELMAR_VECTOR_INLINE static V SubsU8(V a, V b) { return _mm_subs_epu8(a, b); }
   template <int kBits>
-  KELMAR_VECTOR_INLINE static V Slli16(V a) {
-    return _mm_slli_epi16(a, kBits);
+  KELMAR_VECTOR_INLINE static V Srli16(V a) {
+    return _mm256_srli_epi16(a, kBits);
   }
 };
-
-// table[index]: a shuffle of each 16-entry slice by the low four index
-// bits, then a tree of blends on bits 4 to 7.  The vectors load each slice
-// from byte `half` of its 32 (0 for 256-bit vectors).
-template <typename B, typename V = typename B::V>
-KELMAR_VECTOR_INLINE V LookupByBlends(const SlicedTables& table, int half, V index) {
-  const V low = B::And(index, B::Set8(0x0F));
-  V level[16];
-  for (int s = 0; s < 16; ++s) level[s] = B::Shuffle(B::Load(table.slice[s] + half), low);
-  // Bit b of every index byte moved to the byte's top bit, which the blend
-  // tests; 16-bit shifts by less than 8 bring in only lower bits of the same
-  // byte below it.
-  const V bit4 = B::template Slli16<3>(index);
-  for (int s = 0; s < 8; ++s) level[s] = B::Blend(level[2 * s], level[2 * s + 1], bit4);
-  const V bit5 = B::template Slli16<2>(index);
-  for (int s = 0; s < 4; ++s) level[s] = B::Blend(level[2 * s], level[2 * s + 1], bit5);
-  const V bit6 = B::template Slli16<1>(index);
-  for (int s = 0; s < 2; ++s) level[s] = B::Blend(level[2 * s], level[2 * s + 1], bit6);
-  return B::Blend(level[0], level[1], index);
-}
-
-// Left as it stands: the compiler may not regroup the XORs of a chain into
-// a tree, whose 16 pending shuffles would spill with 8 registers.
-template <typename V>
-KELMAR_VECTOR_INLINE void KeepInOrder(V& value) {
-  asm("" : "+x"(value));
-}
-
-// table[index] over chained slices.  The shuffle of slice s of the index's
-// half of the table reads the slice exactly when s is the index's own slice
-// or a later one of the half: it selects by index + 0x70 - 16s, whose top
-// bit is clear just then and whose low four bits are the index's.  The
-// selector starts at index + 0x70 (saturating, so an index of the other
-// half stays above 0x80) and steps down by 16 (saturating, never reaching
-// zero), which needs two constants and three working registers.
-template <typename B, typename V = typename B::V>
-KELMAR_VECTOR_INLINE V LookupByChain(const SlicedTables& table, int half, V index) {
-  const V start = B::Set8(0x70);
-  const V step = B::Set8(16);
-  V result = B::Zero();
-  for (int part = 0; part < 2; ++part) {
-    V select = B::AddsU8(part ? B::Xor(index, B::Set8(-128)) : index, start);
-    for (int s = 8 * part; s < 8 * part + 8; ++s) {
-      result = B::Xor(result, B::Shuffle(B::Load(table.slice[s] + half), select));
-      KeepInOrder(result);
-      select = B::SubsU8(select, step);
-    }
-  }
-  return result;
-}
-
-template <typename B, typename V = typename B::V>
-KELMAR_VECTOR_INLINE V LookupSliced(const SlicedTables& table, int half, V index) {
-  return kXorChainedSlices ? LookupByChain<B>(table, half, index)
-                           : LookupByBlends<B>(table, half, index);
-}
 
 // 32 bytes, each 128-bit lane from its own half of the slices.
 KELMAR_VECTOR_INLINE __m256i Lookup(const SlicedTables& table, __m256i index) {
@@ -197,6 +130,14 @@ struct Avx2HalfPacker {
           ComputeChromaRamps<RoundingOf(kChroma)>(job.tables->lookups, _mm_unpacklo_epi64(us, vs));
       return _mm_unpacklo_epi8(mapped, _mm_unpackhi_epi64(mapped, mapped));
     }
+    if (kChroma == SampleMap::kNibbles) {
+      // U in the low lane, V in the high one, each with its own tables.
+      const __m256i mapped =
+          LookupByNibbles<Bytes256>(job.tables->lookups.chromaNibbles, 0,
+                                    _mm256_inserti128_si256(_mm256_castsi128_si256(us), vs, 1));
+      us = _mm256_castsi256_si128(mapped);
+      vs = _mm256_extracti128_si256(mapped, 1);
+    }
     return _mm_unpacklo_epi8(us, vs);
   }
 
@@ -205,6 +146,8 @@ struct Avx2HalfPacker {
                                            uint8_t* out) {
     __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
     if (kLuma == SampleMap::kTables) luma = Lookup(job.tables->lookups.luma, 0, luma);
+    if (kLuma == SampleMap::kNibbles)
+      luma = LookupByNibbles<Bytes128>(job.tables->lookups.lumaNibbles, 0, luma);
     if constexpr (IsRamp(kLuma))
       luma = ComputeLumaRamp<RoundingOf(kLuma)>(job.tables->lookups, luma);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), InterleaveLow<kYuy2>(uv, luma));
@@ -215,6 +158,8 @@ struct Avx2HalfPacker {
 // 32 pixels, two macroblocks, per step.
 struct Avx2Packer {
   static constexpr int kMacroblocksPerStep = 2;
+  static constexpr NibbleUse kLumaNibbles = NibbleUse::kBeforeRamp;
+  static constexpr NibbleUse kChromaNibbles = NibbleUse::kBeforeRamp;
   using Tail = Avx2HalfPacker;
   // The pairs of pixels 0-15 in the low lane and of 16-31 in the high lane.
   using Pairs = __m256i;
@@ -232,6 +177,8 @@ struct Avx2Packer {
       if constexpr (IsRamp(kChroma))
         mapped =
             ComputeRamp<RoundingOf(kChroma)>(lookups.chromaRamp, lookups.chromaShape.shift, both);
+      else if (kChroma == SampleMap::kNibbles)
+        mapped = LookupByNibbles<Bytes256>(lookups.chromaNibbles, 0, both);
       else
         mapped = Lookup(lookups.chroma, both);
       us = _mm256_castsi256_si128(mapped);
@@ -249,6 +196,8 @@ struct Avx2Packer {
                                            uint8_t* out) {
     __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
     if (kLuma == SampleMap::kTables) luma = Lookup(job.tables->lookups.luma, luma);
+    if (kLuma == SampleMap::kNibbles)
+      luma = LookupByNibbles<Bytes256>(job.tables->lookups.lumaNibbles, 0, luma);
     if constexpr (IsRamp(kLuma)) {
       const PackedLookups& lookups = job.tables->lookups;
       luma = ComputeRamp<RoundingOf(kLuma)>(lookups.lumaRamp, lookups.lumaShape.shift, luma);

@@ -8,6 +8,10 @@
 //   Tail                        the traits that pack a run's last odd
 //                               macroblock (Isa itself when one per step)
 //   Pairs                       the U V pairs of one step
+//   kLumaNibbles, kChromaNibbles
+//                               whether the writer computes luma, and U and
+//                               V, by their forms by halves (NibbleUse);
+//                               Tail packs as Isa says
 //   LoadPairs<kChroma>(job, u, v)
 //                               the step's U and V samples, mapped through
 //                               the chroma tables as kChroma says, as pairs
@@ -18,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "packed/wide_packed.h"
 
@@ -25,8 +30,9 @@ namespace kelmar {
 namespace {
 
 // How a step maps one kind of sample: unchanged, looked up in its table,
-// or computed by the table's ramp with one of its roundings.
-enum class SampleMap { kCopy, kTables, kRamps, kTruncatedRamps };
+// computed from the table's form by halves, or computed by the table's ramp
+// with one of its roundings.
+enum class SampleMap { kCopy, kTables, kNibbles, kRamps, kTruncatedRamps };
 
 constexpr bool IsRamp(SampleMap map) {
   return map == SampleMap::kRamps || map == SampleMap::kTruncatedRamps;
@@ -34,6 +40,12 @@ constexpr bool IsRamp(SampleMap map) {
 constexpr RampRounding RoundingOf(SampleMap map) {
   return map == SampleMap::kTruncatedRamps ? RampRounding::kTowardZero : RampRounding::kBelowMiddle;
 }
+
+// Whether a writer computes a kind of sample by its table's form by halves:
+// never (no byte shuffle), before its ramp, or only where it has no ramp
+// (when the two tables of U and V would take a vector each and the ramp
+// computes both in one).
+enum class NibbleUse { kNever, kBeforeRamp, kAfterRamp };
 
 template <typename Isa, bool kYuy2, SampleMap kLuma, SampleMap kChroma>
 KELMAR_VECTOR_INLINE void PackRowPairStep(const PackedJob& job, const RowPair& rows, ptrdiff_t c) {
@@ -67,22 +79,32 @@ void PackRuns(const PackedJob& job, const PackedPicture& picture) {
 }
 
 // How the writer maps the samples of one table: copied where it is the
-// identity, computed where it has a ramp, else looked up.
-inline SampleMap MapOf(bool mapped, bool byRamp, RampShape shape) {
+// identity, computed where it has a form the writer takes, else looked up.
+inline SampleMap MapOf(bool mapped, bool byNibbles, bool byRamp, RampShape shape, NibbleUse use) {
   if (!mapped) return SampleMap::kCopy;
-  if (!byRamp) return SampleMap::kTables;
-  return shape.rounding == RampRounding::kTowardZero ? SampleMap::kTruncatedRamps
-                                                     : SampleMap::kRamps;
+  const bool nibbles = byNibbles && use != NibbleUse::kNever;
+  if (nibbles && use == NibbleUse::kBeforeRamp) return SampleMap::kNibbles;
+  if (byRamp)
+    return shape.rounding == RampRounding::kTowardZero ? SampleMap::kTruncatedRamps
+                                                       : SampleMap::kRamps;
+  return nibbles ? SampleMap::kNibbles : SampleMap::kTables;
 }
 
-template <typename Isa, bool kYuy2, SampleMap kLuma>
-void PackWithLuma(const PackedJob& job, const PackedPicture& picture, SampleMap chroma) {
-  switch (chroma) {
-    case SampleMap::kCopy: return PackRuns<Isa, kYuy2, kLuma, SampleMap::kCopy>(job, picture);
-    case SampleMap::kTables: return PackRuns<Isa, kYuy2, kLuma, SampleMap::kTables>(job, picture);
-    case SampleMap::kRamps: return PackRuns<Isa, kYuy2, kLuma, SampleMap::kRamps>(job, picture);
-    case SampleMap::kTruncatedRamps:
-      return PackRuns<Isa, kYuy2, kLuma, SampleMap::kTruncatedRamps>(job, picture);
+template <SampleMap kMap>
+using MapConstant = std::integral_constant<SampleMap, kMap>;
+
+// Calls `use` with `map` as a compile-time constant; a writer that never
+// computes by halves is not compiled for it.
+template <NibbleUse kNibbles, typename Use>
+KELMAR_VECTOR_INLINE void WithSampleMap(SampleMap map, Use use) {
+  switch (map) {
+    case SampleMap::kCopy: return use(MapConstant<SampleMap::kCopy>());
+    case SampleMap::kTables: return use(MapConstant<SampleMap::kTables>());
+    case SampleMap::kNibbles:
+      if constexpr (kNibbles != NibbleUse::kNever) return use(MapConstant<SampleMap::kNibbles>());
+      break;
+    case SampleMap::kRamps: return use(MapConstant<SampleMap::kRamps>());
+    case SampleMap::kTruncatedRamps: return use(MapConstant<SampleMap::kTruncatedRamps>());
   }
 }
 
@@ -92,16 +114,15 @@ template <typename Isa, bool kYuy2>
 void PackInOrder(const PackedJob& job, const PackedPicture& picture) {
   if (!job.tables) return PackRuns<Isa, kYuy2, SampleMap::kCopy, SampleMap::kCopy>(job, picture);
   const PackedLookups& l = job.tables->lookups;
-  const SampleMap chroma = MapOf(l.mapChroma, l.chromaByRamp, l.chromaShape);
-  switch (MapOf(l.mapLuma, l.lumaByRamp, l.lumaShape)) {
-    case SampleMap::kCopy: return PackWithLuma<Isa, kYuy2, SampleMap::kCopy>(job, picture, chroma);
-    case SampleMap::kTables:
-      return PackWithLuma<Isa, kYuy2, SampleMap::kTables>(job, picture, chroma);
-    case SampleMap::kRamps:
-      return PackWithLuma<Isa, kYuy2, SampleMap::kRamps>(job, picture, chroma);
-    case SampleMap::kTruncatedRamps:
-      return PackWithLuma<Isa, kYuy2, SampleMap::kTruncatedRamps>(job, picture, chroma);
-  }
+  const SampleMap luma =
+      MapOf(l.mapLuma, l.lumaByNibbles, l.lumaByRamp, l.lumaShape, Isa::kLumaNibbles);
+  const SampleMap chroma =
+      MapOf(l.mapChroma, l.chromaByNibbles, l.chromaByRamp, l.chromaShape, Isa::kChromaNibbles);
+  WithSampleMap<Isa::kLumaNibbles>(luma, [&](auto lumaMap) {
+    WithSampleMap<Isa::kChromaNibbles>(chroma, [&](auto chromaMap) {
+      PackRuns<Isa, kYuy2, decltype(lumaMap)::value, decltype(chromaMap)::value>(job, picture);
+    });
+  });
 }
 
 template <typename Isa>
