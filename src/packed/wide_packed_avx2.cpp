@@ -161,40 +161,43 @@ struct Avx2Packer {
   static constexpr NibbleUse kLumaNibbles = NibbleUse::kBeforeRamp;
   static constexpr NibbleUse kChromaNibbles = NibbleUse::kBeforeRamp;
   using Tail = Avx2HalfPacker;
-  // The pairs of pixels 0-15 in the low lane and of 16-31 in the high lane.
+  // The U V pairs in the order that a byte unpack with the luma samples
+  // (PackRow) puts pixels in: those of pixels 0-7 and 16-23 in the low
+  // lane, of 8-15 and 24-31 in the high one.
   using Pairs = __m256i;
 
   template <SampleMap kChroma>
   KELMAR_VECTOR_INLINE static Pairs LoadPairs(const PackedJob& job, const uint8_t* u,
                                               const uint8_t* v) {
-    __m128i us = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u));
-    __m128i vs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+    // U in the low lane, V in the high one, each mapped by its own table.
+    __m256i both = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(v)), 1);
     if (kChroma != SampleMap::kCopy) {
-      // U in the low lane, V in the high one, each with its own table.
       const PackedLookups& lookups = job.tables->lookups;
-      const __m256i both = _mm256_inserti128_si256(_mm256_castsi128_si256(us), vs, 1);
-      __m256i mapped;
       if constexpr (IsRamp(kChroma))
-        mapped =
+        both =
             ComputeRamp<RoundingOf(kChroma)>(lookups.chromaRamp, lookups.chromaShape.shift, both);
       else if (kChroma == SampleMap::kNibbles)
-        mapped = LookupByNibbles<Bytes256>(lookups.chromaNibbles, 0, both);
+        both = LookupByNibbles<Bytes256>(lookups.chromaNibbles, 0, both);
       else
-        mapped = Lookup(lookups.chroma, both);
-      us = _mm256_castsi256_si128(mapped);
-      vs = _mm256_extracti128_si256(mapped, 1);
+        both = Lookup(lookups.chroma, both);
     }
-    // Each sample widened to a word with its partner in the high byte: the
-    // pairs of pixels 0-15 land in the low lane and of 16-31 in the high one
-    // without a lane insert, which 32-bit x86 also compiled to a spill.
-    return _mm256_or_si256(_mm256_cvtepu8_epi16(us),
-                           _mm256_slli_epi16(_mm256_cvtepu8_epi16(vs), 8));
+    // Samples 0-3 and 8-11 of U and of V to the low lane, 4-7 and 12-15 to
+    // the high one, then each U beside its V.
+    const __m256i quarters =
+        _mm256_permutevar8x32_epi32(both, _mm256_setr_epi32(0, 4, 2, 6, 1, 5, 3, 7));
+    const __m128i pairUp = _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+    return _mm256_shuffle_epi8(quarters, _mm256_broadcastsi128_si256(pairUp));
   }
 
   template <bool kYuy2, SampleMap kLuma>
   KELMAR_VECTOR_INLINE static void PackRow(const PackedJob& job, const uint8_t* y, Pairs uv,
                                            uint8_t* out) {
-    __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
+    // Samples 0-7 and 16-23 in the low lane, 8-15 and 24-31 in the high
+    // one, so that the unpacks give pixels 0-15 and 16-31.
+    __m256i luma =
+        _mm256_permute4x64_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(y)), 0xD8);
     if (kLuma == SampleMap::kTables) luma = Lookup(job.tables->lookups.luma, luma);
     if (kLuma == SampleMap::kNibbles)
       luma = LookupByNibbles<Bytes256>(job.tables->lookups.lumaNibbles, 0, luma);
@@ -202,12 +205,8 @@ struct Avx2Packer {
       const PackedLookups& lookups = job.tables->lookups;
       luma = ComputeRamp<RoundingOf(kLuma)>(lookups.lumaRamp, lookups.lumaShape.shift, luma);
     }
-    const __m256i low = InterleaveLow<kYuy2>(uv, luma);    // pixels 0-7, 16-23
-    const __m256i high = InterleaveHigh<kYuy2>(uv, luma);  // pixels 8-15, 24-31
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
-                        _mm256_permute2x128_si256(low, high, 0x20));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32),
-                        _mm256_permute2x128_si256(low, high, 0x31));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), InterleaveLow<kYuy2>(uv, luma));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), InterleaveHigh<kYuy2>(uv, luma));
   }
 };
 
