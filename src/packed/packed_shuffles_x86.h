@@ -97,9 +97,10 @@ KELMAR_VECTOR_INLINE V LookupSliced(const SlicedTables& table, int half, V index
 }
 
 // table[sample] for a table with a form by halves (NibbleTables): five
-// 16-entry shuffles, the loads from byte `half` of the 32 of each (0 for
-// 256-bit vectors, whose lanes hold a table each).
-template <typename B, typename V = typename B::V>
+// 16-entry shuffles, four where no base lies below zero (kLowers false), the
+// loads from byte `half` of the 32 of each (0 for 256-bit vectors, whose
+// lanes hold a table each).
+template <typename B, bool kLowers, typename V = typename B::V>
 KELMAR_VECTOR_INLINE V LookupByNibbles(const NibbleVectors& t, int half, V samples) {
   const V nibble = B::Set8(0x0F);
   const V low = B::And(samples, nibble);
@@ -109,8 +110,9 @@ KELMAR_VECTOR_INLINE V LookupByNibbles(const NibbleVectors& t, int half, V sampl
   const V lowered = B::CmpGt8(B::Shuffle(B::Load(t.threshold + half), high),
                               B::Shuffle(B::Load(t.rank + half), low));
   const V step = B::Add8(B::Shuffle(B::Load(t.step + half), low), lowered);  // less one, or not
-  return B::SubsU8(B::AddsU8(B::Shuffle(B::Load(t.raise + half), high), step),
-                   B::Shuffle(B::Load(t.lower + half), high));
+  const V raised = B::AddsU8(B::Shuffle(B::Load(t.raise + half), high), step);
+  if (!kLowers) return raised;
+  return B::SubsU8(raised, B::Shuffle(B::Load(t.lower + half), high));
 }
 
 }  // namespace

@@ -166,6 +166,8 @@ void SetNibbleVectors(const NibbleTables& first, const NibbleTables& second,
     std::memcpy(vectors.step + 16 * lane, t.step, 16);
     std::memcpy(vectors.rank + 16 * lane, t.rank, 16);
   }
+  vectors.lowers = false;
+  for (uint8_t lower : vectors.lower) vectors.lowers = vectors.lowers || lower != 0;
 }
 
 void FindNibbleForms(const TableLevels& levels, const PackedTables& tables,

@@ -114,6 +114,7 @@ uint8_t NibbleEntry(const NibbleTables& tables, int x);
 struct alignas(32) NibbleVectors {
   uint8_t raise[32], lower[32], threshold[32];
   uint8_t step[32], rank[32];
+  bool lowers;  // some entry of `lower` is not zero
 };
 
 // The tables of lane `lane` (0 or 1) of `vectors`.

@@ -130,11 +130,11 @@ struct Avx2HalfPacker {
           ComputeChromaRamps<RoundingOf(kChroma)>(job.tables->lookups, _mm_unpacklo_epi64(us, vs));
       return _mm_unpacklo_epi8(mapped, _mm_unpackhi_epi64(mapped, mapped));
     }
-    if (kChroma == SampleMap::kNibbles) {
+    if (IsNibbles(kChroma)) {
       // U in the low lane, V in the high one, each with its own tables.
-      const __m256i mapped =
-          LookupByNibbles<Bytes256>(job.tables->lookups.chromaNibbles, 0,
-                                    _mm256_inserti128_si256(_mm256_castsi128_si256(us), vs, 1));
+      const __m256i mapped = LookupByNibbles<Bytes256, LowersOf(kChroma)>(
+          job.tables->lookups.chromaNibbles, 0,
+          _mm256_inserti128_si256(_mm256_castsi128_si256(us), vs, 1));
       us = _mm256_castsi256_si128(mapped);
       vs = _mm256_extracti128_si256(mapped, 1);
     }
@@ -146,8 +146,8 @@ struct Avx2HalfPacker {
                                            uint8_t* out) {
     __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
     if (kLuma == SampleMap::kTables) luma = Lookup(job.tables->lookups.luma, 0, luma);
-    if (kLuma == SampleMap::kNibbles)
-      luma = LookupByNibbles<Bytes128>(job.tables->lookups.lumaNibbles, 0, luma);
+    if (IsNibbles(kLuma))
+      luma = LookupByNibbles<Bytes128, LowersOf(kLuma)>(job.tables->lookups.lumaNibbles, 0, luma);
     if constexpr (IsRamp(kLuma))
       luma = ComputeLumaRamp<RoundingOf(kLuma)>(job.tables->lookups, luma);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), InterleaveLow<kYuy2>(uv, luma));
@@ -158,8 +158,8 @@ struct Avx2HalfPacker {
 // 32 pixels, two macroblocks, per step.
 struct Avx2Packer {
   static constexpr int kMacroblocksPerStep = 2;
-  static constexpr NibbleUse kLumaNibbles = NibbleUse::kBeforeRamp;
-  static constexpr NibbleUse kChromaNibbles = NibbleUse::kBeforeRamp;
+  static constexpr bool kLumaByNibbles = true;
+  static constexpr bool kChromaByNibbles = true;
   using Tail = Avx2HalfPacker;
   // The U V pairs in the order that a byte unpack with the luma samples
   // (PackRow) puts pixels in: those of pixels 0-7 and 16-23 in the low
@@ -178,8 +178,8 @@ struct Avx2Packer {
       if constexpr (IsRamp(kChroma))
         both =
             ComputeRamp<RoundingOf(kChroma)>(lookups.chromaRamp, lookups.chromaShape.shift, both);
-      else if (kChroma == SampleMap::kNibbles)
-        both = LookupByNibbles<Bytes256>(lookups.chromaNibbles, 0, both);
+      else if (IsNibbles(kChroma))
+        both = LookupByNibbles<Bytes256, LowersOf(kChroma)>(lookups.chromaNibbles, 0, both);
       else
         both = Lookup(lookups.chroma, both);
     }
@@ -199,8 +199,8 @@ struct Avx2Packer {
     __m256i luma =
         _mm256_permute4x64_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(y)), 0xD8);
     if (kLuma == SampleMap::kTables) luma = Lookup(job.tables->lookups.luma, luma);
-    if (kLuma == SampleMap::kNibbles)
-      luma = LookupByNibbles<Bytes256>(job.tables->lookups.lumaNibbles, 0, luma);
+    if (IsNibbles(kLuma))
+      luma = LookupByNibbles<Bytes256, LowersOf(kLuma)>(job.tables->lookups.lumaNibbles, 0, luma);
     if constexpr (IsRamp(kLuma)) {
       const PackedLookups& lookups = job.tables->lookups;
       luma = ComputeRamp<RoundingOf(kLuma)>(lookups.lumaRamp, lookups.lumaShape.shift, luma);

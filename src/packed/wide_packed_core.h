@@ -8,10 +8,11 @@
 //   Tail                        the traits that pack a run's last odd
 //                               macroblock (Isa itself when one per step)
 //   Pairs                       the U V pairs of one step
-//   kLumaNibbles, kChromaNibbles
+//   kLumaByNibbles, kChromaByNibbles
 //                               whether the writer computes luma, and U and
-//                               V, by their forms by halves (NibbleUse);
-//                               Tail packs as Isa says
+//                               V, from their tables' forms by halves where
+//                               they have them (before a ramp); Tail packs
+//                               as Isa says
 //   LoadPairs<kChroma>(job, u, v)
 //                               the step's U and V samples, mapped through
 //                               the chroma tables as kChroma says, as pairs
@@ -30,22 +31,21 @@ namespace kelmar {
 namespace {
 
 // How a step maps one kind of sample: unchanged, looked up in its table,
-// computed from the table's form by halves, or computed by the table's ramp
-// with one of its roundings.
-enum class SampleMap { kCopy, kTables, kNibbles, kRamps, kTruncatedRamps };
+// computed from the table's form by halves (with its saturating subtract
+// where some base lies below zero), or computed by the table's ramp with one
+// of its roundings.
+enum class SampleMap { kCopy, kTables, kNibbles, kNibblesBelowZero, kRamps, kTruncatedRamps };
 
+constexpr bool IsNibbles(SampleMap map) {
+  return map == SampleMap::kNibbles || map == SampleMap::kNibblesBelowZero;
+}
+constexpr bool LowersOf(SampleMap map) { return map == SampleMap::kNibblesBelowZero; }
 constexpr bool IsRamp(SampleMap map) {
   return map == SampleMap::kRamps || map == SampleMap::kTruncatedRamps;
 }
 constexpr RampRounding RoundingOf(SampleMap map) {
   return map == SampleMap::kTruncatedRamps ? RampRounding::kTowardZero : RampRounding::kBelowMiddle;
 }
-
-// Whether a writer computes a kind of sample by its table's form by halves:
-// never (no byte shuffle), before its ramp, or only where it has no ramp
-// (when the two tables of U and V would take a vector each and the ramp
-// computes both in one).
-enum class NibbleUse { kNever, kBeforeRamp, kAfterRamp };
 
 template <typename Isa, bool kYuy2, SampleMap kLuma, SampleMap kChroma>
 KELMAR_VECTOR_INLINE void PackRowPairStep(const PackedJob& job, const RowPair& rows, ptrdiff_t c) {
@@ -80,14 +80,20 @@ void PackRuns(const PackedJob& job, const PackedPicture& picture) {
 
 // How the writer maps the samples of one table: copied where it is the
 // identity, computed where it has a form the writer takes, else looked up.
-inline SampleMap MapOf(bool mapped, bool byNibbles, bool byRamp, RampShape shape, NibbleUse use) {
-  if (!mapped) return SampleMap::kCopy;
-  const bool nibbles = byNibbles && use != NibbleUse::kNever;
-  if (nibbles && use == NibbleUse::kBeforeRamp) return SampleMap::kNibbles;
-  if (byRamp)
-    return shape.rounding == RampRounding::kTowardZero ? SampleMap::kTruncatedRamps
-                                                       : SampleMap::kRamps;
-  return nibbles ? SampleMap::kNibbles : SampleMap::kTables;
+struct TableForms {
+  bool mapped, byNibbles, byRamp;
+  const NibbleVectors& nibbles;
+  RampShape shape;
+};
+
+inline SampleMap MapOf(const TableForms& forms, bool writerTakesNibbles) {
+  if (!forms.mapped) return SampleMap::kCopy;
+  if (forms.byNibbles && writerTakesNibbles)
+    return forms.nibbles.lowers ? SampleMap::kNibblesBelowZero : SampleMap::kNibbles;
+  if (forms.byRamp)
+    return forms.shape.rounding == RampRounding::kTowardZero ? SampleMap::kTruncatedRamps
+                                                             : SampleMap::kRamps;
+  return SampleMap::kTables;
 }
 
 template <SampleMap kMap>
@@ -95,13 +101,16 @@ using MapConstant = std::integral_constant<SampleMap, kMap>;
 
 // Calls `use` with `map` as a compile-time constant; a writer that never
 // computes by halves is not compiled for it.
-template <NibbleUse kNibbles, typename Use>
+template <bool kNibbles, typename Use>
 KELMAR_VECTOR_INLINE void WithSampleMap(SampleMap map, Use use) {
   switch (map) {
     case SampleMap::kCopy: return use(MapConstant<SampleMap::kCopy>());
     case SampleMap::kTables: return use(MapConstant<SampleMap::kTables>());
     case SampleMap::kNibbles:
-      if constexpr (kNibbles != NibbleUse::kNever) return use(MapConstant<SampleMap::kNibbles>());
+      if constexpr (kNibbles) return use(MapConstant<SampleMap::kNibbles>());
+      break;
+    case SampleMap::kNibblesBelowZero:
+      if constexpr (kNibbles) return use(MapConstant<SampleMap::kNibblesBelowZero>());
       break;
     case SampleMap::kRamps: return use(MapConstant<SampleMap::kRamps>());
     case SampleMap::kTruncatedRamps: return use(MapConstant<SampleMap::kTruncatedRamps>());
@@ -114,12 +123,13 @@ template <typename Isa, bool kYuy2>
 void PackInOrder(const PackedJob& job, const PackedPicture& picture) {
   if (!job.tables) return PackRuns<Isa, kYuy2, SampleMap::kCopy, SampleMap::kCopy>(job, picture);
   const PackedLookups& l = job.tables->lookups;
-  const SampleMap luma =
-      MapOf(l.mapLuma, l.lumaByNibbles, l.lumaByRamp, l.lumaShape, Isa::kLumaNibbles);
+  const SampleMap luma = MapOf(
+      {l.mapLuma, l.lumaByNibbles, l.lumaByRamp, l.lumaNibbles, l.lumaShape}, Isa::kLumaByNibbles);
   const SampleMap chroma =
-      MapOf(l.mapChroma, l.chromaByNibbles, l.chromaByRamp, l.chromaShape, Isa::kChromaNibbles);
-  WithSampleMap<Isa::kLumaNibbles>(luma, [&](auto lumaMap) {
-    WithSampleMap<Isa::kChromaNibbles>(chroma, [&](auto chromaMap) {
+      MapOf({l.mapChroma, l.chromaByNibbles, l.chromaByRamp, l.chromaNibbles, l.chromaShape},
+            Isa::kChromaByNibbles);
+  WithSampleMap<Isa::kLumaByNibbles>(luma, [&](auto lumaMap) {
+    WithSampleMap<Isa::kChromaByNibbles>(chroma, [&](auto chromaMap) {
       PackRuns<Isa, kYuy2, decltype(lumaMap)::value, decltype(chromaMap)::value>(job, picture);
     });
   });

@@ -30,13 +30,14 @@ KELMAR_VECTOR_INLINE __m128i LookUpEight(const uint8_t (&table)[256], const uint
 
 // The SSE2 and SSSE3 writers: 16 pixels per step, the samples copied,
 // computed, or looked up one at a time, and interleaved 16 bytes at a time.
-// With byte shuffles (SSSE3) they also compute tables by their forms by
-// halves.
-template <NibbleUse kLumaUse, NibbleUse kChromaUse>
+// With byte shuffles (SSSE3) they also compute luma from its table's form by
+// halves; U and V would take a vector each that way, where their ramps
+// compute both in one.
+template <bool kShufflesBytes>
 struct SsePacker {
   static constexpr int kMacroblocksPerStep = 1;
-  static constexpr NibbleUse kLumaNibbles = kLumaUse;
-  static constexpr NibbleUse kChromaNibbles = kChromaUse;
+  static constexpr bool kLumaByNibbles = kShufflesBytes;
+  static constexpr bool kChromaByNibbles = false;
   using Tail = SsePacker;
   using Pairs = __m128i;
 
@@ -49,11 +50,6 @@ struct SsePacker {
     const __m128i us = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u));
     const __m128i vs = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
     if (kChroma == SampleMap::kCopy) return _mm_unpacklo_epi8(us, vs);
-    if constexpr (kChroma == SampleMap::kNibbles) {
-      const NibbleVectors& nibbles = job.tables->lookups.chromaNibbles;
-      return _mm_unpacklo_epi8(LookupByNibbles<Bytes128>(nibbles, 0, us),
-                               LookupByNibbles<Bytes128>(nibbles, 16, vs));
-    }
     // U in bytes 0-7 and V in 8-15, each through its own ramp.
     const __m128i mapped =
         ComputeChromaRamps<RoundingOf(kChroma)>(job.tables->lookups, _mm_unpacklo_epi64(us, vs));
@@ -71,8 +67,8 @@ struct SsePacker {
       luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
       if constexpr (IsRamp(kLuma))
         luma = ComputeLumaRamp<RoundingOf(kLuma)>(job.tables->lookups, luma);
-      if constexpr (kLuma == SampleMap::kNibbles)
-        luma = LookupByNibbles<Bytes128>(job.tables->lookups.lumaNibbles, 0, luma);
+      if constexpr (IsNibbles(kLuma))
+        luma = LookupByNibbles<Bytes128, LowersOf(kLuma)>(job.tables->lookups.lumaNibbles, 0, luma);
     }
     const __m128i low = kYuy2 ? _mm_unpacklo_epi8(luma, uv) : _mm_unpacklo_epi8(uv, luma);
     const __m128i high = kYuy2 ? _mm_unpackhi_epi8(luma, uv) : _mm_unpackhi_epi8(uv, luma);

@@ -12,7 +12,7 @@ KELMAR_TARGET_SSE2_BEGIN
 namespace kelmar {
 
 void PackPictureSse2(const PackedJob& job, const PackedPicture& picture) {
-  PackPicture<SsePacker<NibbleUse::kNever, NibbleUse::kNever>>(job, picture);
+  PackPicture<SsePacker<false>>(job, picture);
 }
 
 }  // namespace kelmar

@@ -1,7 +1,5 @@
 // SSSE3 path of the packed writers: the SSE2 writer, with luma computed
-// from its table's form by halves by byte shuffles, and U and V so where
-// their tables have no ramp (a ramp computes both in one vector, the halves
-// take one each).
+// from its table's form by halves by byte shuffles.
 #include "packed/wide_packed.h"
 
 #if KELMAR_HAVE_WIDE
@@ -13,7 +11,7 @@ KELMAR_TARGET_SSSE3_BEGIN
 namespace kelmar {
 
 void PackPictureSsse3(const PackedJob& job, const PackedPicture& picture) {
-  PackPicture<SsePacker<NibbleUse::kBeforeRamp, NibbleUse::kAfterRamp>>(job, picture);
+  PackPicture<SsePacker<true>>(job, picture);
 }
 
 }  // namespace kelmar
