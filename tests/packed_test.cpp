@@ -239,14 +239,23 @@ TEST(PackedRamps, TheUsualSettingsAreComputed) {
     }
     EXPECT_LE(lookedUp.size(), 2u) << "brightness " << brightness;
   }
+  // Runs of 16 entries that brightness pushes into the clamp whole take no
+  // part in the form by halves, at any slope.
+  for (int brightness : {-25, 25}) {
+    for (int contrast = 31; contrast <= 300; ++contrast) {
+      SCOPED_TRACE(testing::Message() << "brightness " << brightness << " contrast " << contrast);
+      EXPECT_TRUE(FormsGiveTheTables({brightness, contrast, 0, 0}).halves);
+    }
+  }
   // Steep ramps, a step of a few entries between clamped runs, and their
-  // inversions; the halves hold until a step of 16 entries spans a byte.
-  for (int contrast : {60, 300, 100000, INT32_MAX, -60, -1000, INT32_MIN}) {
+  // inversions; the halves hold until a rise over 16 entries spans a byte,
+  // whatever the runs clamped whole would rise.
+  for (int contrast : {60, 200, 300, 100000, INT32_MAX, -60, -1000, INT32_MIN}) {
     for (int brightness : {0, 20, INT32_MIN}) {
       SCOPED_TRACE(testing::Message() << "brightness " << brightness << " contrast " << contrast);
       const FoundForms found = FormsGiveTheTables({brightness, contrast, 0, 0});
       EXPECT_TRUE(found.ramps);
-      EXPECT_TRUE(found.halves || (contrast != 60 && contrast != 300 && contrast != -60));
+      EXPECT_TRUE(found.halves || contrast > 300 || contrast < -300);
     }
   }
 }

@@ -115,16 +115,28 @@ void FillTables(const TableLevels& levels, PackedTables& tables) {
 
 // The form by halves of a table (NibbleTables) from its levels: false where
 // the rise over l entries differs by more than one between high halves, the
-// rises span more than a byte, or the low positions do not nest.
+// rises span more than a byte, or the low positions do not nest.  A run of
+// 16 entries clamped whole takes no part: its saturated base gives 0 or 255
+// whatever the step.
 bool FindNibbles(const int64_t (&levels)[256], const uint8_t (&table)[256], NibbleTables& found) {
-  int64_t rise[16];  // the most that any high half rises over l entries
-  for (int l = 0; l < 16; ++l) {
-    rise[l] = levels[l] - levels[0];
-    for (int h = 1; h < 16; ++h) rise[l] = std::max(rise[l], levels[16 * h + l] - levels[16 * h]);
-  }
-  bool lowered[16][16];
+  bool clamped[16];
   for (int h = 0; h < 16; ++h) {
+    const uint8_t* run = table + 16 * h;
+    clamped[h] = (run[0] == 0 || run[0] == 255) && std::count(run, run + 16, run[0]) == 16;
+  }
+  int64_t rise[16] = {};  // the most that any high half rises over l entries
+  bool any = false;
+  for (int h = 0; h < 16; ++h) {
+    if (clamped[h]) continue;
     for (int l = 0; l < 16; ++l) {
+      const int64_t r = levels[16 * h + l] - levels[16 * h];
+      rise[l] = any ? std::max(rise[l], r) : r;
+    }
+    any = true;
+  }
+  bool lowered[16][16] = {};
+  for (int h = 0; h < 16; ++h) {
+    for (int l = 0; l < 16 && !clamped[h]; ++l) {
       const int64_t shortfall = rise[l] - (levels[16 * h + l] - levels[16 * h]);
       if (shortfall > 1) return false;
       lowered[h][l] = shortfall == 1;
@@ -142,7 +154,7 @@ bool FindNibbles(const int64_t (&levels)[256], const uint8_t (&table)[256], Nibb
     t.rank[l] = static_cast<uint8_t>(rank);
   }
   for (int h = 0; h < 16; ++h) {
-    const int64_t base = levels[16 * h] - bias;
+    const int64_t base = clamped[h] ? (table[16 * h] == 0 ? -255 : 255) : levels[16 * h] - bias;
     t.raise[h] = ClampLevel(base);
     t.lower[h] = ClampLevel(-base);
     int threshold = 0;
