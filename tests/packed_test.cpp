@@ -495,7 +495,8 @@ TEST_F(Packed, EveryKindOfSettingOnEveryPath) {
 // Each writer takes whichever form a table has, in its own order, and looks
 // up what has none: with the forms the build found dropped one kind at a
 // time, every path still gives the tables' bytes.  Settings that map luma
-// and chroma together and have both forms for each.
+// and chroma together and have both forms for each, with U and V alike
+// (balance 0) or not.
 TEST_F(Packed, EveryWriterWithoutSomeForms) {
   if (!KELMAR_HAVE_WIDE) GTEST_SKIP() << "no writer here computes tables";
   struct Dropped {
@@ -505,7 +506,8 @@ TEST_F(Packed, EveryWriterWithoutSomeForms) {
   const Dropped drops[] = {{"halves", true, false}, {"ramps", false, true}, {"both", true, true}};
   const Picture p = MakePicture(80, 32, 44);
   const std::vector<uint8_t> map = RandomMap(MapBytes(80, 32), 45, 80);
-  for (const DisplayValues& adjust : {DisplayValues{2, 3, 2, 1}, DisplayValues{-1, 12, 4, -5}}) {
+  const DisplayValues settings[] = {{2, 3, 2, 1}, {-1, 12, 4, -5}, {3, 5, 3, 0}};
+  for (const DisplayValues& adjust : settings) {
     PackedTables tables = *PackedTablesFor(adjust);
     PackedLookups& l = tables.lookups;
     ASSERT_TRUE(l.lumaByNibbles && l.lumaByRamp && l.chromaByNibbles && l.chromaByRamp);

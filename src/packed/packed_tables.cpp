@@ -472,6 +472,8 @@ void PackedTables::Build(const Key& key, PackedTables& tables) {
   PackedLookups& lookups = tables.lookups;
   lookups.mapLuma = !IsIdentity(tables.PackedLumaTable);
   lookups.mapChroma = !IsIdentity(tables.PackedUTable) || !IsIdentity(tables.PackedVTable);
+  lookups.chromaAlike =
+      std::equal(tables.PackedUTable, tables.PackedUTable + 256, tables.PackedVTable);
   // Only the SSE2, SSSE3 and AVX2 writers compute tables; elsewhere the
   // search would only slow the build.
   lookups.lumaByNibbles = false;

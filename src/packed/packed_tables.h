@@ -130,6 +130,7 @@ struct PackedLookups {
   bool mapChroma;        // U and V through PackedUTable and PackedVTable
   bool lumaByNibbles;    // the mapped luma by lumaNibbles
   bool chromaByNibbles;  // the mapped U and V by chromaNibbles
+  bool chromaAlike;      // PackedUTable and PackedVTable are the same table
   bool lumaByRamp;       // the mapped luma by lumaRamp in lumaShape
   bool chromaByRamp;     // the mapped U and V by chromaRamp in chromaShape
   RampShape lumaShape;   // rounding and shift of each ramp

@@ -4,11 +4,12 @@
 //
 // Unadjusted output is pure interleaving (SSE2, AVX2, AVX-512 or Advanced
 // SIMD).  Adjusted output computes each sample from its table's form by
-// halves (AVX2, and luma on SSSE3) or its ramp (SSE2, SSSE3, AVX2) where the
-// table build found one that gives every entry, and otherwise looks it up
-// in its 256-byte table, with byte shuffles, permutes or table lookups
-// (AVX2, AVX-512, Advanced SIMD) or one entry at a time (SSE2, SSSE3), so it
-// gives the table's bytes for any table.
+// halves (AVX2; luma, and U and V where their tables are alike, on SSSE3)
+// or its ramp (SSE2, SSSE3, AVX2) where the table build found one that
+// gives every entry, and otherwise looks it up in its 256-byte table, with
+// byte shuffles, permutes or table lookups (AVX2, AVX-512, Advanced SIMD)
+// or one entry at a time (SSE2, SSSE3), so it gives the table's bytes for
+// any table.
 #pragma once
 
 #include <cstdint>

@@ -160,6 +160,7 @@ struct Avx2Packer {
   static constexpr int kMacroblocksPerStep = 2;
   static constexpr bool kLumaByNibbles = true;
   static constexpr bool kChromaByNibbles = true;
+  static constexpr bool kChromaInOneTable = false;  // each lane has its own
   using Tail = Avx2HalfPacker;
   // The U V pairs in the order that a byte unpack with the luma samples
   // (PackRow) puts pixels in: those of pixels 0-7 and 16-23 in the low

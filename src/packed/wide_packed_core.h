@@ -13,6 +13,9 @@
 //                               V, from their tables' forms by halves where
 //                               they have them (before a ramp); Tail packs
 //                               as Isa says
+//   kChromaInOneTable           whether U and V share one vector under one
+//                               table, so that the halves serve only where
+//                               the two tables are alike
 //   LoadPairs<kChroma>(job, u, v)
 //                               the step's U and V samples, mapped through
 //                               the chroma tables as kChroma says, as pairs
@@ -125,8 +128,9 @@ void PackInOrder(const PackedJob& job, const PackedPicture& picture) {
   const PackedLookups& l = job.tables->lookups;
   const SampleMap luma = MapOf(
       {l.mapLuma, l.lumaByNibbles, l.lumaByRamp, l.lumaNibbles, l.lumaShape}, Isa::kLumaByNibbles);
+  const bool chromaByNibbles = l.chromaByNibbles && (l.chromaAlike || !Isa::kChromaInOneTable);
   const SampleMap chroma =
-      MapOf({l.mapChroma, l.chromaByNibbles, l.chromaByRamp, l.chromaNibbles, l.chromaShape},
+      MapOf({l.mapChroma, chromaByNibbles, l.chromaByRamp, l.chromaNibbles, l.chromaShape},
             Isa::kChromaByNibbles);
   WithSampleMap<Isa::kLumaByNibbles>(luma, [&](auto lumaMap) {
     WithSampleMap<Isa::kChromaByNibbles>(chroma, [&](auto chromaMap) {

@@ -31,13 +31,14 @@ KELMAR_VECTOR_INLINE __m128i LookUpEight(const uint8_t (&table)[256], const uint
 // The SSE2 and SSSE3 writers: 16 pixels per step, the samples copied,
 // computed, or looked up one at a time, and interleaved 16 bytes at a time.
 // With byte shuffles (SSSE3) they also compute luma from its table's form by
-// halves; U and V would take a vector each that way, where their ramps
-// compute both in one.
+// halves, and U and V where their tables are alike (one 16-entry shuffle
+// serves a vector, and the ramps compute two tables in one).
 template <bool kShufflesBytes>
 struct SsePacker {
   static constexpr int kMacroblocksPerStep = 1;
   static constexpr bool kLumaByNibbles = kShufflesBytes;
-  static constexpr bool kChromaByNibbles = false;
+  static constexpr bool kChromaByNibbles = kShufflesBytes;
+  static constexpr bool kChromaInOneTable = true;
   using Tail = SsePacker;
   using Pairs = __m128i;
 
@@ -50,9 +51,16 @@ struct SsePacker {
     const __m128i us = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u));
     const __m128i vs = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v));
     if (kChroma == SampleMap::kCopy) return _mm_unpacklo_epi8(us, vs);
-    // U in bytes 0-7 and V in 8-15, each through its own ramp.
-    const __m128i mapped =
-        ComputeChromaRamps<RoundingOf(kChroma)>(job.tables->lookups, _mm_unpacklo_epi64(us, vs));
+    const __m128i both = _mm_unpacklo_epi64(us, vs);
+    __m128i mapped;
+    if constexpr (IsNibbles(kChroma)) {
+      // U's table serves V too: the writer takes the halves only then.
+      mapped =
+          LookupByNibbles<Bytes128, LowersOf(kChroma)>(job.tables->lookups.chromaNibbles, 0, both);
+    } else {
+      // U in bytes 0-7 and V in 8-15, each through its own ramp.
+      mapped = ComputeChromaRamps<RoundingOf(kChroma)>(job.tables->lookups, both);
+    }
     return _mm_unpacklo_epi8(mapped, _mm_unpackhi_epi64(mapped, mapped));
   }
 

@@ -1,5 +1,6 @@
 // SSSE3 path of the packed writers: the SSE2 writer, with luma computed
-// from its table's form by halves by byte shuffles.
+// from its table's form by halves by byte shuffles, and U and V so where
+// their tables are alike.
 #include "packed/wide_packed.h"
 
 #if KELMAR_HAVE_WIDE
