@@ -31,6 +31,14 @@ bool IsIdentity(const uint8_t (&table)[256]) {
   return true;
 }
 
+// A loop rather than std::equal, which compilers turn into a call to
+// memcmp: the DLL links no C runtime.
+bool AreAlike(const uint8_t (&a)[256], const uint8_t (&b)[256]) {
+  for (int i = 0; i < 256; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 // Entry `entry` of a slice: the table's own, or chained to the next slice's
 // (kXorChainedSlices), except in the last slice of each half.
 uint8_t SliceEntry(const uint8_t (&table)[256], int entry) {
@@ -472,8 +480,7 @@ void PackedTables::Build(const Key& key, PackedTables& tables) {
   PackedLookups& lookups = tables.lookups;
   lookups.mapLuma = !IsIdentity(tables.PackedLumaTable);
   lookups.mapChroma = !IsIdentity(tables.PackedUTable) || !IsIdentity(tables.PackedVTable);
-  lookups.chromaAlike =
-      std::equal(tables.PackedUTable, tables.PackedUTable + 256, tables.PackedVTable);
+  lookups.chromaAlike = AreAlike(tables.PackedUTable, tables.PackedVTable);
   // Only the SSE2, SSSE3 and AVX2 writers compute tables; elsewhere the
   // search would only slow the build.
   lookups.lumaByNibbles = false;
