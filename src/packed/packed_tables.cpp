@@ -109,10 +109,6 @@ void LevelsOf(const DisplayValues& a, TableLevels& levels) {
   }
 }
 
-uint8_t ClampLevel(int64_t level) {
-  return static_cast<uint8_t>(level < 0 ? 0 : (level > 255 ? 255 : level));
-}
-
 void FillTables(const TableLevels& levels, PackedTables& tables) {
   for (int i = 0; i < 256; ++i) {
     tables.PackedLumaTable[i] = ClampLevel(levels.luma[i]);
@@ -485,6 +481,8 @@ void PackedTables::Build(const Key& key, PackedTables& tables) {
   // search would only slow the build.
   lookups.lumaByNibbles = false;
   lookups.chromaByNibbles = false;
+  lookups.lumaNibbles.lowers = false;
+  lookups.chromaNibbles.lowers = false;
   lookups.lumaByRamp = false;
   lookups.chromaByRamp = false;
   lookups.lumaShape = {RampRounding::kBelowMiddle, 0};

@@ -84,15 +84,14 @@ void PackRuns(const PackedJob& job, const PackedPicture& picture) {
 // How the writer maps the samples of one table: copied where it is the
 // identity, computed where it has a form the writer takes, else looked up.
 struct TableForms {
-  bool mapped, byNibbles, byRamp;
-  const NibbleVectors& nibbles;
+  bool mapped, byNibbles, nibblesLower, byRamp;
   RampShape shape;
 };
 
 inline SampleMap MapOf(const TableForms& forms, bool writerTakesNibbles) {
   if (!forms.mapped) return SampleMap::kCopy;
   if (forms.byNibbles && writerTakesNibbles)
-    return forms.nibbles.lowers ? SampleMap::kNibblesBelowZero : SampleMap::kNibbles;
+    return forms.nibblesLower ? SampleMap::kNibblesBelowZero : SampleMap::kNibbles;
   if (forms.byRamp)
     return forms.shape.rounding == RampRounding::kTowardZero ? SampleMap::kTruncatedRamps
                                                              : SampleMap::kRamps;
@@ -126,11 +125,12 @@ template <typename Isa, bool kYuy2>
 void PackInOrder(const PackedJob& job, const PackedPicture& picture) {
   if (!job.tables) return PackRuns<Isa, kYuy2, SampleMap::kCopy, SampleMap::kCopy>(job, picture);
   const PackedLookups& l = job.tables->lookups;
-  const SampleMap luma = MapOf(
-      {l.mapLuma, l.lumaByNibbles, l.lumaByRamp, l.lumaNibbles, l.lumaShape}, Isa::kLumaByNibbles);
+  const SampleMap luma =
+      MapOf({l.mapLuma, l.lumaByNibbles, l.lumaNibbles.lowers, l.lumaByRamp, l.lumaShape},
+            Isa::kLumaByNibbles);
   const bool chromaByNibbles = l.chromaByNibbles && (l.chromaAlike || !Isa::kChromaInOneTable);
   const SampleMap chroma =
-      MapOf({l.mapChroma, chromaByNibbles, l.chromaByRamp, l.chromaNibbles, l.chromaShape},
+      MapOf({l.mapChroma, chromaByNibbles, l.chromaNibbles.lowers, l.chromaByRamp, l.chromaShape},
             Isa::kChromaByNibbles);
   WithSampleMap<Isa::kLumaByNibbles>(luma, [&](auto lumaMap) {
     WithSampleMap<Isa::kChromaByNibbles>(chroma, [&](auto chromaMap) {

@@ -17,10 +17,6 @@ constexpr SoftDouble kContrastStep = DoubleFromBits(0xBFA999999999999Au);  // -0
 constexpr SoftDouble kSaturationStep = FloatFromBits(0x3DCCCCCDu);         // 0.1f
 constexpr SoftDouble kSaturationFloor = FloatFromBits(0x3C23D70Au);        // 0.01f
 
-inline uint8_t ClampLevel(int64_t v) {
-  return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
-}
-
 // trunc(c * coefficient), c = s * (j - 128).
 inline int32_t ChromaTerm(const SoftDouble& c, const SoftDouble& coefficient) {
   return static_cast<int32_t>(TruncateToInteger(Multiply(c, coefficient)));

@@ -71,6 +71,11 @@ SoftDouble SaturationFactor(int32_t saturation);
 // of a luma ramp before its lift and clamp.
 int64_t RoundedRamp(int32_t distance, const SoftDouble& gain);
 
+// A level clamped to an output byte, 0 to 255.
+inline uint8_t ClampLevel(int64_t level) {
+  return static_cast<uint8_t>(level < 0 ? 0 : (level > 255 ? 255 : level));
+}
+
 // The tables for one setting, written through their index-0 bases.
 void BuildLumaTable(int32_t brightness, int32_t contrast, uint8_t* lumaTable);
 void BuildChromaTables(int32_t saturation, ChromaTerms* uTable, ChromaTerms* vTable);
