@@ -1,16 +1,20 @@
 // The same conversions timed through KELMAR.dll (built for Windows, run
-// under wine) and through libkelmar.so (built natively): 1280 x 720, full
-// map, every layout neutral and adjusted.  Prints one line per case with
-// the fastest of ROUNDS rounds, in microseconds per picture;
-// scripts/bench-dll.sh runs both and prints their ratios.
+// under wine) and through the native shared library: 1280 x 720, full map,
+// every layout neutral and adjusted.  Prints one line per case with the
+// fastest of ROUNDS rounds, in microseconds per picture;
+// scripts/bench-dll.sh runs both and prints their ratios.  With --tier PATH
+// every call takes that code path: the Windows program then loads the test
+// build of the DLL in tiers/, which can force one.
 //
-//   kelmar_dll_timing [ROUNDS]
+//   kelmar_dll_timing [--tier PATH] [ROUNDS]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
+#include "common/cpu.h"
 #include "kelmar.h"
 #include "layouts.h"
 
@@ -26,18 +30,34 @@ struct Exports {
   decltype(&SetDisplay) setDisplay;
 };
 
-bool LoadExports(Exports& e) {
 #if defined(_WIN32)
-  HMODULE dll = LoadLibraryA("KELMAR.dll");
+using ForcePath = void(KELMAR_CALL*)(int32_t path);
+
+template <typename Function>
+Function Export(HMODULE dll, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
+}
+#else
+extern "C" int32_t KelmarBenchForcePath(const char* name);
+#endif
+
+// The library's entries, with every call on `tier` unless it is null.
+bool LoadExports(const char* tier, Exports& e) {
+#if defined(_WIN32)
+  HMODULE dll = LoadLibraryA(tier ? "tiers\\KELMAR.dll" : "KELMAR.dll");
   if (!dll) return false;
-  e.kelmar =
-      reinterpret_cast<decltype(&Kelmar)>(reinterpret_cast<void*>(GetProcAddress(dll, "Kelmar")));
-  e.setDisplay = reinterpret_cast<decltype(&SetDisplay)>(
-      reinterpret_cast<void*>(GetProcAddress(dll, "SetDisplay")));
-  return e.kelmar && e.setDisplay;
+  e.kelmar = Export<decltype(&Kelmar)>(dll, "Kelmar");
+  e.setDisplay = Export<decltype(&SetDisplay)>(dll, "SetDisplay");
+  if (!e.kelmar || !e.setDisplay) return false;
+  if (!tier) return true;
+  const auto force = Export<ForcePath>(dll, "KelmarTestForcePath");
+  kelmar::CodePath path;
+  if (!force || !kelmar::CodePathNamed(tier, &path)) return false;
+  force(static_cast<int32_t>(path));
+  return true;
 #else
   e = {Kelmar, SetDisplay};
-  return true;
+  return !tier || KelmarBenchForcePath(tier) != 0;
 #endif
 }
 
@@ -46,9 +66,16 @@ bool LoadExports(Exports& e) {
 
 int main(int argc, char** argv) {
   using namespace kelmar::bench;
+  const char* tier = nullptr;
+  if (argc > 2 && std::strcmp(argv[1], "--tier") == 0) {
+    tier = argv[2];
+    argc -= 2;
+    argv += 2;
+  }
   Exports e{};
-  if (!LoadExports(e)) {
-    std::fprintf(stderr, "kelmar_dll_timing: cannot load the library\n");
+  if (!LoadExports(tier, e)) {
+    std::fprintf(stderr, "kelmar_dll_timing: cannot load the library%s%s\n",
+                 tier ? " with the path " : "", tier ? tier : "");
     return 1;
   }
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 15;

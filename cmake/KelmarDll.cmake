@@ -71,6 +71,21 @@ endfunction()
 
 kelmar_dll(kelmar ${CMAKE_BINARY_DIR} "")
 
+# A test-only KELMAR.dll in tiers/: the same library with a seventh export,
+# KelmarTestForcePath, that forces a code path, so each path can be run
+# through the DLL, by the conformance tests and the DLL timing.  It is
+# neither installed nor shipped.
+function(kelmar_tiers_dll)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(force "    KelmarTestForcePath = KelmarTestForcePath@4 @7")
+  else()
+    set(force "    KelmarTestForcePath @7")
+  endif()
+  add_library(kelmar_tiers SHARED $<TARGET_OBJECTS:kelmar_objects>)
+  kelmar_dll(kelmar_tiers ${CMAKE_BINARY_DIR}/tiers "${force}"
+             ${PROJECT_SOURCE_DIR}/tests/win32/force_path.cpp)
+endfunction()
+
 # The import libraries hosts link against, beside the DLL: libKELMAR.dll.a
 # for mingw-w64 (made by its dlltool) and KELMAR.lib for MSVC and lld-link
 # (made by llvm-dlltool).  Both hold the names a host's compiler asks for
