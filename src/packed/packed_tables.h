@@ -6,6 +6,7 @@
 
 #include "common/display_values.h"
 #include "common/features.h"
+#include "tables/nibble_form.h"
 
 namespace kelmar {
 
@@ -87,27 +88,6 @@ struct alignas(32) RampVectors {
 
 // The ramp of lane `lane` (0-15) of `vectors`.
 PackedRamp RampOfLane(const RampVectors& vectors, int lane);
-
-// A 256-entry table looked up by the two halves of the sample: byte
-// shuffles of 16-entry tables by its high four bits h and its low four
-// bits l give
-//   entry(16h + l) = clamp(base[h] + step[l] - (threshold[h] > rank[l] ? 1 : 0))
-// where the clamp to 0..255 is a saturating add of base's part above zero
-// (raise) and a saturating subtract of its part below zero (lower).  A
-// rounded line fits it: base[h] is its level at 16h, step[l] its rise over
-// l more entries, one less where 16h lies low between two levels; rank and
-// threshold order those positions, which holds for any roundings that nest
-// (ties the double arithmetic rounds both ways included, as long as they
-// do).  Eight-bit arithmetic throughout, so twice the samples of a ramp per
-// vector.  A form is only ever used once it has given every entry of its
-// table (NibbleEntry).
-struct NibbleTables {
-  uint8_t raise[16], lower[16], threshold[16];  // by the high four bits
-  uint8_t step[16], rank[16];                   // by the low four bits
-};
-
-// Entry x of the table that `tables` give.
-uint8_t NibbleEntry(const NibbleTables& tables, int x);
 
 // Two NibbleTables (or one twice) as a 256-bit byte shuffle reads them, the
 // first in the low 128-bit lane and the second in the high one.
