@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "packed/packed_tables.h"
+#include "tables/nibble_vectors.h"
 
 namespace kelmar {
 namespace {
@@ -102,17 +103,10 @@ KELMAR_VECTOR_INLINE V LookupSliced(const SlicedTables& table, int half, V index
 // lanes hold a table each).
 template <typename B, bool kLowers, typename V = typename B::V>
 KELMAR_VECTOR_INLINE V LookupByNibbles(const NibbleVectors& t, int half, V samples) {
-  const V nibble = B::Set8(0x0F);
-  const V low = B::And(samples, nibble);
-  // A 16-bit shift brings the next byte's low bits into the top four, which
-  // the mask clears.
-  const V high = B::And(B::template Srli16<4>(samples), nibble);
-  const V lowered = B::CmpGt8(B::Shuffle(B::Load(t.threshold + half), high),
-                              B::Shuffle(B::Load(t.rank + half), low));
-  const V step = B::Add8(B::Shuffle(B::Load(t.step + half), low), lowered);  // less one, or not
-  const V raised = B::AddsU8(B::Shuffle(B::Load(t.raise + half), high), step);
-  if (!kLowers) return raised;
-  return B::SubsU8(raised, B::Shuffle(B::Load(t.lower + half), high));
+  const NibbleVecs<V> tables = {
+      B::Load(t.raise + half), kLowers ? B::Load(t.lower + half) : B::Zero(),
+      B::Load(t.threshold + half), B::Load(t.step + half), B::Load(t.rank + half)};
+  return EntriesByNibbles<B, kLowers>(tables, samples);
 }
 
 }  // namespace
