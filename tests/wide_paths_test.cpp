@@ -359,13 +359,13 @@ TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
     Adjust adjust;
     int lumaIndex, lumaStep, chromaIndex;
     LumaFormKind expectedKind;
-    bool chromaExact;
+    bool halves, chromaExact;
   };
   const Tamper tampers[] = {
-      {"unit slope, luma +1", {0, 0, 0, 0}, 100, 1, -1, LumaFormKind::kNone, true},
-      {"rational, luma +1", {2, 3, 2, 0}, 120, 1, -1, LumaFormKind::kRational, true},
-      {"rational, luma +9", {2, 3, 2, 0}, 120, 9, -1, LumaFormKind::kNone, true},
-      {"chroma", {1, 0, 3, 0}, 0, 0, 77, LumaFormKind::kUnitSlope, false},
+      {"unit slope, luma +1", {0, 0, 0, 0}, 100, 1, -1, LumaFormKind::kNone, false, true},
+      {"rational, luma +1", {2, 3, 2, 0}, 120, 1, -1, LumaFormKind::kRational, false, true},
+      {"rational, luma +9", {2, 3, 2, 0}, 120, 9, -1, LumaFormKind::kNone, false, true},
+      {"chroma", {1, 0, 3, 0}, 0, 0, 77, LumaFormKind::kUnitSlope, false, false},
   };
   const Size s = {80, 32, 0};
   const Picture picture = PictureFor(kRgb24, s, Tables::kDown, 3);
@@ -378,6 +378,7 @@ TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
     tables->forms =
         AnalyseAdjustTables(adjust, t.adjust.brightness, t.adjust.contrast, t.adjust.saturation);
     EXPECT_EQ(tables->forms.luma.kind, t.expectedKind) << t.what;
+    EXPECT_EQ(tables->forms.halves.found, t.halves) << t.what;
     EXPECT_EQ(tables->forms.chromaExact, t.chromaExact) << t.what;
     ExpectSameBytesOnEveryPath(
         [&](CodePath path) {
@@ -389,7 +390,8 @@ TEST(ClosedForms, TablesWithoutAFormFallBackToTheTables) {
 
 // Every kernel a form's corrections compile to: keyed by m or by level, with
 // one, two, three (by level) or four slots per direction, for the plain and
-// the clamped rational forms, on every layout.
+// the clamped rational forms, on every layout.  The luma's halves, which the
+// paths with byte shuffles take over most of these forms, are dropped.
 TEST(ClosedForms, EveryCorrectionKernelOnEveryLayout) {
   struct Case {
     Adjust adjust;
@@ -419,9 +421,72 @@ TEST(ClosedForms, EveryCorrectionKernelOnEveryLayout) {
     EXPECT_EQ(luma.kind, c.kind) << what;
     EXPECT_EQ(luma.correctsLevels, c.byLevel) << what;
     EXPECT_EQ(LumaCorrectionSlots(luma), c.slots) << what;
+    tables->forms.halves.found = false;
     for (int l = 0; l < 3; ++l) {
       const Layout& layout = kOutputLayouts[l];
       const Picture picture = PictureFor(layout, s, Tables::kUp, rng.Next());
+      const std::vector<uint8_t> map = RandomMap(size_t(s.width) * s.height / 256, rng.Next(), 70);
+      const auto converter = l == 0 ? ConvertRgb24 : l == 1 ? ConvertRgb555 : ConvertRgb565;
+      ExpectSameBytesOnEveryPath(
+          [&](CodePath path) {
+            return ConvertWithTables(converter, layout, picture, s, *tables, path, map);
+          },
+          std::string(layout.name) + " " + what);
+    }
+  }
+}
+
+// The luma's halves wherever the ramp rises at least one level per entry
+// (contrast 1 to 319) or falls by a whole or quarter level (contrast a
+// multiple of 5 below -40), and where brightness cuts a flatter ramp to
+// fit; each gives every entry of LumaTable.
+TEST(LumaHalves, FoundWhereTheRampFitsAWindow) {
+  struct Case {
+    std::vector<int32_t> brightnesses, contrasts;
+    bool found;
+  };
+  const Case cases[] = {
+      {{-30, -12, 0, 2, 7, 30}, {1, 2, 3, 5, 10, 20, 26, 59, 60, 61, 100, 200, 319}, true},
+      {{-30, 0, 2, 30}, {-45, -60, -100, -120}, true},
+      {{30, -30}, {-12, -30}, true},
+      {{-12, 0, 2, 7}, {-44, -36, -25, -19, -10, -1, 0, 320, 1000, INT32_MAX}, false},
+      {{INT32_MIN, INT32_MAX}, {INT32_MIN, INT32_MAX}, false},
+  };
+  for (const Case& c : cases) {
+    for (int32_t brightness : c.brightnesses) {
+      for (int32_t contrast : c.contrasts) {
+        const auto tables = RgbTablesFor(brightness, contrast, 0);
+        const LumaHalves& halves = tables->forms.halves;
+        const std::string what =
+            "brightness " + std::to_string(brightness) + " contrast " + std::to_string(contrast);
+        ASSERT_EQ(halves.found, c.found) << what;
+        if (!halves.found) continue;
+        for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i)
+          ASSERT_EQ(LumaLevelFromHalves(halves, i), tables->adjust.LumaTable()[i])
+              << what << " index " << i;
+      }
+    }
+  }
+}
+
+// The kernels by halves on every layout, rising, falling and cut short by
+// brightness, with the closed luma form dropped so that every path with byte
+// shuffles takes them.
+TEST(LumaHalves, EveryLayoutByHalves) {
+  const Adjust settings[] = {
+      {2, 3, 2, 0}, {-30, 77, 2, 0}, {0, -60, 3, 0}, {30, -12, -4, 0}, {-7, 319, 10, 0}};
+  const Size s = {208, 48, 0};
+  Rng rng(29);
+  for (const Adjust& a : settings) {
+    const auto tables = RgbTablesFor(a.brightness, a.contrast, a.saturation);
+    const std::string what =
+        "brightness " + std::to_string(a.brightness) + " contrast " + std::to_string(a.contrast);
+    ASSERT_TRUE(tables->forms.UsableByHalves()) << what;
+    tables->forms.luma.kind = LumaFormKind::kNone;
+    for (int l = 0; l < 3; ++l) {
+      const Layout& layout = kOutputLayouts[l];
+      const Tables order = static_cast<Tables>(rng.Uniform(0, 2));
+      const Picture picture = PictureFor(layout, s, order, rng.Next());
       const std::vector<uint8_t> map = RandomMap(size_t(s.width) * s.height / 256, rng.Next(), 70);
       const auto converter = l == 0 ? ConvertRgb24 : l == 1 ? ConvertRgb555 : ConvertRgb565;
       ExpectSameBytesOnEveryPath(

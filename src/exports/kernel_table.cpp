@@ -52,9 +52,11 @@ bool WindowsPreferred(const RgbClosedForms& forms) {
   return 20 + 12 * (forms.windows.count - 1) <= LumaFormCost(forms.luma);
 }
 
-// A vector kernel needs the tables' closed forms (the dither's, for 8-bit).
-bool FormsApply(RgbLayout layout, const RgbTables& tables) {
-  return layout == RgbLayout::kPal8 ? tables.ditherForms.exact : tables.forms.Usable();
+// A vector kernel needs the tables' closed forms (the dither's, for 8-bit);
+// one with byte shuffles can take the luma's halves instead.
+bool FormsApply(RgbLayout layout, const RgbTables& tables, bool shufflesBytes) {
+  if (layout == RgbLayout::kPal8) return tables.ditherForms.exact;
+  return tables.forms.Usable() || (shufflesBytes && tables.forms.UsableByHalves());
 }
 #endif
 
@@ -72,11 +74,11 @@ PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool 
 #if KELMAR_HAVE_WIDE
   const RgbTables& tables = *call.tables;
   const bool pal8 = layout == RgbLayout::kPal8;
-  if (plan.Allows(CodePath::kSse2) && FormsApply(layout, tables))
+  if (plan.Allows(CodePath::kSse2) && FormsApply(layout, tables, false))
     convert = pal8 ? Pal8KernelSse2() : RgbFormKernelSse2(layout, tables.forms);
-  if (plan.Allows(CodePath::kSsse3) && FormsApply(layout, tables))
+  if (plan.Allows(CodePath::kSsse3) && FormsApply(layout, tables, true))
     convert = pal8 ? Pal8KernelSsse3() : RgbFormKernelSsse3(layout, tables.forms);
-  if (plan.Allows(CodePath::kAvx2) && FormsApply(layout, tables))
+  if (plan.Allows(CodePath::kAvx2) && FormsApply(layout, tables, true))
     convert = pal8 ? Pal8KernelAvx2() : RgbFormKernelAvx2(layout, tables.forms);
   // AVX-512 has no dither kernel.  With the 8 vector registers of 32-bit
   // x86 its closed forms spill, and still take about 0.7 of the AVX2 forms'

@@ -1,6 +1,7 @@
 // Finding and checking the integer forms of the adjustment tables.
 #include "rgb/closed_forms.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 
@@ -401,7 +402,50 @@ RgbClosedForms AnalyseAdjustTables(const AdjustTables& tables, int32_t brightnes
     maxExceptionsPerSide = kMaxLumaExceptionsPerSide;
   forms.luma = FindLumaForm(tables.LumaTable(), brightness, contrast, maxExceptionsPerSide);
   forms.windows = FindLumaWindows(tables.LumaTable());
+  forms.halves = FindLumaHalves(tables.LumaTable(), brightness, contrast);
   return forms;
+}
+
+LumaHalves FindLumaHalves(const uint8_t* lumaTable, int32_t brightness, int32_t contrast) {
+  int32_t first = kLumaTableMin;
+  while (first < kLumaTableMax && lumaTable[first + 1] == lumaTable[kLumaTableMin]) ++first;
+  // Index 128, where the table's rounding turns from up to down, starts a
+  // run of 16: within a run the rises would not nest.
+  const int32_t aligned = first - ((first - 128) % 16 + 16) % 16;
+  if (aligned >= kLumaTableMin) first = aligned;
+  first = std::min(first, kLumaTableMax - 255);
+  // The window's levels before the clamp, as BuildLumaTable computes them.
+  const SoftDouble gain = ContrastFactor(contrast);
+  const int64_t lift = 10 * static_cast<int64_t>(brightness) + 128;
+  int64_t levels[256];
+  uint8_t window[256];
+  for (int32_t x = 0; x < 256; ++x) {
+    levels[x] = RoundedRamp(first + x - 128, gain) + lift;
+    window[x] = lumaTable[first + x];
+  }
+  LumaHalves halves = {};
+  if (!FindNibbles(levels, window, halves.tables)) return {};
+  halves.first = static_cast<int16_t>(first);
+  halves.found = true;
+  for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i)
+    if (LumaLevelFromHalves(halves, i) != lumaTable[i]) return {};
+  return halves;
+}
+
+int32_t LumaLevelFromHalves(const LumaHalves& halves, int32_t index) {
+  return NibbleEntry(halves.tables, Clamp(index - halves.first, 0, 255));
+}
+
+bool HalvesBeatLumaForm(const RgbClosedForms& forms) {
+  if (!forms.UsableByHalves()) return false;
+  const LumaForm& luma = forms.luma;
+  switch (luma.kind) {
+    case LumaFormKind::kNone: return true;
+    case LumaFormKind::kUnitSlope: return false;
+    case LumaFormKind::kRational: return LumaCorrectionSlots(luma) > 0;
+    case LumaFormKind::kClampedRational: return true;
+  }
+  return false;
 }
 
 }  // namespace kelmar

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "tables/adjust_tables.h"
+#include "tables/nibble_form.h"
 
 namespace kelmar {
 
@@ -88,13 +89,29 @@ struct LumaWindows {
   uint8_t entries[kMaxLumaWindows][kLumaWindowEntries];
 };
 
+// LumaTable by the form by halves (NibbleTables) of 256 consecutive entries,
+// for code that shuffles bytes by four-bit indices:
+//   level(i) = NibbleEntry(tables, clamp(i - first, 0, 255)),
+// the clamp being the saturation of a 16-bit index packed to bytes.  The
+// window starts in the table's leading run of equal entries, at most 16
+// before its end, where index 128 (the table's change of rounding) starts
+// a run of 16; so it serves a table that changes only within about 240
+// entries (a slope above one level per entry) and whose line fits the form.
+struct LumaHalves {
+  bool found;
+  int16_t first;
+  NibbleTables tables;
+};
+
 struct RgbClosedForms {
   bool chromaExact;  // the four chroma forms match UTable and VTable
   ChromaTermForm uBlue, uGreen, vGreen, vRed;
   LumaForm luma;        // kind kNone when no form matches LumaTable
   LumaWindows windows;  // count 0 when they do not match LumaTable
+  LumaHalves halves;    // found false when they do not match LumaTable
 
   bool Usable() const { return chromaExact && luma.kind != LumaFormKind::kNone; }
+  bool UsableByHalves() const { return chromaExact && halves.found; }
 };
 
 // The forms of `tables`, built for these brightness, contrast and saturation
@@ -137,5 +154,17 @@ int32_t LumaLevelFromWindows(const LumaWindows& windows, int32_t index);
 // The windows of `lumaTable`, checked against every entry; count 0 when they
 // cannot reproduce it.  `maxWindows` caps their number.
 LumaWindows FindLumaWindows(const uint8_t* lumaTable, int maxWindows = kMaxLumaWindows);
+
+// The form by halves of `lumaTable`, built for these brightness and contrast
+// values and checked against every entry; found false when it cannot
+// reproduce it.
+LumaHalves FindLumaHalves(const uint8_t* lumaTable, int32_t brightness, int32_t contrast);
+int32_t LumaLevelFromHalves(const LumaHalves& halves, int32_t index);
+
+// Whether the kernels of an instruction set with byte shuffles compute the
+// luma by its halves rather than by its closed form: the halves cost about
+// what the rational form without corrections does, and less than any other
+// but the unit slope.
+bool HalvesBeatLumaForm(const RgbClosedForms& forms);
 
 }  // namespace kelmar

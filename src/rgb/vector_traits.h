@@ -46,6 +46,13 @@
 //                                    the stores of bytes packed from such
 //                                    levels: each 128-bit lane its 8 even
 //                                    pixels, then its 8 odd ones
+// and, where bytes are shuffled by four-bit indices (the luma by its
+// halves, tables/nibble_vectors.h), all of
+//   Shuffle(table, index)            per 128-bit lane, the table's byte at
+//                                    the low four bits of each index byte
+//   LoadBytes16(p)                   16 bytes in every 128-bit lane
+//   CmpGt8, Add8                     signed compare, add, per byte; and
+//                                    AddsU8, SubsU8 (below)
 // The dither kernels (wide_dither_core.h) also call
 //   Set8(char), AddsU8, SubsU8, MaxU8, LoadChromaPairs(rows), StoreBytes(out, a)
 //   and, with two macroblocks per step, SetLanes32(low, high)
@@ -137,6 +144,10 @@ KELMAR_TRAITS_PRIMITIVE(StoreWordsOfBytesByParity,
                         Isa::StoreWordsOfBytesByParity(AnOut(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(WidenLo8, Isa::WidenLo8(AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(WidenHi8, Isa::WidenHi8(AVec<Isa>()));
+KELMAR_BINARY_PRIMITIVE(Shuffle);
+KELMAR_BINARY_PRIMITIVE(CmpGt8);
+KELMAR_BINARY_PRIMITIVE(Add8);
+KELMAR_TRAITS_PRIMITIVE(LoadBytes16, Isa::LoadBytes16(ARow()));
 KELMAR_BINARY_PRIMITIVE(AddsU8);
 KELMAR_BINARY_PRIMITIVE(SubsU8);
 KELMAR_BINARY_PRIMITIVE(MaxU8);
@@ -214,6 +225,11 @@ struct FormTraits {
                     HasWidenEven8<Isa>::value == HasStoreWordsOfBytesByParity<Isa>::value,
                 "instruction-set traits have all or none of WidenEven8, WidenOdd8, "
                 "StoreBgr24ByParity and StoreWordsOfBytesByParity");
+  static_assert(HasShuffle<Isa>::value == HasLoadBytes16<Isa>::value &&
+                    (!HasShuffle<Isa>::value || (HasCmpGt8<Isa>::value && HasAdd8<Isa>::value &&
+                                                 HasAddsU8<Isa>::value && HasSubsU8<Isa>::value)),
+                "instruction-set traits with Shuffle have LoadBytes16, CmpGt8, Add8, AddsU8 "
+                "and SubsU8, and only they have LoadBytes16");
   static constexpr bool kComplete = true;
 };
 
@@ -229,6 +245,12 @@ constexpr bool MultipliesSignedChroma() {
 template <typename Isa>
 constexpr bool TakesCentredLevels() {
   return HasPackCentred16<Isa>::value;
+}
+
+// Whether the closed-form kernels of Isa can look the luma up by its halves.
+template <typename Isa>
+constexpr bool ShufflesBytes() {
+  return HasShuffle<Isa>::value;
 }
 
 // Whether the closed-form kernels of Isa widen the luma samples by parity.

@@ -116,6 +116,12 @@ struct Avx2 : BytesFromWords<Avx2> {
   static Vec UnpackLo16(Vec a, Vec b) { return _mm256_unpacklo_epi16(a, b); }
   static Vec UnpackHi16(Vec a, Vec b) { return _mm256_unpackhi_epi16(a, b); }
   static Vec PackUS16(Vec a, Vec b) { return _mm256_packus_epi16(a, b); }
+  static Vec Shuffle(Vec table, Vec index) { return _mm256_shuffle_epi8(table, index); }
+  static Vec LoadBytes16(const uint8_t* p) {
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+  }
+  static Vec CmpGt8(Vec a, Vec b) { return _mm256_cmpgt_epi8(a, b); }
+  static Vec Add8(Vec a, Vec b) { return _mm256_add_epi8(a, b); }
   static Vec AddsU8(Vec a, Vec b) { return _mm256_adds_epu8(a, b); }
   static Vec SubsU8(Vec a, Vec b) { return _mm256_subs_epu8(a, b); }
   static Vec MaxU8(Vec a, Vec b) { return _mm256_max_epu8(a, b); }

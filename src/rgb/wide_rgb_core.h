@@ -29,6 +29,7 @@
 #include "rgb/vector_traits.h"
 #include "rgb/wide_rgb.h"
 #include "rgb/wide_rows.h"
+#include "tables/nibble_vectors.h"
 
 namespace kelmar {
 namespace {
@@ -45,6 +46,9 @@ struct FormConstants {
   // The keys corrected by +1 and by -1: words of m, or bytes of levels.
   Vec raise[kMaxLumaExceptionsPerSide];
   Vec lower[kMaxLumaExceptionsPerSide];
+  struct {
+    Vec raise, lower, threshold, step, rank;
+  } halves;  // LumaHalves, where the instruction set shuffles bytes
 };
 
 KELMAR_VECTOR_INLINE int16_t IndexM(const LumaForm& luma, int16_t index) {
@@ -89,6 +93,13 @@ FormConstants<Isa> MakeFormConstants(const RgbClosedForms& forms) {
   k.high = Isa::Set16(luma.high);
   k.multiplier = SetUnsigned16<Isa>(luma.multiplier);
   k.rounding = SetUnsigned16<Isa>(luma.rounding);
+  if constexpr (vector_traits::ShufflesBytes<Isa>()) {
+    const NibbleTables& t = forms.halves.tables;
+    k.halves = {Isa::LoadBytes16(t.raise), Isa::LoadBytes16(t.lower), Isa::LoadBytes16(t.threshold),
+                Isa::LoadBytes16(t.step), Isa::LoadBytes16(t.rank)};
+  } else {
+    k.halves = {Isa::Zero(), Isa::Zero(), Isa::Zero(), Isa::Zero(), Isa::Zero()};
+  }
   for (int32_t e = 0; e < kMaxLumaExceptionsPerSide; ++e) {
     if (luma.correctsLevels) {
       k.raise[e] =
@@ -116,6 +127,14 @@ struct CompiledForm {
   static constexpr int slots = kSlots;
   static constexpr bool byLevel = kByLevel;
   static constexpr bool centred = kCentred;
+  static constexpr bool byHalves = false;
+};
+
+// The kernel that looks the luma up by its halves (LumaHalves): the index
+// less the window's start, packed to bytes with saturation, then the form
+// by halves; no closed luma form.
+struct ByHalves : CompiledForm<LumaFormKind::kNone, 0> {
+  static constexpr bool byHalves = true;
 };
 
 template <typename Isa, typename Vec = typename Isa::Vec>
@@ -175,6 +194,7 @@ KELMAR_VECTOR_INLINE Vec PrepareLuma(const FormConstants<Isa>& k, Vec luma16) {
 template <typename Form, typename Isa, typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE Vec Level(const FormConstants<Isa>& k, Vec lumaPart, Vec termPart) {
   const Vec sum = Isa::Add16(lumaPart, termPart);
+  if constexpr (Form::byHalves) return sum;
   if constexpr (Form::centred) return Isa::PlusOneWhereNegative16(sum);
   if (Form::kind == LumaFormKind::kUnitSlope)
     return Isa::PlusOneWhereGreater16(sum, k.threshold, sum);
@@ -203,8 +223,10 @@ KELMAR_VECTOR_INLINE Vec PackLevels(Vec low, Vec high) {
 
 // The corrections keyed by level, on the saturated bytes of one colour; every
 // compare sees the uncorrected level.
+// With the halves, the levels are the window indices, looked up here.
 template <typename Form, typename Isa, typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE Vec CorrectLevels(const FormConstants<Isa>& k, Vec levels) {
+  if constexpr (Form::byHalves) return EntriesByNibbles<Isa, true>(k.halves, levels);
   if (!Form::byLevel) return levels;
   Vec corrected = levels;
   for (int e = 0; e < Form::slots; ++e) {
@@ -290,12 +312,17 @@ PixelPairTerms<Isa> AlternatingOffsets(int32_t first, int32_t second) {
 }
 
 template <typename Form, typename Layout, typename Isa>
-LayoutOffsets<Isa> MakeLayoutOffsets(const LumaForm& luma) {
+LayoutOffsets<Isa> MakeLayoutOffsets(const RgbClosedForms& forms) {
+  const LumaForm& luma = forms.luma;
   const int32_t unit = Form::kind == LumaFormKind::kRational ? luma.scale : 1;
   LayoutOffsets<Isa> o;
-  // The centred kernel's lift is 0 and its levels are 128 lower.
-  const int32_t lift =
-      Form::kind != LumaFormKind::kUnitSlope ? 0 : (Form::centred ? -128 : luma.lift);
+  // The centred kernel's lift is 0 and its levels are 128 lower; the
+  // halves' indices start at their window.
+  int32_t lift = 0;
+  if (Form::byHalves)
+    lift = -forms.halves.first;
+  else if (Form::kind == LumaFormKind::kUnitSlope)
+    lift = Form::centred ? -128 : luma.lift;
   o.redBlue = Isa::Set16(static_cast<int16_t>(Layout::kOffsets.redBlue + lift));
   o.greenAll = Isa::Set16(static_cast<int16_t>(lift));
   // Even rows start at an even x + y, odd rows at an odd one.
@@ -352,7 +379,7 @@ inline void ConvertRowPair(const FormConstants<Isa>& k, const LayoutOffsets<Isa>
   const Vec zero = Isa::Zero();
   const ChannelTerms<Isa> t =
       ComputeTerms<Isa>(k, Isa::LoadCenteredChroma16(u), Isa::LoadCenteredChroma16(v));
-  constexpr bool kLifted = Form::kind == LumaFormKind::kUnitSlope;
+  constexpr bool kLifted = Form::kind == LumaFormKind::kUnitSlope || Form::byHalves;
   const Vec redBlue = Layout::kOffsets.redBlue || kLifted ? o.redBlue : zero;
   const Vec greenAll = kLifted ? o.greenAll : zero;
   const PixelPairTerms<Isa> blue = SpreadToPixels<Isa>(PrepareTerm<Form, Isa>(k, t.blue, redBlue));
@@ -409,7 +436,7 @@ template <typename Form, typename Layout, typename Isa>
 void ConvertPictureWithForm(const RgbJob& job) {
   const RgbClosedForms& forms = job.tables->forms;
   const RunKernel<Form, Layout, Isa> kernel = {MakeFormConstants<Isa>(forms),
-                                               MakeLayoutOffsets<Form, Layout, Isa>(forms.luma)};
+                                               MakeLayoutOffsets<Form, Layout, Isa>(forms)};
   ConvertWideRows(job, Layout::kRows, kernel);
 }
 
@@ -427,6 +454,8 @@ PictureConverter KeyedKernel(const LumaForm& luma) {
 template <typename Layout, typename Isa>
 PictureConverter FormKernel(const RgbClosedForms& forms) {
   static_assert(vector_traits::FormTraits<Isa>::kComplete);
+  if constexpr (vector_traits::ShufflesBytes<Isa>())
+    if (HalvesBeatLumaForm(forms)) return ConvertPictureWithForm<ByHalves, Layout, Isa>;
   using Kind = LumaFormKind;
   const LumaForm& luma = forms.luma;
   if (luma.kind == Kind::kUnitSlope) {

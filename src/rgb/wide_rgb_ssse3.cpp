@@ -22,6 +22,12 @@ namespace {
 struct Ssse3 : Sse2 {
   static Vec Abs16(Vec a) { return _mm_abs_epi16(a); }
   static Vec Sign16(Vec magnitude, Vec x) { return _mm_sign_epi16(magnitude, x); }
+  static Vec Shuffle(Vec table, Vec index) { return _mm_shuffle_epi8(table, index); }
+  static Vec LoadBytes16(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  }
+  static Vec CmpGt8(Vec a, Vec b) { return _mm_cmpgt_epi8(a, b); }
+  static Vec Add8(Vec a, Vec b) { return _mm_add_epi8(a, b); }
   KELMAR_VECTOR_INLINE static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
     const BgrParts128 parts = InterleaveBgr(b, g, r);
     for (int k = 0; k < 3; ++k)

@@ -16,12 +16,13 @@ struct NibbleVecs {
   V raise, lower, threshold, step, rank;
 };
 
-// NibbleEntry of every byte of `x`, in vector code.  B provides Set8, And,
+// NibbleEntry of every byte of `x`, in vector code, from the five vectors
+// of `t` (a NibbleVecs, or any type with those members).  B provides Set8, And,
 // Srli16<n>, Shuffle(table, index) (a table's byte by the index's low four
 // bits, in each 128-bit lane), CmpGt8, Add8, AddsU8 and SubsU8.  Without
 // kLowers every byte of `lower` is zero, and it is not read.
-template <typename B, bool kLowers, typename V>
-KELMAR_VECTOR_INLINE V EntriesByNibbles(const NibbleVecs<V>& t, V x) {
+template <typename B, bool kLowers, typename Tables, typename V>
+KELMAR_VECTOR_INLINE V EntriesByNibbles(const Tables& t, V x) {
   const V nibble = B::Set8(0x0F);
   const V low = B::And(x, nibble);
   // A 16-bit shift brings the next byte's low bits into the top four, which
