@@ -436,21 +436,22 @@ TEST(ClosedForms, EveryCorrectionKernelOnEveryLayout) {
   }
 }
 
-// The luma's halves wherever the ramp rises at least one level per entry
-// (contrast 1 to 319) or falls by a whole or quarter level (contrast a
-// multiple of 5 below -40), and where brightness cuts a flatter ramp to
-// fit; each gives every entry of LumaTable.
+// The luma's halves wherever the ramp rises more than one level and at
+// most 17 per entry (contrast 1 to 320), falls by a whole or quarter level
+// (contrast a multiple of 5 below -40), or is a step of a few entries (the
+// int32 extremes), and where brightness cuts a flatter ramp to fit; each
+// gives every entry of LumaTable.
 TEST(LumaHalves, FoundWhereTheRampFitsAWindow) {
   struct Case {
     std::vector<int32_t> brightnesses, contrasts;
     bool found;
   };
   const Case cases[] = {
-      {{-30, -12, 0, 2, 7, 30}, {1, 2, 3, 5, 10, 20, 26, 59, 60, 61, 100, 200, 319}, true},
+      {{-30, -12, 0, 2, 7, 30}, {1, 2, 3, 5, 10, 20, 26, 59, 60, 61, 100, 200, 319, 320}, true},
       {{-30, 0, 2, 30}, {-45, -60, -100, -120}, true},
       {{30, -30}, {-12, -30}, true},
-      {{-12, 0, 2, 7}, {-44, -36, -25, -19, -10, -1, 0, 320, 1000, INT32_MAX}, false},
-      {{INT32_MIN, INT32_MAX}, {INT32_MIN, INT32_MAX}, false},
+      {{INT32_MIN, -30, 0, 30, INT32_MAX}, {INT32_MIN, -100000, 100000, INT32_MAX}, true},
+      {{0, 2, 7}, {-44, -36, -25, -19, -10, -1, 0, 321, 400}, false},
   };
   for (const Case& c : cases) {
     for (int32_t brightness : c.brightnesses) {
@@ -473,8 +474,8 @@ TEST(LumaHalves, FoundWhereTheRampFitsAWindow) {
 // brightness, with the closed luma form dropped so that every path with byte
 // shuffles takes them.
 TEST(LumaHalves, EveryLayoutByHalves) {
-  const Adjust settings[] = {
-      {2, 3, 2, 0}, {-30, 77, 2, 0}, {0, -60, 3, 0}, {30, -12, -4, 0}, {-7, 319, 10, 0}};
+  const Adjust settings[] = {{2, 3, 2, 0},     {-30, 77, 2, 0},  {0, -60, 3, 0},
+                             {30, -12, -4, 0}, {-7, 319, 10, 0}, {5, INT32_MIN, 3, 0}};
   const Size s = {208, 48, 0};
   Rng rng(29);
   for (const Adjust& a : settings) {

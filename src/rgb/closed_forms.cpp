@@ -424,7 +424,12 @@ LumaHalves FindLumaHalves(const uint8_t* lumaTable, int32_t brightness, int32_t 
     window[x] = lumaTable[first + x];
   }
   LumaHalves halves = {};
-  if (!FindNibbles(levels, window, halves.tables)) return {};
+  if (!FindNibbles(levels, window, halves.tables)) {
+    // A steep ramp can rise more than a byte within a run, where the
+    // entries themselves may still fit.
+    for (int64_t& level : levels) level = ClampLevel(level);
+    if (!FindNibbles(levels, window, halves.tables)) return {};
+  }
   halves.first = static_cast<int16_t>(first);
   halves.found = true;
   for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i)

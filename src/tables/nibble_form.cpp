@@ -31,8 +31,14 @@ bool FindNibbles(const int64_t (&levels)[256], const uint8_t (&table)[256], Nibb
       lowered[h][l] = shortfall == 1;
     }
   }
-  // The least step is 1, so that a step lowered by one is still a byte.
-  const int64_t bias = 1 - *std::min_element(rise, rise + 16);
+  // Steps are bytes: none below 0, and none below 1 where it is ever
+  // lowered.  (Rise 0 at l = 0 is never lowered.)
+  int64_t bias = 0;
+  for (int l = 0; l < 16; ++l) {
+    bool ever = false;
+    for (int h = 0; h < 16; ++h) ever = ever || lowered[h][l];
+    bias = std::max(bias, (ever ? 1 : 0) - rise[l]);
+  }
   if (*std::max_element(rise, rise + 16) + bias > 255) return false;
   NibbleTables t;
   for (int l = 0; l < 16; ++l) {
