@@ -96,7 +96,8 @@ struct LumaWindows {
 // window starts in the table's leading run of equal entries, at most 16
 // before its end, where index 128 (the table's change of rounding) starts
 // a run of 16; so it serves a table that changes only within about 240
-// entries (a slope above one level per entry) and whose line fits the form.
+// entries and whose line fits the form: rising by more than one level and
+// at most 17 per entry, falling by whole or quarter levels, or a step.
 struct LumaHalves {
   bool found;
   int16_t first;

@@ -222,8 +222,8 @@ KELMAR_VECTOR_INLINE Vec PackLevels(Vec low, Vec high) {
 }
 
 // The corrections keyed by level, on the saturated bytes of one colour; every
-// compare sees the uncorrected level.
-// With the halves, the levels are the window indices, looked up here.
+// compare sees the uncorrected level.  With the halves the bytes are window
+// indices, and this is where they are looked up.
 template <typename Form, typename Isa, typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE Vec CorrectLevels(const FormConstants<Isa>& k, Vec levels) {
   if constexpr (Form::byHalves) return EntriesByNibbles<Isa, true>(k.halves, levels);
