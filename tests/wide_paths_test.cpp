@@ -348,6 +348,25 @@ std::vector<uint8_t> ConvertWithTables(Converter convert, const Layout& layout,
   return out.Payload();
 }
 
+// A random picture of each RGB layout, in a random row order and with a
+// random map, converted with `tables` as they are: every path writes the
+// same bytes.
+void ExpectEveryRgbLayoutAlike(const RgbTables& tables, Rng& rng, const std::string& what) {
+  const Size s = {208, 48, 0};
+  for (int l = 0; l < 3; ++l) {
+    const Layout& layout = kOutputLayouts[l];
+    const Tables order = static_cast<Tables>(rng.Uniform(0, 2));
+    const Picture picture = PictureFor(layout, s, order, rng.Next());
+    const std::vector<uint8_t> map = RandomMap(size_t(s.width) * s.height / 256, rng.Next(), 70);
+    const auto converter = l == 0 ? ConvertRgb24 : l == 1 ? ConvertRgb555 : ConvertRgb565;
+    ExpectSameBytesOnEveryPath(
+        [&](CodePath path) {
+          return ConvertWithTables(converter, layout, picture, s, tables, path, map);
+        },
+        std::string(layout.name) + " " + what);
+  }
+}
+
 // A table entry that no form predicts: off by one where a rational form can
 // absorb it as a corrected index, off by more where nothing can; chroma
 // terms off by one.  The vector paths must still write what the tables say.
@@ -410,7 +429,6 @@ TEST(ClosedForms, EveryCorrectionKernelOnEveryLayout) {
       {{-30, 77, 2, 0}, LumaFormKind::kClampedRational, true, 1},
       {{-30, 62, 0, 0}, LumaFormKind::kClampedRational, true, 2},
   };
-  const Size s = {208, 48, 0};
   Rng rng(23);
   for (const Case& c : cases) {
     const auto tables = RgbTablesFor(c.adjust.brightness, c.adjust.contrast, c.adjust.saturation);
@@ -422,17 +440,7 @@ TEST(ClosedForms, EveryCorrectionKernelOnEveryLayout) {
     EXPECT_EQ(luma.correctsLevels, c.byLevel) << what;
     EXPECT_EQ(LumaCorrectionSlots(luma), c.slots) << what;
     tables->forms.halves.found = false;
-    for (int l = 0; l < 3; ++l) {
-      const Layout& layout = kOutputLayouts[l];
-      const Picture picture = PictureFor(layout, s, Tables::kUp, rng.Next());
-      const std::vector<uint8_t> map = RandomMap(size_t(s.width) * s.height / 256, rng.Next(), 70);
-      const auto converter = l == 0 ? ConvertRgb24 : l == 1 ? ConvertRgb555 : ConvertRgb565;
-      ExpectSameBytesOnEveryPath(
-          [&](CodePath path) {
-            return ConvertWithTables(converter, layout, picture, s, *tables, path, map);
-          },
-          std::string(layout.name) + " " + what);
-    }
+    ExpectEveryRgbLayoutAlike(*tables, rng, what);
   }
 }
 
@@ -476,7 +484,6 @@ TEST(LumaHalves, FoundWhereTheRampFitsAWindow) {
 TEST(LumaHalves, EveryLayoutByHalves) {
   const Adjust settings[] = {{2, 3, 2, 0},     {-30, 77, 2, 0},  {0, -60, 3, 0},
                              {30, -12, -4, 0}, {-7, 319, 10, 0}, {5, INT32_MIN, 3, 0}};
-  const Size s = {208, 48, 0};
   Rng rng(29);
   for (const Adjust& a : settings) {
     const auto tables = RgbTablesFor(a.brightness, a.contrast, a.saturation);
@@ -484,18 +491,7 @@ TEST(LumaHalves, EveryLayoutByHalves) {
         "brightness " + std::to_string(a.brightness) + " contrast " + std::to_string(a.contrast);
     ASSERT_TRUE(tables->forms.UsableByHalves()) << what;
     tables->forms.luma.kind = LumaFormKind::kNone;
-    for (int l = 0; l < 3; ++l) {
-      const Layout& layout = kOutputLayouts[l];
-      const Tables order = static_cast<Tables>(rng.Uniform(0, 2));
-      const Picture picture = PictureFor(layout, s, order, rng.Next());
-      const std::vector<uint8_t> map = RandomMap(size_t(s.width) * s.height / 256, rng.Next(), 70);
-      const auto converter = l == 0 ? ConvertRgb24 : l == 1 ? ConvertRgb555 : ConvertRgb565;
-      ExpectSameBytesOnEveryPath(
-          [&](CodePath path) {
-            return ConvertWithTables(converter, layout, picture, s, *tables, path, map);
-          },
-          std::string(layout.name) + " " + what);
-    }
+    ExpectEveryRgbLayoutAlike(*tables, rng, what);
   }
 }
 
@@ -538,25 +534,13 @@ TEST(LumaWindows, EveryCountOnEveryLayout) {
   const Case cases[] = {{{2, 3, 2, 0}, 1, 0},       {{0, 0, 0, 0}, 2, 0},
                         {{5, -40, 3, 0}, 2, 0xFF},  {{0, -13, 0, 0}, 3, 0},
                         {{0, -25, 10, 0}, 4, 0xFF}, {{0, -19, 10, 0}, 5, 0}};
-  const Size s = {208, 48, 0};
   Rng rng(11);
   for (const Case& c : cases) {
     const auto tables = RgbTablesFor(c.adjust.brightness, c.adjust.contrast, c.adjust.saturation);
     EXPECT_EQ(tables->forms.windows.count, c.windows);
     EXPECT_EQ(tables->forms.windows.flip, c.flip);
     tables->forms.luma.kind = LumaFormKind::kNone;
-    for (int l = 0; l < 3; ++l) {
-      const Layout& layout = kOutputLayouts[l];
-      const Tables order = static_cast<Tables>(rng.Uniform(0, 2));
-      const Picture picture = PictureFor(layout, s, order, rng.Next());
-      const std::vector<uint8_t> map = RandomMap(size_t(s.width) * s.height / 256, rng.Next(), 70);
-      const auto converter = l == 0 ? ConvertRgb24 : l == 1 ? ConvertRgb555 : ConvertRgb565;
-      ExpectSameBytesOnEveryPath(
-          [&](CodePath path) {
-            return ConvertWithTables(converter, layout, picture, s, *tables, path, map);
-          },
-          std::string(layout.name) + " " + std::to_string(c.windows) + " windows");
-    }
+    ExpectEveryRgbLayoutAlike(*tables, rng, std::to_string(c.windows) + " windows");
   }
 }
 
