@@ -32,6 +32,14 @@ bool NeonChromaExact(const RgbClosedForms& forms) {
   return forms.chromaExact;
 }
 
+// Whether the luma's halves beat both its windows and its closed form on
+// Advanced SIMD: five one-register lookups where a window takes four of
+// four registers, which cost several cycles each on most cores; only the
+// unit-slope form is cheaper.
+bool NeonHalvesPreferred(const RgbClosedForms& forms) {
+  return forms.halves.found && forms.luma.kind != LumaFormKind::kUnitSlope;
+}
+
 // Whether lookups in the windows of LumaTable beat its closed form on
 // Advanced SIMD: a window costs four 64-byte lookups per 16 pixels and
 // channel, which only the unit-slope form undercuts.
@@ -76,10 +84,17 @@ PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool 
   const bool pal8 = layout == RgbLayout::kPal8;
   if (plan.Allows(CodePath::kSse2) && FormsApply(layout, tables, false))
     convert = pal8 ? Pal8KernelSse2() : RgbFormKernelSse2(layout, tables.forms);
-  if (plan.Allows(CodePath::kSsse3) && FormsApply(layout, tables, true))
-    convert = pal8 ? Pal8KernelSsse3() : RgbFormKernelSsse3(layout, tables.forms);
-  if (plan.Allows(CodePath::kAvx2) && FormsApply(layout, tables, true))
-    convert = pal8 ? Pal8KernelAvx2() : RgbFormKernelAvx2(layout, tables.forms);
+  const bool halves = !pal8 && HalvesBeatLumaForm(tables.forms);
+  if (plan.Allows(CodePath::kSsse3) && FormsApply(layout, tables, true)) {
+    convert = pal8     ? Pal8KernelSsse3()
+              : halves ? RgbHalvesKernelSsse3(layout)
+                       : RgbFormKernelSsse3(layout, tables.forms);
+  }
+  if (plan.Allows(CodePath::kAvx2) && FormsApply(layout, tables, true)) {
+    convert = pal8     ? Pal8KernelAvx2()
+              : halves ? RgbHalvesKernelAvx2(layout)
+                       : RgbFormKernelAvx2(layout, tables.forms);
+  }
   // AVX-512 has no dither kernel.  With the 8 vector registers of 32-bit
   // x86 its closed forms spill, and still take about 0.7 of the AVX2 forms'
   // time on a processor with full-width AVX-512.
@@ -97,7 +112,9 @@ PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool 
     if (layout == RgbLayout::kPal8) {
       if (tables.ditherForms.exact) convert = Pal8KernelNeon();
     } else if (NeonChromaExact(forms)) {
-      if (NeonWindowsPreferred(forms))
+      if (NeonHalvesPreferred(forms))
+        convert = RgbHalvesKernelNeon(layout);
+      else if (NeonWindowsPreferred(forms))
         convert = RgbWindowKernelNeon(layout, forms);
       else if (forms.Usable())
         convert = RgbFormKernelNeon(layout, forms);

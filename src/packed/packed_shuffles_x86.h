@@ -39,6 +39,11 @@ struct Bytes128 {
   KELMAR_VECTOR_INLINE static V Srli16(V a) {
     return _mm_srli_epi16(a, kBits);
   }
+  // Per byte: the 16-bit shift's bits from the next byte masked off.
+  template <int kBits>
+  KELMAR_VECTOR_INLINE static V ShiftRight8(V a) {
+    return And(Srli16<kBits>(a), Set8(static_cast<char>(0xFF >> kBits)));
+  }
 };
 
 // table[index]: a shuffle of each 16-entry slice by the low four index

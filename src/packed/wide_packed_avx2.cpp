@@ -46,6 +46,11 @@ struct Bytes256 {
   KELMAR_VECTOR_INLINE static V Srli16(V a) {
     return _mm256_srli_epi16(a, kBits);
   }
+  // Per byte: the 16-bit shift's bits from the next byte masked off.
+  template <int kBits>
+  KELMAR_VECTOR_INLINE static V ShiftRight8(V a) {
+    return And(Srli16<kBits>(a), Set8(static_cast<char>(0xFF >> kBits)));
+  }
 };
 
 // 32 bytes, each 128-bit lane from its own half of the slices.

@@ -50,12 +50,15 @@ struct FourOutputRows {
 
 // The vector kernels the kernel table (exports/kernel_table.cpp) chooses
 // from, one set per instruction set: a kernel for the luma form of the
-// tables (or null where the layout has none), for the dither, and for the
-// AVX-512 lookups in windows of LumaTable.
+// tables (or null where the layout has none), for the dither, for the
+// lookups in windows of LumaTable (AVX-512, Advanced SIMD) and for the luma
+// by its halves (the instruction sets that shuffle bytes).
 #if KELMAR_HAVE_WIDE
 PictureConverter RgbFormKernelSse2(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbFormKernelSsse3(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbHalvesKernelSsse3(RgbLayout layout);
 PictureConverter RgbFormKernelAvx2(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbHalvesKernelAvx2(RgbLayout layout);
 PictureConverter RgbFormKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbWindowKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter Pal8KernelSse2();
@@ -65,6 +68,7 @@ PictureConverter Pal8KernelAvx2();
 #if KELMAR_HAVE_NEON
 PictureConverter RgbFormKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbHalvesKernelNeon(RgbLayout layout);
 PictureConverter Pal8KernelNeon();
 #endif
 

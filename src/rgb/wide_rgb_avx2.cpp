@@ -191,6 +191,8 @@ PictureConverter RgbFormKernelAvx2(RgbLayout layout, const RgbClosedForms& forms
   return FormKernelFor<Avx2>(layout, forms);
 }
 
+PictureConverter RgbHalvesKernelAvx2(RgbLayout layout) { return HalvesKernelFor<Avx2>(layout); }
+
 PictureConverter Pal8KernelAvx2() { return DitherPicture<Avx2>; }
 
 }  // namespace kelmar

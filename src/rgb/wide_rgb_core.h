@@ -454,8 +454,6 @@ PictureConverter KeyedKernel(const LumaForm& luma) {
 template <typename Layout, typename Isa>
 PictureConverter FormKernel(const RgbClosedForms& forms) {
   static_assert(vector_traits::FormTraits<Isa>::kComplete);
-  if constexpr (vector_traits::ShufflesBytes<Isa>())
-    if (HalvesBeatLumaForm(forms)) return ConvertPictureWithForm<ByHalves, Layout, Isa>;
   using Kind = LumaFormKind;
   const LumaForm& luma = forms.luma;
   if (luma.kind == Kind::kUnitSlope) {
@@ -489,6 +487,20 @@ PictureConverter FormKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
     case RgbLayout::kRgb24: return FormKernel<Rgb24Facts, Isa>(forms);
     case RgbLayout::kRgb555: return FormKernel<Rgb555Facts, Isa>(forms);
     case RgbLayout::kRgb565: return FormKernel<Rgb565Facts, Isa>(forms);
+    case RgbLayout::kPal8: break;
+  }
+  return nullptr;
+}
+
+// The kernel that looks the luma up by its halves, for instruction sets
+// that shuffle bytes.
+template <typename Isa>
+PictureConverter HalvesKernelFor(RgbLayout layout) {
+  static_assert(vector_traits::FormTraits<Isa>::kComplete && vector_traits::ShufflesBytes<Isa>());
+  switch (layout) {
+    case RgbLayout::kRgb24: return ConvertPictureWithForm<ByHalves, Rgb24Facts, Isa>;
+    case RgbLayout::kRgb555: return ConvertPictureWithForm<ByHalves, Rgb555Facts, Isa>;
+    case RgbLayout::kRgb565: return ConvertPictureWithForm<ByHalves, Rgb565Facts, Isa>;
     case RgbLayout::kPal8: break;
   }
   return nullptr;

@@ -126,6 +126,12 @@ struct Neon {
     const int8x16_t centred = vqmovn_high_s16(vqmovn_s16(S16(a)), S16(b));
     return veorq_u8(vreinterpretq_u8_s8(centred), vdupq_n_u8(0x80));
   }
+  KELMAR_VECTOR_INLINE static Vec Shuffle(Vec table, Vec index) { return vqtbl1q_u8(table, index); }
+  KELMAR_VECTOR_INLINE static Vec LoadBytes16(const uint8_t* p) { return vld1q_u8(p); }
+  KELMAR_VECTOR_INLINE static Vec CmpGt8(Vec a, Vec b) {
+    return vcgtq_s8(vreinterpretq_s8_u8(a), vreinterpretq_s8_u8(b));
+  }
+  KELMAR_VECTOR_INLINE static Vec Add8(Vec a, Vec b) { return vaddq_u8(a, b); }
   KELMAR_VECTOR_INLINE static Vec AddsU8(Vec a, Vec b) { return vqaddq_u8(a, b); }
   KELMAR_VECTOR_INLINE static Vec SubsU8(Vec a, Vec b) { return vqsubq_u8(a, b); }
   KELMAR_VECTOR_INLINE static Vec MaxU8(Vec a, Vec b) { return vmaxq_u8(a, b); }
@@ -186,6 +192,8 @@ struct NeonWithTable : Neon {
 PictureConverter RgbFormKernelNeon(RgbLayout layout, const RgbClosedForms& forms) {
   return FormKernelFor<Neon>(layout, forms);
 }
+
+PictureConverter RgbHalvesKernelNeon(RgbLayout layout) { return HalvesKernelFor<Neon>(layout); }
 
 PictureConverter RgbWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms) {
   return WindowKernelFor<NeonWithTable>(layout, forms);

@@ -41,6 +41,8 @@ PictureConverter RgbFormKernelSsse3(RgbLayout layout, const RgbClosedForms& form
   return FormKernelFor<Ssse3>(layout, forms);
 }
 
+PictureConverter RgbHalvesKernelSsse3(RgbLayout layout) { return HalvesKernelFor<Ssse3>(layout); }
+
 PictureConverter Pal8KernelSsse3() { return DitherPicture<Ssse3>; }
 
 }  // namespace kelmar

@@ -17,17 +17,16 @@ struct NibbleVecs {
 };
 
 // NibbleEntry of every byte of `x`, in vector code, from the five vectors
-// of `t` (a NibbleVecs, or any type with those members).  B provides Set8, And,
-// Srli16<n>, Shuffle(table, index) (a table's byte by the index's low four
-// bits, in each 128-bit lane), CmpGt8, Add8, AddsU8 and SubsU8.  Without
+// of `t` (a NibbleVecs, or any type with those members).  B provides Set8,
+// And, ShiftRight8<n> (per byte), Shuffle(table, index) (a table's byte by
+// the index's low four bits, in each 128-bit lane), CmpGt8, Add8, AddsU8
+// and SubsU8.  Without
 // kLowers every byte of `lower` is zero, and it is not read.
 template <typename B, bool kLowers, typename Tables, typename V>
 KELMAR_VECTOR_INLINE V EntriesByNibbles(const Tables& t, V x) {
   const V nibble = B::Set8(0x0F);
   const V low = B::And(x, nibble);
-  // A 16-bit shift brings the next byte's low bits into the top four, which
-  // the mask clears.
-  const V high = B::And(B::template Srli16<4>(x), nibble);
+  const V high = B::template ShiftRight8<4>(x);
   const V lowered = B::CmpGt8(B::Shuffle(t.threshold, high), B::Shuffle(t.rank, low));
   const V step = B::Add8(B::Shuffle(t.step, low), lowered);  // less one, or not
   const V raised = B::AddsU8(B::Shuffle(t.raise, high), step);
