@@ -108,13 +108,16 @@ loop "ours 5-6-5 neutral" "$form, kelmar::Rgb565Facts, $neon>"
 loop "ours 5-6-5, window lookups" "$windows::Rgb565Facts, $neonTable, 1>"
 loop "ours 5-6-5 adjusted (luma by halves)" "$halves, kelmar::Rgb565Facts, $neon>"
 loop "ours 8-bit" "DitherPicture<$neon>"
-# The packed variants are inlined together (the YUY2 ones into
-# PackPictureNeon): a copy's loop is the smallest with an st4, the adjusted
-# one's the smallest with an st4 and a lookup.
-loop "ours UYVY copy" "PackInOrder<false>" "^st4"
-loop "ours UYVY adjusted (luma lookups)" "PackInOrder<false>" "^st4 & ^tbl"
-loop "ours YUY2 copy" "PackInOrder<true>|PackPictureNeon" "^st4"
-loop "ours YUY2 adjusted (luma lookups)" "PackInOrder<true>|PackPictureNeon" "^st4 & ^tbl"
+# The packed writers are inlined into one function per layout and luma
+# mapping (PackWithLuma<yuy2, NeonMap>: 0 copies, 2 computes by halves): a
+# copy's loop is the smallest with an st4, the adjusted one's the smallest
+# with an st4 and a lookup.
+packed='PackWithLuma<'
+map='kelmar::\(anonymous namespace\)::NeonMap\)'
+loop "ours UYVY copy" "${packed}false, \(${map}0>" "^st4"
+loop "ours UYVY adjusted (luma by halves)" "${packed}false, \(${map}2>" "^st4 & ^tbl"
+loop "ours YUY2 copy" "${packed}true, \(${map}0>" "^st4"
+loop "ours YUY2 adjusted (luma by halves)" "${packed}true, \(${map}2>" "^st4 & ^tbl"
 loop "libyuv I422ToRGB24Row_NEON" "^I422ToRGB24Row_NEON$"
 loop "libyuv I422ToARGB1555Row_NEON" "^I422ToARGB1555Row_NEON$"
 loop "libyuv I422ToRGB565Row_NEON" "^I422ToRGB565Row_NEON$"

@@ -415,8 +415,9 @@ void PackedTables::Build(const Key& key, PackedTables& tables) {
   lookups.mapLuma = !IsIdentity(tables.PackedLumaTable);
   lookups.mapChroma = !IsIdentity(tables.PackedUTable) || !IsIdentity(tables.PackedVTable);
   lookups.chromaAlike = AreAlike(tables.PackedUTable, tables.PackedVTable);
-  // Only the SSE2, SSSE3 and AVX2 writers compute tables; elsewhere the
-  // search would only slow the build.
+  // Only the SSE2, SSSE3, AVX2 and Advanced SIMD writers compute tables
+  // (Advanced SIMD by halves alone); elsewhere the search would only slow
+  // the build.
   lookups.lumaByNibbles = false;
   lookups.chromaByNibbles = false;
   lookups.lumaNibbles.lowers = false;
@@ -425,10 +426,8 @@ void PackedTables::Build(const Key& key, PackedTables& tables) {
   lookups.chromaByRamp = false;
   lookups.lumaShape = {RampRounding::kBelowMiddle, 0};
   lookups.chromaShape = lookups.lumaShape;
-  if (KELMAR_HAVE_WIDE) {
-    FindNibbleForms(levels, tables, lookups);
-    FindRamps(tables, key, lookups);
-  }
+  if (KELMAR_HAVE_WIDE || KELMAR_HAVE_NEON) FindNibbleForms(levels, tables, lookups);
+  if (KELMAR_HAVE_WIDE) FindRamps(tables, key, lookups);
   Slice(tables.PackedLumaTable, tables.PackedLumaTable, lookups.luma);
   Slice(tables.PackedUTable, tables.PackedVTable, lookups.chroma);
 }

@@ -2,9 +2,11 @@
 // 16 for a last odd macroblock of a run.  The luma samples are loaded split
 // into even and odd pixels (ld2) and stored with the chroma samples as the
 // four bytes of each pixel pair (st4), so the interleaving costs no
-// instruction of its own.  Adjusted output looks each sample up in its
-// 256-byte table with four lookups of 64 bytes, the table pinned to
-// registers for the loop (byte_table_neon.h).
+// instruction of its own.  Adjusted output computes each table from its
+// form by halves where it has one (five one-register lookups by the
+// sample's two halves, tables/nibble_vectors.h), and otherwise looks each
+// sample up in its 256-byte table with four lookups of 64 bytes, the table
+// pinned to registers for the loop (byte_table_neon.h).
 #include "packed/wide_packed.h"
 
 #if KELMAR_HAVE_NEON
@@ -14,9 +16,56 @@
 #include <cstdint>
 
 #include "common/byte_table_neon.h"
+#include "tables/nibble_vectors.h"
 
 namespace kelmar {
 namespace {
+
+// The byte operations of the lookups by halves.
+struct NeonBytes {
+  using V = uint8x16_t;
+  KELMAR_VECTOR_INLINE static V Set8(char v) { return vdupq_n_u8(static_cast<uint8_t>(v)); }
+  KELMAR_VECTOR_INLINE static V And(V a, V b) { return vandq_u8(a, b); }
+  template <int kBits>
+  KELMAR_VECTOR_INLINE static V ShiftRight8(V a) {
+    return vshrq_n_u8(a, kBits);
+  }
+  KELMAR_VECTOR_INLINE static V Shuffle(V table, V index) { return vqtbl1q_u8(table, index); }
+  KELMAR_VECTOR_INLINE static V CmpGt8(V a, V b) {
+    return vcgtq_s8(vreinterpretq_s8_u8(a), vreinterpretq_s8_u8(b));
+  }
+  KELMAR_VECTOR_INLINE static V Add8(V a, V b) { return vaddq_u8(a, b); }
+  KELMAR_VECTOR_INLINE static V AddsU8(V a, V b) { return vqaddq_u8(a, b); }
+  KELMAR_VECTOR_INLINE static V SubsU8(V a, V b) { return vqsubq_u8(a, b); }
+};
+
+using Halves = NibbleVecs<uint8x16_t>;
+
+// The tables of lane `lane` of `vectors` (0: luma, or U; 1: V).
+KELMAR_VECTOR_INLINE Halves LoadHalves(const NibbleVectors& vectors, int lane) {
+  const int at = 16 * lane;
+  return {vld1q_u8(vectors.raise + at), vld1q_u8(vectors.lower + at),
+          vld1q_u8(vectors.threshold + at), vld1q_u8(vectors.step + at),
+          vld1q_u8(vectors.rank + at)};
+}
+
+template <bool kLowers>
+KELMAR_VECTOR_INLINE uint8x16_t MapByHalves(const Halves& t, uint8x16_t samples) {
+  return EntriesByNibbles<NeonBytes, kLowers>(t, samples);
+}
+template <bool kLowers>
+KELMAR_VECTOR_INLINE uint8x8_t MapByHalves(const Halves& t, uint8x8_t samples) {
+  return vget_low_u8(MapByHalves<kLowers>(t, vcombine_u8(samples, samples)));
+}
+
+// How a run maps one plane's samples: copied, looked up in the table, or
+// computed from the table's form by halves (with or without its subtract
+// below zero).
+enum class NeonMap { kCopy, kTable, kHalves, kHalvesLowering };
+
+constexpr bool ByHalves(NeonMap map) {
+  return map == NeonMap::kHalves || map == NeonMap::kHalvesLowering;
+}
 
 // One output row: the pixel pairs' luma samples (even and odd pixels) with
 // the chroma samples that serve them, in the layout's byte order.
@@ -56,6 +105,14 @@ KELMAR_VECTOR_INLINE void LookUpSamples(const uint8_t (&table)[256], const uint8
     KELMAR_PINNED_LOOKUP8(t, level, index);
     vst1_u8(out + i, level);
   }
+}
+
+KELMAR_VECTOR_INLINE void MapSamplesByHalves(const Halves& t, const uint8_t* samples,
+                                             ptrdiff_t macroblocks, uint8_t* out) {
+  ptrdiff_t i = 0;
+  for (; i + 16 <= 8 * macroblocks; i += 16)
+    vst1q_u8(out + i, MapByHalves<true>(t, vld1q_u8(samples + i)));
+  if (i < 8 * macroblocks) vst1_u8(out + i, MapByHalves<true>(t, vld1_u8(samples + i)));
 }
 
 // The output rows of `rows` from macroblock `first` on.
@@ -121,16 +178,50 @@ KELMAR_VECTOR_INLINE void PackRowPairMapped(const ByteTableNeon& luma, RowPairFr
   }
 }
 
-// A run, one row pair at a time.  Adjusted chroma samples are looked up
-// first, a chunk of macroblocks at a time: the three tables do not fit in
-// the registers together.
-template <bool kYuy2, bool kMapLuma, bool kMapChroma>
+// The same with the luma samples computed from their form by halves.
+template <bool kYuy2, bool kLowers>
+KELMAR_VECTOR_INLINE void PackRowPairByHalves(const Halves& luma, RowPairFrom r,
+                                              ptrdiff_t macroblocks, const uint8_t* u,
+                                              const uint8_t* v) {
+  ptrdiff_t c = 0;
+  for (; c + 2 <= macroblocks; c += 2) {
+    const uint8x16_t us = vld1q_u8(u + 8 * c);
+    const uint8x16_t vs = vld1q_u8(v + 8 * c);
+    for (int row = 0; row < 2; ++row) {
+      const uint8x16x2_t y = vld2q_u8((row ? r.y1 : r.y0) + 16 * c);
+      const uint8x16x2_t mapped = {
+          {MapByHalves<kLowers>(luma, y.val[0]), MapByHalves<kLowers>(luma, y.val[1])}};
+      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, us, vs);
+    }
+  }
+  if (c < macroblocks) {
+    const uint8x8_t us = vld1_u8(u + 8 * c);
+    const uint8x8_t vs = vld1_u8(v + 8 * c);
+    for (int row = 0; row < 2; ++row) {
+      const uint8x8x2_t y = vld2_u8((row ? r.y1 : r.y0) + 16 * c);
+      const uint8x8x2_t mapped = {
+          {MapByHalves<kLowers>(luma, y.val[0]), MapByHalves<kLowers>(luma, y.val[1])}};
+      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, us, vs);
+    }
+  }
+}
+
+// A run, one row pair at a time.  Adjusted chroma samples are mapped first,
+// a chunk of macroblocks at a time: the three tables do not fit in the
+// registers together.
+template <bool kYuy2, NeonMap kLuma, NeonMap kChroma>
 void PackRun(const PackedTables* tables, const PackedRun& run) {
   ByteTableNeon luma = {};
-  if (kMapLuma) luma = LoadByteTableNeon(tables->PackedLumaTable);
+  Halves lumaHalves = {}, uHalves = {}, vHalves = {};
+  if (kLuma == NeonMap::kTable) luma = LoadByteTableNeon(tables->PackedLumaTable);
+  if (ByHalves(kLuma)) lumaHalves = LoadHalves(tables->lookups.lumaNibbles, 0);
+  if (ByHalves(kChroma)) {
+    uHalves = LoadHalves(tables->lookups.chromaNibbles, 0);
+    vHalves = LoadHalves(tables->lookups.chromaNibbles, 1);
+  }
   for (int pair = 0; pair < 8; ++pair) {
     const RowPair rows = RowPairOfPackedRun(run, pair);
-    if (!kMapLuma && !kMapChroma) {
+    if (kLuma == NeonMap::kCopy && kChroma == NeonMap::kCopy) {
       PackRowPair<kYuy2>(RowPairFromMacroblock(rows, 0), run.macroblocks, rows.u, rows.v);
       continue;
     }
@@ -139,37 +230,65 @@ void PackRun(const PackedTables* tables, const PackedRun& run) {
       const uint8_t* u = rows.u + 8 * first;
       const uint8_t* v = rows.v + 8 * first;
       alignas(16) uint8_t mappedU[8 * kChunk], mappedV[8 * kChunk];
-      if (kMapChroma) {
+      if (kChroma == NeonMap::kTable) {
         LookUpSamples(tables->PackedUTable, u, count, mappedU);
         LookUpSamples(tables->PackedVTable, v, count, mappedV);
+      } else if (ByHalves(kChroma)) {
+        MapSamplesByHalves(uHalves, u, count, mappedU);
+        MapSamplesByHalves(vHalves, v, count, mappedV);
+      }
+      if (kChroma != NeonMap::kCopy) {
         u = mappedU;
         v = mappedV;
       }
       const RowPairFrom r = RowPairFromMacroblock(rows, first);
-      if (kMapLuma)
+      if (kLuma == NeonMap::kTable)
         PackRowPairMapped<kYuy2>(luma, r, count, u, v);
+      else if (ByHalves(kLuma))
+        PackRowPairByHalves<kYuy2, kLuma == NeonMap::kHalvesLowering>(lumaHalves, r, count, u, v);
       else
         PackRowPair<kYuy2>(r, count, u, v);
     }
   }
 }
 
-template <bool kYuy2, bool kMapLuma, bool kMapChroma>
+template <bool kYuy2, NeonMap kLuma, NeonMap kChroma>
 void PackRuns(const PackedJob& job, const PackedPicture& picture) {
-  ForEachPackedRun(picture, [&](const PackedRun& run) {
-    PackRun<kYuy2, kMapLuma, kMapChroma>(job.tables, run);
-  });
+  ForEachPackedRun(picture,
+                   [&](const PackedRun& run) { PackRun<kYuy2, kLuma, kChroma>(job.tables, run); });
 }
 
+// The writer for the chroma mapping, with the luma's as a template argument.
+template <bool kYuy2, NeonMap kLuma>
+void PackWithLuma(const PackedJob& job, const PackedPicture& picture, NeonMap chroma) {
+  switch (chroma) {
+    case NeonMap::kCopy: return PackRuns<kYuy2, kLuma, NeonMap::kCopy>(job, picture);
+    case NeonMap::kTable: return PackRuns<kYuy2, kLuma, NeonMap::kTable>(job, picture);
+    case NeonMap::kHalves:
+    case NeonMap::kHalvesLowering: return PackRuns<kYuy2, kLuma, NeonMap::kHalves>(job, picture);
+  }
+}
+
+// Every plane takes its form by halves where it has one; chroma's always
+// subtracts below zero, as the chroma tables of a saturation do.
 template <bool kYuy2>
 void PackInOrder(const PackedJob& job, const PackedPicture& picture) {
   const PackedLookups* lookups = job.tables ? &job.tables->lookups : nullptr;
+  NeonMap luma = NeonMap::kCopy, chroma = NeonMap::kCopy;
   if (lookups && lookups->mapLuma) {
-    if (lookups->mapChroma) return PackRuns<kYuy2, true, true>(job, picture);
-    return PackRuns<kYuy2, true, false>(job, picture);
+    luma = !lookups->lumaByNibbles       ? NeonMap::kTable
+           : lookups->lumaNibbles.lowers ? NeonMap::kHalvesLowering
+                                         : NeonMap::kHalves;
   }
-  if (lookups && lookups->mapChroma) return PackRuns<kYuy2, false, true>(job, picture);
-  PackRuns<kYuy2, false, false>(job, picture);
+  if (lookups && lookups->mapChroma)
+    chroma = lookups->chromaByNibbles ? NeonMap::kHalves : NeonMap::kTable;
+  switch (luma) {
+    case NeonMap::kCopy: return PackWithLuma<kYuy2, NeonMap::kCopy>(job, picture, chroma);
+    case NeonMap::kTable: return PackWithLuma<kYuy2, NeonMap::kTable>(job, picture, chroma);
+    case NeonMap::kHalves: return PackWithLuma<kYuy2, NeonMap::kHalves>(job, picture, chroma);
+    case NeonMap::kHalvesLowering:
+      return PackWithLuma<kYuy2, NeonMap::kHalvesLowering>(job, picture, chroma);
+  }
 }
 
 }  // namespace
