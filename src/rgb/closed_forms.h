@@ -162,10 +162,10 @@ LumaWindows FindLumaWindows(const uint8_t* lumaTable, int maxWindows = kMaxLumaW
 LumaHalves FindLumaHalves(const uint8_t* lumaTable, int32_t brightness, int32_t contrast);
 int32_t LumaLevelFromHalves(const LumaHalves& halves, int32_t index);
 
-// Whether the kernels of an instruction set with byte shuffles compute the
-// luma by its halves rather than by its closed form: the halves cost about
-// what the rational form without corrections does, and less than any other
-// but the unit slope.
+// Whether the SSSE3 and AVX2 kernels compute the luma by its halves rather
+// than by its closed form: there the halves cost about what the rational
+// form without corrections does, and less than any other but the unit
+// slope.  (Advanced SIMD weighs them against its windows instead.)
 bool HalvesBeatLumaForm(const RgbClosedForms& forms);
 
 }  // namespace kelmar
