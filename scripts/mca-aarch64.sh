@@ -111,13 +111,14 @@ loop "ours 8-bit" "DitherPicture<$neon>"
 # The packed writers are inlined into one function per layout and luma
 # mapping (PackWithLuma<yuy2, NeonMap>: 0 copies, 2 computes by halves): a
 # copy's loop is the smallest with an st4, the adjusted one's the smallest
-# with an st4 and a lookup.
+# with an st4, a lookup and the saturating subtract that only the chroma's
+# halves take at this setting.
 packed='PackWithLuma<'
 map='kelmar::\(anonymous namespace\)::NeonMap\)'
 loop "ours UYVY copy" "${packed}false, \(${map}0>" "^st4"
-loop "ours UYVY adjusted (luma by halves)" "${packed}false, \(${map}2>" "^st4 & ^tbl"
+loop "ours UYVY adjusted (luma, U and V by halves)" "${packed}false, \(${map}2>" "^st4 & ^tbl & ^uqsub"
 loop "ours YUY2 copy" "${packed}true, \(${map}0>" "^st4"
-loop "ours YUY2 adjusted (luma by halves)" "${packed}true, \(${map}2>" "^st4 & ^tbl"
+loop "ours YUY2 adjusted (luma, U and V by halves)" "${packed}true, \(${map}2>" "^st4 & ^tbl & ^uqsub"
 loop "libyuv I422ToRGB24Row_NEON" "^I422ToRGB24Row_NEON$"
 loop "libyuv I422ToARGB1555Row_NEON" "^I422ToARGB1555Row_NEON$"
 loop "libyuv I422ToRGB565Row_NEON" "^I422ToRGB565Row_NEON$"

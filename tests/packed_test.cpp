@@ -501,9 +501,12 @@ TEST_F(Packed, EveryWriterWithoutSomeForms) {
   if (!KELMAR_HAVE_WIDE && !KELMAR_HAVE_NEON) GTEST_SKIP() << "no writer here computes tables";
   struct Dropped {
     const char* name;
-    bool halves, ramps;
+    bool lumaHalves, chromaHalves, ramps;
   };
-  const Dropped drops[] = {{"halves", true, false}, {"ramps", false, true}, {"both", true, true}};
+  const Dropped drops[] = {{"halves", true, true, false},
+                           {"the luma's halves", true, false, false},
+                           {"ramps", false, false, true},
+                           {"both", true, true, true}};
   const Picture p = MakePicture(80, 32, 44);
   const std::vector<uint8_t> map = RandomMap(MapBytes(80, 32), 45, 80);
   const DisplayValues settings[] = {{2, 3, 2, 1}, {-1, 12, 4, -5}, {3, 5, 3, 0}};
@@ -514,7 +517,8 @@ TEST_F(Packed, EveryWriterWithoutSomeForms) {
     ASSERT_TRUE(l.lumaByNibbles && l.chromaByNibbles);
     ASSERT_TRUE(!KELMAR_HAVE_WIDE || (l.lumaByRamp && l.chromaByRamp));
     for (const Dropped& drop : drops) {
-      l.lumaByNibbles = l.chromaByNibbles = !drop.halves;
+      l.lumaByNibbles = !drop.lumaHalves;
+      l.chromaByNibbles = !drop.chromaHalves;
       l.lumaByRamp = l.chromaByRamp = !drop.ramps;
       for (Layout layout : {Layout::kUyvy, Layout::kYuy2}) {
         SCOPED_TRACE(testing::Message() << InfoOf(layout).name << " without " << drop.name

@@ -127,88 +127,120 @@ KELMAR_VECTOR_INLINE RowPairFrom RowPairFromMacroblock(const RowPair& rows, ptrd
           rows.out1 + 32 * first};
 }
 
-// `macroblocks` macroblocks of a row pair with the chroma samples u and v of
-// those macroblocks, the luma samples copied.
-template <bool kYuy2>
-KELMAR_VECTOR_INLINE void PackRowPair(const RowPairFrom& r, ptrdiff_t macroblocks, const uint8_t* u,
-                                      const uint8_t* v) {
+// U and V samples of the macroblocks of a row pair as the row loops read
+// them, two macroblocks (Wide) or one (Narrow) from macroblock c: as they
+// are (mapped before, or copied), or computed by their forms by halves.
+struct PlainChroma {
+  const uint8_t* u;
+  const uint8_t* v;
+  KELMAR_VECTOR_INLINE uint8x16x2_t Wide(ptrdiff_t c) const {
+    return {{vld1q_u8(u + 8 * c), vld1q_u8(v + 8 * c)}};
+  }
+  KELMAR_VECTOR_INLINE uint8x8x2_t Narrow(ptrdiff_t c) const {
+    return {{vld1_u8(u + 8 * c), vld1_u8(v + 8 * c)}};
+  }
+};
+struct ChromaByHalves {
+  const uint8_t* u;
+  const uint8_t* v;
+  Halves uHalves, vHalves;
+  KELMAR_VECTOR_INLINE uint8x16x2_t Wide(ptrdiff_t c) const {
+    return {{MapByHalves<true>(uHalves, vld1q_u8(u + 8 * c)),
+             MapByHalves<true>(vHalves, vld1q_u8(v + 8 * c))}};
+  }
+  KELMAR_VECTOR_INLINE uint8x8x2_t Narrow(ptrdiff_t c) const {
+    return {{MapByHalves<true>(uHalves, vld1_u8(u + 8 * c)),
+             MapByHalves<true>(vHalves, vld1_u8(v + 8 * c))}};
+  }
+};
+
+// `macroblocks` macroblocks of a row pair with their chroma samples, the
+// luma samples copied.
+template <bool kYuy2, typename Chroma>
+KELMAR_VECTOR_INLINE void PackRowPair(RowPairFrom r, ptrdiff_t macroblocks, Chroma chroma) {
   ptrdiff_t c = 0;
   for (; c + 2 <= macroblocks; c += 2) {
-    const uint8x16_t us = vld1q_u8(u + 8 * c);
-    const uint8x16_t vs = vld1q_u8(v + 8 * c);
-    StoreRow<kYuy2>(r.out0 + 32 * c, vld2q_u8(r.y0 + 16 * c), us, vs);
-    StoreRow<kYuy2>(r.out1 + 32 * c, vld2q_u8(r.y1 + 16 * c), us, vs);
+    const uint8x16x2_t uv = chroma.Wide(c);
+    StoreRow<kYuy2>(r.out0 + 32 * c, vld2q_u8(r.y0 + 16 * c), uv.val[0], uv.val[1]);
+    StoreRow<kYuy2>(r.out1 + 32 * c, vld2q_u8(r.y1 + 16 * c), uv.val[0], uv.val[1]);
   }
   if (c < macroblocks) {
-    const uint8x8_t us = vld1_u8(u + 8 * c);
-    const uint8x8_t vs = vld1_u8(v + 8 * c);
-    StoreRow<kYuy2>(r.out0 + 32 * c, vld2_u8(r.y0 + 16 * c), us, vs);
-    StoreRow<kYuy2>(r.out1 + 32 * c, vld2_u8(r.y1 + 16 * c), us, vs);
+    const uint8x8x2_t uv = chroma.Narrow(c);
+    StoreRow<kYuy2>(r.out0 + 32 * c, vld2_u8(r.y0 + 16 * c), uv.val[0], uv.val[1]);
+    StoreRow<kYuy2>(r.out1 + 32 * c, vld2_u8(r.y1 + 16 * c), uv.val[0], uv.val[1]);
   }
 }
 
 // The same with the luma samples looked up in `luma`.
-template <bool kYuy2>
+template <bool kYuy2, typename Chroma>
 KELMAR_VECTOR_INLINE void PackRowPairMapped(const ByteTableNeon& luma, RowPairFrom r,
-                                            ptrdiff_t macroblocks, const uint8_t* u,
-                                            const uint8_t* v) {
+                                            ptrdiff_t macroblocks, Chroma chroma) {
   KELMAR_PIN_TABLE(t, luma);
   ptrdiff_t c = 0;
   for (; c + 2 <= macroblocks; c += 2) {
-    const uint8x16_t us = vld1q_u8(u + 8 * c);
-    const uint8x16_t vs = vld1q_u8(v + 8 * c);
+    const uint8x16x2_t uv = chroma.Wide(c);
     for (int row = 0; row < 2; ++row) {
       const uint8x16x2_t y = vld2q_u8((row ? r.y1 : r.y0) + 16 * c);
       uint8x16x2_t mapped;
       KELMAR_PINNED_LOOKUP(t, mapped.val[0], y.val[0]);
       KELMAR_PINNED_LOOKUP(t, mapped.val[1], y.val[1]);
-      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, us, vs);
+      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, uv.val[0], uv.val[1]);
     }
   }
   if (c < macroblocks) {
-    const uint8x8_t us = vld1_u8(u + 8 * c);
-    const uint8x8_t vs = vld1_u8(v + 8 * c);
+    const uint8x8x2_t uv = chroma.Narrow(c);
     for (int row = 0; row < 2; ++row) {
       const uint8x8x2_t y = vld2_u8((row ? r.y1 : r.y0) + 16 * c);
       uint8x8x2_t mapped;
       KELMAR_PINNED_LOOKUP8(t, mapped.val[0], y.val[0]);
       KELMAR_PINNED_LOOKUP8(t, mapped.val[1], y.val[1]);
-      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, us, vs);
+      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, uv.val[0], uv.val[1]);
     }
   }
 }
 
 // The same with the luma samples computed from their form by halves.
-template <bool kYuy2, bool kLowers>
+template <bool kYuy2, bool kLowers, typename Chroma>
 KELMAR_VECTOR_INLINE void PackRowPairByHalves(const Halves& luma, RowPairFrom r,
-                                              ptrdiff_t macroblocks, const uint8_t* u,
-                                              const uint8_t* v) {
+                                              ptrdiff_t macroblocks, Chroma chroma) {
   ptrdiff_t c = 0;
   for (; c + 2 <= macroblocks; c += 2) {
-    const uint8x16_t us = vld1q_u8(u + 8 * c);
-    const uint8x16_t vs = vld1q_u8(v + 8 * c);
+    const uint8x16x2_t uv = chroma.Wide(c);
     for (int row = 0; row < 2; ++row) {
       const uint8x16x2_t y = vld2q_u8((row ? r.y1 : r.y0) + 16 * c);
       const uint8x16x2_t mapped = {
           {MapByHalves<kLowers>(luma, y.val[0]), MapByHalves<kLowers>(luma, y.val[1])}};
-      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, us, vs);
+      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, uv.val[0], uv.val[1]);
     }
   }
   if (c < macroblocks) {
-    const uint8x8_t us = vld1_u8(u + 8 * c);
-    const uint8x8_t vs = vld1_u8(v + 8 * c);
+    const uint8x8x2_t uv = chroma.Narrow(c);
     for (int row = 0; row < 2; ++row) {
       const uint8x8x2_t y = vld2_u8((row ? r.y1 : r.y0) + 16 * c);
       const uint8x8x2_t mapped = {
           {MapByHalves<kLowers>(luma, y.val[0]), MapByHalves<kLowers>(luma, y.val[1])}};
-      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, us, vs);
+      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, uv.val[0], uv.val[1]);
     }
   }
 }
 
-// A run, one row pair at a time.  Adjusted chroma samples are mapped first,
-// a chunk of macroblocks at a time: the three tables do not fit in the
-// registers together.
+// The row pair's luma mapped as kLuma says, with `chroma`.
+template <bool kYuy2, NeonMap kLuma, typename Chroma>
+KELMAR_VECTOR_INLINE void PackRowPairWith(const ByteTableNeon& luma, const Halves& lumaHalves,
+                                          RowPairFrom r, ptrdiff_t macroblocks, Chroma chroma) {
+  if (kLuma == NeonMap::kTable)
+    PackRowPairMapped<kYuy2>(luma, r, macroblocks, chroma);
+  else if (ByHalves(kLuma))
+    PackRowPairByHalves<kYuy2, kLuma == NeonMap::kHalvesLowering>(lumaHalves, r, macroblocks,
+                                                                  chroma);
+  else
+    PackRowPair<kYuy2>(r, macroblocks, chroma);
+}
+
+// A run, one row pair at a time.  Chroma by halves is computed in the row
+// loop, beside luma by halves or copied; chroma looked up, and chroma by
+// halves beside luma looked up, first, a chunk of macroblocks at a time:
+// those tables do not fit in the registers together.
 template <bool kYuy2, NeonMap kLuma, NeonMap kChroma>
 void PackRun(const PackedTables* tables, const PackedRun& run) {
   ByteTableNeon luma = {};
@@ -219,10 +251,19 @@ void PackRun(const PackedTables* tables, const PackedRun& run) {
     uHalves = LoadHalves(tables->lookups.chromaNibbles, 0);
     vHalves = LoadHalves(tables->lookups.chromaNibbles, 1);
   }
+  constexpr bool kChromaInLoop =
+      kChroma == NeonMap::kCopy || (ByHalves(kChroma) && kLuma != NeonMap::kTable);
   for (int pair = 0; pair < 8; ++pair) {
     const RowPair rows = RowPairOfPackedRun(run, pair);
-    if (kLuma == NeonMap::kCopy && kChroma == NeonMap::kCopy) {
-      PackRowPair<kYuy2>(RowPairFromMacroblock(rows, 0), run.macroblocks, rows.u, rows.v);
+    const RowPairFrom whole = RowPairFromMacroblock(rows, 0);
+    if constexpr (kChromaInLoop) {
+      if constexpr (ByHalves(kChroma)) {
+        const ChromaByHalves chroma = {rows.u, rows.v, uHalves, vHalves};
+        PackRowPairWith<kYuy2, kLuma>(luma, lumaHalves, whole, run.macroblocks, chroma);
+      } else {
+        PackRowPairWith<kYuy2, kLuma>(luma, lumaHalves, whole, run.macroblocks,
+                                      PlainChroma{rows.u, rows.v});
+      }
       continue;
     }
     for (ptrdiff_t first = 0; first < run.macroblocks; first += kChunk) {
@@ -233,21 +274,12 @@ void PackRun(const PackedTables* tables, const PackedRun& run) {
       if (kChroma == NeonMap::kTable) {
         LookUpSamples(tables->PackedUTable, u, count, mappedU);
         LookUpSamples(tables->PackedVTable, v, count, mappedV);
-      } else if (ByHalves(kChroma)) {
+      } else {
         MapSamplesByHalves(uHalves, u, count, mappedU);
         MapSamplesByHalves(vHalves, v, count, mappedV);
       }
-      if (kChroma != NeonMap::kCopy) {
-        u = mappedU;
-        v = mappedV;
-      }
-      const RowPairFrom r = RowPairFromMacroblock(rows, first);
-      if (kLuma == NeonMap::kTable)
-        PackRowPairMapped<kYuy2>(luma, r, count, u, v);
-      else if (ByHalves(kLuma))
-        PackRowPairByHalves<kYuy2, kLuma == NeonMap::kHalvesLowering>(lumaHalves, r, count, u, v);
-      else
-        PackRowPair<kYuy2>(r, count, u, v);
+      PackRowPairWith<kYuy2, kLuma>(luma, lumaHalves, RowPairFromMacroblock(rows, first), count,
+                                    PlainChroma{mappedU, mappedV});
     }
   }
 }
