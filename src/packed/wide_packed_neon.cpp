@@ -154,20 +154,27 @@ struct ChromaByHalves {
   }
 };
 
-// `macroblocks` macroblocks of a row pair with their chroma samples, the
-// luma samples copied.
-template <bool kYuy2, typename Chroma>
-KELMAR_VECTOR_INLINE void PackRowPair(RowPairFrom r, ptrdiff_t macroblocks, Chroma chroma) {
+// `macroblocks` macroblocks of a row pair with their chroma samples, each
+// vector of luma samples (16 or 8) passed through mapLuma.
+template <bool kYuy2, typename Chroma, typename MapLuma>
+KELMAR_VECTOR_INLINE void PackRowPair(RowPairFrom r, ptrdiff_t macroblocks, Chroma chroma,
+                                      MapLuma mapLuma) {
   ptrdiff_t c = 0;
   for (; c + 2 <= macroblocks; c += 2) {
     const uint8x16x2_t uv = chroma.Wide(c);
-    StoreRow<kYuy2>(r.out0 + 32 * c, vld2q_u8(r.y0 + 16 * c), uv.val[0], uv.val[1]);
-    StoreRow<kYuy2>(r.out1 + 32 * c, vld2q_u8(r.y1 + 16 * c), uv.val[0], uv.val[1]);
+    for (int row = 0; row < 2; ++row) {
+      const uint8x16x2_t y = vld2q_u8((row ? r.y1 : r.y0) + 16 * c);
+      const uint8x16x2_t mapped = {{mapLuma(y.val[0]), mapLuma(y.val[1])}};
+      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, uv.val[0], uv.val[1]);
+    }
   }
   if (c < macroblocks) {
     const uint8x8x2_t uv = chroma.Narrow(c);
-    StoreRow<kYuy2>(r.out0 + 32 * c, vld2_u8(r.y0 + 16 * c), uv.val[0], uv.val[1]);
-    StoreRow<kYuy2>(r.out1 + 32 * c, vld2_u8(r.y1 + 16 * c), uv.val[0], uv.val[1]);
+    for (int row = 0; row < 2; ++row) {
+      const uint8x8x2_t y = vld2_u8((row ? r.y1 : r.y0) + 16 * c);
+      const uint8x8x2_t mapped = {{mapLuma(y.val[0]), mapLuma(y.val[1])}};
+      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, uv.val[0], uv.val[1]);
+    }
   }
 }
 
@@ -199,42 +206,18 @@ KELMAR_VECTOR_INLINE void PackRowPairMapped(const ByteTableNeon& luma, RowPairFr
   }
 }
 
-// The same with the luma samples computed from their form by halves.
-template <bool kYuy2, bool kLowers, typename Chroma>
-KELMAR_VECTOR_INLINE void PackRowPairByHalves(const Halves& luma, RowPairFrom r,
-                                              ptrdiff_t macroblocks, Chroma chroma) {
-  ptrdiff_t c = 0;
-  for (; c + 2 <= macroblocks; c += 2) {
-    const uint8x16x2_t uv = chroma.Wide(c);
-    for (int row = 0; row < 2; ++row) {
-      const uint8x16x2_t y = vld2q_u8((row ? r.y1 : r.y0) + 16 * c);
-      const uint8x16x2_t mapped = {
-          {MapByHalves<kLowers>(luma, y.val[0]), MapByHalves<kLowers>(luma, y.val[1])}};
-      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, uv.val[0], uv.val[1]);
-    }
-  }
-  if (c < macroblocks) {
-    const uint8x8x2_t uv = chroma.Narrow(c);
-    for (int row = 0; row < 2; ++row) {
-      const uint8x8x2_t y = vld2_u8((row ? r.y1 : r.y0) + 16 * c);
-      const uint8x8x2_t mapped = {
-          {MapByHalves<kLowers>(luma, y.val[0]), MapByHalves<kLowers>(luma, y.val[1])}};
-      StoreRow<kYuy2>((row ? r.out1 : r.out0) + 32 * c, mapped, uv.val[0], uv.val[1]);
-    }
-  }
-}
-
 // The row pair's luma mapped as kLuma says, with `chroma`.
 template <bool kYuy2, NeonMap kLuma, typename Chroma>
 KELMAR_VECTOR_INLINE void PackRowPairWith(const ByteTableNeon& luma, const Halves& lumaHalves,
                                           RowPairFrom r, ptrdiff_t macroblocks, Chroma chroma) {
+  constexpr bool kLowers = kLuma == NeonMap::kHalvesLowering;
   if (kLuma == NeonMap::kTable)
     PackRowPairMapped<kYuy2>(luma, r, macroblocks, chroma);
   else if (ByHalves(kLuma))
-    PackRowPairByHalves<kYuy2, kLuma == NeonMap::kHalvesLowering>(lumaHalves, r, macroblocks,
-                                                                  chroma);
+    PackRowPair<kYuy2>(r, macroblocks, chroma,
+                       [&](auto y) { return MapByHalves<kLowers>(lumaHalves, y); });
   else
-    PackRowPair<kYuy2>(r, macroblocks, chroma);
+    PackRowPair<kYuy2>(r, macroblocks, chroma, [](auto y) { return y; });
 }
 
 // A run, one row pair at a time.  Chroma by halves is computed in the row
