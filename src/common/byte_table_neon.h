@@ -1,6 +1,6 @@
-// What the Advanced SIMD kernels share: a 256-byte table held in 16
-// registers and looked up 16 or 8 bytes at a time, and the interleaving
-// structure stores.
+// What the Advanced SIMD kernels share: their byte operations, a 256-byte
+// table held in 16 registers and looked up 16 or 8 bytes at a time, and
+// the interleaving structure stores.
 #pragma once
 
 #include "common/features.h"
@@ -13,6 +13,25 @@
 
 namespace kelmar {
 namespace {
+
+// The byte operations of the Advanced SIMD kernels, those the lookups by
+// halves (tables/nibble_vectors.h) take among them.
+struct NeonBytes {
+  using V = uint8x16_t;
+  KELMAR_VECTOR_INLINE static V Set8(char v) { return vdupq_n_u8(static_cast<uint8_t>(v)); }
+  KELMAR_VECTOR_INLINE static V And(V a, V b) { return vandq_u8(a, b); }
+  template <int kBits>
+  KELMAR_VECTOR_INLINE static V ShiftRight8(V a) {
+    return vshrq_n_u8(a, kBits);
+  }
+  KELMAR_VECTOR_INLINE static V Shuffle(V table, V index) { return vqtbl1q_u8(table, index); }
+  KELMAR_VECTOR_INLINE static V CmpGt8(V a, V b) {
+    return vcgtq_s8(vreinterpretq_s8_u8(a), vreinterpretq_s8_u8(b));
+  }
+  KELMAR_VECTOR_INLINE static V Add8(V a, V b) { return vaddq_u8(a, b); }
+  KELMAR_VECTOR_INLINE static V AddsU8(V a, V b) { return vqaddq_u8(a, b); }
+  KELMAR_VECTOR_INLINE static V SubsU8(V a, V b) { return vqsubq_u8(a, b); }
+};
 
 struct ByteTableNeon {
   uint8x16x4_t part[4];

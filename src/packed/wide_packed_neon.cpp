@@ -21,24 +21,6 @@
 namespace kelmar {
 namespace {
 
-// The byte operations of the lookups by halves.
-struct NeonBytes {
-  using V = uint8x16_t;
-  KELMAR_VECTOR_INLINE static V Set8(char v) { return vdupq_n_u8(static_cast<uint8_t>(v)); }
-  KELMAR_VECTOR_INLINE static V And(V a, V b) { return vandq_u8(a, b); }
-  template <int kBits>
-  KELMAR_VECTOR_INLINE static V ShiftRight8(V a) {
-    return vshrq_n_u8(a, kBits);
-  }
-  KELMAR_VECTOR_INLINE static V Shuffle(V table, V index) { return vqtbl1q_u8(table, index); }
-  KELMAR_VECTOR_INLINE static V CmpGt8(V a, V b) {
-    return vcgtq_s8(vreinterpretq_s8_u8(a), vreinterpretq_s8_u8(b));
-  }
-  KELMAR_VECTOR_INLINE static V Add8(V a, V b) { return vaddq_u8(a, b); }
-  KELMAR_VECTOR_INLINE static V AddsU8(V a, V b) { return vqaddq_u8(a, b); }
-  KELMAR_VECTOR_INLINE static V SubsU8(V a, V b) { return vqsubq_u8(a, b); }
-};
-
 using Halves = NibbleVecs<uint8x16_t>;
 
 // The tables of lane `lane` of `vectors` (0: luma, or U; 1: V).

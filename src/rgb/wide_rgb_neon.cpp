@@ -27,12 +27,11 @@ KELMAR_VECTOR_INLINE uint8x16_t Bytes(uint16x8_t a) { return vreinterpretq_u8_u1
 
 // The Advanced SIMD primitives of the vector kernels, always inlined: with 32
 // registers nothing spills, and a call would pass the tables through memory.
-struct Neon {
+struct Neon : NeonBytes {
   using Vec = uint8x16_t;
   static constexpr int kMacroblocksPerStep = 1;
 
   KELMAR_VECTOR_INLINE static Vec Zero() { return vdupq_n_u8(0); }
-  KELMAR_VECTOR_INLINE static Vec Set8(char v) { return vdupq_n_u8(static_cast<uint8_t>(v)); }
   KELMAR_VECTOR_INLINE static Vec Set16(int16_t v) { return Bytes(vdupq_n_s16(v)); }
   KELMAR_VECTOR_INLINE static Vec Set32(int32_t v) { return vreinterpretq_u8_s32(vdupq_n_s32(v)); }
   KELMAR_VECTOR_INLINE static Vec Add16(Vec a, Vec b) { return Bytes(vaddq_s16(S16(a), S16(b))); }
@@ -80,7 +79,6 @@ struct Neon {
     const int16x8_t negative = vshrq_n_s16(S16(x), 15);
     return Bytes(vsubq_s16(veorq_s16(S16(magnitude), negative), negative));
   }
-  KELMAR_VECTOR_INLINE static Vec And(Vec a, Vec b) { return vandq_u8(a, b); }
   KELMAR_VECTOR_INLINE static Vec Or(Vec a, Vec b) { return vorrq_u8(a, b); }
   KELMAR_VECTOR_INLINE static Vec Xor(Vec a, Vec b) { return veorq_u8(a, b); }
   template <int n>
@@ -90,10 +88,6 @@ struct Neon {
   template <int n>
   KELMAR_VECTOR_INLINE static Vec Slli16(Vec a) {
     return Bytes(vshlq_n_u16(U16(a), n));
-  }
-  template <int n>
-  KELMAR_VECTOR_INLINE static Vec ShiftRight8(Vec a) {
-    return vshrq_n_u8(a, n);
   }
   template <int n>
   KELMAR_VECTOR_INLINE static Vec ShiftLeft8(Vec a) {
@@ -126,14 +120,7 @@ struct Neon {
     const int8x16_t centred = vqmovn_high_s16(vqmovn_s16(S16(a)), S16(b));
     return veorq_u8(vreinterpretq_u8_s8(centred), vdupq_n_u8(0x80));
   }
-  KELMAR_VECTOR_INLINE static Vec Shuffle(Vec table, Vec index) { return vqtbl1q_u8(table, index); }
   KELMAR_VECTOR_INLINE static Vec LoadBytes16(const uint8_t* p) { return vld1q_u8(p); }
-  KELMAR_VECTOR_INLINE static Vec CmpGt8(Vec a, Vec b) {
-    return vcgtq_s8(vreinterpretq_s8_u8(a), vreinterpretq_s8_u8(b));
-  }
-  KELMAR_VECTOR_INLINE static Vec Add8(Vec a, Vec b) { return vaddq_u8(a, b); }
-  KELMAR_VECTOR_INLINE static Vec AddsU8(Vec a, Vec b) { return vqaddq_u8(a, b); }
-  KELMAR_VECTOR_INLINE static Vec SubsU8(Vec a, Vec b) { return vqsubq_u8(a, b); }
   KELMAR_VECTOR_INLINE static Vec MaxU8(Vec a, Vec b) { return vmaxq_u8(a, b); }
 
   // sat(index) of the 8 samples in bytes 0-7, sat(-index) in 8-15.
