@@ -151,6 +151,7 @@ struct Avx512 : BytesFromWords<Avx512> {
   static constexpr bool kTablesInRegisters = false;
 
   static Vec Zero() { return _mm512_setzero_si512(); }
+  static Vec AllOnes() { return _mm512_set1_epi32(-1); }
   static Vec Set8(char v) { return _mm512_set1_epi8(v); }
   static Vec Set16(int16_t v) { return _mm512_set1_epi16(v); }
   static Vec Set32(int32_t v) { return _mm512_set1_epi32(v); }
@@ -159,22 +160,25 @@ struct Avx512 : BytesFromWords<Avx512> {
   static Vec Mullo16(Vec a, Vec b) { return _mm512_mullo_epi16(a, b); }
   static Vec MulhiU16(Vec a, Vec b) { return _mm512_mulhi_epu16(a, b); }
   static Vec Abs16(Vec a) { return _mm512_abs_epi16(a); }
+  // The steps of one add or subtract all ones (-1), which the compiler
+  // makes with one instruction wherever it needs it: a constant of 1 would
+  // hold one of the eight vector registers of 32-bit x86, or be reloaded.
   // b < a rather than a > b: the compare takes a memory operand only as its
   // second source, and the kernels pass their constant as a.
   static Vec PlusOneWhereGreater16(Vec x, Vec a, Vec b) {
-    return _mm512_mask_add_epi16(x, _mm512_cmplt_epi16_mask(b, a), x, Set16(1));
+    return _mm512_mask_sub_epi16(x, _mm512_cmplt_epi16_mask(b, a), x, AllOnes());
   }
   static Vec PlusOneWhereEqual16(Vec x, Vec a, Vec b) {
-    return _mm512_mask_add_epi16(x, _mm512_cmpeq_epi16_mask(a, b), x, Set16(1));
+    return _mm512_mask_sub_epi16(x, _mm512_cmpeq_epi16_mask(a, b), x, AllOnes());
   }
   static Vec MinusOneWhereEqual16(Vec x, Vec a, Vec b) {
-    return _mm512_mask_sub_epi16(x, _mm512_cmpeq_epi16_mask(a, b), x, Set16(1));
+    return _mm512_mask_add_epi16(x, _mm512_cmpeq_epi16_mask(a, b), x, AllOnes());
   }
   static Vec PlusOneWhereEqual8(Vec x, Vec a, Vec b) {
-    return _mm512_mask_add_epi8(x, _mm512_cmpeq_epi8_mask(a, b), x, Set8(1));
+    return _mm512_mask_sub_epi8(x, _mm512_cmpeq_epi8_mask(a, b), x, AllOnes());
   }
   static Vec MinusOneWhereEqual8(Vec x, Vec a, Vec b) {
-    return _mm512_mask_sub_epi8(x, _mm512_cmpeq_epi8_mask(a, b), x, Set8(1));
+    return _mm512_mask_add_epi8(x, _mm512_cmpeq_epi8_mask(a, b), x, AllOnes());
   }
   static Vec Max16(Vec a, Vec b) { return _mm512_max_epi16(a, b); }
   static Vec Min16(Vec a, Vec b) { return _mm512_min_epi16(a, b); }
