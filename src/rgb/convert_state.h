@@ -163,4 +163,39 @@ inline RowPair RowPairFromTables(const PlaneSet* planes, ptrdiff_t mbRow, ptrdif
           nullptr};
 }
 
+// Double size: each source pixel of macroblock (`mbRow`, `column`) written
+// twice side by side by Layout::PutPair(lumaTable, out, y, terms), luma row
+// 2j to output row 4j and luma row 2j + 1 to output row 4j + 2; the odd
+// output rows are left as they are.
+template <typename Layout>
+inline void ConvertMacroblockDoubled(const AdjustTables& tables, const PlaneSet* planes,
+                                     ptrdiff_t mbRow, ptrdiff_t column, ptrdiff_t rowBytes,
+                                     uint8_t* out) {
+  constexpr ptrdiff_t kPairBytes = 2 * Layout::kBytesPerPixel;
+  const uint8_t* luma = tables.LumaTable();
+  const ptrdiff_t outStride = 2 * rowBytes;
+  for (int j = 0; j < 8; ++j) {
+    const RowPair src = RowPairFromTables(planes, mbRow, column, j);
+    uint8_t* out0 = out + 4 * j * outStride;
+    uint8_t* out1 = out0 + 2 * outStride;
+    for (int i = 0; i < 8; ++i) {
+      const PixelTerms t = LookupTerms(tables, src.u[i], src.v[i]);
+      for (int x = 2 * i; x < 2 * i + 2; ++x) {
+        Layout::PutPair(luma, out0 + kPairBytes * x, src.y0[x], t);
+        Layout::PutPair(luma, out1 + kPairBytes * x, src.y1[x], t);
+      }
+    }
+  }
+}
+
+template <typename Layout>
+KELMAR_OUT_OF_LINE void ConvertDoubledRow(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
+                                          const MarkedRuns& runs) {
+  ForEachMarkedMacroblock(job, rowOut, runs, Layout::kBytesPerPixel,
+                          [&](ptrdiff_t c, uint8_t* out) {
+                            ConvertMacroblockDoubled<Layout>(job.tables->adjust, job.planes, mbRow,
+                                                             c, job.rowBytes, out);
+                          });
+}
+
 }  // namespace kelmar

@@ -52,33 +52,14 @@ KELMAR_TARGET_MMX void ConvertRowPairMmx(const AdjustTables& tables, const RowPa
 #endif
 
 // Double size: every row's own table entry; each source pixel written twice
-// side by side on even output rows; odd output rows are left alone.
-void ConvertMacroblockDouble(const AdjustTables& tables, const PlaneSet* planes, ptrdiff_t mbRow,
-                             ptrdiff_t column, ptrdiff_t rowBytes, uint8_t* out) {
-  const uint8_t* luma = tables.LumaTable();
-  const ptrdiff_t outStride = 2 * rowBytes;
-  for (int j = 0; j < 8; ++j) {
-    const RowPair src = RowPairFromTables(planes, mbRow, column, j);
-    uint8_t* out0 = out + 4 * j * outStride;
-    uint8_t* out1 = out0 + 2 * outStride;
-    for (int i = 0; i < 8; ++i) {
-      const PixelTerms t = LookupTerms(tables, src.u[i], src.v[i]);
-      for (int x = 2 * i; x < 2 * i + 2; ++x) {
-        PutPixel(luma, out0 + 6 * x, src.y0[x], t);
-        PutPixel(luma, out0 + 6 * x + 3, src.y0[x], t);
-        PutPixel(luma, out1 + 6 * x, src.y1[x], t);
-        PutPixel(luma, out1 + 6 * x + 3, src.y1[x], t);
-      }
-    }
+// side by side.
+struct Doubled {
+  static constexpr int kBytesPerPixel = Facts::kBytesPerPixel;
+  static void PutPair(const uint8_t* lumaTable, uint8_t* out, int y, const PixelTerms& t) {
+    PutPixel(lumaTable, out, y, t);
+    PutPixel(lumaTable, out + kBytesPerPixel, y, t);
   }
-}
-
-KELMAR_OUT_OF_LINE void ConvertRgb24RowDouble(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
-                                              const MarkedRuns& runs) {
-  ForEachMarkedMacroblock(job, rowOut, runs, Facts::kBytesPerPixel, [&](ptrdiff_t c, uint8_t* out) {
-    ConvertMacroblockDouble(job.tables->adjust, job.planes, mbRow, c, job.rowBytes, out);
-  });
-}
+};
 
 }  // namespace
 
@@ -89,6 +70,6 @@ const RgbLayoutKernels kRgb24Kernels = {
 #else
     nullptr,
 #endif
-    ConvertPictureByRows<ConvertRgb24RowDouble>};
+    ConvertPictureByRows<ConvertDoubledRow<Doubled>>};
 
 }  // namespace kelmar

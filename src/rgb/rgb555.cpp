@@ -77,6 +77,6 @@ const RgbLayoutKernels kRgb555Kernels = {
 #else
     nullptr,
 #endif
-    ConvertPictureByRows<ConvertRgb16RowDouble<Rgb555Layout>>};
+    ConvertPictureByRows<ConvertDoubledRow<Doubled16<Rgb555Layout>>>};
 
 }  // namespace kelmar

@@ -52,7 +52,8 @@ KELMAR_OUT_OF_LINE void ConvertRgb565Row(const RgbJob& job, ptrdiff_t mbRow, uin
 }  // namespace
 
 // Pixels go straight to the output: no MMX path.
-const RgbLayoutKernels kRgb565Kernels = {ConvertPictureByRows<ConvertRgb565Row>, nullptr,
-                                         ConvertPictureByRows<ConvertRgb16RowDouble<Rgb565Layout>>};
+const RgbLayoutKernels kRgb565Kernels = {
+    ConvertPictureByRows<ConvertRgb565Row>, nullptr,
+    ConvertPictureByRows<ConvertDoubledRow<Doubled16<Rgb565Layout>>>};
 
 }  // namespace kelmar
