@@ -26,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "packed/wide_packed.h"
@@ -58,6 +59,33 @@ KELMAR_VECTOR_INLINE void PackRowPairStep(const PackedJob& job, const RowPair& r
   Isa::template PackRow<kYuy2, kLuma>(job, rows.y1 + 16 * c, pairs, rows.out1 + 32 * c);
 }
 
+// Copies into `own` what a step that maps luma as kLuma and U and V as
+// kChroma reads of `shared`; the rest of `own` is left unset and never read.
+template <SampleMap kLuma, SampleMap kChroma>
+void CopyStepTables(const PackedTables& shared, PackedTables& own) {
+  const PackedLookups& from = shared.lookups;
+  PackedLookups& to = own.lookups;
+  if constexpr (kLuma == SampleMap::kTables) {
+    std::memcpy(own.PackedLumaTable, shared.PackedLumaTable, sizeof own.PackedLumaTable);
+    to.luma = from.luma;
+  }
+  if constexpr (IsNibbles(kLuma)) to.lumaNibbles = from.lumaNibbles;
+  if constexpr (IsRamp(kLuma)) {
+    to.lumaRamp = from.lumaRamp;
+    to.lumaShape = from.lumaShape;
+  }
+  if constexpr (kChroma == SampleMap::kTables) {
+    std::memcpy(own.PackedUTable, shared.PackedUTable, sizeof own.PackedUTable);
+    std::memcpy(own.PackedVTable, shared.PackedVTable, sizeof own.PackedVTable);
+    to.chroma = from.chroma;
+  }
+  if constexpr (IsNibbles(kChroma)) to.chromaNibbles = from.chromaNibbles;
+  if constexpr (IsRamp(kChroma)) {
+    to.chromaRamp = from.chromaRamp;
+    to.chromaShape = from.chromaShape;
+  }
+}
+
 template <typename Isa, bool kYuy2, SampleMap kLuma, SampleMap kChroma>
 void PackRunByPairs(const PackedJob& job, const PackedRun& run) {
   using Tail = typename Isa::Tail;
@@ -66,12 +94,21 @@ void PackRunByPairs(const PackedJob& job, const PackedRun& run) {
   // A local count: the output stores may alias the run as far as the
   // compiler knows, and 32-bit x86 has no register to spare for reloading it.
   const ptrdiff_t macroblocks = run.macroblocks;
+  // The same holds for the shared tables: from a copy of what the steps
+  // read, which no store can reach, their vectors stay in registers
+  // instead of being loaded again after every store.
+  PackedTables own;
+  PackedJob ownJob = job;
+  if (job.tables) {
+    CopyStepTables<kLuma, kChroma>(*job.tables, own);
+    ownJob.tables = &own;
+  }
   for (int pair = 0; pair < 8; ++pair) {
     const RowPair rows = RowPairOfPackedRun(run, pair);
     ptrdiff_t c = 0;
     for (; c + kStep <= macroblocks; c += kStep)
-      PackRowPairStep<Isa, kYuy2, kLuma, kChroma>(job, rows, c);
-    if (c < macroblocks) PackRowPairStep<Tail, kYuy2, kLuma, kChroma>(job, rows, c);
+      PackRowPairStep<Isa, kYuy2, kLuma, kChroma>(ownJob, rows, c);
+    if (c < macroblocks) PackRowPairStep<Tail, kYuy2, kLuma, kChroma>(ownJob, rows, c);
   }
 }
 
