@@ -50,10 +50,12 @@ struct Neon : NeonBytes {
   KELMAR_VECTOR_INLINE static Vec ChromaLow(uint16_t low) {
     return Set16(static_cast<int16_t>(HalvedChromaLow(low)));
   }
+  // The sign bit is added to the product it comes from, then x * high on
+  // top, so that no copy of the product is kept for a second use.
   KELMAR_VECTOR_INLINE static Vec SignedChromaTerm16(Vec x, Vec high, Vec halfLow) {
-    const int16x8_t doubledHigh = vqdmulhq_s16(S16(x), S16(halfLow));
-    const int16x8_t term = vmlaq_s16(doubledHigh, S16(x), S16(high));
-    return Bytes(vsraq_n_u16(vreinterpretq_u16_s16(term), vreinterpretq_u16_s16(doubledHigh), 15));
+    const uint16x8_t doubledHigh = vreinterpretq_u16_s16(vqdmulhq_s16(S16(x), S16(halfLow)));
+    const int16x8_t truncated = vreinterpretq_s16_u16(vsraq_n_u16(doubledHigh, doubledHigh, 15));
+    return Bytes(vmlaq_s16(truncated, S16(x), S16(high)));
   }
   // A true comparison is all ones in its lane, -1.
   KELMAR_VECTOR_INLINE static Vec PlusOneWhereGreater16(Vec x, Vec a, Vec b) {
