@@ -163,10 +163,11 @@ inline RowPair RowPairFromTables(const PlaneSet* planes, ptrdiff_t mbRow, ptrdif
           nullptr};
 }
 
-// Double size: each source pixel of macroblock (`mbRow`, `column`) written
-// twice side by side by Layout::PutPair(lumaTable, out, y, terms), luma row
-// 2j to output row 4j and luma row 2j + 1 to output row 4j + 2; the odd
-// output rows are left as they are.
+// Double size: each source pixel of macroblock (`mbRow`, `column`), every
+// row from its own table entry, written twice side by side by
+// Layout::PutPair(lumaTable, out, y, terms), luma row 2j to output row 4j
+// and luma row 2j + 1 to output row 4j + 2; the odd output rows are left as
+// they are.
 template <typename Layout>
 inline void ConvertMacroblockDoubled(const AdjustTables& tables, const PlaneSet* planes,
                                      ptrdiff_t mbRow, ptrdiff_t column, ptrdiff_t rowBytes,
@@ -188,6 +189,7 @@ inline void ConvertMacroblockDoubled(const AdjustTables& tables, const PlaneSet*
   }
 }
 
+// The double-size row converter of every RGB layout but 8-bit.
 template <typename Layout>
 KELMAR_OUT_OF_LINE void ConvertDoubledRow(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
                                           const MarkedRuns& runs) {

@@ -51,8 +51,7 @@ KELMAR_TARGET_MMX void ConvertRowPairMmx(const AdjustTables& tables, const RowPa
 }
 #endif
 
-// Double size: every row's own table entry; each source pixel written twice
-// side by side.
+// Double size: each source pixel written twice side by side.
 struct Doubled {
   static constexpr int kBytesPerPixel = Facts::kBytesPerPixel;
   static void PutPair(const uint8_t* lumaTable, uint8_t* out, int y, const PixelTerms& t) {
