@@ -86,8 +86,10 @@ void CopyStepTables(const PackedTables& shared, PackedTables& own) {
   }
 }
 
+// Out of line: inlined into the walk, its loops would share the registers
+// with everything the walk keeps, and spill.
 template <typename Isa, bool kYuy2, SampleMap kLuma, SampleMap kChroma>
-void PackRunByPairs(const PackedJob& job, const PackedRun& run) {
+KELMAR_OUT_OF_LINE void PackRunByPairs(const PackedJob& job, const PackedRun& run) {
   using Tail = typename Isa::Tail;
   static_assert(Tail::kMacroblocksPerStep == 1, "a run's tail is packed one macroblock a step");
   constexpr ptrdiff_t kStep = Isa::kMacroblocksPerStep;
