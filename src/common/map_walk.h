@@ -1,8 +1,7 @@
 // The one walk over a macroblock map that every converter follows: the
-// macroblock rows that have a marked macroblock, top-down (RGB) or
-// bottom-up (packed), and in each the runs of consecutive marked
-// macroblocks, left to right.  Column and row numbers are pointer-sized, so
-// no product of them with a size can overflow.
+// macroblock rows that have a marked macroblock, top-down, and in each the
+// runs of consecutive marked macroblocks, left to right.  Column and row numbers are pointer-sized,
+// so no product of them with a size can overflow.
 #pragma once
 
 #include <cstddef>
@@ -104,15 +103,12 @@ struct MacroblockMap {
   ptrdiff_t rows;
 };
 
-enum class WalkOrder { kTopDown, kBottomUp };
-
 // Calls visitRow(mbRow, runs) for every macroblock row with a marked
-// macroblock, in `order`.  A row without one costs a few map-word tests.
+// macroblock, top-down.  A row without one costs a few map-word tests.
 template <typename VisitRow>
-inline void ForEachMarkedRow(const MacroblockMap& map, WalkOrder order, VisitRow&& visitRow) {
+inline void ForEachMarkedRow(const MacroblockMap& map, VisitRow&& visitRow) {
   if (map.columns < 1) return;
-  for (ptrdiff_t i = 0; i < map.rows; ++i) {
-    const ptrdiff_t mbRow = order == WalkOrder::kTopDown ? i : map.rows - 1 - i;
+  for (ptrdiff_t mbRow = 0; mbRow < map.rows; ++mbRow) {
     const MarkedRuns runs(map.bytes + mbRow * map.columns, map.columns);
     if (!runs.Empty()) visitRow(mbRow, runs);
   }

@@ -1,5 +1,5 @@
 // The packed layouts' view of the map walk (common/map_walk.h): runs of
-// consecutive marked macroblocks, the bottom macroblock row first, with the
+// consecutive marked macroblocks, the top macroblock row first, with the
 // row pointers of each run.  The vector paths inline it around their
 // kernels, so a call sets its kernel up once and a run costs little more
 // than its pixels.
@@ -17,17 +17,35 @@
 namespace kelmar {
 
 // A run of marked macroblocks in one macroblock row.  The pointers are those
-// of its first macroblock's bottom picture row, which goes to the first
-// output row; rows above it follow in the output.
+// of its first macroblock's top picture row, which goes to the last output
+// row of the macroblock row; each picture row below it goes to the output
+// row before.  The source is read in the order rows follow each other in
+// the tables (in memory, for most pictures), and the output written
+// backwards, which costs less than the other way round.
 struct PackedRun {
   const uint8_t* y;
   const uint8_t* u;
   const uint8_t* v;
   ptrdiff_t chromaStride;  // from one chroma row to the next; luma rows are twice as far
-  ptrdiff_t outRow;        // from one output row to the next
+  ptrdiff_t outRow;        // from a picture row's output row to the next one's (negative)
   uint8_t* out;
   ptrdiff_t macroblocks;
 };
+
+// Row pair `pair` (0 to 7, from the top) of a run: two luma rows going down
+// the picture, the chroma row that serves both, and the two output rows
+// they go to, going up the buffer.
+inline RowPair RowPairOfPackedRun(const PackedRun& run, int pair) {
+  const ptrdiff_t lumaStride = 2 * run.chromaStride;
+  RowPair rows;
+  rows.y0 = StepBytes(run.y, 2 * pair * lumaStride);
+  rows.y1 = StepBytes(rows.y0, lumaStride);
+  rows.u = StepBytes(run.u, pair * run.chromaStride);
+  rows.v = StepBytes(run.v, pair * run.chromaStride);
+  rows.out0 = StepBytes(run.out, 2 * pair * run.outRow);
+  rows.out1 = StepBytes(rows.out0, run.outRow);
+  return rows;
+}
 
 // One packed conversion as the walk sees it.
 struct PackedPicture {
@@ -53,15 +71,15 @@ inline void ForEachPackedRun(const PackedPicture& picture, PackRun&& packRun) {
   const PlaneSet* planes = picture.planes;
   const ptrdiff_t chromaStride = RowDistance(planes->vRows[0], planes->vRows[1]);
   const ptrdiff_t vFromU = RowDistance(planes->uRows[0], planes->vRows[0]);
-  const ptrdiff_t outRow = g.rowStep;
+  const ptrdiff_t outRow = -g.rowStep;
   constexpr ptrdiff_t kSpanBytes = PackedFacts::kSpanBytes;
-  ForEachMarkedRow(map, WalkOrder::kBottomUp, [&](ptrdiff_t mbRow, const MarkedRuns& runs) {
-    // The macroblock row's bottom picture row, 16 * mbRow + 15, is output
-    // row height - 16 - 16 * mbRow.
-    const ptrdiff_t firstOutRow = g.height - 16 - 16 * mbRow;
-    uint8_t* rowOut = StepBytes(picture.dst, firstOutRow * outRow);
-    const uint8_t* y = planes->yRows[16 * mbRow + 15];
-    const uint8_t* u = planes->uRows[8 * mbRow + 7];
+  ForEachMarkedRow(map, [&](ptrdiff_t mbRow, const MarkedRuns& runs) {
+    // The macroblock row's top picture row, 16 * mbRow, is output row
+    // height - 1 - 16 * mbRow.
+    const ptrdiff_t topOutRow = g.height - 1 - 16 * mbRow;
+    uint8_t* rowOut = StepBytes(picture.dst, topOutRow * g.rowStep);
+    const uint8_t* y = planes->yRows[16 * mbRow];
+    const uint8_t* u = planes->uRows[8 * mbRow];
     runs.ForEach([&](ptrdiff_t x, ptrdiff_t count) {
       const uint8_t* runU = u + 8 * x;
       const PackedRun run = {y + 16 * x,   runU,   StepBytes(runU, vFromU),

@@ -1,5 +1,6 @@
 // The UYVY and YUY2 writers: the planar 4:2:0 picture packed into 4:2:2
-// rows, the last picture row first, one marked macroblock at a time.  Both
+// rows, the last picture row first in the output, one marked macroblock at
+// a time.  Both
 // byte orders share one walk; only the writer of a row pair differs.
 #include "common/addressing.h"
 #include "common/features.h"
@@ -23,21 +24,12 @@ struct Yuy2Order {
 
 constexpr int kSpanBytes = PackedFacts::kSpanBytes;
 
-// The distances every row of a macroblock is reached by, from one row-table
-// entry of each of Y and U per macroblock.
-struct Steps {
-  ptrdiff_t chroma;  // from one chroma row to the next, in U and V alike
-  ptrdiff_t vFromU;  // from a U row to the V row with the same index
-  ptrdiff_t outRow;  // from one output row to the next
-};
-
 // A row pair's writer gets two luma rows that share a chroma row: y0 goes to
-// the output row out0, y1 (the picture row above) to out1.  `tables` is null
-// on the copy paths.  A macroblock's writer gets its bottom row pair, whose
-// output rows it finds by stepping.
+// the output row out0, y1 (the picture row below) to out1.  `tables` is null
+// on the copy paths.  A macroblock's writer gets the macroblock as a run of
+// one.
 using RowPairWriter = void (*)(const PackedTables* tables, const RowPair& pair);
-using MacroblockWriter = void (*)(const PackedTables* tables, const RowPair& bottom,
-                                  const Steps& steps);
+using MacroblockWriter = void (*)(const PackedTables* tables, const PackedRun& macroblock);
 
 template <class Order>
 void PackSpanInteger(const uint8_t (&luma)[16], const uint8_t (&u)[8], const uint8_t (&v)[8],
@@ -104,32 +96,17 @@ KELMAR_TARGET_MMX void PackRowPairMmx(const PackedTables*, const RowPair& src) {
 }
 #endif
 
-// Eight row pairs from the macroblock's bottom luma row upward; output rows
-// run forward from the bottom pair's, two per pair.  Addresses are formed as
-// integers: strides may be negative and U and V may lie in separate
-// allocations.
+// The macroblock's eight row pairs, from the top.
 template <RowPairWriter kWriteRowPair>
-KELMAR_OUT_OF_LINE void PackMacroblock(const PackedTables* tables, const RowPair& bottom,
-                                       const Steps& steps) {
-  const ptrdiff_t lumaStride = 2 * steps.chroma;
-  for (int pair = 0; pair < 8; ++pair) {
-    RowPair src;
-    src.y0 = StepBytes(bottom.y0, -2 * pair * lumaStride);
-    src.y1 = StepBytes(src.y0, -lumaStride);
-    src.u = StepBytes(bottom.u, -pair * steps.chroma);
-    src.v = StepBytes(bottom.v, -pair * steps.chroma);
-    src.out0 = StepBytes(bottom.out0, 2 * pair * steps.outRow);
-    src.out1 = StepBytes(src.out0, steps.outRow);
-    kWriteRowPair(tables, src);
-  }
+KELMAR_OUT_OF_LINE void PackMacroblock(const PackedTables* tables, const PackedRun& macroblock) {
+  for (int pair = 0; pair < 8; ++pair) kWriteRowPair(tables, RowPairOfPackedRun(macroblock, pair));
 }
 
 #if KELMAR_HAVE_MMX
 template <class Order>
 KELMAR_OUT_OF_LINE KELMAR_TARGET_MMX void PackMacroblockMmx(const PackedTables* tables,
-                                                            const RowPair& bottom,
-                                                            const Steps& steps) {
-  PackMacroblock<PackRowPairMmx<Order>>(tables, bottom, steps);
+                                                            const PackedRun& macroblock) {
+  PackMacroblock<PackRowPairMmx<Order>>(tables, macroblock);
   _mm_empty();
 }
 #endif
@@ -137,16 +114,15 @@ KELMAR_OUT_OF_LINE KELMAR_TARGET_MMX void PackMacroblockMmx(const PackedTables* 
 // The integer and MMX paths: every macroblock of a run on its own.
 template <MacroblockWriter kWriteMacroblock>
 void PackByMacroblocks(const PackedJob& job, const PackedPicture& picture) {
-  const PackedTables* tables = job.tables;
   ForEachPackedRun(picture, [&](const PackedRun& run) {
-    const Steps steps = {run.chromaStride, RowDistance(run.u, run.v), run.outRow};
+    PackedRun macroblock = run;
+    macroblock.macroblocks = 1;
     for (ptrdiff_t c = 0; c < run.macroblocks; ++c) {
-      RowPair bottom;
-      bottom.y0 = run.y + 16 * c;
-      bottom.u = run.u + 8 * c;
-      bottom.v = StepBytes(bottom.u, steps.vFromU);
-      bottom.out0 = run.out + kSpanBytes * c;
-      kWriteMacroblock(tables, bottom, steps);
+      macroblock.y = run.y + 16 * c;
+      macroblock.u = run.u + 8 * c;
+      macroblock.v = run.v + 8 * c;
+      macroblock.out = run.out + kSpanBytes * c;
+      kWriteMacroblock(job.tables, macroblock);
     }
   });
 }

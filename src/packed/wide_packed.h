@@ -21,20 +21,6 @@
 
 namespace kelmar {
 
-// Row pair `pair` of a run: two luma rows going up the picture, the chroma
-// rows that serve them, and the two output rows going down the buffer.
-inline RowPair RowPairOfPackedRun(const PackedRun& run, int pair) {
-  const ptrdiff_t lumaStride = 2 * run.chromaStride;
-  RowPair rows;
-  rows.y0 = StepBytes(run.y, -2 * pair * lumaStride);
-  rows.y1 = StepBytes(rows.y0, -lumaStride);
-  rows.u = StepBytes(run.u, -pair * run.chromaStride);
-  rows.v = StepBytes(run.v, -pair * run.chromaStride);
-  rows.out0 = StepBytes(run.out, 2 * pair * run.outRow);
-  rows.out1 = StepBytes(rows.out0, run.outRow);
-  return rows;
-}
-
 // The vector kernels the kernel table chooses from, each for the copy and
 // for the adjusted output.
 #if KELMAR_HAVE_WIDE

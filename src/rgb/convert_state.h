@@ -62,7 +62,7 @@ using PictureConverter = void (*)(const RgbJob& job);
 // macroblock, top to bottom, each with `kConvertRow`.
 template <RowConverter kConvertRow>
 void ConvertPictureByRows(const RgbJob& job) {
-  ForEachMarkedRow(job.map, WalkOrder::kTopDown, [&](ptrdiff_t mbRow, const MarkedRuns& runs) {
+  ForEachMarkedRow(job.map, [&](ptrdiff_t mbRow, const MarkedRuns& runs) {
     kConvertRow(job, mbRow, StepBytes(job.dst, mbRow * job.mbRowAdvance), runs);
   });
 }

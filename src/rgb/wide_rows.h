@@ -40,7 +40,7 @@ inline WideMacroblockRow StartWideRow(const RgbJob& job, ptrdiff_t mbRow, uint8_
 // kernel.Run(row, column, count) for every run of marked macroblocks.
 template <typename Kernel>
 inline void ConvertWideRows(const RgbJob& job, RowSource source, const Kernel& kernel) {
-  ForEachMarkedRow(job.map, WalkOrder::kTopDown, [&](ptrdiff_t mbRow, const MarkedRuns& runs) {
+  ForEachMarkedRow(job.map, [&](ptrdiff_t mbRow, const MarkedRuns& runs) {
     const WideMacroblockRow row =
         StartWideRow(job, mbRow, StepBytes(job.dst, mbRow * job.mbRowAdvance), runs, source);
     runs.ForEach([&](ptrdiff_t column, ptrdiff_t count) { kernel.Run(row, column, count); });
