@@ -540,20 +540,30 @@ TEST_F(Packed, EveryWriterWithoutSomeForms) {
   }
 }
 
-// Map rows whose marks start, end and run across the eight-byte steps of
-// the map scan, and any non-zero byte as a mark: 23 columns are two whole
-// steps and seven bytes more.
+// Map rows whose marks start, end and run across the steps of the map scan
+// (32 bytes a test while unmarked, then eight a step), and any non-zero
+// byte as a mark: 71 columns are two whole 32-byte steps and seven bytes
+// more.
 TEST_F(Packed, MapPatternsAcrossTheScanSteps) {
-  constexpr int kCols = 23;
+  constexpr int kCols = 71;
+  const auto span = [](int first, int last) {
+    std::vector<int> columns;
+    for (int c = first; c <= last; ++c) columns.push_back(c);
+    return columns;
+  };
   const std::vector<std::vector<int>> marked = {
       {},
       {0},
       {kCols - 1},
       {7, 8},
-      {15, 16, 17, 18, 19, 20, 21, 22},
-      {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16},
-      {3, 12, 21},
-      {1, 2, 9, 10, 11, 22},
+      {31, 32},
+      {33},
+      {63, 64, 65},
+      span(15, 22),
+      span(0, 16),
+      span(40, kCols - 1),
+      {3, 12, 21, 45, 66},
+      {1, 2, 9, 10, 11, 22, 64, kCols - 1},
   };
   const Picture p = MakePicture(16 * kCols, 32, 41);
   for (const std::vector<int>& columns : marked) {
