@@ -540,10 +540,9 @@ TEST_F(Packed, EveryWriterWithoutSomeForms) {
   }
 }
 
-// Map rows whose marks start, end and run across the steps of the map scan
-// (32 bytes a test while unmarked, then eight a step), and any non-zero
-// byte as a mark: 71 columns are two whole 32-byte steps and seven bytes
-// more.
+// Map rows whose marks start, end and run across the eight-byte steps of
+// the map scan, and any non-zero byte as a mark: 71 columns are eight whole
+// steps and seven bytes more.
 TEST_F(Packed, MapPatternsAcrossTheScanSteps) {
   constexpr int kCols = 71;
   const auto span = [](int first, int last) {

@@ -34,20 +34,12 @@ inline ptrdiff_t FirstFlaggedByte(uint64_t flags) {
   return static_cast<ptrdiff_t>(__builtin_ctzll(flags) >> 3);
 }
 
-// Whether any of the 32 map bytes from `map` is non-zero.
-inline bool AnyMarkIn32(const uint8_t* map) {
-  uint64_t words[4];
-  std::memcpy(words, map, sizeof words);
-  return (words[0] | words[1] | words[2] | words[3]) != 0;
-}
-
 }  // namespace map_walk
 
-// First marked (non-zero) column in [x, end), or end.  Unmarked stretches,
-// most of a sparse map, are passed 32 bytes a test; then eight bytes a step
-// find the mark without a branch per byte.
+// First marked (non-zero) column in [x, end), or end.  Eight map bytes a
+// step while they are inside the row: sparse maps skip zeros quickly and a
+// dense one finds its next mark without a branch per byte.
 inline ptrdiff_t NextMarked(const uint8_t* map, ptrdiff_t x, ptrdiff_t end) {
-  while (x + 32 <= end && !map_walk::AnyMarkIn32(map + x)) x += 32;
   for (; x + 8 <= end; x += 8) {
     const uint64_t marks = map_walk::NonZeroBytes(map_walk::LoadMapWord(map + x));
     if (marks) return x + map_walk::FirstFlaggedByte(marks);
