@@ -1,7 +1,7 @@
 // The one walk over a macroblock map that every converter follows: the
 // macroblock rows that have a marked macroblock, top-down, and in each the
-// runs of consecutive marked macroblocks, left to right.  Column and row numbers are pointer-sized,
-// so no product of them with a size can overflow.
+// runs of consecutive marked macroblocks, left to right.  Column and row
+// numbers are pointer-sized, so no product of them with a size can overflow.
 #pragma once
 
 #include <cstddef>

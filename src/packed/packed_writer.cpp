@@ -1,7 +1,7 @@
 // The UYVY and YUY2 writers: the planar 4:2:0 picture packed into 4:2:2
 // rows, the last picture row first in the output, one marked macroblock at
-// a time.  Both
-// byte orders share one walk; only the writer of a row pair differs.
+// a time.  Both byte orders share one walk; only the writer of a row pair
+// differs.
 #include "common/addressing.h"
 #include "common/features.h"
 #include "common/layout_facts.h"
