@@ -4,8 +4,8 @@
 // out.
 #pragma once
 
-// The x86 processor test (flags ID bit, CPUID) and MMX block moves, on 32-
-// and 64-bit x86.
+// The x86 processor test (CPUID, and on 32-bit x86 the flags ID bit before
+// it) and MMX block moves, on 32- and 64-bit x86.
 #if defined(__i386__) || defined(__x86_64__)
 #define KELMAR_X86 1
 #else
