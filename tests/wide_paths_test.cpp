@@ -75,10 +75,11 @@ struct Size {
   int32_t width, height, zoom;
 };
 
-// Odd and even numbers of macroblocks per row (the vector paths take two at
-// a time), sizes with partial macroblocks, and double size.
-const Size kRgbSizes[] = {{16, 16, 0}, {32, 16, 0},  {48, 32, 0},  {80, 48, 0}, {112, 32, 0},
-                          {40, 36, 0}, {200, 50, 0}, {352, 32, 0}, {96, 64, 1}, {83, 70, 1}};
+// Odd and even numbers of macroblocks per row (the vector paths take two or
+// four at a time), sizes with partial macroblocks, and double size.
+const Size kRgbSizes[] = {{16, 16, 0},  {32, 16, 0}, {48, 32, 0},  {80, 48, 0},
+                          {112, 32, 0}, {40, 36, 0}, {200, 50, 0}, {352, 32, 0},
+                          {96, 64, 1},  {83, 70, 1}, {352, 64, 1}};
 const Size kPackedSizes[] = {{16, 16, 0},  {48, 32, 0}, {80, 48, 0},
                              {112, 32, 0}, {40, 36, 0}, {352, 32, 0}};
 
@@ -214,11 +215,11 @@ void AddEverySingleMacroblockMap(std::vector<SweepCase>& cases) {
   }
 }
 
-// 24-bit output at random sizes of whole pictures (partial macroblocks
+// RGB output at random sizes of whole pictures (partial macroblocks
 // included), both row orders, random settings, and double size with an odd
 // output width.
-void AddRandomRgb24Pictures(std::vector<SweepCase>& cases) {
-  Rng rng(18);
+void AddRandomRgbPictures(std::vector<SweepCase>& cases, const Layout& layout, uint32_t seed) {
+  Rng rng(seed);
   for (int round = 0; round < 40; ++round) {
     const int32_t zoom = rng.Uniform(0, 1);
     const int width = 2 * rng.Uniform(8, 60), height = 2 * rng.Uniform(8, 40);
@@ -227,8 +228,8 @@ void AddRandomRgb24Pictures(std::vector<SweepCase>& cases) {
     const Adjust a = {rng.Uniform(-30, 30), rng.Uniform(-45, 45), rng.Uniform(-12, 12), 0};
     const Size s = {outWidth, outHeight, zoom};
     const Tables tables = round % 2 ? Tables::kUp : Tables::kDown;
-    cases.push_back({&kRgb24, s, a, tables, 100u + round, true,
-                     RandomMap(outWidth * outHeight / 256 + 1, 200 + round, 70), "70%"});
+    cases.push_back({&layout, s, a, tables, seed + 82 + round, true,
+                     RandomMap(outWidth * outHeight / 256 + 1, seed + 182 + round, 70), "70%"});
   }
 }
 
@@ -247,7 +248,9 @@ std::vector<SweepCase> SweepCases() {
   AddLayoutSettingSizeGrid(cases);
   AddLargePictures(cases);
   AddEverySingleMacroblockMap(cases);
-  AddRandomRgb24Pictures(cases);
+  AddRandomRgbPictures(cases, kRgb24, 18);
+  AddRandomRgbPictures(cases, InfoOf(OutputLayout::kRgb555), 19);
+  AddRandomRgbPictures(cases, InfoOf(OutputLayout::kRgb565), 20);
   AddPackedCopies(cases);
   return cases;
 }

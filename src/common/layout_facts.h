@@ -50,6 +50,17 @@ struct Pal8Facts {
   static constexpr RowSource kRows = RowSource::kStepped;
 };
 
+// An RGB layout at double size: each source pixel written twice side by
+// side on the even output rows, every offset 0, every row from its own
+// table entry.  kBytesPerPixel is the output of one source pixel.
+template <typename Facts>
+struct DoubledFacts {
+  using Single = Facts;
+  static constexpr int kBytesPerPixel = 2 * Facts::kBytesPerPixel;
+  static constexpr LumaOffsets kOffsets = {0, 0, 0};
+  static constexpr RowSource kRows = RowSource::kEveryEntry;
+};
+
 // The RGB layouts, as the exports name them to the kernel table.
 enum class RgbLayout { kRgb24, kRgb555, kRgb565, kPal8 };
 

@@ -68,12 +68,53 @@ bool FormsApply(RgbLayout layout, const RgbTables& tables, bool shufflesBytes) {
 }
 #endif
 
+// The RGB layouts at double size: the widest kernel for the tables, where an
+// instruction set has one for them (RgbDoubledKernel* answer null where not).
+PictureConverter ChooseDoubledRgb([[maybe_unused]] RgbLayout layout,
+                                  [[maybe_unused]] const RgbCall& call, PictureConverter integer) {
+  PictureConverter convert = integer;
+  [[maybe_unused]] const auto take = [&](PictureConverter kernel) {
+    if (kernel) convert = kernel;
+  };
+#if KELMAR_HAVE_WIDE
+  const ConvertPlan& plan = call.plan;
+  const RgbClosedForms& forms = call.tables->forms;
+  if (plan.Allows(CodePath::kSse2)) take(RgbDoubledKernelSse2(layout, forms));
+  if (plan.Allows(CodePath::kSsse3)) take(RgbDoubledKernelSsse3(layout, forms));
+  if (plan.Allows(CodePath::kAvx2)) take(RgbDoubledKernelAvx2(layout, forms));
+  if (plan.Allows(CodePath::kAvx512)) take(RgbDoubledKernelAvx512(layout, forms));
+#endif
+#if KELMAR_HAVE_NEON
+  if (call.plan.Allows(CodePath::kNeon) && NeonChromaExact(call.tables->forms))
+    take(RgbDoubledKernelNeon(layout, call.tables->forms));
+#endif
+  return convert;
+}
+
+// The 8-bit dither at double size, as at normal size.
+PictureConverter ChooseDoubledDither(const RgbCall& call, PictureConverter integer) {
+  PictureConverter convert = integer;
+  if (!call.tables->ditherForms.exact) return convert;
+#if KELMAR_HAVE_WIDE
+  const ConvertPlan& plan = call.plan;
+  if (plan.Allows(CodePath::kSse2)) convert = Pal8KernelSse2(true);
+  if (plan.Allows(CodePath::kSsse3)) convert = Pal8KernelSsse3(true);
+  if (plan.Allows(CodePath::kAvx2)) convert = Pal8KernelAvx2(true);
+#endif
+#if KELMAR_HAVE_NEON
+  if (call.plan.Allows(CodePath::kNeon)) convert = Pal8KernelNeon(true);
+#endif
+  return convert;
+}
+
 }  // namespace
 
 PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool zoom) {
   const RgbLayoutKernels& own = OwnKernels(layout);
-  // Double size is rare enough to have one path everywhere.
-  if (zoom) return own.doubleSize;
+  if (zoom) {
+    return layout == RgbLayout::kPal8 ? ChooseDoubledDither(call, own.doubleSize)
+                                      : ChooseDoubledRgb(layout, call, own.doubleSize);
+  }
   const ConvertPlan& plan = call.plan;
   PictureConverter convert = own.integer;
 #if KELMAR_HAVE_MMX
@@ -83,15 +124,15 @@ PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool 
   const RgbTables& tables = *call.tables;
   const bool pal8 = layout == RgbLayout::kPal8;
   if (plan.Allows(CodePath::kSse2) && FormsApply(layout, tables, false))
-    convert = pal8 ? Pal8KernelSse2() : RgbFormKernelSse2(layout, tables.forms);
+    convert = pal8 ? Pal8KernelSse2(false) : RgbFormKernelSse2(layout, tables.forms);
   const bool halves = !pal8 && HalvesBeatLumaForm(tables.forms);
   if (plan.Allows(CodePath::kSsse3) && FormsApply(layout, tables, true)) {
-    convert = pal8     ? Pal8KernelSsse3()
+    convert = pal8     ? Pal8KernelSsse3(false)
               : halves ? RgbHalvesKernelSsse3(layout)
                        : RgbFormKernelSsse3(layout, tables.forms);
   }
   if (plan.Allows(CodePath::kAvx2) && FormsApply(layout, tables, true)) {
-    convert = pal8     ? Pal8KernelAvx2()
+    convert = pal8     ? Pal8KernelAvx2(false)
               : halves ? RgbHalvesKernelAvx2(layout)
                        : RgbFormKernelAvx2(layout, tables.forms);
   }
@@ -110,7 +151,7 @@ PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool 
     const RgbTables& tables = *call.tables;
     const RgbClosedForms& forms = tables.forms;
     if (layout == RgbLayout::kPal8) {
-      if (tables.ditherForms.exact) convert = Pal8KernelNeon();
+      if (tables.ditherForms.exact) convert = Pal8KernelNeon(false);
     } else if (NeonChromaExact(forms)) {
       if (NeonHalvesPreferred(forms))
         convert = RgbHalvesKernelNeon(layout);

@@ -46,6 +46,11 @@
 //                                    the stores of bytes packed from such
 //                                    levels: each 128-bit lane its 8 even
 //                                    pixels, then its 8 odd ones
+//   RepeatLo8ByParity, RepeatHi8ByParity
+//                                    each of the first (last) 8 pixels of
+//                                    such a lane twice, in pixel order, for
+//                                    double size (elsewhere UnpackLo8(a, a)
+//                                    and UnpackHi8(a, a))
 // and, where bytes are shuffled by four-bit indices (the luma by its
 // halves, tables/nibble_vectors.h), all of
 //   Shuffle(table, index)            per 128-bit lane, the table's byte at
@@ -54,7 +59,8 @@
 //   CmpGt8, Add8                     signed compare, add, per byte; and
 //                                    AddsU8, SubsU8 (below)
 // The dither kernels (wide_dither_core.h) also call
-//   Set8(char), AddsU8, SubsU8, MaxU8, LoadChromaPairs(rows), StoreBytes(out, a)
+//   Set8(char), AddsU8, SubsU8, MaxU8, LoadChromaPairs(rows), StoreBytes(out, a),
+//   UnpackLo8, UnpackHi8 (double size)
 //   and, with two macroblocks per step, SetLanes32(low, high)
 // The window kernels (wide_window_core.h) also call
 //   Table, LoadTable(p), Lookup(table, index), kTablesInRegisters, Xor,
@@ -142,6 +148,8 @@ KELMAR_TRAITS_PRIMITIVE(StoreBgr24ByParity,
                         Isa::StoreBgr24ByParity(AnOut(), AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(StoreWordsOfBytesByParity,
                         Isa::StoreWordsOfBytesByParity(AnOut(), AVec<Isa>(), AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(RepeatLo8ByParity, Isa::RepeatLo8ByParity(AVec<Isa>()));
+KELMAR_TRAITS_PRIMITIVE(RepeatHi8ByParity, Isa::RepeatHi8ByParity(AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(WidenLo8, Isa::WidenLo8(AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(WidenHi8, Isa::WidenHi8(AVec<Isa>()));
 KELMAR_BINARY_PRIMITIVE(Shuffle);
@@ -222,9 +230,12 @@ struct FormTraits {
                 "instruction-set traits have one of PlusOneWhereNegative16 and PackCentred16");
   static_assert(HasWidenEven8<Isa>::value == HasWidenOdd8<Isa>::value &&
                     HasWidenEven8<Isa>::value == HasStoreBgr24ByParity<Isa>::value &&
-                    HasWidenEven8<Isa>::value == HasStoreWordsOfBytesByParity<Isa>::value,
+                    HasWidenEven8<Isa>::value == HasStoreWordsOfBytesByParity<Isa>::value &&
+                    HasWidenEven8<Isa>::value == HasRepeatLo8ByParity<Isa>::value &&
+                    HasWidenEven8<Isa>::value == HasRepeatHi8ByParity<Isa>::value,
                 "instruction-set traits have all or none of WidenEven8, WidenOdd8, "
-                "StoreBgr24ByParity and StoreWordsOfBytesByParity");
+                "StoreBgr24ByParity, StoreWordsOfBytesByParity, RepeatLo8ByParity and "
+                "RepeatHi8ByParity");
   static_assert(HasShuffle<Isa>::value == HasLoadBytes16<Isa>::value &&
                     (!HasShuffle<Isa>::value || (HasCmpGt8<Isa>::value && HasAdd8<Isa>::value &&
                                                  HasAddsU8<Isa>::value && HasSubsU8<Isa>::value)),
@@ -275,6 +286,8 @@ struct DitherTraits {
   KELMAR_REQUIRE(LoadLuma, "LoadLuma(const uint8_t*)");
   KELMAR_REQUIRE(LoadChromaPairs, "LoadChromaPairs(const uint8_t*)");
   KELMAR_REQUIRE(StoreBytes, "StoreBytes(uint8_t*, Vec)");
+  KELMAR_REQUIRE(UnpackLo8, "UnpackLo8(Vec, Vec)");
+  KELMAR_REQUIRE(UnpackHi8, "UnpackHi8(Vec, Vec)");
   static_assert(Isa::kMacroblocksPerStep != 2 || HasSetLanes32<Isa>::value,
                 "instruction-set traits lack SetLanes32(uint32_t, uint32_t)");
   static constexpr bool kComplete = true;

@@ -59,7 +59,19 @@ DitherRows<Isa> MakeDitherRows(const DitherPatterns& patterns) {
   return rows;
 }
 
-template <typename Isa, typename Rows, typename OutRows, typename Vec = typename Isa::Vec>
+// The indices of 16 pixels per 128-bit lane, or at double size each twice.
+template <typename Isa, bool kDoubled, typename OutRows, typename Vec = typename Isa::Vec>
+KELMAR_VECTOR_INLINE void StoreIndices(OutRows out, Vec indices) {
+  if constexpr (kDoubled) {
+    Isa::StoreBytes(DoubledLanes<Isa>(out, 0, 32), Isa::UnpackLo8(indices, indices));
+    Isa::StoreBytes(DoubledLanes<Isa>(out, 16, 32), Isa::UnpackHi8(indices, indices));
+  } else {
+    Isa::StoreBytes(out, indices);
+  }
+}
+
+template <typename Isa, bool kDoubled, typename Rows, typename OutRows,
+          typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE void DitherRow(const DitherRows<Isa>& d, int p, Rows y, Vec u, Vec v,
                                     OutRows out) {
   const Vec sixteen = Isa::Set8(16);
@@ -74,24 +86,27 @@ KELMAR_VECTOR_INLINE void DitherRow(const DitherRows<Isa>& d, int p, Rows y, Vec
       Isa::template Srli16<3>(Isa::And(Isa::SubsU8(Isa::AddsU8(u, d.chroma[p]), half), chromaBits));
   const Vec vShare =
       Isa::template Srli16<5>(Isa::And(Isa::SubsU8(Isa::AddsU8(v, d.chroma[p]), half), chromaBits));
-  Isa::StoreBytes(out, Isa::Or(Isa::Or(lumaShare, uShare), vShare));
+  StoreIndices<Isa, kDoubled>(out, Isa::Or(Isa::Or(lumaShare, uShare), vShare));
 }
 
 // Row pair j of 16 or 32 pixels: matrix rows 0 and 1 for even j, 2 and 3 for
 // odd j.
-template <typename Isa, typename Rows, typename OutRows, typename Vec = typename Isa::Vec>
+template <typename Isa, bool kDoubled, typename Rows, typename OutRows,
+          typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE void DitherRowPair(const DitherRows<Isa>& d, int j, Rows y0, Rows y1, Rows u,
                                         Rows v, OutRows out0, OutRows out1) {
   const Vec uPairs = Isa::LoadChromaPairs(u);
   const Vec vPairs = Isa::LoadChromaPairs(v);
   const int p = 2 * (j & 1);
-  DitherRow<Isa>(d, p, y0, uPairs, vPairs, out0);
-  DitherRow<Isa>(d, p + 1, y1, uPairs, vPairs, out1);
+  DitherRow<Isa, kDoubled>(d, p, y0, uPairs, vPairs, out0);
+  DitherRow<Isa, kDoubled>(d, p + 1, y1, uPairs, vPairs, out1);
 }
 
-template <typename Isa>
+// kDoubled: double size, each index written twice side by side.
+template <typename Isa, bool kDoubled>
 struct DitherKernel {
   static constexpr ptrdiff_t kStep = Isa::kMacroblocksPerStep;
+  static constexpr ptrdiff_t kOut = kDoubled ? 32 : 16;  // output bytes of a macroblock row
   DitherRows<Isa> rows;
   DitherRows<Isa> twoPairs;  // matrix rows 0 and 2, 1 and 3 side by side in the lanes
 
@@ -107,38 +122,39 @@ struct DitherKernel {
         std::conditional_t<kFewRegisters, const DitherRows<Isa>, const DitherRows<Isa>&>;
     RowsHeld local = rows;
     for (int j = 0; j < 8; ++j) {
-      const auto [y0, y1, u, v, out0, out1] = RowPairOfMacroblocksFrom(row, j, column, 16);
+      const auto [y0, y1, u, v, out0, out1] = RowPairOfMacroblocksFrom(row, j, column, kOut);
       if constexpr (kFewRegisters) {
         const int p = 2 * (j & 1);
         for (int r = 0; r < 2; ++r) {
           const uint8_t* const y = r == 0 ? y0 : y1;
           uint8_t* const out = r == 0 ? out0 : out1;
           for (ptrdiff_t c = 0; c < paired; c += kStep)
-            DitherRow<Isa>(local, p + r, y + 16 * c, Isa::LoadChromaPairs(u + 8 * c),
-                           Isa::LoadChromaPairs(v + 8 * c), out + 16 * c);
+            DitherRow<Isa, kDoubled>(local, p + r, y + 16 * c, Isa::LoadChromaPairs(u + 8 * c),
+                                     Isa::LoadChromaPairs(v + 8 * c), out + kOut * c);
         }
       } else {
         for (ptrdiff_t c = 0; c < paired; c += kStep)
-          DitherRowPair<Isa>(local, j, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c,
-                             out0 + 16 * c, out1 + 16 * c);
+          DitherRowPair<Isa, kDoubled>(local, j, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c,
+                                       out0 + kOut * c, out1 + kOut * c);
       }
     }
     if constexpr (kStep == 2) {
       if (paired == count) return;
       // Row pairs j (even) and j + 1 use matrix rows 0-1 and 2-3.
       for (int j = 0; j < 8; j += 2) {
-        const RowPairsInLanes p = TwoRowPairsOfMacroblock(row, j, column + paired, 16);
-        DitherRowPair<Isa>(twoPairs, 0, p.y0, p.y1, p.u, p.v, p.out0, p.out1);
+        const RowPairsInLanes p = TwoRowPairsOfMacroblock(row, j, column + paired, kOut);
+        DitherRowPair<Isa, kDoubled>(twoPairs, 0, p.y0, p.y1, p.u, p.v, p.out0, p.out1);
       }
     }
   }
 };
 
-template <typename Isa>
+template <typename Isa, bool kDoubled>
 void DitherPicture(const RgbJob& job) {
   static_assert(vector_traits::DitherTraits<Isa>::kComplete);
   const DitherPatterns& patterns = job.tables->ditherForms.patterns;
-  DitherKernel<Isa> kernel = {MakeDitherRows<Isa>(patterns), MakeDitherRows<Isa>(patterns)};
+  DitherKernel<Isa, kDoubled> kernel = {MakeDitherRows<Isa>(patterns),
+                                        MakeDitherRows<Isa>(patterns)};
   if constexpr (Isa::kMacroblocksPerStep == 2) {
     for (int r = 0; r < 2; ++r) {
       kernel.twoPairs.luma[r] = Isa::SetLanes32(BiasedRow(patterns.luma[r], kDitherLumaBias),
@@ -149,6 +165,12 @@ void DitherPicture(const RgbJob& job) {
     }
   }
   ConvertWideRows(job, Pal8Facts::kRows, kernel);
+}
+
+// The dither kernel at either size.
+template <typename Isa>
+PictureConverter DitherKernelFor(bool doubleSize) {
+  return doubleSize ? DitherPicture<Isa, true> : DitherPicture<Isa, false>;
 }
 
 }  // namespace

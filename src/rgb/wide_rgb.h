@@ -18,14 +18,16 @@
 
 namespace kelmar {
 
-// One macroblock row at normal size: its 16 luma rows and 8 chroma rows from
-// column 0, where its output starts, and its marked macroblocks.
+// One macroblock row: its 16 luma rows and 8 chroma rows from column 0,
+// where its output starts, and its marked macroblocks.
 struct WideMacroblockRow {
   const uint8_t* y[16];
   const uint8_t* u[8];
   const uint8_t* v[8];
   uint8_t* out;
-  ptrdiff_t rowBytes;
+  // From the output row of a luma row to that of the next: one output row,
+  // or at double size two output rows of twice the width.
+  ptrdiff_t outRowStep;
   MarkedRuns runs;
 };
 
@@ -51,25 +53,31 @@ struct FourOutputRows {
 // The vector kernels the kernel table (exports/kernel_table.cpp) chooses
 // from, one set per instruction set: a kernel for the luma form of the
 // tables (or null where the layout has none), for the dither, for the
-// lookups in windows of LumaTable (AVX-512, Advanced SIMD) and for the luma
-// by its halves (the instruction sets that shuffle bytes).
+// lookups in windows of LumaTable (AVX-512, Advanced SIMD), for the luma
+// by its halves (the instruction sets that shuffle bytes) and for double
+// size (null for tables it has no kernel for).
 #if KELMAR_HAVE_WIDE
 PictureConverter RgbFormKernelSse2(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbFormKernelSsse3(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbHalvesKernelSsse3(RgbLayout layout);
+PictureConverter RgbDoubledKernelSse2(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbDoubledKernelSsse3(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbDoubledKernelAvx2(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbDoubledKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbFormKernelAvx2(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbHalvesKernelAvx2(RgbLayout layout);
 PictureConverter RgbFormKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbWindowKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter Pal8KernelSse2();
-PictureConverter Pal8KernelSsse3();
-PictureConverter Pal8KernelAvx2();
+PictureConverter Pal8KernelSse2(bool doubleSize);
+PictureConverter Pal8KernelSsse3(bool doubleSize);
+PictureConverter Pal8KernelAvx2(bool doubleSize);
 #endif
 #if KELMAR_HAVE_NEON
 PictureConverter RgbFormKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbHalvesKernelNeon(RgbLayout layout);
-PictureConverter Pal8KernelNeon();
+PictureConverter RgbDoubledKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter Pal8KernelNeon(bool doubleSize);
 #endif
 
 }  // namespace kelmar

@@ -193,7 +193,11 @@ PictureConverter RgbFormKernelAvx2(RgbLayout layout, const RgbClosedForms& forms
 
 PictureConverter RgbHalvesKernelAvx2(RgbLayout layout) { return HalvesKernelFor<Avx2>(layout); }
 
-PictureConverter Pal8KernelAvx2() { return DitherPicture<Avx2>; }
+PictureConverter RgbDoubledKernelAvx2(RgbLayout layout, const RgbClosedForms& forms) {
+  return DoubledKernelFor<Avx2>(layout, forms);
+}
+
+PictureConverter Pal8KernelAvx2(bool doubleSize) { return DitherKernelFor<Avx2>(doubleSize); }
 
 }  // namespace kelmar
 

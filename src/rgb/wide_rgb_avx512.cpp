@@ -201,6 +201,16 @@ struct Avx512 : BytesFromWords<Avx512> {
   // serve both pixels where they are, with no unpack to spread them.
   static Vec WidenEven8(Vec a) { return _mm512_and_si512(a, Set16(0xFF)); }
   static Vec WidenOdd8(Vec a) { return _mm512_srli_epi16(a, 8); }
+  // Each of the first (last) eight pixels of every 128-bit lane twice, in
+  // pixel order, from bytes packed by parity.
+  static Vec RepeatLo8ByParity(Vec a) {
+    const __m128i pixels = _mm_setr_epi8(0, 0, 8, 8, 1, 1, 9, 9, 2, 2, 10, 10, 3, 3, 11, 11);
+    return _mm512_shuffle_epi8(a, _mm512_broadcast_i32x4(pixels));
+  }
+  static Vec RepeatHi8ByParity(Vec a) {
+    const __m128i pixels = _mm_setr_epi8(4, 4, 12, 12, 5, 5, 13, 13, 6, 6, 14, 14, 7, 7, 15, 15);
+    return _mm512_shuffle_epi8(a, _mm512_broadcast_i32x4(pixels));
+  }
   static Vec UnpackLo8(Vec a, Vec b) { return _mm512_unpacklo_epi8(a, b); }
   static Vec UnpackHi8(Vec a, Vec b) { return _mm512_unpackhi_epi8(a, b); }
   static Vec UnpackLo16(Vec a, Vec b) { return _mm512_unpacklo_epi16(a, b); }
@@ -305,6 +315,10 @@ PictureConverter RgbFormKernelAvx512(RgbLayout layout, const RgbClosedForms& for
 
 PictureConverter RgbWindowKernelAvx512(RgbLayout layout, const RgbClosedForms& forms) {
   return WindowKernelFor<Avx512>(layout, forms);
+}
+
+PictureConverter RgbDoubledKernelAvx512(RgbLayout layout, const RgbClosedForms& forms) {
+  return DoubledKernelFor<Avx512>(layout, forms);
 }
 
 }  // namespace kelmar

@@ -274,21 +274,66 @@ KELMAR_VECTOR_INLINE void StorePixels(Rgb24Facts, OutRows out, Vec b, Vec g, Vec
   StoreBgr24<Isa, kByParity>(out, b, g, r);
 }
 
+// The low and the high bytes of 16-bit pixels.
+template <typename Vec>
+struct WordBytes {
+  Vec low, high;
+};
+
 // 0RRRRRGG GGGBBBBB, low byte first: each byte takes its top bits from one
 // colour and the bits below from the next (ShiftRightInsert8).
-template <typename Isa, bool kByParity = false, typename Vec, typename OutRows>
-KELMAR_VECTOR_INLINE void StorePixels(Rgb555Facts, OutRows out, Vec b, Vec g, Vec r) {
-  const Vec high = Isa::template ShiftRightInsert8<6>(Isa::template ShiftRight8<1>(r), g);
-  const Vec low = Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<2>(g), b);
-  StoreWordsOfBytes<Isa, kByParity>(out, low, high);
+template <typename Isa, typename Vec>
+KELMAR_VECTOR_INLINE WordBytes<Vec> PackWords(Rgb555Facts, Vec b, Vec g, Vec r) {
+  return {Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<2>(g), b),
+          Isa::template ShiftRightInsert8<6>(Isa::template ShiftRight8<1>(r), g)};
 }
 
 // RRRRRGGG GGGBBBBB, low byte first.
+template <typename Isa, typename Vec>
+KELMAR_VECTOR_INLINE WordBytes<Vec> PackWords(Rgb565Facts, Vec b, Vec g, Vec r) {
+  return {Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<3>(g), b),
+          Isa::template ShiftRightInsert8<5>(r, g)};
+}
+
+template <typename Isa, bool kByParity = false, typename Vec, typename OutRows>
+KELMAR_VECTOR_INLINE void StorePixels(Rgb555Facts, OutRows out, Vec b, Vec g, Vec r) {
+  const WordBytes<Vec> words = PackWords<Isa>(Rgb555Facts(), b, g, r);
+  StoreWordsOfBytes<Isa, kByParity>(out, words.low, words.high);
+}
 template <typename Isa, bool kByParity = false, typename Vec, typename OutRows>
 KELMAR_VECTOR_INLINE void StorePixels(Rgb565Facts, OutRows out, Vec b, Vec g, Vec r) {
-  const Vec high = Isa::template ShiftRightInsert8<5>(r, g);
-  const Vec low = Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<3>(g), b);
-  StoreWordsOfBytes<Isa, kByParity>(out, low, high);
+  const WordBytes<Vec> words = PackWords<Isa>(Rgb565Facts(), b, g, r);
+  StoreWordsOfBytes<Isa, kByParity>(out, words.low, words.high);
+}
+
+// Each byte of the first (kHigh: last) eight pixels of every 128-bit lane
+// twice, in pixel order.
+template <typename Isa, bool kByParity, bool kHigh, typename Vec>
+KELMAR_VECTOR_INLINE Vec Repeat8(Vec a) {
+  if constexpr (kByParity)
+    return kHigh ? Isa::RepeatHi8ByParity(a) : Isa::RepeatLo8ByParity(a);
+  else
+    return kHigh ? Isa::UnpackHi8(a, a) : Isa::UnpackLo8(a, a);
+}
+
+// Double size: every pixel twice, as the layout stores it, in natural order.
+template <typename Isa, bool kByParity = false, typename Facts, typename Vec, typename OutRows>
+KELMAR_VECTOR_INLINE void StorePixels(DoubledFacts<Facts>, OutRows out, Vec b, Vec g, Vec r) {
+  constexpr ptrdiff_t kHalf = 16 * Facts::kBytesPerPixel;  // eight pixels doubled
+  const auto low = DoubledLanes<Isa>(out, 0, 2 * kHalf);
+  const auto high = DoubledLanes<Isa>(out, kHalf, 2 * kHalf);
+  if constexpr (Facts::kBytesPerPixel == 3) {
+    StoreBgr24<Isa, false>(low, Repeat8<Isa, kByParity, false>(b),
+                           Repeat8<Isa, kByParity, false>(g), Repeat8<Isa, kByParity, false>(r));
+    StoreBgr24<Isa, false>(high, Repeat8<Isa, kByParity, true>(b), Repeat8<Isa, kByParity, true>(g),
+                           Repeat8<Isa, kByParity, true>(r));
+  } else {
+    const WordBytes<Vec> w = PackWords<Isa>(Facts(), b, g, r);
+    StoreWordsOfBytes<Isa, false>(low, Repeat8<Isa, kByParity, false>(w.low),
+                                  Repeat8<Isa, kByParity, false>(w.high));
+    StoreWordsOfBytes<Isa, false>(high, Repeat8<Isa, kByParity, true>(w.low),
+                                  Repeat8<Isa, kByParity, true>(w.high));
+  }
 }
 
 // The layout's offsets in the units of the luma form: red / blue before the
@@ -448,6 +493,17 @@ PictureConverter KeyedKernel(const LumaForm& luma) {
   return ConvertPictureWithForm<CompiledForm<kKind, kSlots>, Layout, Isa>;
 }
 
+// The kernel of the unit-slope form, centred where the instruction set
+// takes it so and the form has no lift.
+template <typename Layout, typename Isa>
+PictureConverter UnitSlopeKernel(const LumaForm& luma) {
+  using Kind = LumaFormKind;
+  if constexpr (vector_traits::TakesCentredLevels<Isa>())
+    if (luma.lift == 0)
+      return ConvertPictureWithForm<CompiledForm<Kind::kUnitSlope, 0, false, true>, Layout, Isa>;
+  return ConvertPictureWithForm<CompiledForm<Kind::kUnitSlope, 0>, Layout, Isa>;
+}
+
 // The kernel compiled for the form of the tables: their luma form's kind
 // and its correction slots (three only keyed by level; the clamped form
 // has one or four).
@@ -456,12 +512,7 @@ PictureConverter FormKernel(const RgbClosedForms& forms) {
   static_assert(vector_traits::FormTraits<Isa>::kComplete);
   using Kind = LumaFormKind;
   const LumaForm& luma = forms.luma;
-  if (luma.kind == Kind::kUnitSlope) {
-    if constexpr (vector_traits::TakesCentredLevels<Isa>())
-      if (luma.lift == 0)
-        return ConvertPictureWithForm<CompiledForm<Kind::kUnitSlope, 0, false, true>, Layout, Isa>;
-    return ConvertPictureWithForm<CompiledForm<Kind::kUnitSlope, 0>, Layout, Isa>;
-  }
+  if (luma.kind == Kind::kUnitSlope) return UnitSlopeKernel<Layout, Isa>(luma);
   if (luma.kind == Kind::kClampedRational) {
     constexpr Kind kClamped = Kind::kClampedRational;
     switch (LumaCorrectionSlots(luma)) {
@@ -487,6 +538,32 @@ PictureConverter FormKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
     case RgbLayout::kRgb24: return FormKernel<Rgb24Facts, Isa>(forms);
     case RgbLayout::kRgb555: return FormKernel<Rgb555Facts, Isa>(forms);
     case RgbLayout::kRgb565: return FormKernel<Rgb565Facts, Isa>(forms);
+    case RgbLayout::kPal8: break;
+  }
+  return nullptr;
+}
+
+// Double size, which is rare, has kernels for the two common kinds of
+// tables only: the unit-slope form (no contrast) and the luma by its halves
+// (where the instruction set shuffles bytes).  Null for other tables, which
+// a narrower instruction set or the integer path converts.
+template <typename Facts, typename Isa>
+PictureConverter DoubledKernel(const RgbClosedForms& forms) {
+  static_assert(vector_traits::FormTraits<Isa>::kComplete);
+  using Layout = DoubledFacts<Facts>;
+  if (forms.Usable() && forms.luma.kind == LumaFormKind::kUnitSlope)
+    return UnitSlopeKernel<Layout, Isa>(forms.luma);
+  if constexpr (vector_traits::ShufflesBytes<Isa>())
+    if (forms.UsableByHalves()) return ConvertPictureWithForm<ByHalves, Layout, Isa>;
+  return nullptr;
+}
+
+template <typename Isa>
+PictureConverter DoubledKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
+  switch (layout) {
+    case RgbLayout::kRgb24: return DoubledKernel<Rgb24Facts, Isa>(forms);
+    case RgbLayout::kRgb555: return DoubledKernel<Rgb555Facts, Isa>(forms);
+    case RgbLayout::kRgb565: return DoubledKernel<Rgb565Facts, Isa>(forms);
     case RgbLayout::kPal8: break;
   }
   return nullptr;

@@ -184,11 +184,15 @@ PictureConverter RgbFormKernelNeon(RgbLayout layout, const RgbClosedForms& forms
 
 PictureConverter RgbHalvesKernelNeon(RgbLayout layout) { return HalvesKernelFor<Neon>(layout); }
 
+PictureConverter RgbDoubledKernelNeon(RgbLayout layout, const RgbClosedForms& forms) {
+  return DoubledKernelFor<Neon>(layout, forms);
+}
+
 PictureConverter RgbWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms) {
   return WindowKernelFor<NeonWithTable>(layout, forms);
 }
 
-PictureConverter Pal8KernelNeon() { return DitherPicture<Neon>; }
+PictureConverter Pal8KernelNeon(bool doubleSize) { return DitherKernelFor<Neon>(doubleSize); }
 
 }  // namespace kelmar
 

@@ -19,7 +19,11 @@ PictureConverter RgbFormKernelSse2(RgbLayout layout, const RgbClosedForms& forms
   return FormKernelFor<Sse2>(layout, forms);
 }
 
-PictureConverter Pal8KernelSse2() { return DitherPicture<Sse2>; }
+PictureConverter RgbDoubledKernelSse2(RgbLayout layout, const RgbClosedForms& forms) {
+  return DoubledKernelFor<Sse2>(layout, forms);
+}
+
+PictureConverter Pal8KernelSse2(bool doubleSize) { return DitherKernelFor<Sse2>(doubleSize); }
 
 }  // namespace kelmar
 

@@ -43,7 +43,11 @@ PictureConverter RgbFormKernelSsse3(RgbLayout layout, const RgbClosedForms& form
 
 PictureConverter RgbHalvesKernelSsse3(RgbLayout layout) { return HalvesKernelFor<Ssse3>(layout); }
 
-PictureConverter Pal8KernelSsse3() { return DitherPicture<Ssse3>; }
+PictureConverter RgbDoubledKernelSsse3(RgbLayout layout, const RgbClosedForms& forms) {
+  return DoubledKernelFor<Ssse3>(layout, forms);
+}
+
+PictureConverter Pal8KernelSsse3(bool doubleSize) { return DitherKernelFor<Ssse3>(doubleSize); }
 
 }  // namespace kelmar
 
