@@ -82,7 +82,10 @@ PictureConverter ChooseDoubledRgb([[maybe_unused]] RgbLayout layout,
   if (plan.Allows(CodePath::kSse2)) take(RgbDoubledKernelSse2(layout, forms));
   if (plan.Allows(CodePath::kSsse3)) take(RgbDoubledKernelSsse3(layout, forms));
   if (plan.Allows(CodePath::kAvx2)) take(RgbDoubledKernelAvx2(layout, forms));
-  if (plan.Allows(CodePath::kAvx512)) take(RgbDoubledKernelAvx512(layout, forms));
+  if (plan.Allows(CodePath::kAvx512)) {
+    take(WindowsPreferred(forms) ? RgbDoubledWindowKernelAvx512(layout, forms) : nullptr);
+    take(RgbDoubledKernelAvx512(layout, forms));
+  }
 #endif
 #if KELMAR_HAVE_NEON
   if (call.plan.Allows(CodePath::kNeon) && NeonChromaExact(call.tables->forms))

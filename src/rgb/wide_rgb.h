@@ -64,6 +64,7 @@ PictureConverter RgbDoubledKernelSse2(RgbLayout layout, const RgbClosedForms& fo
 PictureConverter RgbDoubledKernelSsse3(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbDoubledKernelAvx2(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbDoubledKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbDoubledWindowKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbFormKernelAvx2(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbHalvesKernelAvx2(RgbLayout layout);
 PictureConverter RgbFormKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);

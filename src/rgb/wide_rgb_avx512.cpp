@@ -321,6 +321,10 @@ PictureConverter RgbDoubledKernelAvx512(RgbLayout layout, const RgbClosedForms& 
   return DoubledKernelFor<Avx512>(layout, forms);
 }
 
+PictureConverter RgbDoubledWindowKernelAvx512(RgbLayout layout, const RgbClosedForms& forms) {
+  return DoubledWindowKernelFor<Avx512>(layout, forms);
+}
+
 }  // namespace kelmar
 
 KELMAR_TARGET_END

@@ -210,6 +210,21 @@ PictureConverter WindowKernel(const RgbClosedForms& forms) {
   }
 }
 
+// Double size with one window, the common adjusted settings' count; null
+// for other tables.
+template <typename Isa>
+PictureConverter DoubledWindowKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
+  static_assert(vector_traits::WindowTraits<Isa>::kComplete);
+  if (forms.windows.count != 1) return nullptr;
+  switch (layout) {
+    case RgbLayout::kRgb24: return ConvertPictureWithWindows<DoubledFacts<Rgb24Facts>, Isa, 1>;
+    case RgbLayout::kRgb555: return ConvertPictureWithWindows<DoubledFacts<Rgb555Facts>, Isa, 1>;
+    case RgbLayout::kRgb565: return ConvertPictureWithWindows<DoubledFacts<Rgb565Facts>, Isa, 1>;
+    case RgbLayout::kPal8: break;
+  }
+  return nullptr;
+}
+
 template <typename Isa>
 PictureConverter WindowKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
   switch (layout) {
