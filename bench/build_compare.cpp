@@ -4,13 +4,14 @@
 // the processor only ever adds time).  The result is the median over rounds
 // of the one's time over the other's.
 //
-//   kelmar_build_compare [--tier PATH] BASELINE.so CANDIDATE.so [rounds]
+//   kelmar_build_compare [--tier PATH] [--zoom] BASELINE.so CANDIDATE.so [rounds]
 //
 // --tier forces the code path of that name (integer, mmx, sse2, ssse3, avx2,
 // avx512) in both, through the KelmarBenchForcePath export of the bench-only builds that
 // scripts/bench-builds.sh links.
 // Single-threaded, 352 x 288 and 1280 x 720, full map, every layout neutral
-// and adjusted.
+// and adjusted; with --zoom the RGB layouts at double size, 704 x 576 and
+// 1280 x 720 of output.
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -61,10 +62,10 @@ double Median(std::vector<double> values) {
 
 // Seconds for `calls` conversions.
 double Time(const Library& library, HeaderWithPalette& header, std::vector<uint8_t>& dst,
-            const PlaneSet& planes, std::vector<uint8_t>& map, int calls) {
+            const PlaneSet& planes, std::vector<uint8_t>& map, int32_t zoom, int calls) {
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < calls; ++i)
-    library.kelmar(&header.header, dst.data(), &planes, map.data(), 0, 0);
+    library.kelmar(&header.header, dst.data(), &planes, map.data(), 0, zoom);
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -80,12 +81,15 @@ int main(int argc, char** argv) {
     argc -= 2;
     argv += 2;
   }
+  const int32_t zoom = argc > 1 && std::string(argv[1]) == "--zoom";
+  argc -= zoom;
+  argv += zoom;
   CodePath path = kWidestCodePath;
   if (argc < 3 || (tier && !CodePathNamed(tier, &path))) {
     std::fprintf(stderr, "usage: kelmar_build_compare [--tier ");
     for (int32_t p = 0; p < kCodePathCount; ++p)
       std::fprintf(stderr, "%s%s", p ? "|" : "", kCodePathNames[p]);
-    std::fprintf(stderr, "] BASELINE.so CANDIDATE.so [rounds]\n");
+    std::fprintf(stderr, "] [--zoom] BASELINE.so CANDIDATE.so [rounds]\n");
     return 2;
   }
   Library libraries[2];
@@ -105,16 +109,19 @@ int main(int argc, char** argv) {
   const int rounds = argc > 3 ? std::atoi(argv[3]) : 31;
   // Calls per timing at 1280 x 720; smaller pictures get proportionally more.
   constexpr int kCalls = 5;
-  const std::pair<int, int> sizes[] = {{352, 288}, {1280, 720}};
+  // Output sizes: at double size the source is half as wide and high.
+  const std::pair<int, int> sizes[] = {{zoom ? 704 : 352, zoom ? 576 : 288}, {1280, 720}};
   std::mt19937 order(20261208);
 
   std::printf(
-      "Candidate / baseline on the %s path, medians of %d paired rounds (below 1: faster)\n\n",
-      tier ? tier : "automatic", rounds);
+      "Candidate / baseline on the %s path%s, medians of %d paired rounds (below 1: faster)\n\n",
+      tier ? tier : "automatic", zoom ? " at double size" : "", rounds);
   std::printf("| layout | size | neutral | adjusted |\n|---|---|---:|---:|\n");
   for (const OutputLayoutInfo& info : kOutputLayouts) {
+    if (zoom && info.packed) continue;
     for (const auto& [width, height] : sizes) {
-      const HostPicture picture(PictureOfSize(width, height));
+      const HostPicture picture(
+          PictureOfSize(zoom ? width / 2 : width, zoom ? height / 2 : height));
       const int calls = kCalls * (1280 * 720) / (width * height);
       std::printf("| %s | %dx%d |", info.name, width, height);
       for (Setting setting : {Setting::kNeutral, Setting::kAdjusted}) {
@@ -123,7 +130,7 @@ int main(int argc, char** argv) {
         std::vector<uint8_t> map(size_t(width) * height / 256, 1);
         for (Library& library : libraries) {
           ValuesOf(setting).Apply(library.setDisplay);
-          Time(library, header, dst, picture.planes, map, 2);  // the change, and warm caches
+          Time(library, header, dst, picture.planes, map, zoom, 2);  // the change, and warm caches
         }
         std::vector<double> ratios;
         for (int round = 0; round < rounds; ++round) {
@@ -132,8 +139,8 @@ int main(int argc, char** argv) {
             const bool candidateFirst = order() & 1;
             for (int k = 0; k < 2; ++k) {
               const int which = candidateFirst ? 1 - k : k;
-              fastest[which] = std::min(
-                  fastest[which], Time(libraries[which], header, dst, picture.planes, map, calls));
+              fastest[which] = std::min(fastest[which], Time(libraries[which], header, dst,
+                                                             picture.planes, map, zoom, calls));
             }
           }
           ratios.push_back(fastest[1] / fastest[0]);

@@ -2,11 +2,12 @@
 # The library of this tree against an earlier revision's, single-threaded,
 # in paired, interleaved rounds in one process (a single run's spread here is
 # 20 % or more, so the two are compared side by side, never across runs).
-#   bash scripts/bench-builds.sh [--tier PATH] [REVISION] [ROUNDS]
+#   bash scripts/bench-builds.sh [--tier PATH] [--zoom] [REVISION] [ROUNDS]
 # REVISION defaults to 3a496eb, the last build before the kernel tables.
 # --tier integer|mmx|sse2|ssse3|avx2|avx512 forces that code path in both
 # builds (by name: revisions number the paths differently);
-# without it each build takes its automatic choice.
+# without it each build takes its automatic choice.  --zoom times the RGB
+# layouts at double size instead.
 #
 # The shipped library has no way to force a path, so each build is a
 # bench-only shared object (never installed): the revision's kelmar_static
@@ -16,6 +17,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KELMAR_BUILD_ROOT:-$root/build}
 tier=""
+zoom=()
 positional=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -24,6 +26,7 @@ while [ $# -gt 0 ]; do
       tier=$2
       shift 2
       ;;
+    --zoom) zoom=(--zoom); shift ;;
     -*) echo "bench-builds.sh: unknown option $1" >&2; exit 2 ;;
     *) positional+=("$1"); shift ;;
   esac
@@ -68,5 +71,5 @@ link_bench_library "$root" "$build/bench"
 
 echo "baseline: $revision; candidate: $(git -C "$root" describe --always --dirty);" \
   "path: ${tier:-automatic}"
-"$build/bench/bench/kelmar_build_compare" ${tier:+--tier "$tier"} \
+"$build/bench/bench/kelmar_build_compare" ${tier:+--tier "$tier"} "${zoom[@]}" \
   "$baseline/build/libkelmar_bench.so" "$build/bench/libkelmar_bench.so" "$rounds"
