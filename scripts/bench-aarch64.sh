@@ -58,13 +58,19 @@ count() {
   qemu-aarch64 -L /usr/aarch64-linux-gnu -cpu cortex-a72 -plugin "$dir/insn_count.so" -d plugin \
     "$dir/count_conversions" "$@" 2>&1 >/dev/null | awk '/^insns/ { print $2 }'
 }
-# Instructions per pixel of one conversion: CONVERTER LAYOUT SETTING [PATH].
+# Instructions per pixel of one conversion: [--zoom] CONVERTER LAYOUT SETTING
+# [PATH]; with --zoom per pixel of the double-size output.
 per_pixel() {
+  local zoom=()
+  if [ "$1" = --zoom ]; then
+    zoom=(--zoom)
+    shift
+  fi
   local converter=$1 layout=$2 setting=$3
   shift 3
   local one four
-  one=$(count "$converter" "$layout" "$setting" 1 "$@")
-  four=$(count "$converter" "$layout" "$setting" 5 "$@")
+  one=$(count "${zoom[@]}" "$converter" "$layout" "$setting" 1 "$@")
+  four=$(count "${zoom[@]}" "$converter" "$layout" "$setting" 5 "$@")
   awk -v a="$one" -v b="$four" -v p=$pixels 'BEGIN { printf "%.2f", (b - a) / 4 / p }'
 }
 
@@ -86,6 +92,16 @@ for layout in rgb24 rgb555 rgb565 pal8 uyvy yuy2; do
     ratios=$(awk -v n="$neutral" -v a="$adjusted" -v y="$yuv" 'BEGIN { printf "%.2f | %.2f", n / y, a / y }')
   fi
   echo "| $layout | $integer | $neutral | $adjusted | $theirs | $ratios |"
+done
+
+echo
+echo "At double size, per pixel of the 1280 x 720 output (a 640 x 360 picture):"
+echo
+echo "| layout | ours integer | ours neutral | ours adjusted |"
+echo "|---|---:|---:|---:|"
+for layout in rgb24 rgb555 rgb565 pal8; do
+  echo "| $layout | $(per_pixel --zoom kelmar $layout neutral integer)" \
+    "| $(per_pixel --zoom kelmar $layout neutral) | $(per_pixel --zoom kelmar $layout adjusted) |"
 done
 
 # llvm-mca: the inner loops as the compilers laid them out, between the

@@ -107,7 +107,7 @@ loop "ours 5-5-5 adjusted (luma by halves)" "$halves, kelmar::Rgb555Facts, $neon
 loop "ours 5-6-5 neutral" "$form, kelmar::Rgb565Facts, $neon>"
 loop "ours 5-6-5, window lookups" "$windows::Rgb565Facts, $neonTable, 1>"
 loop "ours 5-6-5 adjusted (luma by halves)" "$halves, kelmar::Rgb565Facts, $neon>"
-loop "ours 8-bit" "DitherPicture<$neon>"
+loop "ours 8-bit" "DitherPicture<$neon, false>"
 # The packed writers are inlined into one function per layout and luma
 # mapping (PackWithLuma<yuy2, NeonMap>: 0 copies, 2 computes by halves): a
 # copy's loop is the smallest with an st4, the adjusted one's the smallest
