@@ -531,16 +531,22 @@ PictureConverter FormKernel(const RgbClosedForms& forms) {
   }
 }
 
-// The same for a layout known only at run time.
-template <typename Isa>
-PictureConverter FormKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
+// make(Facts()) with the facts of an RGB layout known only at run time;
+// null for 8-bit, which has kernels of its own.
+template <typename Make>
+PictureConverter ForRgbLayout(RgbLayout layout, Make make) {
   switch (layout) {
-    case RgbLayout::kRgb24: return FormKernel<Rgb24Facts, Isa>(forms);
-    case RgbLayout::kRgb555: return FormKernel<Rgb555Facts, Isa>(forms);
-    case RgbLayout::kRgb565: return FormKernel<Rgb565Facts, Isa>(forms);
+    case RgbLayout::kRgb24: return make(Rgb24Facts());
+    case RgbLayout::kRgb555: return make(Rgb555Facts());
+    case RgbLayout::kRgb565: return make(Rgb565Facts());
     case RgbLayout::kPal8: break;
   }
   return nullptr;
+}
+
+template <typename Isa>
+PictureConverter FormKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
+  return ForRgbLayout(layout, [&](auto facts) { return FormKernel<decltype(facts), Isa>(forms); });
 }
 
 // Double size, which is rare, has kernels for the two common kinds of
@@ -560,13 +566,8 @@ PictureConverter DoubledKernel(const RgbClosedForms& forms) {
 
 template <typename Isa>
 PictureConverter DoubledKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
-  switch (layout) {
-    case RgbLayout::kRgb24: return DoubledKernel<Rgb24Facts, Isa>(forms);
-    case RgbLayout::kRgb555: return DoubledKernel<Rgb555Facts, Isa>(forms);
-    case RgbLayout::kRgb565: return DoubledKernel<Rgb565Facts, Isa>(forms);
-    case RgbLayout::kPal8: break;
-  }
-  return nullptr;
+  return ForRgbLayout(layout,
+                      [&](auto facts) { return DoubledKernel<decltype(facts), Isa>(forms); });
 }
 
 // The kernel that looks the luma up by its halves, for instruction sets
@@ -574,13 +575,9 @@ PictureConverter DoubledKernelFor(RgbLayout layout, const RgbClosedForms& forms)
 template <typename Isa>
 PictureConverter HalvesKernelFor(RgbLayout layout) {
   static_assert(vector_traits::FormTraits<Isa>::kComplete && vector_traits::ShufflesBytes<Isa>());
-  switch (layout) {
-    case RgbLayout::kRgb24: return ConvertPictureWithForm<ByHalves, Rgb24Facts, Isa>;
-    case RgbLayout::kRgb555: return ConvertPictureWithForm<ByHalves, Rgb555Facts, Isa>;
-    case RgbLayout::kRgb565: return ConvertPictureWithForm<ByHalves, Rgb565Facts, Isa>;
-    case RgbLayout::kPal8: break;
-  }
-  return nullptr;
+  return ForRgbLayout(layout, [](auto facts) -> PictureConverter {
+    return ConvertPictureWithForm<ByHalves, decltype(facts), Isa>;
+  });
 }
 
 }  // namespace

@@ -216,24 +216,15 @@ template <typename Isa>
 PictureConverter DoubledWindowKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
   static_assert(vector_traits::WindowTraits<Isa>::kComplete);
   if (forms.windows.count != 1) return nullptr;
-  switch (layout) {
-    case RgbLayout::kRgb24: return ConvertPictureWithWindows<DoubledFacts<Rgb24Facts>, Isa, 1>;
-    case RgbLayout::kRgb555: return ConvertPictureWithWindows<DoubledFacts<Rgb555Facts>, Isa, 1>;
-    case RgbLayout::kRgb565: return ConvertPictureWithWindows<DoubledFacts<Rgb565Facts>, Isa, 1>;
-    case RgbLayout::kPal8: break;
-  }
-  return nullptr;
+  return ForRgbLayout(layout, [](auto facts) -> PictureConverter {
+    return ConvertPictureWithWindows<DoubledFacts<decltype(facts)>, Isa, 1>;
+  });
 }
 
 template <typename Isa>
 PictureConverter WindowKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
-  switch (layout) {
-    case RgbLayout::kRgb24: return WindowKernel<Rgb24Facts, Isa>(forms);
-    case RgbLayout::kRgb555: return WindowKernel<Rgb555Facts, Isa>(forms);
-    case RgbLayout::kRgb565: return WindowKernel<Rgb565Facts, Isa>(forms);
-    case RgbLayout::kPal8: break;
-  }
-  return nullptr;
+  return ForRgbLayout(layout,
+                      [&](auto facts) { return WindowKernel<decltype(facts), Isa>(forms); });
 }
 
 }  // namespace
