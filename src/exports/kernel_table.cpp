@@ -88,8 +88,11 @@ PictureConverter ChooseDoubledRgb([[maybe_unused]] RgbLayout layout,
   }
 #endif
 #if KELMAR_HAVE_NEON
-  if (call.plan.Allows(CodePath::kNeon) && NeonChromaExact(call.tables->forms))
-    take(RgbDoubledKernelNeon(layout, call.tables->forms));
+  if (call.plan.Allows(CodePath::kNeon) && NeonChromaExact(call.tables->forms)) {
+    const RgbClosedForms& forms = call.tables->forms;
+    take(NeonWindowsPreferred(forms) ? RgbDoubledWindowKernelNeon(layout, forms) : nullptr);
+    take(RgbDoubledKernelNeon(layout, forms));
+  }
 #endif
   return convert;
 }

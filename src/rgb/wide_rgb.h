@@ -78,6 +78,7 @@ PictureConverter RgbFormKernelNeon(RgbLayout layout, const RgbClosedForms& forms
 PictureConverter RgbWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter RgbHalvesKernelNeon(RgbLayout layout);
 PictureConverter RgbDoubledKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
+PictureConverter RgbDoubledWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
 PictureConverter Pal8KernelNeon(bool doubleSize);
 #endif
 

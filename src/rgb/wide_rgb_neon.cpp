@@ -192,6 +192,10 @@ PictureConverter RgbWindowKernelNeon(RgbLayout layout, const RgbClosedForms& for
   return WindowKernelFor<NeonWithTable>(layout, forms);
 }
 
+PictureConverter RgbDoubledWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms) {
+  return DoubledWindowKernelFor<NeonWithTable>(layout, forms);
+}
+
 PictureConverter Pal8KernelNeon(bool doubleSize) { return DitherKernelFor<Neon>(doubleSize); }
 
 }  // namespace kelmar
