@@ -281,18 +281,21 @@ struct WordBytes {
 };
 
 // 0RRRRRGG GGGBBBBB, low byte first: each byte takes its top bits from one
-// colour and the bits below from the next (ShiftRightInsert8).
+// colour and the bits below from the next (ShiftRightInsert8).  The high
+// byte first: in that order the two-operand SSE forms copy fewer registers.
 template <typename Isa, typename Vec>
 KELMAR_VECTOR_INLINE WordBytes<Vec> PackWords(Rgb555Facts, Vec b, Vec g, Vec r) {
-  return {Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<2>(g), b),
-          Isa::template ShiftRightInsert8<6>(Isa::template ShiftRight8<1>(r), g)};
+  const Vec high = Isa::template ShiftRightInsert8<6>(Isa::template ShiftRight8<1>(r), g);
+  const Vec low = Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<2>(g), b);
+  return {low, high};
 }
 
 // RRRRRGGG GGGBBBBB, low byte first.
 template <typename Isa, typename Vec>
 KELMAR_VECTOR_INLINE WordBytes<Vec> PackWords(Rgb565Facts, Vec b, Vec g, Vec r) {
-  return {Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<3>(g), b),
-          Isa::template ShiftRightInsert8<5>(r, g)};
+  const Vec high = Isa::template ShiftRightInsert8<5>(r, g);
+  const Vec low = Isa::template ShiftRightInsert8<3>(Isa::template ShiftLeft8<3>(g), b);
+  return {low, high};
 }
 
 template <typename Isa, bool kByParity = false, typename Vec, typename OutRows>
