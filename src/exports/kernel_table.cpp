@@ -70,15 +70,15 @@ bool FormsApply(RgbLayout layout, const RgbTables& tables, bool shufflesBytes) {
 
 // The RGB layouts at double size: the widest kernel for the tables, where an
 // instruction set has one for them (RgbDoubledKernel* answer null where not).
-PictureConverter ChooseDoubledRgb([[maybe_unused]] RgbLayout layout,
-                                  [[maybe_unused]] const RgbCall& call, PictureConverter integer) {
+PictureConverter ChooseDoubledRgb([[maybe_unused]] RgbLayout layout, const RgbCall& call,
+                                  PictureConverter integer) {
   PictureConverter convert = integer;
+  [[maybe_unused]] const ConvertPlan& plan = call.plan;
+  [[maybe_unused]] const RgbClosedForms& forms = call.tables->forms;
   [[maybe_unused]] const auto take = [&](PictureConverter kernel) {
     if (kernel) convert = kernel;
   };
 #if KELMAR_HAVE_WIDE
-  const ConvertPlan& plan = call.plan;
-  const RgbClosedForms& forms = call.tables->forms;
   if (plan.Allows(CodePath::kSse2)) take(RgbDoubledKernelSse2(layout, forms));
   if (plan.Allows(CodePath::kSsse3)) take(RgbDoubledKernelSsse3(layout, forms));
   if (plan.Allows(CodePath::kAvx2)) take(RgbDoubledKernelAvx2(layout, forms));
@@ -88,8 +88,7 @@ PictureConverter ChooseDoubledRgb([[maybe_unused]] RgbLayout layout,
   }
 #endif
 #if KELMAR_HAVE_NEON
-  if (call.plan.Allows(CodePath::kNeon) && NeonChromaExact(call.tables->forms)) {
-    const RgbClosedForms& forms = call.tables->forms;
+  if (plan.Allows(CodePath::kNeon) && NeonChromaExact(forms)) {
     take(NeonWindowsPreferred(forms) ? RgbDoubledWindowKernelNeon(layout, forms) : nullptr);
     take(RgbDoubledKernelNeon(layout, forms));
   }

@@ -13,9 +13,9 @@ namespace {
 // The row pointers of macroblock row `mbRow`, from every row's own table
 // entry or by stepping from its first entries.
 inline WideMacroblockRow StartWideRow(const RgbJob& job, ptrdiff_t mbRow, uint8_t* rowOut,
-                                      const MarkedRuns& runs, RowSource source) {
+                                      ptrdiff_t outRowStep, const MarkedRuns& runs,
+                                      RowSource source) {
   const PlaneSet* planes = job.planes;
-  const ptrdiff_t outRowStep = job.zoom ? 4 * job.rowBytes : job.rowBytes;
   WideMacroblockRow row = {{}, {}, {}, rowOut, outRowStep, runs};
   const ptrdiff_t firstLuma = 16 * mbRow;
   const ptrdiff_t firstChroma = 8 * mbRow;
@@ -41,9 +41,12 @@ inline WideMacroblockRow StartWideRow(const RgbJob& job, ptrdiff_t mbRow, uint8_
 // kernel.Run(row, column, count) for every run of marked macroblocks.
 template <typename Kernel>
 inline void ConvertWideRows(const RgbJob& job, RowSource source, const Kernel& kernel) {
+  // From a luma row's output row to the next one's: at double size two
+  // output rows of twice the width.
+  const ptrdiff_t outRowStep = job.zoom ? 4 * job.rowBytes : job.rowBytes;
   ForEachMarkedRow(job.map, [&](ptrdiff_t mbRow, const MarkedRuns& runs) {
-    const WideMacroblockRow row =
-        StartWideRow(job, mbRow, StepBytes(job.dst, mbRow * job.mbRowAdvance), runs, source);
+    const WideMacroblockRow row = StartWideRow(
+        job, mbRow, StepBytes(job.dst, mbRow * job.mbRowAdvance), outRowStep, runs, source);
     runs.ForEach([&](ptrdiff_t column, ptrdiff_t count) { kernel.Run(row, column, count); });
   });
 }
