@@ -23,6 +23,47 @@ const RgbLayoutKernels& OwnKernels(RgbLayout layout) {
   return kPal8Kernels;
 }
 
+// How the kernel table weighs one instruction set's RGB kernels: whether
+// its chroma arithmetic gives the tables' terms, and whether its luma by
+// halves, or in windows of LumaTable, beats the closed form.
+struct LumaPreferences {
+  bool (*chromaExact)(const RgbClosedForms& forms);
+  bool (*halves)(const RgbClosedForms& forms);
+  bool (*windows)(const RgbClosedForms& forms);
+};
+
+// One vector instruction set: the code path that allows it, its kernels and
+// how it weighs them.
+struct WideLevel {
+  CodePath path;
+  const WideRgbKernels& rgb;
+  PackedConverter packed;
+  LumaPreferences prefer;
+};
+
+#if KELMAR_HAVE_WIDE
+bool ChromaExact(const RgbClosedForms& forms) { return forms.chromaExact; }
+
+// Whether the AVX-512 lookups in windows of LumaTable apply and beat the
+// closed forms, which AVX-512 computes too: each window after the first
+// adds 12 to its cost of 20.
+bool WindowsPreferred(const RgbClosedForms& forms) {
+  if (!forms.chromaExact || forms.windows.count == 0) return false;
+  if (!forms.Usable()) return true;
+  return 20 + 12 * (forms.windows.count - 1) <= LumaFormCost(forms.luma);
+}
+
+constexpr LumaPreferences kX86Preferences = {ChromaExact, HalvesBeatLumaForm, WindowsPreferred};
+
+// Narrowest first: each allowed level overrides what the ones before it chose.
+const WideLevel kX86Levels[] = {
+    {CodePath::kSse2, kSse2RgbKernels, PackPictureSse2, kX86Preferences},
+    {CodePath::kSsse3, kSsse3RgbKernels, PackPictureSsse3, kX86Preferences},
+    {CodePath::kAvx2, kAvx2RgbKernels, PackPictureAvx2, kX86Preferences},
+    {CodePath::kAvx512, kAvx512RgbKernels, PackPictureAvx512, kX86Preferences},
+};
+#endif
+
 #if KELMAR_HAVE_NEON
 // Advanced SIMD computes the chroma terms of the signed samples with a
 // doubling multiply, which needs a halved low constant (HalvedChromaLow).
@@ -48,67 +89,45 @@ bool NeonWindowsPreferred(const RgbClosedForms& forms) {
   if (!forms.Usable()) return true;
   return forms.windows.count == 1 && forms.luma.kind != LumaFormKind::kUnitSlope;
 }
+
+const WideLevel kNeonLevel = {CodePath::kNeon,
+                              kNeonRgbKernels,
+                              PackPictureNeon,
+                              {NeonChromaExact, NeonHalvesPreferred, NeonWindowsPreferred}};
 #endif
 
+// visit(level) for each vector level the plan allows, narrowest first.
+template <typename Visit>
+void ForEachAllowedLevel([[maybe_unused]] const ConvertPlan& plan, [[maybe_unused]] Visit visit) {
 #if KELMAR_HAVE_WIDE
-// Whether the AVX-512 lookups in windows of LumaTable apply and beat the
-// closed forms, which AVX-512 computes too: each window after the first
-// adds 12 to its cost of 20.
-bool WindowsPreferred(const RgbClosedForms& forms) {
-  if (!forms.chromaExact || forms.windows.count == 0) return false;
-  if (!forms.Usable()) return true;
-  return 20 + 12 * (forms.windows.count - 1) <= LumaFormCost(forms.luma);
-}
-
-// A vector kernel needs the tables' closed forms (the dither's, for 8-bit);
-// one with byte shuffles can take the luma's halves instead.
-bool FormsApply(RgbLayout layout, const RgbTables& tables, bool shufflesBytes) {
-  if (layout == RgbLayout::kPal8) return tables.ditherForms.exact;
-  return tables.forms.Usable() || (shufflesBytes && tables.forms.UsableByHalves());
-}
-#endif
-
-// The RGB layouts at double size: the widest kernel for the tables, where an
-// instruction set has one for them (RgbDoubledKernel* answer null where not).
-PictureConverter ChooseDoubledRgb([[maybe_unused]] RgbLayout layout, const RgbCall& call,
-                                  PictureConverter integer) {
-  PictureConverter convert = integer;
-  [[maybe_unused]] const ConvertPlan& plan = call.plan;
-  [[maybe_unused]] const RgbClosedForms& forms = call.tables->forms;
-  [[maybe_unused]] const auto take = [&](PictureConverter kernel) {
-    if (kernel) convert = kernel;
-  };
-#if KELMAR_HAVE_WIDE
-  if (plan.Allows(CodePath::kSse2)) take(RgbDoubledKernelSse2(layout, forms));
-  if (plan.Allows(CodePath::kSsse3)) take(RgbDoubledKernelSsse3(layout, forms));
-  if (plan.Allows(CodePath::kAvx2)) take(RgbDoubledKernelAvx2(layout, forms));
-  if (plan.Allows(CodePath::kAvx512)) {
-    take(WindowsPreferred(forms) ? RgbDoubledWindowKernelAvx512(layout, forms) : nullptr);
-    take(RgbDoubledKernelAvx512(layout, forms));
-  }
+  for (const WideLevel& level : kX86Levels)
+    if (plan.Allows(level.path)) visit(level);
 #endif
 #if KELMAR_HAVE_NEON
-  if (plan.Allows(CodePath::kNeon) && NeonChromaExact(forms)) {
-    take(NeonWindowsPreferred(forms) ? RgbDoubledWindowKernelNeon(layout, forms) : nullptr);
-    take(RgbDoubledKernelNeon(layout, forms));
-  }
+  if (plan.Allows(kNeonLevel.path)) visit(kNeonLevel);
 #endif
-  return convert;
 }
 
-// The 8-bit dither at double size, as at normal size.
-PictureConverter ChooseDoubledDither(const RgbCall& call, PictureConverter integer) {
-  PictureConverter convert = integer;
-  if (!call.tables->ditherForms.exact) return convert;
-#if KELMAR_HAVE_WIDE
-  const ConvertPlan& plan = call.plan;
-  if (plan.Allows(CodePath::kSse2)) convert = Pal8KernelSse2(true);
-  if (plan.Allows(CodePath::kSsse3)) convert = Pal8KernelSsse3(true);
-  if (plan.Allows(CodePath::kAvx2)) convert = Pal8KernelAvx2(true);
-#endif
-#if KELMAR_HAVE_NEON
-  if (call.plan.Allows(CodePath::kNeon)) convert = Pal8KernelNeon(true);
-#endif
+// The RGB layouts at normal size: the level's preferred luma kernel for the
+// tables, or `convert` where it has none.
+PictureConverter RgbKernelOf(const WideLevel& level, RgbLayout layout, const RgbClosedForms& forms,
+                             PictureConverter convert) {
+  const WideRgbKernels& rgb = level.rgb;
+  if (!level.prefer.chromaExact(forms)) return convert;
+  if (rgb.halves && level.prefer.halves(forms)) return rgb.halves(layout);
+  if (rgb.windows && level.prefer.windows(forms)) return rgb.windows(layout, forms);
+  return forms.Usable() ? rgb.form(layout, forms) : convert;
+}
+
+// The RGB layouts at double size: the level's kernel for the tables, or
+// `convert` where it has none (the double-size kernels answer null).
+PictureConverter DoubledRgbKernelOf(const WideLevel& level, RgbLayout layout,
+                                    const RgbClosedForms& forms, PictureConverter convert) {
+  const WideRgbKernels& rgb = level.rgb;
+  if (!level.prefer.chromaExact(forms)) return convert;
+  if (rgb.doubledWindow && level.prefer.windows(forms))
+    if (PictureConverter kernel = rgb.doubledWindow(layout, forms)) convert = kernel;
+  if (PictureConverter kernel = rgb.doubled(layout, forms)) convert = kernel;
   return convert;
 }
 
@@ -116,57 +135,20 @@ PictureConverter ChooseDoubledDither(const RgbCall& call, PictureConverter integ
 
 PictureConverter ChooseRgbConverter(RgbLayout layout, const RgbCall& call, bool zoom) {
   const RgbLayoutKernels& own = OwnKernels(layout);
-  if (zoom) {
-    return layout == RgbLayout::kPal8 ? ChooseDoubledDither(call, own.doubleSize)
-                                      : ChooseDoubledRgb(layout, call, own.doubleSize);
-  }
   const ConvertPlan& plan = call.plan;
-  PictureConverter convert = own.integer;
-#if KELMAR_HAVE_MMX
-  if (plan.Allows(CodePath::kMmx) && own.mmx) convert = own.mmx;
-#endif
-#if KELMAR_HAVE_WIDE
   const RgbTables& tables = *call.tables;
-  const bool pal8 = layout == RgbLayout::kPal8;
-  if (plan.Allows(CodePath::kSse2) && FormsApply(layout, tables, false))
-    convert = pal8 ? Pal8KernelSse2(false) : RgbFormKernelSse2(layout, tables.forms);
-  const bool halves = !pal8 && HalvesBeatLumaForm(tables.forms);
-  if (plan.Allows(CodePath::kSsse3) && FormsApply(layout, tables, true)) {
-    convert = pal8     ? Pal8KernelSsse3(false)
-              : halves ? RgbHalvesKernelSsse3(layout)
-                       : RgbFormKernelSsse3(layout, tables.forms);
-  }
-  if (plan.Allows(CodePath::kAvx2) && FormsApply(layout, tables, true)) {
-    convert = pal8     ? Pal8KernelAvx2(false)
-              : halves ? RgbHalvesKernelAvx2(layout)
-                       : RgbFormKernelAvx2(layout, tables.forms);
-  }
-  // AVX-512 has no dither kernel.  With the 8 vector registers of 32-bit
-  // x86 its closed forms spill, and still take about 0.7 of the AVX2 forms'
-  // time on a processor with full-width AVX-512.
-  if (plan.Allows(CodePath::kAvx512) && !pal8) {
-    if (WindowsPreferred(tables.forms))
-      convert = RgbWindowKernelAvx512(layout, tables.forms);
-    else if (tables.forms.Usable())
-      convert = RgbFormKernelAvx512(layout, tables.forms);
-  }
+  PictureConverter convert = zoom ? own.doubleSize : own.integer;
+#if KELMAR_HAVE_MMX
+  if (!zoom && plan.Allows(CodePath::kMmx) && own.mmx) convert = own.mmx;
 #endif
-#if KELMAR_HAVE_NEON
-  if (plan.Allows(CodePath::kNeon)) {
-    const RgbTables& tables = *call.tables;
-    const RgbClosedForms& forms = tables.forms;
+  ForEachAllowedLevel(plan, [&](const WideLevel& level) {
     if (layout == RgbLayout::kPal8) {
-      if (tables.ditherForms.exact) convert = Pal8KernelNeon(false);
-    } else if (NeonChromaExact(forms)) {
-      if (NeonHalvesPreferred(forms))
-        convert = RgbHalvesKernelNeon(layout);
-      else if (NeonWindowsPreferred(forms))
-        convert = RgbWindowKernelNeon(layout, forms);
-      else if (forms.Usable())
-        convert = RgbFormKernelNeon(layout, forms);
+      if (level.rgb.dither && tables.ditherForms.exact) convert = level.rgb.dither(zoom);
+    } else {
+      convert = zoom ? DoubledRgbKernelOf(level, layout, tables.forms, convert)
+                     : RgbKernelOf(level, layout, tables.forms, convert);
     }
-  }
-#endif
+  });
   return convert;
 }
 
@@ -178,15 +160,7 @@ PackedConverter ChoosePackedConverter(bool yuy2, const PackedCall& call) {
 #if KELMAR_HAVE_MMX
   if (plan.Allows(CodePath::kMmx) && !adjusted) convert = own.mmxCopy;
 #endif
-#if KELMAR_HAVE_WIDE
-  if (plan.Allows(CodePath::kSse2)) convert = PackPictureSse2;
-  if (plan.Allows(CodePath::kSsse3)) convert = PackPictureSsse3;
-  if (plan.Allows(CodePath::kAvx2)) convert = PackPictureAvx2;
-  if (plan.Allows(CodePath::kAvx512)) convert = PackPictureAvx512;
-#endif
-#if KELMAR_HAVE_NEON
-  if (plan.Allows(CodePath::kNeon)) convert = PackPictureNeon;
-#endif
+  ForEachAllowedLevel(plan, [&](const WideLevel& level) { convert = level.packed; });
   return convert;
 }
 

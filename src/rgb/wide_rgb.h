@@ -50,36 +50,32 @@ struct FourOutputRows {
   uint8_t* row[4];
 };
 
-// The vector kernels the kernel table (exports/kernel_table.cpp) chooses
-// from, one set per instruction set: a kernel for the luma form of the
-// tables (or null where the layout has none), for the dither, for the
-// lookups in windows of LumaTable (AVX-512, Advanced SIMD), for the luma
-// by its halves (the instruction sets that shuffle bytes) and for double
-// size (null for tables it has no kernel for).
+// What one instruction set's vector kernels offer the RGB and 8-bit layouts,
+// for the kernel table (exports/kernel_table.cpp) to choose from.  Each
+// member answers null for a layout or tables it has no kernel for; a member
+// is itself null where the set has no kernel of that kind.
+struct WideRgbKernels {
+  // The luma by its closed form (RgbClosedForms::Usable).
+  PictureConverter (*form)(RgbLayout layout, const RgbClosedForms& forms);
+  // The luma by its halves (UsableByHalves): sets that shuffle bytes.
+  PictureConverter (*halves)(RgbLayout layout);
+  // Lookups in the windows of LumaTable: AVX-512, Advanced SIMD.
+  PictureConverter (*windows)(RgbLayout layout, const RgbClosedForms& forms);
+  // Double size: the unit-slope form and the halves, and one window.
+  PictureConverter (*doubled)(RgbLayout layout, const RgbClosedForms& forms);
+  PictureConverter (*doubledWindow)(RgbLayout layout, const RgbClosedForms& forms);
+  // The 8-bit dither at either size (the dither's forms exact).
+  PictureConverter (*dither)(bool doubleSize);
+};
+
 #if KELMAR_HAVE_WIDE
-PictureConverter RgbFormKernelSse2(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter RgbFormKernelSsse3(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter RgbHalvesKernelSsse3(RgbLayout layout);
-PictureConverter RgbDoubledKernelSse2(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter RgbDoubledKernelSsse3(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter RgbDoubledKernelAvx2(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter RgbDoubledKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter RgbDoubledWindowKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter RgbFormKernelAvx2(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter RgbHalvesKernelAvx2(RgbLayout layout);
-PictureConverter RgbFormKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter RgbWindowKernelAvx512(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter Pal8KernelSse2(bool doubleSize);
-PictureConverter Pal8KernelSsse3(bool doubleSize);
-PictureConverter Pal8KernelAvx2(bool doubleSize);
+extern const WideRgbKernels kSse2RgbKernels;
+extern const WideRgbKernels kSsse3RgbKernels;
+extern const WideRgbKernels kAvx2RgbKernels;
+extern const WideRgbKernels kAvx512RgbKernels;
 #endif
 #if KELMAR_HAVE_NEON
-PictureConverter RgbFormKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter RgbWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter RgbHalvesKernelNeon(RgbLayout layout);
-PictureConverter RgbDoubledKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter RgbDoubledWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms);
-PictureConverter Pal8KernelNeon(bool doubleSize);
+extern const WideRgbKernels kNeonRgbKernels;
 #endif
 
 }  // namespace kelmar

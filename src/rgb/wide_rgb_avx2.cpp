@@ -187,17 +187,10 @@ struct Avx2 : BytesFromWords<Avx2> {
 
 }  // namespace
 
-PictureConverter RgbFormKernelAvx2(RgbLayout layout, const RgbClosedForms& forms) {
-  return FormKernelFor<Avx2>(layout, forms);
-}
-
-PictureConverter RgbHalvesKernelAvx2(RgbLayout layout) { return HalvesKernelFor<Avx2>(layout); }
-
-PictureConverter RgbDoubledKernelAvx2(RgbLayout layout, const RgbClosedForms& forms) {
-  return DoubledKernelFor<Avx2>(layout, forms);
-}
-
-PictureConverter Pal8KernelAvx2(bool doubleSize) { return DitherKernelFor<Avx2>(doubleSize); }
+const WideRgbKernels kAvx2RgbKernels = {
+    FormKernelFor<Avx2>,   HalvesKernelFor<Avx2>, nullptr, DoubledKernelFor<Avx2>, nullptr,
+    DitherKernelFor<Avx2>,
+};
 
 }  // namespace kelmar
 

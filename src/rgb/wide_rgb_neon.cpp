@@ -178,25 +178,14 @@ struct NeonWithTable : Neon {
 
 }  // namespace
 
-PictureConverter RgbFormKernelNeon(RgbLayout layout, const RgbClosedForms& forms) {
-  return FormKernelFor<Neon>(layout, forms);
-}
-
-PictureConverter RgbHalvesKernelNeon(RgbLayout layout) { return HalvesKernelFor<Neon>(layout); }
-
-PictureConverter RgbDoubledKernelNeon(RgbLayout layout, const RgbClosedForms& forms) {
-  return DoubledKernelFor<Neon>(layout, forms);
-}
-
-PictureConverter RgbWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms) {
-  return WindowKernelFor<NeonWithTable>(layout, forms);
-}
-
-PictureConverter RgbDoubledWindowKernelNeon(RgbLayout layout, const RgbClosedForms& forms) {
-  return DoubledWindowKernelFor<NeonWithTable>(layout, forms);
-}
-
-PictureConverter Pal8KernelNeon(bool doubleSize) { return DitherKernelFor<Neon>(doubleSize); }
+const WideRgbKernels kNeonRgbKernels = {
+    FormKernelFor<Neon>,
+    HalvesKernelFor<Neon>,
+    WindowKernelFor<NeonWithTable>,
+    DoubledKernelFor<Neon>,
+    DoubledWindowKernelFor<NeonWithTable>,
+    DitherKernelFor<Neon>,
+};
 
 }  // namespace kelmar
 

@@ -15,15 +15,9 @@ KELMAR_TARGET_SSE2_BEGIN
 
 namespace kelmar {
 
-PictureConverter RgbFormKernelSse2(RgbLayout layout, const RgbClosedForms& forms) {
-  return FormKernelFor<Sse2>(layout, forms);
-}
-
-PictureConverter RgbDoubledKernelSse2(RgbLayout layout, const RgbClosedForms& forms) {
-  return DoubledKernelFor<Sse2>(layout, forms);
-}
-
-PictureConverter Pal8KernelSse2(bool doubleSize) { return DitherKernelFor<Sse2>(doubleSize); }
+const WideRgbKernels kSse2RgbKernels = {
+    FormKernelFor<Sse2>, nullptr, nullptr, DoubledKernelFor<Sse2>, nullptr, DitherKernelFor<Sse2>,
+};
 
 }  // namespace kelmar
 

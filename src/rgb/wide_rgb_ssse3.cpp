@@ -37,17 +37,10 @@ struct Ssse3 : Sse2 {
 
 }  // namespace
 
-PictureConverter RgbFormKernelSsse3(RgbLayout layout, const RgbClosedForms& forms) {
-  return FormKernelFor<Ssse3>(layout, forms);
-}
-
-PictureConverter RgbHalvesKernelSsse3(RgbLayout layout) { return HalvesKernelFor<Ssse3>(layout); }
-
-PictureConverter RgbDoubledKernelSsse3(RgbLayout layout, const RgbClosedForms& forms) {
-  return DoubledKernelFor<Ssse3>(layout, forms);
-}
-
-PictureConverter Pal8KernelSsse3(bool doubleSize) { return DitherKernelFor<Ssse3>(doubleSize); }
+const WideRgbKernels kSsse3RgbKernels = {
+    FormKernelFor<Ssse3>,   HalvesKernelFor<Ssse3>, nullptr, DoubledKernelFor<Ssse3>, nullptr,
+    DitherKernelFor<Ssse3>,
+};
 
 }  // namespace kelmar
 
