@@ -11,9 +11,11 @@
 #include <iterator>
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/output_layouts.h"
+#include "exports/kernel_table.h"
 #include "rgb/closed_forms.h"
 #include "rgb/converters.h"
 #include "tables/adjust_tables.h"
@@ -622,6 +624,52 @@ TEST(ClosedForms, DitherTablesWithoutTheirFormsFallBackToTheTables) {
           return ConvertWithTables(ConvertPal8, kPal8, picture, s, *tables, path);
         },
         t.what);
+  }
+}
+
+// Each vector path takes a kernel of its own for every layout at the common
+// settings and both sizes, none a narrower path's: such a fallback writes
+// the same bytes, so the sweep above cannot see it.  The kernels a path
+// lacks are the exceptions: AVX-512 dithers with AVX2's kernel, and SSE2
+// has none for adjusted tables at double size.
+TEST(KernelTable, EachVectorPathHasKernelsOfItsOwn) {
+  const std::vector<CodePath> wide = WidePaths();
+  if (wide.empty()) GTEST_SKIP() << "no vector path";
+  const ConvertPlan narrowest = {CodePath::kMmx};
+  const Adjust settings[] = {{0, 0, 0, 0}, {1, 0, 0, 0}, {2, 3, 2, 1}};
+  for (const Adjust& a : settings) {
+    const bool adjusted = a.contrast != 0;
+    const auto rgbTables = RgbTablesFor(a.brightness, a.contrast, a.saturation);
+    const std::pair<RgbLayout, const char*> layouts[] = {{RgbLayout::kRgb24, "24-bit"},
+                                                         {RgbLayout::kRgb555, "5-5-5"},
+                                                         {RgbLayout::kRgb565, "5-6-5"},
+                                                         {RgbLayout::kPal8, "8-bit"}};
+    for (const auto& [layout, layoutName] : layouts) {
+      for (bool zoom : {false, true}) {
+        PictureConverter narrower = ChooseRgbConverter(layout, {narrowest, rgbTables.get()}, zoom);
+        for (CodePath path : wide) {
+          const PictureConverter own = ChooseRgbConverter(layout, {{path}, rgbTables.get()}, zoom);
+          const bool pal8 = layout == RgbLayout::kPal8;
+          const bool lacksOne = (path == CodePath::kAvx512 && pal8) ||
+                                (path == CodePath::kSse2 && zoom && adjusted && !pal8);
+          EXPECT_EQ(own == narrower, lacksOne)
+              << CodePathName(path) << " " << layoutName << (zoom ? " double size" : "")
+              << " contrast " << a.contrast;
+          narrower = own;
+        }
+      }
+    }
+    const auto packedTables = PackedTablesFor({a.brightness, a.contrast, a.saturation, a.balance});
+    const PackedTables* const copiedOrAdjusted[] = {nullptr, packedTables.get()};
+    for (const PackedTables* tables : copiedOrAdjusted)
+      for (bool yuy2 : {false, true}) {
+        PackedConverter narrower = ChoosePackedConverter(yuy2, {narrowest, tables});
+        for (CodePath path : wide) {
+          const PackedConverter own = ChoosePackedConverter(yuy2, {{path}, tables});
+          EXPECT_NE(own, narrower) << CodePathName(path) << (yuy2 ? " YUY2" : " UYVY");
+          narrower = own;
+        }
+      }
   }
 }
 
