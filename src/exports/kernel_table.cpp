@@ -1,4 +1,4 @@
-// The kernel table of the RGB and 8-bit layouts.
+// The kernel table of every layout, and the entry points that follow it.
 #include "exports/kernel_table.h"
 
 #include <initializer_list>

@@ -1,7 +1,7 @@
 // The kernel table: the one place that chooses what a call runs, from the
 // call's plan (the code paths the processor allows) and the tables of its
 // display setting.  The integer kernels come first; each wider instruction
-// set then overrides what it does faster, one block per set.
+// set then overrides what it does faster, one level per set.
 #pragma once
 
 #include "common/layout_facts.h"
