@@ -108,27 +108,32 @@ void ForEachAllowedLevel([[maybe_unused]] const ConvertPlan& plan, [[maybe_unuse
 #endif
 }
 
+// `kernel`, or `convert` where the level answered null.
+PictureConverter OrElse(PictureConverter kernel, PictureConverter convert) {
+  return kernel ? kernel : convert;
+}
+
 // The RGB layouts at normal size: the level's preferred luma kernel for the
 // tables, or `convert` where it has none.
 PictureConverter RgbKernelOf(const WideLevel& level, RgbLayout layout, const RgbClosedForms& forms,
                              PictureConverter convert) {
   const WideRgbKernels& rgb = level.rgb;
   if (!level.prefer.chromaExact(forms)) return convert;
-  if (rgb.halves && level.prefer.halves(forms)) return rgb.halves(layout);
-  if (rgb.windows && level.prefer.windows(forms)) return rgb.windows(layout, forms);
-  return forms.Usable() ? rgb.form(layout, forms) : convert;
+  if (rgb.halves && level.prefer.halves(forms)) return OrElse(rgb.halves(layout), convert);
+  if (rgb.windows && level.prefer.windows(forms))
+    return OrElse(rgb.windows(layout, forms), convert);
+  return forms.Usable() ? OrElse(rgb.form(layout, forms), convert) : convert;
 }
 
 // The RGB layouts at double size: the level's kernel for the tables, or
-// `convert` where it has none (the double-size kernels answer null).
+// `convert` where it has none.
 PictureConverter DoubledRgbKernelOf(const WideLevel& level, RgbLayout layout,
                                     const RgbClosedForms& forms, PictureConverter convert) {
   const WideRgbKernels& rgb = level.rgb;
   if (!level.prefer.chromaExact(forms)) return convert;
   if (rgb.doubledWindow && level.prefer.windows(forms))
-    if (PictureConverter kernel = rgb.doubledWindow(layout, forms)) convert = kernel;
-  if (PictureConverter kernel = rgb.doubled(layout, forms)) convert = kernel;
-  return convert;
+    convert = OrElse(rgb.doubledWindow(layout, forms), convert);
+  return OrElse(rgb.doubled(layout, forms), convert);
 }
 
 }  // namespace
