@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "common/layout_facts.h"
 #include "rgb/closed_forms.h"
@@ -298,14 +299,11 @@ KELMAR_VECTOR_INLINE WordBytes<Vec> PackWords(Rgb565Facts, Vec b, Vec g, Vec r) 
   return {low, high};
 }
 
-template <typename Isa, bool kByParity = false, typename Vec, typename OutRows>
-KELMAR_VECTOR_INLINE void StorePixels(Rgb555Facts, OutRows out, Vec b, Vec g, Vec r) {
-  const WordBytes<Vec> words = PackWords<Isa>(Rgb555Facts(), b, g, r);
-  StoreWordsOfBytes<Isa, kByParity>(out, words.low, words.high);
-}
-template <typename Isa, bool kByParity = false, typename Vec, typename OutRows>
-KELMAR_VECTOR_INLINE void StorePixels(Rgb565Facts, OutRows out, Vec b, Vec g, Vec r) {
-  const WordBytes<Vec> words = PackWords<Isa>(Rgb565Facts(), b, g, r);
+// The 16-bit layouts.
+template <typename Isa, bool kByParity = false, typename Facts, typename Vec, typename OutRows>
+KELMAR_VECTOR_INLINE std::enable_if_t<Facts::kBytesPerPixel == 2> StorePixels(Facts, OutRows out,
+                                                                              Vec b, Vec g, Vec r) {
+  const WordBytes<Vec> words = PackWords<Isa>(Facts(), b, g, r);
   StoreWordsOfBytes<Isa, kByParity>(out, words.low, words.high);
 }
 
