@@ -92,7 +92,51 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
+# A mirror in the middle of a sync fails an index or a download now and then;
+# try again a little later before giving up.  Lists that stayed stale after
+# the last try may still hold everything needed: the install decides.
+retry() {
+  local attempt
+  for attempt in 1 2 3; do
+    "$@" && return 0
+    [ $attempt = 3 ] || { echo "install-deps.sh: retrying in 20 s" >&2; sleep 20; }
+  done
+  return 1
+}
+
+install_missing() {
+  retry as_root env DEBIAN_FRONTEND=noninteractive apt-get "$@" install -y -qq \
+    --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# The sources without the security suite, as options for apt-get.  When one
+# architecture's security lists fail to download, the other's newer versions
+# of a multi-arch library (wine32 needs i386 ones) have no partner and the
+# install fails; the release and its updates alone are consistent.
+without_security=()
+sources_without_security() {
+  local dir
+  dir=$(mktemp -d)
+  mkdir "$dir/parts"
+  [ ! -f /etc/apt/sources.list ] || grep -v -- '-security' /etc/apt/sources.list >"$dir/sources.list" || true
+  touch "$dir/sources.list"
+  for f in /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    case "$f" in
+      *.list) grep -v -- '-security' "$f" >"$dir/parts/${f##*/}" || true ;;
+      *.sources) awk 'BEGIN { RS = ""; ORS = "\n\n" } !/-security/' "$f" >"$dir/parts/${f##*/}" ;;
+    esac
+  done
+  without_security=(-o "Dir::Etc::SourceList=$dir/sources.list" -o "Dir::Etc::SourceParts=$dir/parts")
+}
+
 echo "Installing: ${missing[*]}"
-as_root apt-get update -qq
-as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-  "${missing[@]}" >/dev/null
+retry as_root apt-get update -qq || echo "install-deps.sh: package lists not all updated" >&2
+if ! install_missing; then
+  echo "install-deps.sh: trying again without the security suite" >&2
+  sources_without_security
+  as_root apt-get "${without_security[@]}" update -qq
+  install_missing "${without_security[@]}"
+  # Back to the usual lists for whatever runs apt next.
+  as_root apt-get update -qq || true
+fi
