@@ -297,11 +297,15 @@ TEST(ClosedForms, FoundForCommonSettings) {
             ASSERT_EQ(LumaLevelFromForm(forms.luma, i), tables->adjust.LumaTable()[i])
                 << what << " index " << i;
           // Advanced SIMD's doubling multiply by half an even low gives the
-          // same chroma magnitudes, and of signed samples the same terms.
+          // same chroma magnitudes, and of signed samples the same terms;
+          // so does x86's one multiply of 4 |x|.
           for (const ChromaTermForm* term :
                {&forms.uBlue, &forms.uGreen, &forms.vGreen, &forms.vRed}) {
             const int32_t half = HalvedChromaLow(term->low);
             ASSERT_GE(half, 0) << what << ": no even low for " << term->low;
+            ASSERT_EQ(term->half, half) << what;
+            ASSERT_EQ(term->quarter, QuarterChromaFactor(*term)) << what;
+            ASSERT_GE(term->quarter, 0) << what << ": no quarter factor";
             for (int32_t a = 0; a <= 128; ++a)
               ASSERT_EQ((2 * a * half) >> 16, (a * int32_t{term->low}) >> 16) << what;
             for (int32_t sample = 0; sample < 256; ++sample)
@@ -329,11 +333,30 @@ TEST(ClosedForms, HalvedChromaLows) {
     EXPECT_EQ(HalvedChromaLow(c.low), c.half) << c.low;
     if (c.half < 0) continue;
     for (uint16_t high : {0, 1, 3}) {
-      const ChromaTermForm form = {high, c.low};
+      const ChromaTermForm form = {high, c.low, -1, c.half};
       for (int32_t sample = 0; sample < 256; ++sample)
         ASSERT_EQ(SignedChromaTerm(form, c.half, sample), ChromaTermFromForm(form, false, sample))
             << c.low << " " << high << " " << sample;
     }
+  }
+}
+
+// The factor x86 multiplies 4 |x| by: a neighbour of a quarter of the whole
+// factor that gives every magnitude of the form, none once it passes 16 bits.
+TEST(ClosedForms, QuarterChromaFactors) {
+  struct Case {
+    uint16_t high, low;
+    int32_t quarter;
+  };
+  const Case cases[] = {{0, 0, 0},         {1, 0, 16384},     {1, 1, 16384}, {0, 65535, 16383},
+                        {1, 50594, 29032}, {3, 65535, 65535}, {4, 0, -1}};
+  for (const Case& c : cases) {
+    const ChromaTermForm form = {c.high, c.low, -1, -1};
+    const int32_t quarter = QuarterChromaFactor(form);
+    EXPECT_EQ(quarter, c.quarter) << c.high << " " << c.low;
+    if (quarter < 0) continue;
+    for (int32_t a = 0; a <= 128; ++a)
+      ASSERT_EQ((4 * a * quarter) >> 16, a * c.high + ((a * c.low) >> 16)) << c.low << " " << a;
   }
 }
 

@@ -41,8 +41,19 @@ struct WideLevel {
   LumaPreferences prefer;
 };
 
+// Whether the chroma forms give the tables' terms and each has the constant
+// one instruction set multiplies by.
+bool ChromaExactWith(const RgbClosedForms& forms, int32_t ChromaTermForm::*constant) {
+  for (const ChromaTermForm* term : {&forms.uBlue, &forms.uGreen, &forms.vGreen, &forms.vRed})
+    if (term->*constant < 0) return false;
+  return forms.chromaExact;
+}
+
 #if KELMAR_HAVE_WIDE
-bool ChromaExact(const RgbClosedForms& forms) { return forms.chromaExact; }
+// x86 multiplies 4 |x| by one factor (QuarterChromaFactor).
+bool ChromaExact(const RgbClosedForms& forms) {
+  return ChromaExactWith(forms, &ChromaTermForm::quarter);
+}
 
 // Whether the AVX-512 lookups in windows of LumaTable apply and beat the
 // closed forms, which AVX-512 computes too: each window after the first
@@ -68,9 +79,7 @@ const WideLevel kX86Levels[] = {
 // Advanced SIMD computes the chroma terms of the signed samples with a
 // doubling multiply, which needs a halved low constant (HalvedChromaLow).
 bool NeonChromaExact(const RgbClosedForms& forms) {
-  for (const ChromaTermForm* term : {&forms.uBlue, &forms.uGreen, &forms.vGreen, &forms.vRed})
-    if (HalvedChromaLow(term->low) < 0) return false;
-  return forms.chromaExact;
+  return ChromaExactWith(forms, &ChromaTermForm::half);
 }
 
 // Whether the luma's halves beat both its windows and its closed form on

@@ -45,9 +45,11 @@ bool FindChromaForm(const ChromaTermSource& source, const SoftDouble& s, ChromaT
   for (int64_t delta : {0, -1, 1, -2, 2, -3, 3, -4, 4}) {
     const int64_t factor = nearest + delta;
     if (factor < 0 || factor >= (int64_t{1} << 32)) continue;
-    const ChromaTermForm candidate = {static_cast<uint16_t>(factor >> 16),
-                                      static_cast<uint16_t>(factor & 0xFFFF)};
+    ChromaTermForm candidate = {static_cast<uint16_t>(factor >> 16),
+                                static_cast<uint16_t>(factor & 0xFFFF), -1, -1};
     if (FormMatches(candidate, source)) {
+      candidate.quarter = QuarterChromaFactor(candidate);
+      candidate.half = HalvedChromaLow(candidate.low);
       form = candidate;
       return true;
     }
@@ -289,6 +291,18 @@ int32_t HalvedChromaLow(uint16_t low) {
     bool same = true;
     for (int32_t a = 1; a <= 128 && same; ++a) same = (a * even) >> 16 == (a * low) >> 16;
     if (same) return even / 2;
+  }
+  return -1;
+}
+
+int32_t QuarterChromaFactor(const ChromaTermForm& form) {
+  const int64_t whole = int64_t{form.high} << 16 | form.low;
+  for (const int64_t c : {whole / 4, whole / 4 + 1}) {
+    if (c > 0xFFFF) continue;
+    bool same = true;
+    for (int64_t a = 1; a <= 128 && same; ++a)
+      same = (4 * a * c) >> 16 == a * form.high + ((a * form.low) >> 16);
+    if (same) return static_cast<int32_t>(c);
   }
   return -1;
 }

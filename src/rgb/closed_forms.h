@@ -16,9 +16,13 @@ namespace kelmar {
 // One chroma term as a function of x = sample - 128, for a coefficient whose
 // sign is known (positive for the blue and red terms, negative for green):
 //   magnitude = |x| * high + ((|x| * low) >> 16),  term = +-sign(x) * magnitude.
+// Vector code multiplies in one of two ways that give the same magnitudes,
+// with constants found once with the form: -1 where there is none.
 struct ChromaTermForm {
   uint16_t high;
   uint16_t low;
+  int32_t quarter;  // QuarterChromaFactor
+  int32_t half;     // HalvedChromaLow
 };
 
 // LumaTable[i] = clamp(v(i)) to 0..255, with v(i) one of
@@ -139,6 +143,13 @@ int32_t LumaFormCost(const LumaForm& luma);
 // of 32768: the floor of such a product's high half is then one below its
 // truncation, and the code can multiply signed samples (SignedChromaTerm).
 int32_t HalvedChromaLow(uint16_t low);
+
+// For code that multiplies |x| once, with no term of x * high: a factor c
+// giving (4 |x| * c) >> 16 equal to the form's magnitude for every |x| up
+// to 128 (4 |x| and c both fit an unsigned 16-bit lane); -1 when neither
+// neighbour of a quarter of the form's whole factor, high * 65536 + low,
+// is such a c.
+int32_t QuarterChromaFactor(const ChromaTermForm& form);
 
 // The chroma term of x = sample - 128 as code computes it that multiplies
 // the signed sample by `half` (HalvedChromaLow) with a doubling multiply

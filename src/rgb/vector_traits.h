@@ -9,11 +9,6 @@
 // The closed-form kernels (wide_rgb_core.h) call
 //   Zero(), Set16(int16_t), Set32(int32_t)
 //   Add16, Sub16, Mullo16, MulhiU16, Max16, Min16, Sign16(magnitude, x), Abs16(x)
-//   ChromaLow(uint16_t low)          the constant made of a chroma form's low
-//   MulhiChroma16(absX, lowConstant) (|x| * low) >> 16 for |x| up to 128, or
-//   SignedChromaTerm16(x, high, lowConstant)
-//                                    x * high + (x * low) >> 16 rounded toward
-//                                    zero, for x from -128 to 128
 //   PlusOneWhereGreater16(x, a, b)   x + 1 in the lanes where a > b
 //   PlusOneWhereEqual16(x, a, b)     x + 1 where a == b (MinusOneWhereEqual16: x - 1)
 //   PlusOneWhereEqual8(x, a, b)      the same per byte, modulo 256
@@ -24,10 +19,6 @@
 //                                    per byte, the top 8 - n bits of upper
 //                                    over the top n bits of lower
 //   UnpackLo8, UnpackHi8, UnpackLo16, UnpackHi16, PackUS16
-// and, where the unit-slope form without lift is cheaper computed centred
-// (CompiledForm), both of
-//   PlusOneWhereNegative16(x)        x + 1 in the lanes where x < 0
-//   PackCentred16(low, high)         PackUS16 of low + 128 and high + 128
 //   WidenLo8(a), WidenHi8(a)         UnpackLo8 / UnpackHi8 with zero: the low
 //                                    or high bytes of every 128-bit lane as
 //                                    16-bit lanes (NEON adds them in one
@@ -37,6 +28,16 @@
 //                                    16-bit lanes
 //   StoreBgr24(out, b, g, r)
 //   StoreWordsOfBytes(out, low, high) 16-bit words of a low and a high byte
+// and, where the instruction set multiplies signed chroma samples (the
+// others multiply 4 |x| by the form's quarter factor with MulhiU16),
+//   SignedChromaTerm16(x, high, half)
+//                                    x * high + (x * low) >> 16 rounded toward
+//                                    zero, for x from -128 to 128, from half
+//                                    of the form's low (HalvedChromaLow)
+// and, where the unit-slope form without lift is cheaper computed centred
+// (CompiledForm), both of
+//   PlusOneWhereNegative16(x)        x + 1 in the lanes where x < 0
+//   PackCentred16(low, high)         PackUS16 of low + 128 and high + 128
 // and, where the stores permute bytes freely, all of
 //   WidenEven8(a), WidenOdd8(a)      the low or high byte of every 16-bit
 //                                    lane as a 16-bit lane: the pixels of
@@ -108,10 +109,8 @@ KELMAR_BINARY_PRIMITIVE(Add16);
 KELMAR_BINARY_PRIMITIVE(Sub16);
 KELMAR_BINARY_PRIMITIVE(Mullo16);
 KELMAR_BINARY_PRIMITIVE(MulhiU16);
-KELMAR_BINARY_PRIMITIVE(MulhiChroma16);
 KELMAR_TRAITS_PRIMITIVE(SignedChromaTerm16,
                         Isa::SignedChromaTerm16(AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
-KELMAR_TRAITS_PRIMITIVE(ChromaLow, Isa::ChromaLow(uint16_t{0}));
 KELMAR_BINARY_PRIMITIVE(Max16);
 KELMAR_BINARY_PRIMITIVE(Min16);
 KELMAR_BINARY_PRIMITIVE(Sign16);
@@ -194,10 +193,6 @@ struct FormTraits {
   KELMAR_REQUIRE(Sub16, "Sub16(Vec, Vec)");
   KELMAR_REQUIRE(Mullo16, "Mullo16(Vec, Vec)");
   KELMAR_REQUIRE(MulhiU16, "MulhiU16(Vec, Vec)");
-  static_assert(HasMulhiChroma16<Isa>::value || HasSignedChromaTerm16<Isa>::value,
-                "instruction-set traits lack MulhiChroma16(Vec, Vec) or "
-                "SignedChromaTerm16(Vec x, Vec high, Vec low)");
-  KELMAR_REQUIRE(ChromaLow, "ChromaLow(uint16_t)");
   KELMAR_REQUIRE(Max16, "Max16(Vec, Vec)");
   KELMAR_REQUIRE(Min16, "Min16(Vec, Vec)");
   KELMAR_REQUIRE(Sign16, "Sign16(Vec magnitude, Vec x)");
@@ -315,20 +310,13 @@ struct WindowTraits {
 }  // namespace vector_traits
 
 // The primitives of the contract that x86 builds from others: centred
-// chroma samples, the chroma terms' multiply by MulhiU16, widening by
-// interleaving with zero, byte
-// shifts as a 16-bit shift, then a mask that drops the bits it brought in
-// from the neighbouring byte, and words of bytes by interleaving them and
-// storing the words with the traits' StoreWords(out, low, high).  A traits
-// type derives from it, BytesFromWords<Sse2> for Sse2.
+// chroma samples, widening by interleaving with zero, byte shifts as a
+// 16-bit shift, then a mask that drops the bits it brought in from the
+// neighbouring byte, and words of bytes by interleaving them and storing the
+// words with the traits' StoreWords(out, low, high).  A traits type derives
+// from it, BytesFromWords<Sse2> for Sse2.
 template <typename Isa>
 struct BytesFromWords {
-  // The chroma terms' low constant as it is, multiplied with MulhiU16.
-  static auto ChromaLow(uint16_t low) { return Isa::Set16(static_cast<int16_t>(low)); }
-  template <typename Vec>
-  static Vec MulhiChroma16(Vec absX, Vec low) {
-    return Isa::MulhiU16(absX, low);
-  }
   // The samples widened (the traits' LoadChroma16), then less 128.
   template <typename Rows>
   static auto LoadCenteredChroma16(Rows rows) {

@@ -35,11 +35,29 @@
 namespace kelmar {
 namespace {
 
+// One chroma term's constants.  Where the instruction set multiplies signed
+// samples (SignedChromaTerm16), the form's high and half its low; elsewhere
+// the quarter factor that gives the magnitude in one multiply of 4 |x|, and
+// no high.
+template <typename Isa>
+struct ChromaConstants {
+  using Vec = typename Isa::Vec;
+  Vec factor, high;
+};
+
+template <typename Isa>
+ChromaConstants<Isa> MakeChromaConstants(const ChromaTermForm& form) {
+  if constexpr (vector_traits::MultipliesSignedChroma<Isa>())
+    return {Isa::Set16(static_cast<int16_t>(form.half)),
+            Isa::Set16(static_cast<int16_t>(form.high))};
+  else
+    return {Isa::Set16(static_cast<int16_t>(form.quarter)), Isa::Zero()};
+}
+
 template <typename Isa>
 struct FormConstants {
   using Vec = typename Isa::Vec;
-  Vec uBlueHigh, uBlueLow, uGreenHigh, uGreenLow;
-  Vec vGreenHigh, vGreenLow, vRedHigh, vRedLow;
+  ChromaConstants<Isa> uBlue, uGreen, vGreen, vRed;
   Vec lift;       // kUnitSlope: lift; kRational: lift
   Vec threshold;  // kUnitSlope: 128 + lift, the level at which the +1 stops
   Vec scale, bias, multiplier, rounding;
@@ -72,14 +90,10 @@ KELMAR_VECTOR_INLINE typename Isa::Vec SetPairs16(int32_t first, int32_t second)
 template <typename Isa>
 FormConstants<Isa> MakeFormConstants(const RgbClosedForms& forms) {
   FormConstants<Isa> k;
-  k.uBlueHigh = SetUnsigned16<Isa>(forms.uBlue.high);
-  k.uBlueLow = Isa::ChromaLow(forms.uBlue.low);
-  k.uGreenHigh = SetUnsigned16<Isa>(forms.uGreen.high);
-  k.uGreenLow = Isa::ChromaLow(forms.uGreen.low);
-  k.vGreenHigh = SetUnsigned16<Isa>(forms.vGreen.high);
-  k.vGreenLow = Isa::ChromaLow(forms.vGreen.low);
-  k.vRedHigh = SetUnsigned16<Isa>(forms.vRed.high);
-  k.vRedLow = Isa::ChromaLow(forms.vRed.low);
+  k.uBlue = MakeChromaConstants<Isa>(forms.uBlue);
+  k.uGreen = MakeChromaConstants<Isa>(forms.uGreen);
+  k.vGreen = MakeChromaConstants<Isa>(forms.vGreen);
+  k.vRed = MakeChromaConstants<Isa>(forms.vRed);
   const LumaForm& luma = forms.luma;
   k.lift = Isa::Set16(luma.lift);
   k.threshold = Isa::Set16(static_cast<int16_t>(128 + luma.lift));
@@ -138,11 +152,6 @@ struct ByHalves : CompiledForm<LumaFormKind::kNone, 0> {
   static constexpr bool byHalves = true;
 };
 
-template <typename Isa, typename Vec = typename Isa::Vec>
-KELMAR_VECTOR_INLINE Vec Magnitude(Vec absX, Vec high, Vec low) {
-  return Isa::Add16(Isa::Mullo16(absX, high), Isa::MulhiChroma16(absX, low));
-}
-
 // The chroma terms of one vector of chroma samples less 128 (16-bit lanes).
 template <typename Isa>
 struct ChannelTerms {
@@ -150,24 +159,24 @@ struct ChannelTerms {
   Vec blue, green, red;
 };
 
-// One chroma term with the sign of x: from the magnitude of |x| (the
-// compiler computes each plane's |x| once for its two terms), or where the
-// instruction set multiplies signed samples, from x itself.
+// One chroma term with the sign of x: its magnitude from 4 |x| (the
+// compiler computes each plane's 4 |x| once for its two terms), or where
+// the instruction set multiplies signed samples, from x itself.
 template <typename Isa, typename Vec = typename Isa::Vec>
-KELMAR_VECTOR_INLINE Vec ChromaTerm(Vec x, Vec high, Vec low) {
+KELMAR_VECTOR_INLINE Vec ChromaTerm(Vec x, const ChromaConstants<Isa>& c) {
   if constexpr (vector_traits::MultipliesSignedChroma<Isa>())
-    return Isa::SignedChromaTerm16(x, high, low);
+    return Isa::SignedChromaTerm16(x, c.high, c.factor);
   else
-    return Isa::Sign16(Magnitude<Isa>(Isa::Abs16(x), high, low), x);
+    return Isa::Sign16(Isa::MulhiU16(Isa::template Slli16<2>(Isa::Abs16(x)), c.factor), x);
 }
 
 template <typename Isa, typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE ChannelTerms<Isa> ComputeTerms(const FormConstants<Isa>& k, Vec xu, Vec xv) {
   ChannelTerms<Isa> t;
-  t.blue = ChromaTerm<Isa>(xu, k.uBlueHigh, k.uBlueLow);
-  t.red = ChromaTerm<Isa>(xv, k.vRedHigh, k.vRedLow);
-  const Vec uGreen = ChromaTerm<Isa>(xu, k.uGreenHigh, k.uGreenLow);
-  const Vec vGreen = ChromaTerm<Isa>(xv, k.vGreenHigh, k.vGreenLow);
+  t.blue = ChromaTerm<Isa>(xu, k.uBlue);
+  t.red = ChromaTerm<Isa>(xv, k.vRed);
+  const Vec uGreen = ChromaTerm<Isa>(xu, k.uGreen);
+  const Vec vGreen = ChromaTerm<Isa>(xv, k.vGreen);
   t.green = Isa::Sub16(Isa::Sub16(Isa::Zero(), uGreen), vGreen);  // both coefficients are negative
   return t;
 }

@@ -46,12 +46,9 @@ struct Neon : NeonBytes {
   // The doubled high half of x and half the low (HalvedChromaLow, which the
   // kernel table has checked to exist) never saturates, as |x| <= 128, and
   // floors; its sign bit added back truncates it toward zero, as no
-  // negative product is a multiple of 65536 (SignedChromaTerm).
-  KELMAR_VECTOR_INLINE static Vec ChromaLow(uint16_t low) {
-    return Set16(static_cast<int16_t>(HalvedChromaLow(low)));
-  }
-  // The sign bit is added to the product it comes from, then x * high on
-  // top, so that no copy of the product is kept for a second use.
+  // negative product is a multiple of 65536 (SignedChromaTerm).  The sign
+  // bit is added to the product it comes from, then x * high on top, so
+  // that no copy of the product is kept for a second use.
   KELMAR_VECTOR_INLINE static Vec SignedChromaTerm16(Vec x, Vec high, Vec halfLow) {
     const uint16x8_t doubledHigh = vreinterpretq_u16_s16(vqdmulhq_s16(S16(x), S16(halfLow)));
     const int16x8_t truncated = vreinterpretq_s16_u16(vsraq_n_u16(doubledHigh, doubledHigh, 15));
