@@ -46,15 +46,6 @@ struct ChromaConstants {
 };
 
 template <typename Isa>
-ChromaConstants<Isa> MakeChromaConstants(const ChromaTermForm& form) {
-  if constexpr (vector_traits::MultipliesSignedChroma<Isa>())
-    return {Isa::Set16(static_cast<int16_t>(form.half)),
-            Isa::Set16(static_cast<int16_t>(form.high))};
-  else
-    return {Isa::Set16(static_cast<int16_t>(form.quarter)), Isa::Zero()};
-}
-
-template <typename Isa>
 struct FormConstants {
   using Vec = typename Isa::Vec;
   ChromaConstants<Isa> uBlue, uGreen, vGreen, vRed;
@@ -77,6 +68,15 @@ KELMAR_VECTOR_INLINE int16_t IndexM(const LumaForm& luma, int16_t index) {
 template <typename Isa>
 KELMAR_VECTOR_INLINE typename Isa::Vec SetUnsigned16(uint16_t value) {
   return Isa::Set16(static_cast<int16_t>(value));
+}
+
+template <typename Isa>
+ChromaConstants<Isa> MakeChromaConstants(const ChromaTermForm& form) {
+  if constexpr (vector_traits::MultipliesSignedChroma<Isa>())
+    return {Isa::Set16(static_cast<int16_t>(form.half)),
+            Isa::Set16(static_cast<int16_t>(form.high))};
+  else
+    return {SetUnsigned16<Isa>(static_cast<uint16_t>(form.quarter)), Isa::Zero()};
 }
 
 // `first` in the even 16-bit lanes, `second` in the odd ones.
