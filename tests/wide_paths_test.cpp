@@ -296,21 +296,29 @@ TEST(ClosedForms, FoundForCommonSettings) {
           for (int32_t i = kLumaTableMin; i <= kLumaTableMax; ++i)
             ASSERT_EQ(LumaLevelFromForm(forms.luma, i), tables->adjust.LumaTable()[i])
                 << what << " index " << i;
-          // Advanced SIMD's doubling multiply by half an even low gives the
-          // same chroma magnitudes, and of signed samples the same terms;
-          // so does x86's one multiply of 4 |x|.
+          // x86's one multiply of 4 |x| gives the same chroma magnitudes,
+          // and Advanced SIMD's doubling multiply of each plane's shifted
+          // samples the same terms.
           for (const ChromaTermForm* term :
                {&forms.uBlue, &forms.uGreen, &forms.vGreen, &forms.vRed}) {
-            const int32_t half = HalvedChromaLow(term->low);
-            ASSERT_GE(half, 0) << what << ": no even low for " << term->low;
-            ASSERT_EQ(term->half, half) << what;
             ASSERT_EQ(term->quarter, QuarterChromaFactor(*term)) << what;
             ASSERT_GE(term->quarter, 0) << what << ": no quarter factor";
-            for (int32_t a = 0; a <= 128; ++a)
-              ASSERT_EQ((2 * a * half) >> 16, (a * int32_t{term->low}) >> 16) << what;
+          }
+          ASSERT_GT(forms.uShift, 0) << what;
+          ASSERT_GT(forms.vShift, 0) << what;
+          const struct {
+            const ChromaTermForm* term;
+            int32_t shift;
+          } planeTerms[] = {{&forms.uBlue, forms.uShift},
+                            {&forms.uGreen, forms.uShift},
+                            {&forms.vGreen, forms.vShift},
+                            {&forms.vRed, forms.vShift}};
+          for (const auto& p : planeTerms) {
+            const int32_t factor = p.term->doubling[p.shift - 1];
+            ASSERT_EQ(factor, DoublingChromaFactor(*p.term, p.shift)) << what;
             for (int32_t sample = 0; sample < 256; ++sample)
-              ASSERT_EQ(SignedChromaTerm(*term, half, sample),
-                        ChromaTermFromForm(*term, false, sample))
+              ASSERT_EQ(DoubledChromaTerm(p.shift, factor, sample),
+                        ChromaTermFromForm(*p.term, false, sample))
                   << what << " sample " << sample;
           }
         }
@@ -319,45 +327,54 @@ TEST(ClosedForms, FoundForCommonSettings) {
   }
 }
 
-// The halves Advanced SIMD multiplies by: an even low or a neighbour, never
-// a multiple of 256 (then a negative sample's product can be a multiple of
-// 65536, whose floor is its truncation), and the signed terms they give.
-TEST(ClosedForms, HalvedChromaLows) {
+// The factors x86 multiplies 4 |x| by: a neighbour of a quarter of the whole
+// factor that gives every magnitude of the form, none once it passes 16
+// bits; and Advanced SIMD's doubling factors of x << 1 (any quarter factor
+// below 32768) and x << 2 (half an even one), none where no neighbour
+// serves, and every term they give.
+TEST(ClosedForms, ChromaFactors) {
   struct Case {
-    uint16_t low;
-    int32_t half;
+    uint16_t high, low;
+    int32_t quarter, doubling1, doubling2;
   };
-  const Case cases[] = {{0, 0},      {2, 1},         {511, 255},     {512, -1},     {1024, -1},
-                        {1025, 513}, {50594, 25297}, {26345, 13172}, {65535, 32767}};
+  const Case cases[] = {{0, 0, 0, 0, 0},
+                        {1, 0, 16384, 16385, 8193},
+                        {1, 1, 16384, 16385, 8193},
+                        {0, 65535, 16383, 16383, 8191},
+                        {1, 50594, 29032, 29032, 14516},
+                        {3, 65535, 65535, -1, 32767},
+                        {4, 0, -1, -1, -1},
+                        {0, 27564, 6891, 6891, -1},
+                        {2, 50594, 45416, -1, 22708}};
   for (const Case& c : cases) {
-    EXPECT_EQ(HalvedChromaLow(c.low), c.half) << c.low;
-    if (c.half < 0) continue;
-    for (uint16_t high : {0, 1, 3}) {
-      const ChromaTermForm form = {high, c.low, -1, c.half};
+    const ChromaTermForm form = {c.high, c.low, -1, {-1, -1}};
+    const int32_t quarter = QuarterChromaFactor(form);
+    EXPECT_EQ(quarter, c.quarter) << c.high << " " << c.low;
+    for (int32_t a = 0; a <= 128 && quarter >= 0; ++a)
+      ASSERT_EQ((4 * a * quarter) >> 16, a * c.high + ((a * c.low) >> 16)) << c.low << " " << a;
+    const int32_t expected[] = {c.doubling1, c.doubling2};
+    for (int32_t shift = 1; shift <= 2; ++shift) {
+      const int32_t factor = DoublingChromaFactor(form, shift);
+      EXPECT_EQ(factor, expected[shift - 1]) << c.high << " " << c.low << " shift " << shift;
+      if (factor < 0) continue;
       for (int32_t sample = 0; sample < 256; ++sample)
-        ASSERT_EQ(SignedChromaTerm(form, c.half, sample), ChromaTermFromForm(form, false, sample))
-            << c.low << " " << high << " " << sample;
+        ASSERT_EQ(DoubledChromaTerm(shift, factor, sample), ChromaTermFromForm(form, false, sample))
+            << c.low << " " << shift << " " << sample;
     }
   }
 }
 
-// The factor x86 multiplies 4 |x| by: a neighbour of a quarter of the whole
-// factor that gives every magnitude of the form, none once it passes 16 bits.
-TEST(ClosedForms, QuarterChromaFactors) {
-  struct Case {
-    uint16_t high, low;
-    int32_t quarter;
-  };
-  const Case cases[] = {{0, 0, 0},         {1, 0, 16384},     {1, 1, 16384}, {0, 65535, 16383},
-                        {1, 50594, 29032}, {3, 65535, 65535}, {4, 0, -1}};
-  for (const Case& c : cases) {
-    const ChromaTermForm form = {c.high, c.low, -1, -1};
-    const int32_t quarter = QuarterChromaFactor(form);
-    EXPECT_EQ(quarter, c.quarter) << c.high << " " << c.low;
-    if (quarter < 0) continue;
-    for (int32_t a = 0; a <= 128; ++a)
-      ASSERT_EQ((4 * a * quarter) >> 16, a * c.high + ((a * c.low) >> 16)) << c.low << " " << a;
-  }
+// A plane takes shift 1 where both its terms have a factor for it, else 2.
+TEST(ClosedForms, DoublingChromaShifts) {
+  const ChromaTermForm both = {0, 0, 0, {0, 0}};
+  const ChromaTermForm onlyOne = {0, 0, 0, {7, -1}};
+  const ChromaTermForm onlyTwo = {0, 0, 0, {-1, 7}};
+  const ChromaTermForm none = {0, 0, 0, {-1, -1}};
+  EXPECT_EQ(DoublingChromaShift(both, both), 1);
+  EXPECT_EQ(DoublingChromaShift(both, onlyTwo), 2);
+  EXPECT_EQ(DoublingChromaShift(onlyOne, both), 1);
+  EXPECT_EQ(DoublingChromaShift(onlyOne, onlyTwo), 0);
+  EXPECT_EQ(DoublingChromaShift(none, both), 0);
 }
 
 // Converts with the given tables, bypassing Kelmar() so that tampered tables

@@ -41,18 +41,13 @@ struct WideLevel {
   LumaPreferences prefer;
 };
 
-// Whether the chroma forms give the tables' terms and each has the constant
-// one instruction set multiplies by.
-bool ChromaExactWith(const RgbClosedForms& forms, int32_t ChromaTermForm::*constant) {
-  for (const ChromaTermForm* term : {&forms.uBlue, &forms.uGreen, &forms.vGreen, &forms.vRed})
-    if (term->*constant < 0) return false;
-  return forms.chromaExact;
-}
-
 #if KELMAR_HAVE_WIDE
-// x86 multiplies 4 |x| by one factor (QuarterChromaFactor).
+// Whether the chroma forms give the tables' terms, each with the factor
+// x86 multiplies 4 |x| by (QuarterChromaFactor).
 bool ChromaExact(const RgbClosedForms& forms) {
-  return ChromaExactWith(forms, &ChromaTermForm::quarter);
+  for (const ChromaTermForm* term : {&forms.uBlue, &forms.uGreen, &forms.vGreen, &forms.vRed})
+    if (term->quarter < 0) return false;
+  return forms.chromaExact;
 }
 
 // Whether the AVX-512 lookups in windows of LumaTable apply and beat the
@@ -76,10 +71,11 @@ const WideLevel kX86Levels[] = {
 #endif
 
 #if KELMAR_HAVE_NEON
-// Advanced SIMD computes the chroma terms of the signed samples with a
-// doubling multiply, which needs a halved low constant (HalvedChromaLow).
+// Whether the chroma forms give the tables' terms and each plane has a
+// shift its two terms have doubling factors for: Advanced SIMD multiplies
+// the signed samples, shifted, with a doubling multiply.
 bool NeonChromaExact(const RgbClosedForms& forms) {
-  return ChromaExactWith(forms, &ChromaTermForm::half);
+  return forms.chromaExact && forms.uShift > 0 && forms.vShift > 0;
 }
 
 // Whether the luma's halves beat both its windows and its closed form on

@@ -45,11 +45,12 @@ bool FindChromaForm(const ChromaTermSource& source, const SoftDouble& s, ChromaT
   for (int64_t delta : {0, -1, 1, -2, 2, -3, 3, -4, 4}) {
     const int64_t factor = nearest + delta;
     if (factor < 0 || factor >= (int64_t{1} << 32)) continue;
-    ChromaTermForm candidate = {static_cast<uint16_t>(factor >> 16),
-                                static_cast<uint16_t>(factor & 0xFFFF), -1, -1};
+    ChromaTermForm candidate = {
+        static_cast<uint16_t>(factor >> 16), static_cast<uint16_t>(factor & 0xFFFF), -1, {-1, -1}};
     if (FormMatches(candidate, source)) {
       candidate.quarter = QuarterChromaFactor(candidate);
-      candidate.half = HalvedChromaLow(candidate.low);
+      candidate.doubling[0] = DoublingChromaFactor(candidate, 1);
+      candidate.doubling[1] = DoublingChromaFactor(candidate, 2);
       form = candidate;
       return true;
     }
@@ -283,18 +284,6 @@ LumaForm FindLumaForm(const uint8_t* lumaTable, int32_t brightness, int32_t cont
 
 }  // namespace
 
-int32_t HalvedChromaLow(uint16_t low) {
-  const int32_t candidates[] = {low, low - 1, low + 1};
-  for (const int32_t even : candidates) {
-    if (even < 0 || even > 0xFFFF || even % 2 != 0) continue;
-    if (even != 0 && (even / 2) % 256 == 0) continue;
-    bool same = true;
-    for (int32_t a = 1; a <= 128 && same; ++a) same = (a * even) >> 16 == (a * low) >> 16;
-    if (same) return even / 2;
-  }
-  return -1;
-}
-
 int32_t QuarterChromaFactor(const ChromaTermForm& form) {
   const int64_t whole = int64_t{form.high} << 16 | form.low;
   for (const int64_t c : {whole / 4, whole / 4 + 1}) {
@@ -315,13 +304,32 @@ int32_t ChromaTermFromForm(const ChromaTermForm& form, bool negative, int32_t sa
   return x == 0 ? 0 : Wrap16(signedMagnitude);
 }
 
-int32_t SignedChromaTerm(const ChromaTermForm& form, int32_t half, int32_t sample) {
+int32_t DoublingChromaFactor(const ChromaTermForm& form, int32_t shift) {
+  const int64_t whole = int64_t{form.high} << 16 | form.low;
+  const int64_t nearest = whole / 4 >> (shift - 1);
+  for (const int64_t factor : {nearest, nearest + 1, nearest - 1, nearest + 2}) {
+    if (factor < 0 || factor > 0x7FFF) continue;
+    bool same = true;
+    for (int32_t sample = 0; sample < 256 && same; ++sample)
+      same = DoubledChromaTerm(shift, static_cast<int32_t>(factor), sample) ==
+             ChromaTermFromForm(form, false, sample);
+    if (same) return static_cast<int32_t>(factor);
+  }
+  return -1;
+}
+
+int32_t DoublingChromaShift(const ChromaTermForm& first, const ChromaTermForm& second) {
+  for (int32_t shift = 1; shift <= 2; ++shift)
+    if (first.doubling[shift - 1] >= 0 && second.doubling[shift - 1] >= 0) return shift;
+  return 0;
+}
+
+int32_t DoubledChromaTerm(int32_t shift, int32_t factor, int32_t sample) {
   const int32_t x = sample - 128;
   // The high half floored, as the vector multiply gives it.
-  const int32_t product = 2 * x * half;
+  const int32_t product = 2 * (x * (1 << shift)) * factor;
   const int32_t doubledHigh = product >= 0 ? product / 65536 : -((65535 - product) / 65536);
-  const int32_t term = Wrap16(x * form.high + doubledHigh);
-  return Wrap16(term + (doubledHigh < 0 ? 1 : 0));
+  return doubledHigh + (doubledHigh < 0 ? 1 : 0);
 }
 
 int32_t LumaCorrectionSlots(const LumaForm& luma) {
@@ -412,6 +420,8 @@ RgbClosedForms AnalyseAdjustTables(const AdjustTables& tables, int32_t brightnes
                       FindChromaForm({tables.UTable(), true, kUGreen}, s, forms.uGreen) &&
                       FindChromaForm({tables.VTable(), true, kVGreen}, s, forms.vGreen) &&
                       FindChromaForm({tables.VTable(), false, kVRed}, s, forms.vRed);
+  forms.uShift = DoublingChromaShift(forms.uBlue, forms.uGreen);
+  forms.vShift = DoublingChromaShift(forms.vGreen, forms.vRed);
   if (maxExceptionsPerSide > kMaxLumaExceptionsPerSide)
     maxExceptionsPerSide = kMaxLumaExceptionsPerSide;
   forms.luma = FindLumaForm(tables.LumaTable(), brightness, contrast, maxExceptionsPerSide);

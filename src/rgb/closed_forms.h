@@ -21,8 +21,8 @@ namespace kelmar {
 struct ChromaTermForm {
   uint16_t high;
   uint16_t low;
-  int32_t quarter;  // QuarterChromaFactor
-  int32_t half;     // HalvedChromaLow
+  int32_t quarter;      // QuarterChromaFactor
+  int32_t doubling[2];  // DoublingChromaFactor for the shifts 1 and 2
 };
 
 // LumaTable[i] = clamp(v(i)) to 0..255, with v(i) one of
@@ -111,9 +111,10 @@ struct LumaHalves {
 struct RgbClosedForms {
   bool chromaExact;  // the four chroma forms match UTable and VTable
   ChromaTermForm uBlue, uGreen, vGreen, vRed;
-  LumaForm luma;        // kind kNone when no form matches LumaTable
-  LumaWindows windows;  // count 0 when they do not match LumaTable
-  LumaHalves halves;    // found false when they do not match LumaTable
+  int32_t uShift, vShift;  // DoublingChromaShift of each plane's two terms
+  LumaForm luma;           // kind kNone when no form matches LumaTable
+  LumaWindows windows;     // count 0 when they do not match LumaTable
+  LumaHalves halves;       // found false when they do not match LumaTable
 
   bool Usable() const { return chromaExact && luma.kind != LumaFormKind::kNone; }
   bool UsableByHalves() const { return chromaExact && halves.found; }
@@ -134,16 +135,6 @@ int32_t LumaCorrectionSlots(const LumaForm& luma);
 // AVX-512 luma window; INT32_MAX for kNone.
 int32_t LumaFormCost(const LumaForm& luma);
 
-// For code whose 16-bit multiply keeps the high half of twice the product
-// (Advanced SIMD's sqdmulh): half of an even low giving the same
-// (|x| * low) >> 16 as `low` for every |x| up to 128, so that the doubled
-// product of |x| and the half is |x| * low; -1 when neither low nor a
-// neighbour of it is such an even value.  The half is 0 or not a multiple
-// of 256, so that no product of it with an x from -128 to -1 is a multiple
-// of 32768: the floor of such a product's high half is then one below its
-// truncation, and the code can multiply signed samples (SignedChromaTerm).
-int32_t HalvedChromaLow(uint16_t low);
-
 // For code that multiplies |x| once, with no term of x * high: a factor c
 // giving (4 |x| * c) >> 16 equal to the form's magnitude for every |x| up
 // to 128 (4 |x| and c both fit an unsigned 16-bit lane); -1 when neither
@@ -151,12 +142,23 @@ int32_t HalvedChromaLow(uint16_t low);
 // is such a c.
 int32_t QuarterChromaFactor(const ChromaTermForm& form);
 
-// The chroma term of x = sample - 128 as code computes it that multiplies
-// the signed sample by `half` (HalvedChromaLow) with a doubling multiply
-// keeping the high half (a floor), adds x * high and then 1 where that
-// high half is negative; equal to ChromaTermFromForm(form, false, sample)
-// for every sample when `half` is HalvedChromaLow(form.low).
-int32_t SignedChromaTerm(const ChromaTermForm& form, int32_t half, int32_t sample);
+// For code whose 16-bit multiply keeps the high half of twice the product
+// (Advanced SIMD's sqdmulh) and multiplies the signed sample x = sample -
+// 128 shifted left by `shift` (1 or 2): a factor from 0 to 32767 for which
+// DoubledChromaTerm gives the form's term of every sample, the product
+// being 4x times a quarter factor (QuarterChromaFactor or a neighbour);
+// -1 when there is none.  Shift 1 serves quarter factors below 32768,
+// shift 2 even ones.
+int32_t DoublingChromaFactor(const ChromaTermForm& form, int32_t shift);
+
+// The shift for which both terms of one chroma plane have a doubling
+// factor, 1 where both shifts serve; 0 when there is none.
+int32_t DoublingChromaShift(const ChromaTermForm& first, const ChromaTermForm& second);
+
+// The chroma term as that code computes it: the doubled high half of
+// (x << shift) * factor (a floor), plus 1 where it is negative (then a
+// truncation, unless the product is a multiple of 65536).
+int32_t DoubledChromaTerm(int32_t shift, int32_t factor, int32_t sample);
 
 // The 16-bit arithmetic of the forms, for the analysis and for tests.
 int32_t ChromaTermFromForm(const ChromaTermForm& form, bool negative, int32_t sample);

@@ -30,10 +30,10 @@
 //   StoreWordsOfBytes(out, low, high) 16-bit words of a low and a high byte
 // and, where the instruction set multiplies signed chroma samples (the
 // others multiply 4 |x| by the form's quarter factor with MulhiU16),
-//   SignedChromaTerm16(x, high, half)
-//                                    x * high + (x * low) >> 16 rounded toward
-//                                    zero, for x from -128 to 128, from half
-//                                    of the form's low (HalvedChromaLow)
+//   SignedChromaTerm16(shifted, factor)
+//                                    the term of x from x shifted by its
+//                                    plane's shift and the term's doubling
+//                                    factor (DoublingChromaFactor)
 // and, where the unit-slope form without lift is cheaper computed centred
 // (CompiledForm), both of
 //   PlusOneWhereNegative16(x)        x + 1 in the lanes where x < 0
@@ -109,8 +109,7 @@ KELMAR_BINARY_PRIMITIVE(Add16);
 KELMAR_BINARY_PRIMITIVE(Sub16);
 KELMAR_BINARY_PRIMITIVE(Mullo16);
 KELMAR_BINARY_PRIMITIVE(MulhiU16);
-KELMAR_TRAITS_PRIMITIVE(SignedChromaTerm16,
-                        Isa::SignedChromaTerm16(AVec<Isa>(), AVec<Isa>(), AVec<Isa>()));
+KELMAR_BINARY_PRIMITIVE(SignedChromaTerm16);
 KELMAR_BINARY_PRIMITIVE(Max16);
 KELMAR_BINARY_PRIMITIVE(Min16);
 KELMAR_BINARY_PRIMITIVE(Sign16);

@@ -35,22 +35,13 @@
 namespace kelmar {
 namespace {
 
-// One chroma term's constants.  Where the instruction set multiplies signed
-// samples (SignedChromaTerm16), the form's high and half its low; elsewhere
-// the quarter factor that gives the magnitude in one multiply of 4 |x|, and
-// no high.
-template <typename Isa>
-struct ChromaConstants {
-  using Vec = typename Isa::Vec;
-  Vec factor, high;
-};
-
 template <typename Isa>
 struct FormConstants {
   using Vec = typename Isa::Vec;
-  ChromaConstants<Isa> uBlue, uGreen, vGreen, vRed;
-  Vec lift;       // kUnitSlope: lift; kRational: lift
-  Vec threshold;  // kUnitSlope: 128 + lift, the level at which the +1 stops
+  Vec uBlue, uGreen, vGreen, vRed;  // the chroma terms' factors (ChromaFactor)
+  Vec uScale, vScale;  // where signed samples are multiplied: 1 << each plane's shift
+  Vec lift;                         // kUnitSlope: lift; kRational: lift
+  Vec threshold;                    // kUnitSlope: 128 + lift, the level at which the +1 stops
   Vec scale, bias, multiplier, rounding;
   Vec low, high;  // kClampedRational: the index range
   // The keys corrected by +1 and by -1: words of m, or bytes of levels.
@@ -70,13 +61,17 @@ KELMAR_VECTOR_INLINE typename Isa::Vec SetUnsigned16(uint16_t value) {
   return Isa::Set16(static_cast<int16_t>(value));
 }
 
+// One chroma term's factor: where the instruction set multiplies signed
+// samples (SignedChromaTerm16), the doubling factor for its plane's shift
+// (0 where the plane has none, and the kernel table takes no such kernel);
+// elsewhere the quarter factor, by which one multiply of 4 |x| gives the
+// magnitude.
 template <typename Isa>
-ChromaConstants<Isa> MakeChromaConstants(const ChromaTermForm& form) {
+typename Isa::Vec ChromaFactor(const ChromaTermForm& form, int32_t planeShift) {
+  int32_t factor = form.quarter;
   if constexpr (vector_traits::MultipliesSignedChroma<Isa>())
-    return {Isa::Set16(static_cast<int16_t>(form.half)),
-            Isa::Set16(static_cast<int16_t>(form.high))};
-  else
-    return {SetUnsigned16<Isa>(static_cast<uint16_t>(form.quarter)), Isa::Zero()};
+    factor = planeShift > 0 ? form.doubling[planeShift - 1] : 0;
+  return SetUnsigned16<Isa>(static_cast<uint16_t>(factor));
 }
 
 // `first` in the even 16-bit lanes, `second` in the odd ones.
@@ -90,10 +85,12 @@ KELMAR_VECTOR_INLINE typename Isa::Vec SetPairs16(int32_t first, int32_t second)
 template <typename Isa>
 FormConstants<Isa> MakeFormConstants(const RgbClosedForms& forms) {
   FormConstants<Isa> k;
-  k.uBlue = MakeChromaConstants<Isa>(forms.uBlue);
-  k.uGreen = MakeChromaConstants<Isa>(forms.uGreen);
-  k.vGreen = MakeChromaConstants<Isa>(forms.vGreen);
-  k.vRed = MakeChromaConstants<Isa>(forms.vRed);
+  k.uBlue = ChromaFactor<Isa>(forms.uBlue, forms.uShift);
+  k.uGreen = ChromaFactor<Isa>(forms.uGreen, forms.uShift);
+  k.vGreen = ChromaFactor<Isa>(forms.vGreen, forms.vShift);
+  k.vRed = ChromaFactor<Isa>(forms.vRed, forms.vShift);
+  k.uScale = Isa::Set16(static_cast<int16_t>(1 << forms.uShift));
+  k.vScale = Isa::Set16(static_cast<int16_t>(1 << forms.vShift));
   const LumaForm& luma = forms.luma;
   k.lift = Isa::Set16(luma.lift);
   k.threshold = Isa::Set16(static_cast<int16_t>(128 + luma.lift));
@@ -159,19 +156,25 @@ struct ChannelTerms {
   Vec blue, green, red;
 };
 
-// One chroma term with the sign of x: its magnitude from 4 |x| (the
-// compiler computes each plane's 4 |x| once for its two terms), or where
-// the instruction set multiplies signed samples, from x itself.
+// One chroma term with the sign of x, from 4 |x| (the compiler computes
+// each plane's once for its two terms) or, where the instruction set
+// multiplies signed samples, from x shifted by its plane's shift.
 template <typename Isa, typename Vec = typename Isa::Vec>
-KELMAR_VECTOR_INLINE Vec ChromaTerm(Vec x, const ChromaConstants<Isa>& c) {
+KELMAR_VECTOR_INLINE Vec ChromaTerm(Vec x, Vec factor) {
   if constexpr (vector_traits::MultipliesSignedChroma<Isa>())
-    return Isa::SignedChromaTerm16(x, c.high, c.factor);
+    return Isa::SignedChromaTerm16(x, factor);
   else
-    return Isa::Sign16(Isa::MulhiU16(Isa::template Slli16<2>(Isa::Abs16(x)), c.factor), x);
+    return Isa::Sign16(Isa::MulhiU16(Isa::template Slli16<2>(Isa::Abs16(x)), factor), x);
 }
 
 template <typename Isa, typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE ChannelTerms<Isa> ComputeTerms(const FormConstants<Isa>& k, Vec xu, Vec xv) {
+  // A multiply rather than a shift by a vector of counts: Advanced SIMD
+  // cores shift on the pipe that also narrows and accumulates the terms.
+  if constexpr (vector_traits::MultipliesSignedChroma<Isa>()) {
+    xu = Isa::Mullo16(xu, k.uScale);
+    xv = Isa::Mullo16(xv, k.vScale);
+  }
   ChannelTerms<Isa> t;
   t.blue = ChromaTerm<Isa>(xu, k.uBlue);
   t.red = ChromaTerm<Isa>(xv, k.vRed);

@@ -43,16 +43,13 @@ struct Neon : NeonBytes {
     const uint32x4_t high = vmull_high_u16(U16(a), U16(b));
     return Bytes(vuzp2q_u16(vreinterpretq_u16_u32(low), vreinterpretq_u16_u32(high)));
   }
-  // The doubled high half of x and half the low (HalvedChromaLow, which the
-  // kernel table has checked to exist) never saturates, as |x| <= 128, and
-  // floors; its sign bit added back truncates it toward zero, as no
-  // negative product is a multiple of 65536 (SignedChromaTerm).  The sign
-  // bit is added to the product it comes from, then x * high on top, so
-  // that no copy of the product is kept for a second use.
-  KELMAR_VECTOR_INLINE static Vec SignedChromaTerm16(Vec x, Vec high, Vec halfLow) {
-    const uint16x8_t doubledHigh = vreinterpretq_u16_s16(vqdmulhq_s16(S16(x), S16(halfLow)));
-    const int16x8_t truncated = vreinterpretq_s16_u16(vsraq_n_u16(doubledHigh, doubledHigh, 15));
-    return Bytes(vmlaq_s16(truncated, S16(x), S16(high)));
+  // The doubled high half of x << shift and the plane's doubling factor
+  // (DoublingChromaFactor, which the kernel table has checked to exist)
+  // never saturates, as |x << shift| <= 512, and floors; its sign bit
+  // added back truncates it toward zero (DoubledChromaTerm).
+  KELMAR_VECTOR_INLINE static Vec SignedChromaTerm16(Vec shifted, Vec factor) {
+    const uint16x8_t doubledHigh = vreinterpretq_u16_s16(vqdmulhq_s16(S16(shifted), S16(factor)));
+    return Bytes(vsraq_n_u16(doubledHigh, doubledHigh, 15));
   }
   // A true comparison is all ones in its lane, -1.
   KELMAR_VECTOR_INLINE static Vec PlusOneWhereGreater16(Vec x, Vec a, Vec b) {
