@@ -64,7 +64,8 @@
 //   UnpackLo8, UnpackHi8 (double size)
 //   and, with two macroblocks per step, SetLanes32(low, high)
 // The window kernels (wide_window_core.h) also call
-//   Table, LoadTable(p), Lookup(table, index), kTablesInRegisters, Xor,
+//   Table, LoadTable(p) (or, looking up the halves as one window,
+//   LoadTable(nibbleTables)), Lookup(table, index), kTablesInRegisters, Xor,
 //   AddsU8, SubsU8, Set8(char)
 //   PackBoth(index16), Spread<kNegative>(both), SpreadAlternating<kNegative>(even, odd)
 // Loads and stores take a pointer and, with more than one macroblock per
@@ -77,6 +78,7 @@
 #include <utility>
 
 #include "common/features.h"
+#include "tables/nibble_form.h"
 
 namespace kelmar {
 namespace vector_traits {
@@ -166,6 +168,7 @@ KELMAR_TRAITS_PRIMITIVE(StoreBytes, Isa::StoreBytes(AnOut(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(StoreWordsOfBytes,
                         Isa::StoreWordsOfBytes(AnOut(), AVec<Isa>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(LoadTable, Isa::LoadTable(ARow()));
+KELMAR_TRAITS_PRIMITIVE(LoadHalvesTable, Isa::LoadTable(std::declval<const NibbleTables&>()));
 KELMAR_TRAITS_PRIMITIVE(Lookup,
                         Isa::Lookup(std::declval<const typename Isa::Table&>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(TablesInRegisters, bool{Isa::kTablesInRegisters});
@@ -264,6 +267,13 @@ constexpr bool WidensByParity() {
   return HasWidenEven8<Isa>::value;
 }
 
+// Whether the window kernels of Isa look LumaTable up by its halves, as
+// one window, instead of in its windows.
+template <typename Isa>
+constexpr bool LooksUpHalvesAsWindow() {
+  return HasLoadHalvesTable<Isa>::value;
+}
+
 // Instantiated by every dither kernel.
 template <typename Isa>
 struct DitherTraits {
@@ -295,7 +305,9 @@ struct WindowTraits {
   KELMAR_REQUIRE(Xor, "Xor(Vec, Vec)");
   KELMAR_REQUIRE(AddsU8, "AddsU8(Vec, Vec)");
   KELMAR_REQUIRE(SubsU8, "SubsU8(Vec, Vec)");
-  KELMAR_REQUIRE(LoadTable, "Table and LoadTable(const uint8_t*)");
+  static_assert(HasLoadTable<Isa>::value != HasLoadHalvesTable<Isa>::value,
+                "instruction-set traits lack Table and one of LoadTable(const uint8_t*) and "
+                "LoadTable(const NibbleTables&)");
   KELMAR_REQUIRE(Lookup, "Lookup(const Table&, Vec)");
   KELMAR_REQUIRE(TablesInRegisters, "kTablesInRegisters");
   KELMAR_REQUIRE(PackBoth, "PackBoth(Vec)");

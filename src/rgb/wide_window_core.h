@@ -52,13 +52,22 @@ template <typename Layout, typename Isa, int kWindows>
 WindowConstants<Isa, kWindows> MakeWindowConstants(const RgbClosedForms& forms) {
   WindowConstants<Isa, kWindows> k;
   k.forms = MakeFormConstants<Isa>(forms);
-  const LumaWindows& w = forms.windows;
-  for (int j = 0; j < kWindows; ++j) k.tables[j] = Isa::LoadTable(w.entries[j]);
-  k.redBlue = Isa::Set16(static_cast<int16_t>(Layout::kOffsets.redBlue - w.first));
-  k.greenEven = Isa::Set16(static_cast<int16_t>(Layout::kOffsets.greenEven - w.first));
-  k.greenOdd = Isa::Set16(static_cast<int16_t>(Layout::kOffsets.greenOdd - w.first));
+  int32_t first = 0;
+  uint8_t flip = 0;
+  if constexpr (vector_traits::LooksUpHalvesAsWindow<Isa>()) {
+    static_assert(kWindows == 1, "the halves are one window");
+    k.tables[0] = Isa::LoadTable(forms.halves.tables);
+    first = forms.halves.first;
+  } else {
+    for (int j = 0; j < kWindows; ++j) k.tables[j] = Isa::LoadTable(forms.windows.entries[j]);
+    first = forms.windows.first;
+    flip = forms.windows.flip;
+  }
+  k.redBlue = Isa::Set16(static_cast<int16_t>(Layout::kOffsets.redBlue - first));
+  k.greenEven = Isa::Set16(static_cast<int16_t>(Layout::kOffsets.greenEven - first));
+  k.greenOdd = Isa::Set16(static_cast<int16_t>(Layout::kOffsets.greenOdd - first));
   k.step = Isa::Set16(255);
-  k.flip = Isa::Set8(static_cast<char>(w.flip));
+  k.flip = Isa::Set8(static_cast<char>(flip));
   return k;
 }
 
@@ -129,6 +138,46 @@ KELMAR_VECTOR_INLINE PairLevels<Isa> CheckerLevels(const WindowConstants<Isa, kW
   return Flipped(k, levels);
 }
 
+// One window, a row at a time: each row's three channels are looked up and
+// stored before the next row's, so that only the index parts (WindowIndex)
+// stay live across the rows.  Green's parts differ between the rows only
+// with checkerboard offsets.
+template <typename Layout, typename Isa, typename Rows, typename OutRows,
+          typename Vec = typename Isa::Vec>
+KELMAR_VECTOR_INLINE void ConvertSingleWindowRowPair(const WindowConstants<Isa, 1>& k,
+                                                     const ChannelTerms<Isa>& t, Rows y0, Rows y1,
+                                                     OutRows out0, OutRows out1) {
+  const Vec blue = Isa::PackBoth(Isa::Add16(t.blue, k.redBlue));
+  const Vec red = Isa::PackBoth(Isa::Add16(t.red, k.redBlue));
+  const Vec bluePositive = Isa::template Spread<false>(blue);
+  const Vec blueNegative = Isa::template Spread<true>(blue);
+  const Vec redPositive = Isa::template Spread<false>(red);
+  const Vec redNegative = Isa::template Spread<true>(red);
+  const Vec even = Isa::PackBoth(Isa::Add16(t.green, k.greenEven));
+  Vec greenPositive0, greenNegative0, greenPositive1, greenNegative1;
+  if constexpr (Layout::kOffsets.greenEven == Layout::kOffsets.greenOdd) {
+    greenPositive0 = greenPositive1 = Isa::template Spread<false>(even);
+    greenNegative0 = greenNegative1 = Isa::template Spread<true>(even);
+  } else {
+    const Vec odd = Isa::PackBoth(Isa::Add16(t.green, k.greenOdd));
+    greenPositive0 = Isa::template SpreadAlternating<false>(even, odd);
+    greenNegative0 = Isa::template SpreadAlternating<true>(even, odd);
+    greenPositive1 = Isa::template SpreadAlternating<false>(odd, even);
+    greenNegative1 = Isa::template SpreadAlternating<true>(odd, even);
+  }
+  const typename Isa::Table& table = k.tables[0];
+  const Vec luma0 = Isa::LoadLuma(y0);
+  StorePixels<Isa>(Layout(), out0,
+                   Isa::Lookup(table, WindowIndex<Isa>(luma0, bluePositive, blueNegative)),
+                   Isa::Lookup(table, WindowIndex<Isa>(luma0, greenPositive0, greenNegative0)),
+                   Isa::Lookup(table, WindowIndex<Isa>(luma0, redPositive, redNegative)));
+  const Vec luma1 = Isa::LoadLuma(y1);
+  StorePixels<Isa>(Layout(), out1,
+                   Isa::Lookup(table, WindowIndex<Isa>(luma1, bluePositive, blueNegative)),
+                   Isa::Lookup(table, WindowIndex<Isa>(luma1, greenPositive1, greenNegative1)),
+                   Isa::Lookup(table, WindowIndex<Isa>(luma1, redPositive, redNegative)));
+}
+
 template <typename Layout, typename Isa, int kWindows, typename Rows, typename OutRows,
           typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE void ConvertWindowRowPair(const WindowConstants<Isa, kWindows>& k, Rows y0,
@@ -136,16 +185,20 @@ KELMAR_VECTOR_INLINE void ConvertWindowRowPair(const WindowConstants<Isa, kWindo
                                                OutRows out1) {
   const ChannelTerms<Isa> t =
       ComputeTerms<Isa>(k.forms, Isa::LoadCenteredChroma16(u), Isa::LoadCenteredChroma16(v));
-  const Vec luma0 = Isa::LoadLuma(y0);
-  const Vec luma1 = Isa::LoadLuma(y1);
-  const PairLevels<Isa> b = ChannelLevels(k, luma0, luma1, Isa::Add16(t.blue, k.redBlue));
-  const PairLevels<Isa> r = ChannelLevels(k, luma0, luma1, Isa::Add16(t.red, k.redBlue));
-  const PairLevels<Isa> g = Layout::kOffsets.greenEven == Layout::kOffsets.greenOdd
-                                ? ChannelLevels(k, luma0, luma1, Isa::Add16(t.green, k.greenEven))
-                                : CheckerLevels(k, luma0, luma1, Isa::Add16(t.green, k.greenEven),
-                                                Isa::Add16(t.green, k.greenOdd));
-  StorePixels<Isa>(Layout(), out0, b.row0, g.row0, r.row0);
-  StorePixels<Isa>(Layout(), out1, b.row1, g.row1, r.row1);
+  if constexpr (kWindows == 1) {
+    ConvertSingleWindowRowPair<Layout, Isa>(k, t, y0, y1, out0, out1);
+  } else {
+    const Vec luma0 = Isa::LoadLuma(y0);
+    const Vec luma1 = Isa::LoadLuma(y1);
+    const PairLevels<Isa> b = ChannelLevels(k, luma0, luma1, Isa::Add16(t.blue, k.redBlue));
+    const PairLevels<Isa> r = ChannelLevels(k, luma0, luma1, Isa::Add16(t.red, k.redBlue));
+    const PairLevels<Isa> g = Layout::kOffsets.greenEven == Layout::kOffsets.greenOdd
+                                  ? ChannelLevels(k, luma0, luma1, Isa::Add16(t.green, k.greenEven))
+                                  : CheckerLevels(k, luma0, luma1, Isa::Add16(t.green, k.greenEven),
+                                                  Isa::Add16(t.green, k.greenOdd));
+    StorePixels<Isa>(Layout(), out0, b.row0, g.row0, r.row0);
+    StorePixels<Isa>(Layout(), out1, b.row1, g.row1, r.row1);
+  }
 }
 
 // Converts the runs of one macroblock row, one or four macroblocks per step;
@@ -218,6 +271,16 @@ PictureConverter DoubledWindowKernelFor(RgbLayout layout, const RgbClosedForms& 
   if (forms.windows.count != 1) return nullptr;
   return ForRgbLayout(layout, [](auto facts) -> PictureConverter {
     return ConvertPictureWithWindows<DoubledFacts<decltype(facts)>, Isa, 1>;
+  });
+}
+
+// The luma by its halves as one window, for traits that look them up so.
+template <typename Isa>
+PictureConverter HalvesWindowKernelFor(RgbLayout layout) {
+  static_assert(vector_traits::WindowTraits<Isa>::kComplete &&
+                vector_traits::LooksUpHalvesAsWindow<Isa>());
+  return ForRgbLayout(layout, [](auto facts) -> PictureConverter {
+    return ConvertPictureWithWindows<decltype(facts), Isa, 1>;
   });
 }
 
