@@ -65,7 +65,8 @@
 //   and, with two macroblocks per step, SetLanes32(low, high)
 // The window kernels (wide_window_core.h) also call
 //   Table, LoadTable(p) (or, looking up the halves as one window,
-//   LoadTable(nibbleTables)), Lookup(table, index), kTablesInRegisters, Xor,
+//   LoadTable(nibbleTables)), Lookup(table, index), kTablesInRegisters,
+//   optionally kSingleWindowByRow (StoresSingleWindowByRow), Xor,
 //   AddsU8, SubsU8, Set8(char)
 //   PackBoth(index16), Spread<kNegative>(both), SpreadAlternating<kNegative>(even, odd)
 // Loads and stores take a pointer and, with more than one macroblock per
@@ -172,6 +173,7 @@ KELMAR_TRAITS_PRIMITIVE(LoadHalvesTable, Isa::LoadTable(std::declval<const Nibbl
 KELMAR_TRAITS_PRIMITIVE(Lookup,
                         Isa::Lookup(std::declval<const typename Isa::Table&>(), AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(TablesInRegisters, bool{Isa::kTablesInRegisters});
+KELMAR_TRAITS_PRIMITIVE(SingleWindowByRow, bool{Isa::kSingleWindowByRow});
 KELMAR_TRAITS_PRIMITIVE(PackBoth, Isa::PackBoth(AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(Spread, Isa::template Spread<false>(AVec<Isa>()));
 KELMAR_TRAITS_PRIMITIVE(SpreadAlternating,
@@ -272,6 +274,18 @@ constexpr bool WidensByParity() {
 template <typename Isa>
 constexpr bool LooksUpHalvesAsWindow() {
   return HasLoadHalvesTable<Isa>::value;
+}
+
+// Whether the window kernels of Isa, with one window, store a row's pixels
+// before they look the next row's up (kSingleWindowByRow, where registers
+// are scarce around the stores) rather than look both rows up together
+// (more lookups in flight).
+template <typename Isa>
+constexpr bool StoresSingleWindowByRow() {
+  if constexpr (HasSingleWindowByRow<Isa>::value)
+    return Isa::kSingleWindowByRow;
+  else
+    return false;
 }
 
 // Instantiated by every dither kernel.

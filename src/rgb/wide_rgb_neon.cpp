@@ -30,6 +30,9 @@ KELMAR_VECTOR_INLINE uint8x16_t Bytes(uint16x8_t a) { return vreinterpretq_u8_u1
 struct Neon : NeonBytes {
   using Vec = uint8x16_t;
   static constexpr int kMacroblocksPerStep = 1;
+  // The window kernels keep the pixels of one row live at a time: the
+  // structure stores take fixed registers, and the tables hold others.
+  static constexpr bool kSingleWindowByRow = true;
 
   KELMAR_VECTOR_INLINE static Vec Zero() { return vdupq_n_u8(0); }
   KELMAR_VECTOR_INLINE static Vec Set16(int16_t v) { return Bytes(vdupq_n_s16(v)); }

@@ -138,10 +138,10 @@ KELMAR_VECTOR_INLINE PairLevels<Isa> CheckerLevels(const WindowConstants<Isa, kW
   return Flipped(k, levels);
 }
 
-// One window, a row at a time: each row's three channels are looked up and
-// stored before the next row's, so that only the index parts (WindowIndex)
-// stay live across the rows.  Green's parts differ between the rows only
-// with checkerboard offsets.
+// One window, a row at a time (StoresSingleWindowByRow): each row's three
+// channels are looked up and stored before the next row's, so that only the
+// index parts (WindowIndex) stay live across the rows.  Green's parts differ
+// between the rows only with checkerboard offsets.
 template <typename Layout, typename Isa, typename Rows, typename OutRows,
           typename Vec = typename Isa::Vec>
 KELMAR_VECTOR_INLINE void ConvertSingleWindowRowPair(const WindowConstants<Isa, 1>& k,
@@ -185,7 +185,7 @@ KELMAR_VECTOR_INLINE void ConvertWindowRowPair(const WindowConstants<Isa, kWindo
                                                OutRows out1) {
   const ChannelTerms<Isa> t =
       ComputeTerms<Isa>(k.forms, Isa::LoadCenteredChroma16(u), Isa::LoadCenteredChroma16(v));
-  if constexpr (kWindows == 1) {
+  if constexpr (kWindows == 1 && vector_traits::StoresSingleWindowByRow<Isa>()) {
     ConvertSingleWindowRowPair<Layout, Isa>(k, t, y0, y1, out0, out1);
   } else {
     const Vec luma0 = Isa::LoadLuma(y0);
