@@ -274,16 +274,6 @@ PictureConverter DoubledWindowKernelFor(RgbLayout layout, const RgbClosedForms& 
   });
 }
 
-// The luma by its halves as one window, for traits that look them up so.
-template <typename Isa>
-PictureConverter HalvesWindowKernelFor(RgbLayout layout) {
-  static_assert(vector_traits::WindowTraits<Isa>::kComplete &&
-                vector_traits::LooksUpHalvesAsWindow<Isa>());
-  return ForRgbLayout(layout, [](auto facts) -> PictureConverter {
-    return ConvertPictureWithWindows<decltype(facts), Isa, 1>;
-  });
-}
-
 template <typename Isa>
 PictureConverter WindowKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
   return ForRgbLayout(layout,
