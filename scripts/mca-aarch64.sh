@@ -104,10 +104,10 @@ loop "ours 24-bit, window lookups (flatter ramps)" "$windows::Rgb24Facts, $neonT
 loop "ours 24-bit adjusted (luma by halves)" "$windows::Rgb24Facts, $neonHalves, 1>"
 loop "ours 5-5-5 neutral" "$form, kelmar::Rgb555Facts, $neon>"
 loop "ours 5-5-5, window lookups" "$windows::Rgb555Facts, $neonTable, 1>"
-loop "ours 5-5-5 adjusted (luma by halves)" "$halves, kelmar::Rgb555Facts, $neon>"
+loop "ours 5-5-5 adjusted (luma by halves)" "$halves, kelmar::Rgb555Facts, $neonHalves>"
 loop "ours 5-6-5 neutral" "$form, kelmar::Rgb565Facts, $neon>"
 loop "ours 5-6-5, window lookups" "$windows::Rgb565Facts, $neonTable, 1>"
-loop "ours 5-6-5 adjusted (luma by halves)" "$halves, kelmar::Rgb565Facts, $neon>"
+loop "ours 5-6-5 adjusted (luma by halves)" "$halves, kelmar::Rgb565Facts, $neonHalves>"
 loop "ours 8-bit" "DitherPicture<$neon, false>"
 # The packed writers are inlined into one function per layout and luma
 # mapping (PackWithLuma<yuy2, NeonMap>: 0 copies, 2 computes by halves): a

@@ -152,6 +152,21 @@ struct Neon : NeonBytes {
     vst1q_u8(out, low);
     vst1q_u8(out + 16, high);
   }
+  // The closed-form kernels store with the intrinsics: with the registers
+  // that Store2Neon and Store3Neon name, g++ 12 keeps the row pair's spread
+  // chroma terms on the stack around every store.
+  KELMAR_VECTOR_INLINE static void StoreWordsOfBytes(uint8_t* out, Vec low, Vec high) {
+    vst2q_u8(out, (uint8x16x2_t{{low, high}}));
+  }
+  KELMAR_VECTOR_INLINE static void StoreBgr24(uint8_t* out, Vec b, Vec g, Vec r) {
+    vst3q_u8(out, (uint8x16x3_t{{b, g, r}}));
+  }
+};
+
+// The structure stores of the kernels with more live values than the
+// closed-form ones: they name their registers, as g++ 12 otherwise
+// assembles the intrinsics' register tuples on the stack there.
+struct NeonNamedStores : Neon {
   KELMAR_VECTOR_INLINE static void StoreWordsOfBytes(uint8_t* out, Vec low, Vec high) {
     Store2Neon(out, low, high);
   }
@@ -162,7 +177,7 @@ struct Neon : NeonBytes {
 
 // The window kernels hold LumaTable in v8-v23, which every lookup names
 // (LookupPinnedNeon); the structure stores name registers above them.
-struct NeonWithTable : Neon {
+struct NeonWithTable : NeonNamedStores {
   using Table = ByteTableNeon;
   static constexpr bool kTablesInRegisters = true;
   KELMAR_VECTOR_INLINE static Table LoadTable(const uint8_t* entries) {
@@ -173,10 +188,11 @@ struct NeonWithTable : Neon {
   }
 };
 
-// LumaTable by its halves as one window: the window kernels' byte indices,
-// from one saturating add and one subtract a channel, where the closed-form
-// kernels widen the luma and narrow each channel's sums.
-struct NeonHalves : Neon {
+// LumaTable by its halves, in the closed-form kernel or as the window
+// kernels' one window: their byte indices, from one saturating add and one
+// subtract a channel, where the closed-form kernels widen the luma and
+// narrow each channel's sums.
+struct NeonHalves : NeonNamedStores {
   using Table = NibbleVecs<Vec>;
   static constexpr bool kTablesInRegisters = true;
   KELMAR_VECTOR_INLINE static Table LoadTable(const NibbleTables& t) {
@@ -190,13 +206,13 @@ struct NeonHalves : Neon {
 
 // The luma by its halves: 24-bit pixels through the window kernel, whose
 // loop keeps the spread chroma parts in registers across the three-register
-// stores (128 instructions per 32 pixels against 132, and no more cycles
+// stores (126 instructions per 32 pixels against 132, and fewer cycles
 // under llvm-mca's Neoverse N2 model); the 16-bit layouts through the
 // closed-form kernel, where green's checkerboard offsets cost less in 16-bit
 // lanes than as a second pair of byte parts (142 against 144 for 5-5-5).
 PictureConverter NeonHalvesKernel(RgbLayout layout) {
   if (layout == RgbLayout::kRgb24) return ConvertPictureWithWindows<Rgb24Facts, NeonHalves, 1>;
-  return HalvesKernelFor<Neon>(layout);
+  return HalvesKernelFor<NeonHalves>(layout);
 }
 
 }  // namespace
