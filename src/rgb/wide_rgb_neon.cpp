@@ -215,13 +215,21 @@ PictureConverter NeonHalvesKernel(RgbLayout layout) {
   return HalvesKernelFor<NeonHalves>(layout);
 }
 
+// Double size likewise: 24-bit pixels by halves through the window kernel.
+PictureConverter NeonDoubledKernel(RgbLayout layout, const RgbClosedForms& forms) {
+  const bool unitSlope = forms.Usable() && forms.luma.kind == LumaFormKind::kUnitSlope;
+  if (layout == RgbLayout::kRgb24 && !unitSlope && forms.UsableByHalves())
+    return ConvertPictureWithWindows<DoubledFacts<Rgb24Facts>, NeonHalves, 1>;
+  return DoubledKernelFor<Neon>(layout, forms);
+}
+
 }  // namespace
 
 const WideRgbKernels kNeonRgbKernels = {
     FormKernelFor<Neon>,
     NeonHalvesKernel,
     WindowKernelFor<NeonWithTable>,
-    DoubledKernelFor<Neon>,
+    NeonDoubledKernel,
     DoubledWindowKernelFor<NeonWithTable>,
     DitherKernelFor<Neon>,
 };
