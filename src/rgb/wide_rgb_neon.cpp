@@ -206,7 +206,7 @@ struct NeonHalves : NeonNamedStores {
 
 // The luma by its halves: 24-bit pixels through the window kernel, whose
 // loop keeps the spread chroma parts in registers across the three-register
-// stores (126 instructions per 32 pixels against 132, and fewer cycles
+// stores (128 instructions per 32 pixels against 132, and fewer cycles
 // under llvm-mca's Neoverse N2 model); the 16-bit layouts through the
 // closed-form kernel, where green's checkerboard offsets cost less in 16-bit
 // lanes than as a second pair of byte parts (142 against 144 for 5-5-5).
