@@ -39,7 +39,7 @@ template <typename Isa>
 struct FormConstants {
   using Vec = typename Isa::Vec;
   Vec uBlue, uGreen, vGreen, vRed;  // the chroma terms' factors (ChromaFactor)
-  Vec uScale, vScale;  // where signed samples are multiplied: 1 << each plane's shift
+  Vec uScale, vScale;               // where signed samples are multiplied: 1 << each plane's shift
   Vec lift;                         // kUnitSlope: lift; kRational: lift
   Vec threshold;                    // kUnitSlope: 128 + lift, the level at which the +1 stops
   Vec scale, bias, multiplier, rounding;
