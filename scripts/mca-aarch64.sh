@@ -98,16 +98,15 @@ form='ConvertPictureWithForm<kelmar::\(anonymous namespace\)::CompiledForm<\(kel
 neonTable='kelmar::\(anonymous namespace\)::NeonWithTable'
 windows='ConvertPictureWithWindows<kelmar'
 neonHalves='kelmar::\(anonymous namespace\)::NeonHalves'
-halves='ConvertPictureWithForm<kelmar::\(anonymous namespace\)::ByHalves'
 loop "ours 24-bit neutral (centred unit-slope form)" "$form, kelmar::Rgb24Facts, $neon>"
 loop "ours 24-bit, window lookups (flatter ramps)" "$windows::Rgb24Facts, $neonTable, 1>"
 loop "ours 24-bit adjusted (luma by halves)" "$windows::Rgb24Facts, $neonHalves, 1>"
 loop "ours 5-5-5 neutral" "$form, kelmar::Rgb555Facts, $neon>"
 loop "ours 5-5-5, window lookups" "$windows::Rgb555Facts, $neonTable, 1>"
-loop "ours 5-5-5 adjusted (luma by halves)" "$halves, kelmar::Rgb555Facts, $neonHalves>"
+loop "ours 5-5-5 adjusted (luma by halves)" "$windows::Rgb555Facts, $neonHalves, 1>"
 loop "ours 5-6-5 neutral" "$form, kelmar::Rgb565Facts, $neon>"
 loop "ours 5-6-5, window lookups" "$windows::Rgb565Facts, $neonTable, 1>"
-loop "ours 5-6-5 adjusted (luma by halves)" "$halves, kelmar::Rgb565Facts, $neonHalves>"
+loop "ours 5-6-5 adjusted (luma by halves)" "$windows::Rgb565Facts, $neonHalves, 1>"
 loop "ours 8-bit" "DitherPicture<$neon, false>"
 # The packed writers are inlined into one function per layout and luma
 # mapping (PackWithLuma<yuy2, NeonMap>: 0 copies, 2 computes by halves): a

@@ -567,13 +567,19 @@ PictureConverter FormKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
 // (where the instruction set shuffles bytes).  Null for other tables, which
 // a narrower instruction set or the integer path converts.
 template <typename Facts, typename Isa>
-PictureConverter DoubledKernel(const RgbClosedForms& forms) {
+PictureConverter DoubledUnitSlopeKernel(const RgbClosedForms& forms) {
   static_assert(vector_traits::FormTraits<Isa>::kComplete);
-  using Layout = DoubledFacts<Facts>;
   if (forms.Usable() && forms.luma.kind == LumaFormKind::kUnitSlope)
-    return UnitSlopeKernel<Layout, Isa>(forms.luma);
+    return UnitSlopeKernel<DoubledFacts<Facts>, Isa>(forms.luma);
+  return nullptr;
+}
+
+template <typename Facts, typename Isa>
+PictureConverter DoubledKernel(const RgbClosedForms& forms) {
+  if (const PictureConverter unitSlope = DoubledUnitSlopeKernel<Facts, Isa>(forms))
+    return unitSlope;
   if constexpr (vector_traits::ShufflesBytes<Isa>())
-    if (forms.UsableByHalves()) return ConvertPictureWithForm<ByHalves, Layout, Isa>;
+    if (forms.UsableByHalves()) return ConvertPictureWithForm<ByHalves, DoubledFacts<Facts>, Isa>;
   return nullptr;
 }
 
@@ -581,6 +587,13 @@ template <typename Isa>
 PictureConverter DoubledKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
   return ForRgbLayout(layout,
                       [&](auto facts) { return DoubledKernel<decltype(facts), Isa>(forms); });
+}
+
+// For instruction sets whose halves kernel at double size is another.
+template <typename Isa>
+PictureConverter DoubledUnitSlopeKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
+  return ForRgbLayout(
+      layout, [&](auto facts) { return DoubledUnitSlopeKernel<decltype(facts), Isa>(forms); });
 }
 
 // The kernel that looks the luma up by its halves, for instruction sets

@@ -188,10 +188,11 @@ struct NeonWithTable : NeonNamedStores {
   }
 };
 
-// LumaTable by its halves, in the closed-form kernel or as the window
-// kernels' one window: their byte indices, from one saturating add and one
-// subtract a channel, where the closed-form kernels widen the luma and
-// narrow each channel's sums.
+// LumaTable by its halves as the window kernels' one window: their byte
+// indices, one saturating add and one subtract a channel, where the
+// closed-form kernels widen the luma and narrow each channel's sums (123
+// instructions per 32 pixels against 132 for 24-bit, 138 against 142 for
+// 5-5-5).
 struct NeonHalves : NeonNamedStores {
   using Table = NibbleVecs<Vec>;
   static constexpr bool kTablesInRegisters = true;
@@ -204,34 +205,19 @@ struct NeonHalves : NeonNamedStores {
   }
 };
 
-// The luma by its halves: 24-bit pixels through the window kernel, whose
-// loop keeps the spread chroma parts in registers across the three-register
-// stores (128 instructions per 32 pixels against 132, and fewer cycles
-// under llvm-mca's Neoverse N2 model); the 16-bit layouts through the
-// closed-form kernel, where green's checkerboard offsets cost less in 16-bit
-// lanes than as a second pair of byte parts (142 against 144 for 5-5-5).
-PictureConverter NeonHalvesKernel(RgbLayout layout) {
-  if (layout == RgbLayout::kRgb24) return ConvertPictureWithWindows<Rgb24Facts, NeonHalves, 1>;
-  return HalvesKernelFor<NeonHalves>(layout);
-}
-
-// Double size likewise: 24-bit pixels by halves through the window kernel.
+// Double size: the unit-slope form by the closed-form kernel, the luma by
+// its halves as a window, as at normal size.
 PictureConverter NeonDoubledKernel(RgbLayout layout, const RgbClosedForms& forms) {
-  const bool unitSlope = forms.Usable() && forms.luma.kind == LumaFormKind::kUnitSlope;
-  if (layout == RgbLayout::kRgb24 && !unitSlope && forms.UsableByHalves())
-    return ConvertPictureWithWindows<DoubledFacts<Rgb24Facts>, NeonHalves, 1>;
-  return DoubledKernelFor<Neon>(layout, forms);
+  if (const PictureConverter unitSlope = DoubledUnitSlopeKernelFor<Neon>(layout, forms))
+    return unitSlope;
+  return forms.UsableByHalves() ? DoubledHalvesWindowKernelFor<NeonHalves>(layout) : nullptr;
 }
 
 }  // namespace
 
 const WideRgbKernels kNeonRgbKernels = {
-    FormKernelFor<Neon>,
-    NeonHalvesKernel,
-    WindowKernelFor<NeonWithTable>,
-    NeonDoubledKernel,
-    DoubledWindowKernelFor<NeonWithTable>,
-    DitherKernelFor<Neon>,
+    FormKernelFor<Neon>, HalvesWindowKernelFor<NeonHalves>,     WindowKernelFor<NeonWithTable>,
+    NeonDoubledKernel,   DoubledWindowKernelFor<NeonWithTable>, DitherKernelFor<Neon>,
 };
 
 }  // namespace kelmar

@@ -226,10 +226,16 @@ struct WindowRunKernel {
     const ptrdiff_t grouped = count - count % kStep;
     if (grouped > 0) {
       for (int j = 0; j < 8; ++j) {
-        const auto [y0, y1, u, v, out0, out1] = RowPairOfMacroblocksFrom(row, j, column, kOut);
-        for (ptrdiff_t c = 0; c < grouped; c += kStep)
-          ConvertWindowRowPair<Layout>(k, y0 + 16 * c, y1 + 16 * c, u + 8 * c, v + 8 * c,
-                                       out0 + kOut * c, out1 + kOut * c);
+        const RowPair rows = RowPairOfMacroblocksFrom(row, j, column, kOut);
+        const uint8_t* y0 = rows.y0;
+        const uint8_t* y1 = rows.y1;
+        const uint8_t* u = rows.u;
+        const uint8_t* v = rows.v;
+        uint8_t* out0 = rows.out0;
+        uint8_t* out1 = rows.out1;
+        for (ptrdiff_t c = 0; c < grouped; c += kStep, y0 += 16 * kStep, y1 += 16 * kStep,
+                       u += 8 * kStep, v += 8 * kStep, out0 += kOut * kStep, out1 += kOut * kStep)
+          ConvertWindowRowPair<Layout>(k, y0, y1, u, v, out0, out1);
       }
     }
     if constexpr (kStep == 4) {
@@ -269,6 +275,23 @@ template <typename Isa>
 PictureConverter DoubledWindowKernelFor(RgbLayout layout, const RgbClosedForms& forms) {
   static_assert(vector_traits::WindowTraits<Isa>::kComplete);
   if (forms.windows.count != 1) return nullptr;
+  return ForRgbLayout(layout, [](auto facts) -> PictureConverter {
+    return ConvertPictureWithWindows<DoubledFacts<decltype(facts)>, Isa, 1>;
+  });
+}
+
+// The luma by its halves as one window, for traits that look them up so,
+// at normal and at double size.
+template <typename Isa>
+PictureConverter HalvesWindowKernelFor(RgbLayout layout) {
+  static_assert(vector_traits::LooksUpHalvesAsWindow<Isa>());
+  return ForRgbLayout(layout, [](auto facts) -> PictureConverter {
+    return ConvertPictureWithWindows<decltype(facts), Isa, 1>;
+  });
+}
+template <typename Isa>
+PictureConverter DoubledHalvesWindowKernelFor(RgbLayout layout) {
+  static_assert(vector_traits::LooksUpHalvesAsWindow<Isa>());
   return ForRgbLayout(layout, [](auto facts) -> PictureConverter {
     return ConvertPictureWithWindows<DoubledFacts<decltype(facts)>, Isa, 1>;
   });
