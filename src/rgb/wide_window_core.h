@@ -284,14 +284,16 @@ PictureConverter DoubledWindowKernelFor(RgbLayout layout, const RgbClosedForms& 
 // at normal and at double size.
 template <typename Isa>
 PictureConverter HalvesWindowKernelFor(RgbLayout layout) {
-  static_assert(vector_traits::LooksUpHalvesAsWindow<Isa>());
+  static_assert(vector_traits::WindowTraits<Isa>::kComplete &&
+                vector_traits::LooksUpHalvesAsWindow<Isa>());
   return ForRgbLayout(layout, [](auto facts) -> PictureConverter {
     return ConvertPictureWithWindows<decltype(facts), Isa, 1>;
   });
 }
 template <typename Isa>
 PictureConverter DoubledHalvesWindowKernelFor(RgbLayout layout) {
-  static_assert(vector_traits::LooksUpHalvesAsWindow<Isa>());
+  static_assert(vector_traits::WindowTraits<Isa>::kComplete &&
+                vector_traits::LooksUpHalvesAsWindow<Isa>());
   return ForRgbLayout(layout, [](auto facts) -> PictureConverter {
     return ConvertPictureWithWindows<DoubledFacts<decltype(facts)>, Isa, 1>;
   });
